@@ -1,0 +1,54 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace parlane {
+
+class SettingsStore;
+
+// Appends prefixed, flushed UTF-8 lines to one log file from every thread. Levels 0 and 1 are
+// events and traffic, 2 and 3 errors; lines below the threshold are dropped.
+class Logger {
+ public:
+  Logger(std::string path, const SettingsStore& settings);
+  ~Logger();
+  Logger(const Logger&) = delete;
+  Logger& operator=(const Logger&) = delete;
+
+  void setLevel(int threshold);
+  void setSizeLimit(int kilobytes);
+  // Maps "logger.level" 0, 1, 2 to the thresholds 0, 2, 10; other values change nothing.
+  void applyConfiguredLevel(int configuredLevel);
+
+  void write(int level, std::u16string_view text);
+  void write(int level, std::string_view utf8Text);
+
+  void clear();
+  // Opens "logger.viewer" with the log path, else the desktop's default handler for the file.
+  void openViewer() const;
+
+  const std::string& path() const { return path_; }
+
+  // The process-wide logger, set by start-up once it exists; null before that.
+  static Logger* global();
+  static void setGlobal(Logger* logger);
+  // Writes to the global logger when there is one.
+  static void log(int level, std::u16string_view text);
+  static void log(int level, std::string_view utf8Text);
+
+ private:
+  void writeLine(const std::string& line);
+  void rotateIfNeeded();
+
+  std::string path_;
+  const SettingsStore& settings_;
+  mutable std::mutex mutex_;
+  int fd_ = -1;
+  int threshold_ = 0;
+  int sizeLimitKb_ = 0;
+  long lineCount_ = 0;
+};
+
+}  // namespace parlane

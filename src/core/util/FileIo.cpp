@@ -1,0 +1,108 @@
+#include "core/util/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace parlane {
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+void syncFolder(const std::string& path) {
+  const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int saved = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    errno = saved;
+    return std::nullopt;
+  }
+  std::string data;
+  data.reserve(static_cast<size_t>(st.st_size));
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int saved = errno;
+      ::close(fd);
+      errno = saved;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    data.append(buffer.data(), static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return data;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, unsigned mode) {
+  std::string tmpl = path + ".tmp.XXXXXX";
+  const int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  int saved = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (!ok) {
+    ::unlink(tmpl.c_str());
+    errno = saved;
+    return false;
+  }
+  syncFolder(path);
+  return true;
+}
+
+bool appendToFile(const std::string& path, std::string_view bytes, unsigned mode) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                        static_cast<mode_t>(mode));
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return ok;
+}
+
+}  // namespace parlane

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace parlane {
+
+// Files written by the program hold private messages and the SIM PIN: owner read/write only.
+constexpr unsigned kPrivateFileMode = 0600;
+
+// Reads a whole regular file. Returns nothing (and sets errno) when it can't be opened, is not a
+// regular file, or can't be read to the end.
+std::optional<std::string> readWholeFile(const std::string& path);
+
+// Replaces the file at `path` with `bytes` so that a crash or a full disk never leaves it half
+// written: the bytes go to a temporary file in the same folder, are flushed to disk and renamed
+// over the old file. The new file gets `mode`. Returns false (errno set) on any failure, in which
+// case the old file is untouched.
+bool writeFileAtomically(const std::string& path, std::string_view bytes,
+                         unsigned mode = kPrivateFileMode);
+
+// Appends bytes to a file (created with `mode` when missing) and flushes them to disk.
+bool appendToFile(const std::string& path, std::string_view bytes,
+                  unsigned mode = kPrivateFileMode);
+
+}  // namespace parlane
