@@ -1,0 +1,220 @@
+#include "app/Application.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Autostart.h"
+#include "app/CommandLine.h"
+#include "app/ConfigurationChain.h"
+#include "app/GatewayShell.h"
+#include "app/InstanceLock.h"
+#include "app/SignalBridge.h"
+#include "app/StartupPaths.h"
+#include "app/UserMessage.h"
+#include "core/log/Logger.h"
+#include "core/settings/RegistryHive.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/Environment.h"
+#include "core/util/StringTable.h"
+#include "core/util/Utf.h"
+
+#ifndef PARLANE_DATA_DIR
+#define PARLANE_DATA_DIR "/usr/local/share/parlane"
+#endif
+
+namespace parlane {
+
+namespace {
+
+QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+std::string currentDirectory() {
+  std::error_code ec;
+  auto path = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : path.string();
+}
+
+// The command line as the process received it, with the program's absolute path first, so that
+// the autostart entry starts this very program.
+std::string fullCommandLine(int argc, char** argv) {
+  std::vector<std::string> arguments(argv, argv + argc);
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec && !arguments.empty()) arguments[0] = self.string();
+  return joinCommandLine(arguments);
+}
+
+// With no display there is nothing to draw on: use the offscreen platform and no tray icon, so
+// that the gateway runs on a headless box and in CI.
+bool prepareHeadless() {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool hasDisplay = (display != nullptr && *display != '\0') ||
+                          (wayland != nullptr && *wayland != '\0');
+  if (hasDisplay) return false;
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  return true;
+}
+
+// The objects that live from start-up to shut-down, in creation order. Later subsystems (the
+// folders, the serial channel, the engine, the service threads and the main window) take their
+// places here.
+class Gateway {
+ public:
+  Gateway(StartupOptions options, StartupPaths paths, std::string commandLine)
+      : options_(std::move(options)),
+        paths_(std::move(paths)),
+        commandLine_(std::move(commandLine)),
+        hive_(options_.systemProfile ? RegistryHive::systemAccount()
+                                     : RegistryHive::currentUser()) {}
+
+  // Start-up after the instance lock; false ends the program (with code 0).
+  bool start(QApplication& app) {
+    const ConfigurationLoad load = loadConfiguration(settings_, hive_, paths_);
+    if (load.source == ConfigurationLoad::Source::Failed) {
+      showStartupMessage(loadString(text::kError), load.errorText, true);
+      return false;
+    }
+    SettingsStore::setGlobal(&settings_);
+    createFolder(paths_.dataFolder);
+
+    // Character-set tables, folder schemas and the five folders, the message id counter and the
+    // number-type rules join here, in that order.
+
+    startLogger();
+
+    // The serial channel (or the modem emulator with "modem.emulation" 1), the sender and the
+    // receiver are created here.
+
+    settings_.setInt("autostart", Autostart().query() ? 1 : 0);
+
+    const QString title = QStringLiteral("Parlane") + QString::fromStdString(paths_.titleSuffix);
+    shell_ = std::make_unique<GatewayShell>(title, options_.noIcon);
+    QObject::connect(shell_.get(), &GatewayShell::exitRequested, &app, &QApplication::quit);
+
+    // The channel's I/O thread, the sender, the receiver and the service threads start here.
+
+    if (settings_.getInt("start.bubble") != 0) {
+      shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
+    }
+    if (settings_.getInt("start.connect") != 0) {
+      // The connect command is the first thing the message loop runs.
+      QTimer::singleShot(0, &app, [this] { requestConnect(); });
+    }
+    Logger::log(0, std::string("Parlane started") + paths_.titleSuffix);
+    return true;
+  }
+
+  // Shut-down: the configuration is saved first, then every thread is stopped and joined before
+  // the folders are written, so that no worker touches a folder while it is saved.
+  void stop() {
+    // The message id counter is stored into "message.id" here.
+    if (!saveConfiguration(settings_, hive_, paths_)) {
+      Logger::log(3, std::string("Can't save the configuration"));
+    }
+    // Threads are asked to stop and joined here; then the five folders are written back.
+    shell_.reset();
+    Logger::log(0, std::string("Parlane stopped"));
+    Logger::setGlobal(nullptr);
+    logger_.reset();
+    SettingsStore::setGlobal(nullptr);
+  }
+
+ private:
+  void startLogger() {
+    std::string path = toUtf8(settings_.getString("logger.common"));
+    path = instanceLogPath(expandEnvironment(path, options_.systemProfile), options_.instance);
+    if (path.empty()) return;
+    createFolder(std::filesystem::path(path).parent_path().string());
+    logger_ = std::make_unique<Logger>(path, settings_);
+    logger_->applyConfiguredLevel(settings_.getInt("logger.level"));
+    logger_->setSizeLimit(settings_.getInt("logger.maxsize"));
+    Logger::setGlobal(logger_.get());
+  }
+
+  void requestConnect() { Logger::log(0, std::string("Connect requested")); }
+
+  StartupOptions options_;
+  StartupPaths paths_;
+  std::string commandLine_;
+  RegistryHive hive_;
+  SettingsStore settings_;
+  std::unique_ptr<Logger> logger_;
+  std::unique_ptr<GatewayShell> shell_;
+};
+
+// The installer's hook: load the configuration through the usual chain and leave it in the
+// registry key.
+void runInit(const StartupOptions& options, const StartupPaths& paths) {
+  RegistryHive hive = RegistryHive::currentUser();
+  SettingsStore settings;
+  const ConfigurationLoad load = loadConfiguration(settings, hive, paths);
+  if (load.source == ConfigurationLoad::Source::Failed) {
+    showStartupMessage(loadString(text::kError), load.errorText, true);
+    return;
+  }
+  (void)options;
+  if (hive.createKey(paths.registryKey)) saveConfiguration(settings, hive, paths);
+}
+
+// The system account's hive must exist and be writable for `cfgservice`.
+void checkSystemHive() {
+  const RegistryHive hive = RegistryHive::systemAccount();
+  if (createFolder(hive.folder()) != 0 || ::access(hive.folder().c_str(), R_OK | W_OK) != 0) {
+    showStartupMessage(u"", u"Can't open system user key", true);
+  }
+}
+
+}  // namespace
+
+int runApplication(int argc, char** argv) {
+  const std::string commandLine = fullCommandLine(argc, argv);
+  const StartupOptions parsed = parseSwitches(splitCommandLine(commandLine));
+  if (parsed.action == StartupOptions::Action::Exit) return 0;
+
+  StartupOptions options = parsed;
+  if (prepareHeadless()) options.noIcon = true;
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("parlane"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Parlane"));
+  QApplication::setDesktopFileName(QStringLiteral("parlane"));
+  // Closing a dialog or the small status window never ends the gateway; only "Exit" does.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  if (options.systemProfile) checkSystemHive();
+  const StartupPaths paths = makeStartupPaths(options, currentDirectory(), PARLANE_DATA_DIR);
+
+  if (options.action == StartupOptions::Action::ViewAuthor) {
+    showStartupMessage(loadString(text::kAppName),
+                       u"Parlane, the SMS gateway of Quortane SMS, written by its developers.",
+                       false);
+    return 0;
+  }
+  if (options.action == StartupOptions::Action::Init) {
+    runInit(options, paths);
+    return 0;
+  }
+
+  InstanceLock lock;
+  if (!lock.acquire(options.instance)) return 0;
+
+  Gateway gateway(options, paths, commandLine);
+  if (!gateway.start(app)) return 0;
+
+  SignalBridge terminationSignals;
+  QObject::connect(&terminationSignals, &SignalBridge::terminationRequested, &app, &QApplication::quit);
+  app.exec();
+
+  gateway.stop();
+  return 0;
+}
+
+}  // namespace parlane
