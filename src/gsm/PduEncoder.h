@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gsm/SmsCoding.h"
+
+namespace parlane {
+
+class GenericMessage;
+class SMSMessage;
+class SettingsStore;
+
+using Octets = std::vector<std::uint8_t>;
+
+// Builds the SMS-SUBMIT transfer units (raw octets, one per AT+CMGS) of an outgoing message:
+// alphabet, concatenation, destination, validity and the optional service centre field.
+// Settings ("sms.length_correction", "smsc_addr_in_pdu", "smsc.address") are read on every call.
+class PduEncoder {
+ public:
+  explicit PduEncoder(const SettingsStore& settings) : settings_(settings) {}
+
+  // Kind 1 (SMS) as text, kind 2 (push) as WAP Push; any other kind gives no unit.
+  std::vector<Octets> EncodeOutgoing(const GenericMessage& message) const;
+  // One unit, or several concatenated parts when the text does not fit.
+  std::vector<Octets> EncodeTextSubmit(const SMSMessage& message) const;
+  // Exactly one unit of 8-bit data: the low octet of each UTF-16 unit, no header.
+  std::vector<Octets> EncodeBinarySubmit(const SMSMessage& message) const;
+
+  // SMSC field through TP-VP. `binary` forces TP-DCS 0xF5; `header` marks a user data header.
+  Octets BuildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
+                           std::int64_t validitySeconds, bool binary, bool header, bool flash,
+                           bool report) const;
+  // Octets of the SMSC field that BuildSubmitHeader puts in front (AT+CMGS counts without them).
+  std::size_t SmscFieldLength() const;
+  // User data octets a text unit may carry: 140 less "sms.length_correction", made even. A
+  // correction that is negative or leaves fewer than 8 octets is ignored.
+  std::size_t MaxUserDataOctets() const;
+
+  static SmsCoding DetectCoding(std::u16string_view text);
+  static std::uint8_t EncodeRelativeValidity(std::int64_t seconds);
+  static Octets PackSeptets(const Octets& septets);
+  // One fill bit first, so the text starts on a septet boundary after a six-octet header.
+  static Octets PackSeptetsAfterHeader(const Octets& septets);
+  static Octets EncodeUcs2(std::u16string_view text);
+  static Octets EncodeAddressField(std::string_view digits, std::int32_t ton);
+  // 00 03 ref total seq.
+  static Octets BuildConcatElement(std::uint8_t reference, std::uint8_t total, std::uint8_t seq);
+  // Text of units below 0x80 to septets; the bracket family becomes escape pairs.
+  static Octets MapToGsmDefault(std::u16string_view text);
+
+  // The pseudo-random concatenation reference, one per message.
+  static std::uint8_t NextReference();
+
+  // Validity of an outgoing message in seconds: expiry - created, never below 0.
+  static std::int64_t ValiditySeconds(const SMSMessage& message);
+  // The destination normalized with its TON and narrowed to its low octets.
+  static std::string DestinationDigits(const SMSMessage& message);
+
+  const SettingsStore& settings() const { return settings_; }
+
+ private:
+  Octets SmscField() const;
+
+  const SettingsStore& settings_;
+};
+
+}  // namespace parlane

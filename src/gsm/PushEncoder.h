@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "gsm/PduEncoder.h"
+
+namespace parlane {
+
+class PushMessage;
+
+// SMS-SUBMIT units carrying a WAP Push Service Indication to port 2948.
+class PushEncoder {
+ public:
+  explicit PushEncoder(const PduEncoder& pdu) : pdu_(pdu) {}
+
+  std::vector<Octets> EncodePushSubmit(const PushMessage& message) const;
+
+  // WSP push header + WBXML SI with href and text; tid is the WSP transaction id.
+  static Octets BuildPushBody(std::u16string_view url, std::u16string_view text, std::uint8_t tid);
+  // 05 04 0B 84 23 F0: 16-bit ports, destination 2948, origin 9200.
+  static Octets BuildPortElement();
+
+ private:
+  const PduEncoder& pdu_;
+};
+
+}  // namespace parlane

@@ -1,0 +1,31 @@
+#include "transport/GenericMessage.h"
+
+#include "gsm/TonAutoRule.h"
+#include "transport/MessageIdCounter.h"
+
+namespace parlane {
+
+GenericMessage::GenericMessage()
+    : created(MessageTimeNow()),
+      timestamp(created),
+      expiry(timestamp + kDefaultValidity),
+      uniqueid(MessageIdCounter::take()) {}
+
+GenericMessage::GenericMessage(std::u16string sourceNumber, std::u16string toNumber,
+                               std::u16string text, std::int32_t id)
+    : created(MessageTimeNow()),
+      timestamp(created),
+      expiry(timestamp + kDefaultValidity),
+      uniqueid(id == -1 ? MessageIdCounter::take() : id),
+      source(std::move(sourceNumber)),
+      to(std::move(toNumber)),
+      content(std::move(text)),
+      srcton(ResolveAutoTon(source)),
+      dstton(ResolveAutoTon(to)) {}
+
+bool GenericMessage::isSame(const GenericMessage& other) const {
+  return content == other.content && created == other.created && source == other.source &&
+         to == other.to;
+}
+
+}  // namespace parlane

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "transport/MessageTime.h"
+
+namespace parlane {
+
+// Base of every short message object (SMS, push, USSD, status report): the fields the folders
+// keep and the operations the queues, folders and dialogs use. Type codes: 1 "sms", 2 "push",
+// 3 "ussd", 4 "sr".
+class GenericMessage {
+ public:
+  // Flag bits set by the send dialog.
+  static constexpr std::int32_t kFlagFlash = 1;
+  static constexpr std::int32_t kFlagReport = 4;
+  static constexpr MessageTime kDefaultValidity = 86400;
+
+  virtual ~GenericMessage() = default;
+
+  virtual int getType() const = 0;
+  virtual std::u16string getTypeName() const = 0;
+  // A new object of the same class with every field copied, id and times included.
+  virtual std::unique_ptr<GenericMessage> clone() const = 0;
+  virtual std::u16string getUrl() const { return {}; }
+  virtual std::int32_t getId() const { return uniqueid; }
+  virtual void setId(std::int32_t id) { uniqueid = id; }
+  virtual std::u16string getCustom() const { return custom; }
+  virtual void setCustom(const std::u16string& text) { custom = text; }
+  // Same content, creation time, source and destination (exact comparison).
+  virtual bool isSame(const GenericMessage& other) const;
+
+  std::u16string getSource() const { return source; }
+  std::u16string getTo() const { return to; }
+  std::u16string getContent() const { return content; }
+
+  MessageTime created;
+  MessageTime timestamp;
+  MessageTime expiry;
+  std::int32_t uniqueid;
+  std::int32_t refid = 0;
+  std::int32_t segments = 0;
+  std::u16string source;
+  std::u16string to;
+  std::u16string content;
+  std::int32_t flags = 0;
+  std::vector<std::int32_t> memoryIndexes;
+  std::int32_t srcton = 1;
+  std::int32_t dstton = 1;
+  std::int32_t attempts = 0;
+  std::u16string custom;
+
+ protected:
+  // Empty strings, a fresh id, now, one day of validity, both TONs international.
+  GenericMessage();
+  // source/to/content given; id -1 takes the next id; TONs resolved from the numbers.
+  GenericMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id);
+  GenericMessage(const GenericMessage&) = default;
+  GenericMessage& operator=(const GenericMessage&) = default;
+};
+
+}  // namespace parlane

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "transport/SMSMessage.h"
+
+namespace parlane {
+
+// A WAP Push service indication: a text and the address it points to.
+class PushMessage : public SMSMessage {
+ public:
+  PushMessage() = default;
+  PushMessage(std::u16string source, std::u16string to, std::u16string content,
+              std::u16string pushUrl, std::int32_t id = -1)
+      : SMSMessage(std::move(source), std::move(to), std::move(content), id),
+        url(std::move(pushUrl)) {}
+
+  int getType() const override { return 2; }
+  std::u16string getTypeName() const override { return u"push"; }
+  std::unique_ptr<GenericMessage> clone() const override {
+    return std::make_unique<PushMessage>(*this);
+  }
+  std::u16string getUrl() const override { return url; }
+
+  std::u16string url;
+};
+
+}  // namespace parlane

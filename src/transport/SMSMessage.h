@@ -1,0 +1,21 @@
+#pragma once
+
+#include "transport/GenericMessage.h"
+
+namespace parlane {
+
+// An ordinary short message, incoming or outgoing.
+class SMSMessage : public GenericMessage {
+ public:
+  SMSMessage() = default;
+  SMSMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id = -1)
+      : GenericMessage(std::move(source), std::move(to), std::move(content), id) {}
+
+  int getType() const override { return 1; }
+  std::u16string getTypeName() const override { return u"sms"; }
+  std::unique_ptr<GenericMessage> clone() const override {
+    return std::make_unique<SMSMessage>(*this);
+  }
+};
+
+}  // namespace parlane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "transport/SMSMessage.h"
+
+namespace parlane {
+
+// A delivery status report: `source` is the recipient the report is about, `refid` the reference
+// of the reported message. Its id always comes from the counter.
+class StatusReport : public SMSMessage {
+ public:
+  StatusReport() = default;
+  StatusReport(std::u16string source, std::u16string to, std::int32_t reference,
+               MessageTime discharge, std::int32_t status)
+      : SMSMessage(std::move(source), std::move(to), std::u16string(), -1),
+        dischargeTime(discharge),
+        reportStatus(status) {
+    refid = reference;
+  }
+
+  int getType() const override { return 4; }
+  std::u16string getTypeName() const override { return u"sr"; }
+  std::unique_ptr<GenericMessage> clone() const override {
+    return std::make_unique<StatusReport>(*this);
+  }
+
+  MessageTime dischargeTime = 0;
+  std::int32_t reportStatus = 0;
+};
+
+}  // namespace parlane

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "transport/SMSMessage.h"
+
+namespace parlane {
+
+// A USSD request; `content` holds the USSD string, and the reply once it came.
+class USSDRequest : public SMSMessage {
+ public:
+  USSDRequest() = default;
+  USSDRequest(std::u16string source, std::u16string to, std::u16string content,
+              std::int32_t id = -1)
+      : SMSMessage(std::move(source), std::move(to), std::move(content), id) {}
+
+  int getType() const override { return 3; }
+  std::u16string getTypeName() const override { return u"ussd"; }
+  std::unique_ptr<GenericMessage> clone() const override {
+    return std::make_unique<USSDRequest>(*this);
+  }
+};
+
+}  // namespace parlane
