@@ -27,6 +27,8 @@ class RegistryHive {
 
   const std::string& folder() const { return folder_; }
   std::string keyPath(const std::string& subKey) const;
+  // A key path names folders below the hive: no empty, "." or ".." part and no "/" in a part.
+  static bool isValidSubKey(const std::string& subKey);
 
   bool keyExists(const std::string& subKey) const;
   // Creates the key (and its folders) when missing; an existing key is left as it is.
@@ -38,6 +40,8 @@ class RegistryHive {
   bool writeValues(const std::string& subKey, const std::vector<RegistryValue>& values);
   // Sets one value, keeping its position when it exists and appending it otherwise.
   bool setValue(const std::string& subKey, const RegistryValue& value);
+  // setValue for several values in one write of the key file.
+  bool setValues(const std::string& subKey, const std::vector<RegistryValue>& values);
   bool deleteValue(const std::string& subKey, const std::u16string& name);
 
  private:

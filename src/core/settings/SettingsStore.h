@@ -43,6 +43,13 @@ class SettingsStore {
   bool saveToRegistry(RegistryHive& hive, const std::string& subKey) const;
   bool saveToFile(const std::string& path);
 
+  // The configuration file parser behind loadFromFile: keeps every line and takes the settings
+  // from the bytes of a whole file. Always succeeds.
+  bool loadFromText(std::string_view bytes);
+  // What saveToFile writes: every setting merged into the file lines (which keep the result), each
+  // line ended by CR LF.
+  std::string toFileText();
+
   // Decimal parse with the store's rules: leading blanks, optional sign, digits up to the first
   // non-digit; no digits gives 0. Out-of-range values saturate.
   static int parseInt(std::u16string_view text);
