@@ -1,0 +1,205 @@
+#include "gsm/PduDecoder.h"
+
+#include <algorithm>
+
+#include "core/settings/SettingsStore.h"
+#include "gsm/GsmAlphabet.h"
+#include "gsm/PduAddressValue.h"
+#include "gsm/TimeStamp.h"
+
+namespace parlane {
+
+namespace {
+
+constexpr std::uint8_t kTypeMask = 0x03;
+constexpr std::uint8_t kTypeDeliver = 0x00;
+constexpr std::uint8_t kTypeStatusReport = 0x02;
+constexpr std::uint8_t kHeaderIndicator = 0x40;
+
+constexpr std::int32_t kCoding7Bit = 0;
+constexpr std::int32_t kCoding8Bit = 4;
+constexpr std::int32_t kCodingUcs2 = 8;
+
+// The alphabet of a data coding scheme. Only the general groups carry the alphabet in bits 2
+// and 3; the message-waiting groups are 7-bit (or UCS2 for 1110), the data group has just the
+// 8-bit flag, and reserved groups are read as 7-bit. Masking every scheme with 0x0C would read a
+// message-waiting text as UCS2.
+std::int32_t CodingOf(std::uint8_t dcs) {
+  switch (dcs >> 4) {
+    case 0x0:
+    case 0x1:
+    case 0x2:
+    case 0x3:
+    case 0x4:
+    case 0x5:
+    case 0x6:
+    case 0x7: {
+      const std::int32_t coding = dcs & 0x0C;
+      return coding == 0x0C ? kCodingUcs2 : coding;  // the reserved value is read as UCS2
+    }
+    case 0xE:
+      return kCodingUcs2;
+    case 0xF:
+      return dcs & 0x04;
+    default:
+      return kCoding7Bit;
+  }
+}
+
+// Reads the address field at `position` (length octet, type octet, digits) and moves past it.
+std::optional<std::u16string> ReadAddress(std::span<const std::uint8_t> octets,
+                                          std::size_t& position) {
+  if (position >= octets.size()) return std::nullopt;
+  const unsigned semiOctets = octets[position];
+  const std::size_t fieldOctets = (semiOctets + 1) / 2 + 1;
+  if (octets.size() - position - 1 < fieldOctets) return std::nullopt;
+  auto value = DecodeAddressValue(octets.subspan(position + 1, fieldOctets), semiOctets);
+  position += 1 + fieldOctets;
+  return value;
+}
+
+// Concatenation and port elements of a user data header. Reading stops at an element that runs
+// past the header or a concatenation element too short to be one.
+void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
+  std::size_t at = 0;
+  while (header.size() - at >= 2) {
+    const std::uint8_t id = header[at];
+    const std::size_t length = header[at + 1];
+    if (header.size() - at - 2 < length) break;
+    const auto data = header.subspan(at + 2, length);
+    at += 2 + length;
+    int reference = -1;
+    int total = 0;
+    int sequence = 0;
+    if (id == 0x00) {
+      if (length < 3) break;
+      reference = data[0];
+      total = data[1];
+      sequence = data[2];
+    } else if (id == 0x08) {
+      if (length < 4) break;
+      reference = data[0] << 8 | data[1];
+      total = data[2];
+      sequence = data[3];
+    } else if (id == 0x05) {
+      pdu.portAddressed = 1;
+      pdu.coding = kCoding8Bit;
+    }
+    // A part number of 0 or beyond the total makes the element void, as the standard says; kept,
+    // it would give part index -1 or one past the end to whoever joins the parts.
+    if (reference >= 0 && total >= 1 && sequence >= 1 && sequence <= total) {
+      pdu.reference = reference;
+      pdu.total = total;
+      pdu.index = sequence - 1;
+    }
+  }
+}
+
+std::u16string DecodeText(std::span<const std::uint8_t> data, std::int32_t coding,
+                          std::size_t limit, unsigned fillBits) {
+  std::u16string text;
+  if (coding == kCoding7Bit) {
+    return GsmSeptetsToText(UnpackSeptets(data, fillBits, limit));
+  }
+  if (coding == kCodingUcs2) {
+    const std::size_t units = std::min(limit, data.size() / 2);
+    text.resize(units);
+    for (std::size_t i = 0; i < units; ++i) {
+      text[i] = static_cast<char16_t>(data[2 * i] << 8 | data[2 * i + 1]);
+    }
+    return text;
+  }
+  const std::size_t units = std::min(limit, data.size());
+  text.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(units));
+  return text;
+}
+
+}  // namespace
+
+std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets,
+                                            const SettingsStore& settings) {
+  if (octets.empty()) return std::nullopt;
+  std::size_t position = std::size_t{octets[0]} + 1;
+  if (position >= octets.size()) return std::nullopt;
+  const std::uint8_t first = octets[position];
+  if ((first & kTypeMask) == kTypeStatusReport) return DecodeStatusReportPdu(octets, settings);
+  if ((first & kTypeMask) != kTypeDeliver) return std::nullopt;
+  ++position;
+
+  ReceivedPdu pdu;
+  pdu.kind = ReceivedPdu::kDeliver;
+  auto sender = ReadAddress(octets, position);
+  if (!sender) return std::nullopt;
+  pdu.party = std::move(*sender);
+
+  if (octets.size() - position < 2) return std::nullopt;
+  const std::uint8_t dcs = octets[position + 1];  // after TP-PID
+  position += 2;
+  const std::int32_t declaredCoding = CodingOf(dcs);
+  pdu.coding = declaredCoding;
+
+  const auto time = DecodeTimeStamp(octets, position);  // also makes sure TP-UDL exists
+  if (!time) return std::nullopt;
+  pdu.time = *time;
+  const std::size_t udl = octets[position++];
+  const auto userData = octets.subspan(position);
+
+  // The user data must hold everything TP-UDL announces; less means the PDU was cut short.
+  const std::size_t announcedOctets = declaredCoding == kCoding7Bit ? (udl * 7 + 7) / 8 : udl;
+  if (userData.size() < announcedOctets) return std::nullopt;
+
+  std::size_t headerOctets = 0;
+  if (first & kHeaderIndicator) {
+    if (userData.empty()) return std::nullopt;
+    const std::size_t udhl = userData[0];
+    headerOctets = udhl + 1;
+    if (userData.size() < headerOctets) return std::nullopt;
+    pdu.header.assign(userData.begin() + 1,
+                      userData.begin() + static_cast<std::ptrdiff_t>(headerOctets));
+    ParseHeader(pdu.header, pdu);
+  }
+
+  const auto textData = userData.subspan(headerOctets);
+  std::size_t limit = 0;
+  unsigned fillBits = 0;
+  if (pdu.coding == kCoding7Bit) {
+    // The text starts on the first septet boundary after the header.
+    const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
+    if (udl < headerSeptets) return std::nullopt;
+    limit = udl - headerSeptets;
+    fillBits = static_cast<unsigned>(headerSeptets * 7 - headerOctets * 8);
+  } else {
+    if (udl < headerOctets) return std::nullopt;
+    limit = udl - headerOctets;
+    if (pdu.coding == kCodingUcs2) limit /= 2;
+  }
+  pdu.text = DecodeText(textData, pdu.coding, limit, fillBits);
+  return pdu;
+}
+
+std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> octets,
+                                                 const SettingsStore& settings) {
+  if (octets.empty()) return std::nullopt;
+  std::size_t position = settings.getInt("cds_no_smsc_addr") != 0 ? 0 : std::size_t{octets[0]} + 1;
+  // The first octet and TP-MR.
+  if (position >= octets.size() || octets.size() - position < 2) return std::nullopt;
+  if ((octets[position] & kTypeMask) != kTypeStatusReport) return std::nullopt;
+
+  ReceivedPdu pdu;
+  pdu.kind = ReceivedPdu::kStatusReport;
+  pdu.messageReference = octets[position + 1];
+  position += 2;
+  auto recipient = ReadAddress(octets, position);
+  if (!recipient) return std::nullopt;
+  pdu.party = std::move(*recipient);
+  const auto time = DecodeTimeStamp(octets, position);
+  if (!time) return std::nullopt;
+  const auto discharge = DecodeTimeStamp(octets, position);  // also makes sure TP-ST exists
+  if (!discharge) return std::nullopt;
+  pdu.time = *time;
+  pdu.dischargeTime = *discharge;
+  pdu.status = octets[position];
+  return pdu;
+}
+
+}  // namespace parlane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace parlane {
+
+// What one decoded incoming PDU yields: an SMS-DELIVER or an SMS-STATUS-REPORT.
+struct ReceivedPdu {
+  static constexpr std::int32_t kDeliver = 1;
+  static constexpr std::int32_t kStatusReport = 4;
+
+  std::int32_t kind = kDeliver;
+  std::time_t time = 0;  // service centre time stamp, local time
+  // Sender of a message; recipient of a status report.
+  std::u16string party;
+  // User data header without its length octet; empty when there is none.
+  std::vector<std::uint8_t> header;
+  std::int32_t coding = 0;  // 0 7-bit, 4 8-bit, 8 UCS2
+  std::int32_t reference = 0;
+  std::int32_t total = 1;
+  std::int32_t index = 0;  // part number minus one
+  std::u16string text;
+  std::int32_t memoryIndex = -1;  // set by whoever read it from the modem memory
+  std::int32_t messageReference = 0;
+  std::time_t dischargeTime = 0;
+  std::int32_t status = 0;  // raw TP-ST octet
+  std::int32_t portAddressed = 0;
+};
+
+}  // namespace parlane
