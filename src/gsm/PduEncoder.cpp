@@ -1,0 +1,343 @@
+#include "gsm/PduEncoder.h"
+
+#include <random>
+
+#include "core/settings/SettingsStore.h"
+#include "gsm/GsmAlphabet.h"
+#include "gsm/Numbers.h"
+#include "gsm/PushEncoder.h"
+#include "transport/PushMessage.h"
+#include "transport/SMSMessage.h"
+
+namespace parlane {
+
+namespace {
+
+constexpr std::size_t kUserDataOctets = 140;
+constexpr std::size_t kSmallestUserData = 8;
+constexpr std::uint8_t kConcatHeaderLength = 5;  // UDHL of the six-octet concatenation header
+constexpr std::size_t kConcatHeaderSeptets = 7;  // six octets plus one fill bit
+constexpr std::size_t kConcatHeaderOctets = 6;
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Where each piece of at most `limit` units ends. A piece never ends between the two halves of a
+// pair (an escape and its character, or two surrogates) when that would leave it non-empty: a
+// phone that shows parts one by one would otherwise show a lone half on each side.
+template <typename StartsPair>
+std::vector<std::size_t> CutPieces(std::size_t length, std::size_t limit, StartsPair startsPair) {
+  std::vector<std::size_t> ends;
+  std::size_t start = 0;
+  while (start < length) {
+    std::size_t end = std::min(length, start + limit);
+    if (end < length && end - 1 > start && startsPair(end - 1)) --end;
+    ends.push_back(end);
+    start = end;
+  }
+  return ends;
+}
+
+// Positions where an escape pair starts, as a receiver reads the septets: an escape always takes
+// the septet after it.
+std::vector<bool> EscapePairStarts(const Octets& septets) {
+  std::vector<bool> starts(septets.size(), false);
+  for (std::size_t i = 0; i + 1 < septets.size(); ++i) {
+    if ((septets[i] & 0x7F) == kGsmEscape) {
+      starts[i] = true;
+      ++i;
+    }
+  }
+  return starts;
+}
+
+void Append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
+
+}  // namespace
+
+std::vector<Octets> PduEncoder::EncodeOutgoing(const GenericMessage& message) const {
+  switch (message.getType()) {
+    case 1:
+      return EncodeTextSubmit(static_cast<const SMSMessage&>(message));
+    case 2:
+      return PushEncoder(*this).EncodePushSubmit(static_cast<const PushMessage&>(message));
+    default:
+      return {};
+  }
+}
+
+std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message) const {
+  const std::string digits = DestinationDigits(message);
+  const std::int64_t validity = ValiditySeconds(message);
+  const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
+  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  const SmsCoding coding = DetectCoding(message.content);
+  const std::size_t maxOctets = MaxUserDataOctets();
+
+  Octets septets;
+  Octets encoded;
+  if (coding == SmsCoding::Gsm7) {
+    septets = MapToGsmDefault(message.content);
+    encoded = PackSeptets(septets);
+  } else {
+    encoded = EncodeUcs2(message.content);
+  }
+
+  if (encoded.size() <= maxOctets) {
+    Octets unit =
+        BuildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report);
+    // At most 160 septets or 140 octets here, so the length fits its octet.
+    unit.push_back(
+        static_cast<std::uint8_t>(coding == SmsCoding::Gsm7 ? septets.size() : encoded.size()));
+    Append(unit, encoded);
+    return {unit};
+  }
+
+  std::vector<std::size_t> ends;
+  if (coding == SmsCoding::Gsm7) {
+    const std::size_t pieceSeptets = maxOctets * 8 / 7 - kConcatHeaderSeptets;
+    const std::vector<bool> pairStarts = EscapePairStarts(septets);
+    ends = CutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
+  } else {
+    const std::u16string_view text = message.content;
+    const std::size_t pieceUnits = (maxOctets - kConcatHeaderOctets) / 2;
+    ends = CutPieces(text.size(), pieceUnits, [&](std::size_t i) {
+      return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+    });
+    for (std::size_t& end : ends) end *= 2;  // units to octets
+  }
+
+  // The reference octet is 8 bits, and so are total and seq: a text needing more than 255 parts
+  // is cut off there rather than sending parts whose numbers wrap.
+  if (ends.size() > 255) ends.resize(255);
+  const std::uint8_t reference = NextReference();
+  const auto total = static_cast<std::uint8_t>(ends.size());
+  std::vector<Octets> units;
+  units.reserve(ends.size());
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    Octets unit =
+        BuildSubmitHeader(digits, message.dstton, coding, validity, false, true, flash, report);
+    const std::size_t count = ends[i] - start;
+    if (coding == SmsCoding::Gsm7) {
+      unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderSeptets));
+    } else {
+      unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderOctets));
+    }
+    unit.push_back(kConcatHeaderLength);
+    Append(unit, BuildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
+    if (coding == SmsCoding::Gsm7) {
+      Append(unit, PackSeptetsAfterHeader(
+                       Octets(septets.begin() + static_cast<std::ptrdiff_t>(start),
+                              septets.begin() + static_cast<std::ptrdiff_t>(ends[i]))));
+    } else {
+      unit.insert(unit.end(), encoded.begin() + static_cast<std::ptrdiff_t>(start),
+                  encoded.begin() + static_cast<std::ptrdiff_t>(ends[i]));
+    }
+    units.push_back(std::move(unit));
+    start = ends[i];
+  }
+  return units;
+}
+
+std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) const {
+  const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
+  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  Octets unit = BuildSubmitHeader(DestinationDigits(message), message.dstton, SmsCoding::Data8,
+                                  ValiditySeconds(message), false, false, flash, report);
+  // One unit carries 140 octets at most; the rest of a longer payload is not sent.
+  const std::size_t count = std::min(message.content.size(), kUserDataOctets);
+  unit.push_back(static_cast<std::uint8_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    unit.push_back(static_cast<std::uint8_t>(message.content[i] & 0xFF));
+  }
+  return {unit};
+}
+
+Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
+                                     std::int64_t validitySeconds, bool binary, bool header,
+                                     bool flash, bool report) const {
+  Octets octets = SmscField();
+  std::uint8_t first = 0x11;
+  if (header) first |= 0x40;
+  if (report) first |= 0x20;
+  octets.push_back(first);
+  octets.push_back(0x00);  // TP-MR: the modem assigns the reference
+  Append(octets, EncodeAddressField(digits, ton));
+  octets.push_back(0x00);  // TP-PID
+  std::uint8_t dcs = static_cast<std::uint8_t>(coding);
+  if (binary) {
+    dcs = 0xF5;
+  } else if (flash) {
+    dcs |= 0x10;
+  }
+  octets.push_back(dcs);
+  octets.push_back(EncodeRelativeValidity(validitySeconds));
+  return octets;
+}
+
+Octets PduEncoder::SmscField() const {
+  if (settings_.getInt("smsc_addr_in_pdu") != 1) return {0x00};
+  std::u16string address = settings_.getString("smsc.address");
+  if (address.empty()) return {0x00};
+  NormalizeNumber(address, kTonInternational);
+  std::string digits;
+  for (char16_t unit : address) digits.push_back(static_cast<char>(unit & 0xFF));
+  Octets field = EncodeAddressField(digits, kTonInternational);
+  field[0] = static_cast<std::uint8_t>(field.size() - 1);
+  return field;
+}
+
+std::size_t PduEncoder::SmscFieldLength() const { return SmscField().size(); }
+
+std::size_t PduEncoder::MaxUserDataOctets() const {
+  const int correction = settings_.getInt("sms.length_correction");
+  if (correction < 0 || correction > static_cast<int>(kUserDataOctets - kSmallestUserData)) {
+    return kUserDataOctets;
+  }
+  const std::size_t octets = kUserDataOctets - static_cast<std::size_t>(correction);
+  return octets & ~static_cast<std::size_t>(1);
+}
+
+SmsCoding PduEncoder::DetectCoding(std::u16string_view text) {
+  for (char16_t unit : text) {
+    if (unit >= 0x80) return SmsCoding::Ucs2;
+  }
+  return SmsCoding::Gsm7;
+}
+
+std::uint8_t PduEncoder::EncodeRelativeValidity(std::int64_t seconds) {
+  std::int64_t value;
+  if (seconds < 0) {
+    value = 0;  // an expiry before creation cannot be sent; ask for the shortest period
+  } else if (seconds < 43200) {
+    value = seconds / 300;
+  } else if (seconds <= 86400) {
+    value = (seconds - 43200) / 1800 + 144;
+  } else if (seconds <= 2592000) {
+    value = seconds / 86400 + 168;
+  } else {
+    value = seconds / 604800 + 192;
+  }
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+Octets PduEncoder::PackSeptets(const Octets& septets) {
+  Octets octets((septets.size() * 7 + 7) / 8, 0);
+  std::size_t bit = 0;
+  for (std::uint8_t septet : septets) {
+    const unsigned value = septet & 0x7F;
+    const std::size_t index = bit / 8;
+    const unsigned shift = bit % 8;
+    octets[index] |= static_cast<std::uint8_t>(value << shift);
+    if (shift > 1) octets[index + 1] |= static_cast<std::uint8_t>(value >> (8 - shift));
+    bit += 7;
+  }
+  return octets;
+}
+
+Octets PduEncoder::PackSeptetsAfterHeader(const Octets& septets) {
+  if (septets.empty()) return {};
+  Octets octets{static_cast<std::uint8_t>((septets[0] & 0x7F) << 1)};
+  Append(octets, PackSeptets(Octets(septets.begin() + 1, septets.end())));
+  return octets;
+}
+
+Octets PduEncoder::EncodeUcs2(std::u16string_view text) {
+  Octets octets;
+  octets.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    octets.push_back(static_cast<std::uint8_t>(unit >> 8));
+    octets.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  }
+  return octets;
+}
+
+Octets PduEncoder::EncodeAddressField(std::string_view digits, std::int32_t ton) {
+  const auto nibble = [](char c) -> std::uint8_t {
+    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
+    return 0;
+  };
+  // The length octet counts digits, so no more than 255 of them can be described.
+  digits = digits.substr(0, 255);
+  Octets octets{static_cast<std::uint8_t>(digits.size()), TypeOfAddressOctet(ton)};
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    const std::uint8_t low = nibble(digits[i]);
+    const std::uint8_t high = i + 1 < digits.size() ? nibble(digits[i + 1]) : 0x0F;
+    octets.push_back(static_cast<std::uint8_t>(low | (high << 4)));
+  }
+  return octets;
+}
+
+Octets PduEncoder::BuildConcatElement(std::uint8_t reference, std::uint8_t total,
+                                      std::uint8_t seq) {
+  return {0x00, 0x03, reference, total, seq};
+}
+
+Octets PduEncoder::MapToGsmDefault(std::u16string_view text) {
+  Octets septets;
+  septets.reserve(text.size());
+  for (char16_t unit : text) {
+    switch (unit) {
+      case u'$':
+        septets.push_back(0x02);
+        break;
+      case u'@':
+        septets.push_back(0x00);
+        break;
+      case u'_':
+        septets.push_back(0x11);
+        break;
+      case u'[':
+        septets.insert(septets.end(), {kGsmEscape, 0x3C});
+        break;
+      case u'\\':
+        septets.insert(septets.end(), {kGsmEscape, 0x2F});
+        break;
+      case u']':
+        septets.insert(septets.end(), {kGsmEscape, 0x3E});
+        break;
+      case u'^':
+        septets.insert(septets.end(), {kGsmEscape, 0x14});
+        break;
+      case u'{':
+        septets.insert(septets.end(), {kGsmEscape, 0x28});
+        break;
+      case u'|':
+        septets.insert(septets.end(), {kGsmEscape, 0x40});
+        break;
+      case u'}':
+        septets.insert(septets.end(), {kGsmEscape, 0x29});
+        break;
+      case u'~':
+        septets.insert(septets.end(), {kGsmEscape, 0x3D});
+        break;
+      default:
+        septets.push_back(static_cast<std::uint8_t>(unit & 0x7F));
+        break;
+    }
+  }
+  return septets;
+}
+
+std::uint8_t PduEncoder::NextReference() {
+  thread_local std::mt19937 generator{std::random_device{}()};
+  return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(generator));
+}
+
+std::int64_t PduEncoder::ValiditySeconds(const SMSMessage& message) {
+  return static_cast<std::int64_t>(message.expiry) - message.created;
+}
+
+std::string PduEncoder::DestinationDigits(const SMSMessage& message) {
+  std::u16string destination = message.to;
+  NormalizeNumber(destination, message.dstton);  // checked when the message was queued
+  std::string digits;
+  digits.reserve(destination.size());
+  for (char16_t unit : destination) digits.push_back(static_cast<char>(unit & 0xFF));
+  return digits;
+}
+
+}  // namespace parlane
