@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -39,14 +40,18 @@ class Logger {
   static void log(int level, std::string_view utf8Text);
 
  private:
+  // "[dd-mm-yyyy hh:mm:ss.mmm tttt] " for the calling thread, now.
+  static std::string linePrefix();
   void writeLine(const std::string& line);
   void rotateIfNeeded();
+  // Opens the log file for appending; `truncate` starts it empty.
+  void openFile(bool truncate);
 
   std::string path_;
   const SettingsStore& settings_;
   mutable std::mutex mutex_;
   int fd_ = -1;
-  int threshold_ = 0;
+  std::atomic<int> threshold_{0};
   int sizeLimitKb_ = 0;
   long lineCount_ = 0;
 };
