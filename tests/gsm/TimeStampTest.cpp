@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gsm/TimeStamp.h"
+
+namespace parlane {
+namespace {
+
+// Sets the process time zone for one test and puts the old one back.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) saved_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (saved_) {
+      setenv("TZ", saved_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+constexpr std::time_t kMay20Utc = 1274365800;  // 2010-05-20 14:30:00 UTC
+
+TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
+  struct Case {
+    std::vector<std::uint8_t> octets;
+    const char* zone;
+    std::time_t expected;
+  };
+  const Case cases[] = {
+      {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, "UTC0", kMay20Utc},
+      {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x40, 0xFF}, "UTC0", kMay20Utc},  // +1 h stamp
+      {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x29, 0xFF}, "UTC0", kMay20Utc},  // -3 h stamp
+      {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x29, 0xFF}, "<-03>3", kMay20Utc + 3 * 3600},
+      {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, "<+0530>-5:30", kMay20Utc - 19800},
+      {{0x99, 0x30, 0x92, 0x51, 0x61, 0x95, 0x80, 0x00}, "UTC0", 922720619},  // 1999-03-29
+  };
+  for (const auto& c : cases) {
+    ScopedTimeZone zone(c.zone);
+    std::size_t position = 0;
+    const auto when = DecodeTimeStamp(c.octets, position);
+    ASSERT_TRUE(when.has_value());
+    EXPECT_EQ(*when, c.expected) << c.zone;
+    EXPECT_EQ(position, 7u);
+  }
+}
+
+TEST(DecodeTimeStamp, NeedsTheOctetAfterTheStamp) {
+  const std::vector<std::uint8_t> octets = {0xAA, 0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x00, 0x05};
+  std::size_t position = 1;
+  EXPECT_TRUE(DecodeTimeStamp(octets, position).has_value());
+  EXPECT_EQ(position, 8u);
+  position = 2;
+  EXPECT_FALSE(DecodeTimeStamp(octets, position).has_value());
+  EXPECT_EQ(position, 2u);
+  position = 100;
+  EXPECT_FALSE(DecodeTimeStamp(octets, position).has_value());
+  position = 0;
+  EXPECT_FALSE(DecodeTimeStamp(std::span<const std::uint8_t>(), position).has_value());
+}
+
+TEST(ParseTextTimeStamp, TextModeForms) {
+  ScopedTimeZone zone("UTC0");
+  struct Case {
+    const char* text;
+    std::time_t expected;
+  };
+  const Case cases[] = {
+      {"10/05/20,14:30:00+08", kMay20Utc},
+      {"10/05/20,14:30:00", kMay20Utc},
+      {"10/05/20,14:30:00-04", kMay20Utc},
+      {" 10/ 5/20, 14:30:0", kMay20Utc},
+      {"10/05/20,14:30", 0},
+      {"10/05/20 14:30:00", 0},
+      {"10-05-20,14:30:00", 0},
+      {"", 0},
+      {"garbage", 0},
+      {"10/05/20,14:30:", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseTextTimeStamp(c.text), c.expected) << c.text;
+  }
+  EXPECT_EQ(ParseTextTimeStamp(u"10/05/20,14:30:00+08"), kMay20Utc);
+}
+
+TEST(ParseTextTimeStamp, FollowsTheProcessTimeZone) {
+  ScopedTimeZone zone("<-03>3");
+  EXPECT_EQ(ParseTextTimeStamp("10/05/20,14:30:00+08"), kMay20Utc + 3 * 3600);
+}
+
+TEST(ParseTextTimeStamp, HugeFieldsDoNotOverflow) {
+  ScopedTimeZone zone("UTC0");
+  // Whatever date comes out, reading it must stay defined behaviour.
+  ParseTextTimeStamp("99999999999999999999/1/1,0:0:0");
+  ParseTextTimeStamp("-99999999999999999999/-99999999999/1,99999999999:0:0");
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace parlane
