@@ -11,6 +11,8 @@ struct RegistryValue {
   std::u16string name;
   std::string type = "REG_SZ";
   std::u16string data;
+
+  bool operator==(const RegistryValue&) const = default;
 };
 
 // A registry hive is a folder; a key ("Software\Quortane SMS\Parlane") is one human-readable UTF-8

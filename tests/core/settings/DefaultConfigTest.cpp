@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
+
+namespace parlane {
+namespace {
+
+const std::string kDefaultConfig = std::string(PARLANE_SOURCE_DIR) + "/data/valtorin.cfg";
+
+// Every key the program reads; "%d" marks a numbered family.
+const std::vector<std::string> kKnownKeys = {
+    "autostart", "start.bubble", "start.welcome", "start.connect", "disable_bubbles", "status.file",
+    "status.time", "logger.common", "logger.level", "logger.maxsize", "logger.viewer", "message.id",
+    "modem.port", "modem.default", "modem.baudrate", "modem.bytesize", "modem.parity",
+    "modem.fparity", "modem.stopbits", "modem.timeout.rit", "modem.timeout.rttm",
+    "modem.timeout.rttc", "modem.timeout.wttm", "modem.timeout.wtc", "modem.checks",
+    "modem.use_features", "modem.emulation", "modem.init", "modem.custom_init.%d", "modem.pin",
+    "modem.use_pin", "modem.reset.time", "modem.reconnect.time", "modem.reset.cmd.%d",
+    "modem.reset.reconnect", "modem.reset.sleep", "port.prefix", "port.use_prefix", "port.%d.name",
+    "port.cur", "serial.byte_by_byte", "sender.send_mode", "sender.read_mode", "sender.delete_mode",
+    "sender.delete_after", "sender.delete_all_cmd", "sender.use_memory", "sender.timeout",
+    "sender.timeout.connect", "sender.retries", "sender.delay", "sms_fail_notify",
+    "receiver.polling_time", "receiver.polling_memory", "receiver.memory", "discard_duplicated",
+    "status_reports", "convert_to_ascii", "ussd.decode", "smsc.address", "smsc.%d",
+    "smsc_addr_in_pdu", "cds_no_smsc_addr", "sms.length_correction", "auto_ton.short",
+    "auto_ton.long", "auto_ton.length", "ton_src_prefix", "ton_dst_prefix", "ton_warning",
+    "prefix.country", "prefix.local", "groups.%d.name", "operator.%d.name", "operator.%d.prefix",
+    "address.%d", "export.encoding",
+    // Per store: inbox, outbox, sent, failed, addrbook.
+    "inbox.filename", "inbox.maxrecords", "inbox.index", "inbox.columns.%d", "outbox.filename",
+    "outbox.maxrecords", "outbox.index", "outbox.columns.%d", "sent.filename", "sent.maxrecords",
+    "sent.index", "sent.columns.%d", "failed.filename", "failed.maxrecords", "failed.index",
+    "failed.columns.%d", "addrbook.filename", "addrbook.maxrecords", "addrbook.index",
+    "addrbook.columns.%d"};
+
+std::regex keyPattern(const std::string& key) {
+  std::string pattern;
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (key.compare(i, 2, "%d") == 0) {
+      pattern += "[0-9]+";
+      ++i;
+    } else if (key[i] == '.') {
+      pattern += "\\.";
+    } else {
+      pattern += key[i];
+    }
+  }
+  return std::regex(pattern);
+}
+
+class DefaultConfig : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(store_.loadFromFile(kDefaultConfig)); }
+  SettingsStore store_;
+};
+
+TEST_F(DefaultConfig, CarriesEveryKnownKey) {
+  for (const auto& key : kKnownKeys) {
+    EXPECT_TRUE(store_.contains(SettingsStore::keyFromPattern(key, 0))) << key;
+  }
+}
+
+TEST_F(DefaultConfig, HoldsNoMisspelledKey) {
+  std::vector<std::regex> patterns;
+  for (const auto& key : kKnownKeys) patterns.push_back(keyPattern(key));
+  for (const auto& [key, value] : store_.snapshot()) {
+    bool known = false;
+    for (const auto& pattern : patterns) known = known || std::regex_match(key, pattern);
+    EXPECT_TRUE(known) << key;
+  }
+}
+
+TEST_F(DefaultConfig, StartsWithoutHardwareOrSurprises) {
+  EXPECT_EQ(store_.getInt("modem.emulation"), 0);
+  EXPECT_EQ(store_.getString("modem.port"), u"");
+  EXPECT_EQ(store_.getInt("logger.level"), 0);
+  EXPECT_EQ(store_.getString("logger.common"), u"%appdata%/Quortane SMS/valtorin.log");
+  EXPECT_EQ(store_.getInt("sender.retries"), 3);
+  EXPECT_EQ(store_.getInt("message.id"), 0);
+  // Integers are plain decimal.
+  for (const char* key : {"modem.baudrate", "sender.timeout", "modem.checks"}) {
+    EXPECT_EQ(std::to_string(store_.getInt(key)), toUtf8(store_.getString(key))) << key;
+  }
+}
+
+TEST_F(DefaultConfig, UsesLineFeedsAndSavesBackToTheSameLines) {
+  SettingsStore copy;
+  ASSERT_TRUE(copy.loadFromFile(kDefaultConfig));
+  // Unchanged settings save back to the same lines.
+  std::string saved = copy.toFileText();
+  std::string lf;
+  for (size_t i = 0; i < saved.size(); ++i) {
+    if (saved.compare(i, 2, "\r\n") == 0) continue;
+    lf += saved[i];
+  }
+  std::ifstream in(kDefaultConfig, std::ios::binary);
+  std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(original.find('\r'), std::string::npos);
+  EXPECT_EQ(lf, original);
+}
+
+}  // namespace
+}  // namespace parlane

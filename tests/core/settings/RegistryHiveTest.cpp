@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/settings/RegistryHive.h"
+#include "support/TempDir.h"
+
+namespace parlane {
+namespace {
+
+using test::TempDir;
+
+constexpr const char* kKey = "Software\\Quortane SMS\\Parlane 5";
+
+std::vector<std::u16string> namesOf(const std::vector<RegistryValue>& values) {
+  std::vector<std::u16string> names;
+  for (const auto& value : values) names.push_back(value.name);
+  return names;
+}
+
+TEST(RegistryHive, KeyIsAFileAtItsPathUnderTheHive) {
+  RegistryHive hive("/hive");
+  EXPECT_EQ(hive.keyPath(kKey), "/hive/Software/Quortane SMS/Parlane 5");
+}
+
+TEST(RegistryHive, RejectsKeyPathsThatLeaveTheHive) {
+  for (const char* bad : {"", "a\\\\b", "..\\x", "a\\.\\b", "a/b", "\\a", "a\\"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(RegistryHive::isValidSubKey(bad));
+  }
+  EXPECT_TRUE(RegistryHive::isValidSubKey("Software\\Quortane SMS\\Parlane"));
+  EXPECT_TRUE(RegistryHive::isValidSubKey("..a\\b.."));
+  TempDir dir;
+  RegistryHive hive(dir.file("hive"));
+  EXPECT_FALSE(hive.createKey("..\\escape"));
+  EXPECT_FALSE(hive.setValue("a/b", {u"x", "REG_SZ", u"1"}));
+}
+
+TEST(RegistryHive, CreateKeyMakesFoldersAndLeavesAnExistingKeyAlone) {
+  TempDir dir;
+  RegistryHive hive(dir.file("hive"));
+  EXPECT_FALSE(hive.keyExists(kKey));
+  EXPECT_FALSE(hive.readValues(kKey));
+  ASSERT_TRUE(hive.createKey(kKey));
+  EXPECT_TRUE(hive.keyExists(kKey));
+  EXPECT_EQ(hive.readValues(kKey), std::vector<RegistryValue>{});
+  ASSERT_TRUE(hive.setValue(kKey, {u"a", "REG_SZ", u"1"}));
+  ASSERT_TRUE(hive.createKey(kKey));
+  EXPECT_EQ(namesOf(*hive.readValues(kKey)), std::vector<std::u16string>{u"a"});
+  struct stat st {};
+  ASSERT_EQ(::stat(hive.keyPath(kKey).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(RegistryHive, KeyFileIsOneReadableLinePerValue) {
+  TempDir dir;
+  RegistryHive hive(dir.path());
+  ASSERT_TRUE(hive.writeValues(
+      "K", {{u"modem.port", "REG_SZ", u"ttyUSB0"}, {u"status.file", "REG_SZ", u"a\tb\r\nc"}}));
+  const std::string text = dir.read("K");
+  EXPECT_NE(text.find("\nmodem.port\tREG_SZ\tttyUSB0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nstatus.file\tREG_SZ\ta\\tb\\r\\nc\n"), std::string::npos) << text;
+}
+
+TEST(RegistryHive, AnyTextSurvivesTheKeyFile) {
+  const std::vector<std::u16string> texts = {
+      u"",
+      u"plain",
+      u"back\\slash \\n not an escape",
+      u"\t\r\n\v\f\x7f",
+      std::u16string(u"nul\0inside", 10),
+      u"#looks like a comment",
+      u"\u00e9\u4e2d\U0001F600",
+      std::u16string{u'a', char16_t(0xD800), u'b'},  // unpaired surrogates
+      std::u16string{char16_t(0xDC00)},
+      u"\\u0041",
+  };
+  std::vector<RegistryValue> values;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    values.push_back({texts[i], i % 2 ? "REG_SZ" : "REG_EXPAND_SZ", texts[i]});
+  }
+  // Unique names: the empty one only once.
+  values[0].name = u"";
+  TempDir dir;
+  RegistryHive hive(dir.path());
+  ASSERT_TRUE(hive.writeValues("K", values));
+  EXPECT_EQ(hive.readValues("K"), values);
+}
+
+struct MalformedCase {
+  const char* name;
+  std::string text;
+  std::vector<std::u16string> names;  // values read before the enumeration ended
+};
+
+class MalformedKeyFileTest : public testing::TestWithParam<MalformedCase> {};
+
+TEST_P(MalformedKeyFileTest, EndsTheEnumerationAtTheBadLine) {
+  TempDir dir;
+  dir.write("K", GetParam().text);
+  const auto values = RegistryHive(dir.path()).readValues("K");
+  ASSERT_TRUE(values);
+  EXPECT_EQ(namesOf(*values), GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MalformedKeyFileTest,
+    testing::Values(MalformedCase{"NoTabs", "a\tREG_SZ\t1\nbroken\nb\tREG_SZ\t2\n", {u"a"}},
+                    MalformedCase{"OneTab", "a\tREG_SZ\t1\nb\tREG_SZ\n", {u"a"}},
+                    MalformedCase{"ExtraTab", "a\tREG_SZ\t1\t2\nb\tREG_SZ\t2\n", {}},
+                    MalformedCase{"EmptyType", "a\t\t1\n", {}},
+                    MalformedCase{"UnknownEscape", "a\tREG_SZ\t1\nb\tREG_SZ\t\\q\n", {u"a"}},
+                    MalformedCase{"ShortUnicodeEscape", "a\tREG_SZ\t\\u12\n", {}},
+                    MalformedCase{"BadHexEscape", "a\tREG_SZ\t\\u12G4\n", {}},
+                    MalformedCase{"TrailingBackslash", "a\tREG_SZ\tx\\\n", {}},
+                    MalformedCase{"TruncatedLastLine", "a\tREG_SZ\t1\nb\tREG", {u"a"}},
+                    MalformedCase{"Binary", std::string("\0\xff\x01\x02\n\0\t\t\n", 9), {}},
+                    MalformedCase{"CommentsBlankLinesAndCrLfAreFine",
+                                  "# header\r\n\r\na\tREG_SZ\t1\r\n#\tREG_SZ\t2\nb\tREG_SZ\t2\r\n",
+                                  {u"a", u"b"}},
+                    MalformedCase{"InvalidUtf8IsReplaced", "\xff\tREG_SZ\t\xc3\n", {u"\uFFFD"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RegistryHive, UnreadableKeyReadsAsMissing) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.file("K").c_str(), 0700), 0);
+  RegistryHive hive(dir.path());
+  EXPECT_FALSE(hive.keyExists("K"));
+  EXPECT_FALSE(hive.readValues("K"));
+  EXPECT_FALSE(hive.setValue("K", {u"a", "REG_SZ", u"1"}));
+}
+
+TEST(RegistryHive, SetKeepsPositionsAndDeleteRemoves) {
+  TempDir dir;
+  RegistryHive hive(dir.path());
+  ASSERT_TRUE(hive.setValue(kKey, {u"b", "REG_SZ", u"1"}));
+  ASSERT_TRUE(hive.setValue(kKey, {u"a", "REG_SZ", u"2"}));
+  ASSERT_TRUE(hive.setValue(kKey, {u"b", "REG_SZ", u"3"}));
+  ASSERT_TRUE(hive.setValues(kKey, {{u"c", "REG_SZ", u"4"}, {u"a", "REG_SZ", u"5"}}));
+  auto values = hive.readValues(kKey);
+  ASSERT_TRUE(values);
+  EXPECT_EQ(namesOf(*values), (std::vector<std::u16string>{u"b", u"a", u"c"}));
+  EXPECT_EQ((*values)[0].data, u"3");
+  EXPECT_EQ((*values)[1].data, u"5");
+
+  EXPECT_TRUE(hive.deleteValue(kKey, u"a"));
+  EXPECT_FALSE(hive.deleteValue(kKey, u"a"));
+  EXPECT_FALSE(hive.deleteValue("Missing", u"a"));
+  EXPECT_EQ(namesOf(*hive.readValues(kKey)), (std::vector<std::u16string>{u"b", u"c"}));
+}
+
+class EnvironmentGuard {
+ public:
+  explicit EnvironmentGuard(const char* name) : name_(name) {
+    if (const char* value = std::getenv(name)) saved_ = value;
+  }
+  ~EnvironmentGuard() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+TEST(RegistryHive, HiveFolders) {
+  EnvironmentGuard config("XDG_CONFIG_HOME");
+  EnvironmentGuard home("HOME");
+  ::setenv("HOME", "/home/someone", 1);
+  ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(RegistryHive::currentUser().folder(), "/cfg/Quortane SMS/registry");
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(RegistryHive::currentUser().folder(), "/home/someone/.config/Quortane SMS/registry");
+  ::setenv("XDG_CONFIG_HOME", "relative", 1);
+  EXPECT_EQ(RegistryHive::currentUser().folder(), "/home/someone/.config/Quortane SMS/registry");
+  EXPECT_EQ(RegistryHive::systemAccount().folder(), "/var/lib/Quortane SMS/registry");
+}
+
+}  // namespace
+}  // namespace parlane

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "core/settings/SettingsStore.h"
+
+namespace parlane {
+namespace {
+
+struct IntCase {
+  std::u16string text;
+  int expected;
+};
+
+class ParseIntTest : public testing::TestWithParam<IntCase> {};
+
+TEST_P(ParseIntTest, ReadsLeadingDecimal) {
+  EXPECT_EQ(SettingsStore::parseInt(GetParam().text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseIntTest,
+    testing::Values(IntCase{u"12abc", 12}, IntCase{u"", 0}, IntCase{u"abc", 0}, IntCase{u" -5", -5},
+                    IntCase{u"\t\r\n 42", 42}, IntCase{u"+7", 7}, IntCase{u"-", 0},
+                    IntCase{u"+-3", 0}, IntCase{u"- 3", 0}, IntCase{u"007", 7},
+                    IntCase{u"2147483647", INT_MAX}, IntCase{u"-2147483648", INT_MIN},
+                    IntCase{u"2147483648", INT_MAX}, IntCase{u"-2147483649", INT_MIN},
+                    IntCase{u"99999999999999999999999999", INT_MAX},
+                    IntCase{u"-99999999999999999999999999", INT_MIN},
+                    IntCase{u"\uFF11", 0} /* full-width digit is not a digit */));
+
+TEST(SettingsStore, AbsentKeysReadAsEmptyAndZero) {
+  SettingsStore store;
+  EXPECT_EQ(store.getString("logger.level"), u"");
+  EXPECT_EQ(store.getInt("logger.level"), 0);
+  EXPECT_FALSE(store.contains("logger.level"));
+}
+
+TEST(SettingsStore, NarrowAndWideKeysMeetInOneEntry) {
+  SettingsStore store;
+  store.setString(u"modem.port", u"ttyUSB0");
+  EXPECT_EQ(store.getString("modem.port"), u"ttyUSB0");
+  store.setInt("sender.retries", -3);
+  EXPECT_EQ(store.getString(u"sender.retries"), u"-3");
+  EXPECT_EQ(store.getInt(u"sender.retries"), -3);
+  store.setString("modem.port", u"ttyACM1");
+  EXPECT_EQ(store.snapshot().size(), 2u);
+  EXPECT_EQ(store.getString(u"modem.port"), u"ttyACM1");
+}
+
+TEST(SettingsStore, SnapshotIsInByteOrder) {
+  SettingsStore store;
+  for (const char* key : {"b", "a.2", "a.10", "B", "\xC3\xA9"}) store.setString(key, u"x");
+  std::string order;
+  for (const auto& [key, value] : store.snapshot()) order += key + " ";
+  EXPECT_EQ(order, "B a.10 a.2 b \xC3\xA9 ");
+}
+
+struct PatternCase {
+  std::string pattern;
+  int n;
+  std::string key;
+};
+
+class KeyFromPatternTest : public testing::TestWithParam<PatternCase> {};
+
+TEST_P(KeyFromPatternTest, FillsTheFirstNumber) {
+  EXPECT_EQ(SettingsStore::keyFromPattern(GetParam().pattern, GetParam().n), GetParam().key);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KeyFromPatternTest,
+    testing::Values(PatternCase{"groups.%d.name", 3, "groups.3.name"},
+                    PatternCase{"smsc.%d", 0, "smsc.0"}, PatternCase{"x.%d", -12, "x.-12"},
+                    PatternCase{"x.%d", INT_MIN, "x.-2147483648"},
+                    PatternCase{"100%%.%d", 1, "100%.1"}, PatternCase{"a.%d.%d", 1, "a.1.%d"},
+                    PatternCase{"no.number", 5, "no.number"}, PatternCase{"%s.%d", 2, "%s.2"},
+                    PatternCase{"tail%", 2, "tail%"}));
+
+TEST(SettingsStore, PatternGettersAndSetterUseTheProducedKey) {
+  SettingsStore store;
+  store.setStringByPattern("operator.%d.prefix", 4, u"+3712");
+  EXPECT_EQ(store.getString("operator.4.prefix"), u"+3712");
+  EXPECT_EQ(store.getStringByPattern("operator.%d.prefix", 4), u"+3712");
+  EXPECT_EQ(store.getIntByPattern("operator.%d.prefix", 4), 3712);
+  EXPECT_EQ(store.getStringByPattern("operator.%d.prefix", 5), u"");
+}
+
+TEST(SettingsStore, GlobalPointsAtTheStoreSetByStartUp) {
+  SettingsStore store;
+  SettingsStore* previous = SettingsStore::global();
+  SettingsStore::setGlobal(&store);
+  EXPECT_EQ(SettingsStore::global(), &store);
+  SettingsStore::setGlobal(previous);
+}
+
+}  // namespace
+}  // namespace parlane
