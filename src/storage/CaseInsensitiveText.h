@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace parlane {
+
+// The lower-case form of one UTF-16 code unit (Unicode simple mapping; surrogates unchanged),
+// whatever the process locale.
+char16_t LowerCodeUnit(char16_t unit);
+
+// Compares stored UTF-8 fields with one search text, code unit by code unit after lowering both.
+class CaseInsensitiveText {
+ public:
+  explicit CaseInsensitiveText(std::u16string_view text);
+
+  bool equals(std::string_view utf8Field) const;
+  // An empty text is contained in every field.
+  bool containedIn(std::string_view utf8Field) const;
+
+ private:
+  std::u16string lowered_;
+  bool ascii_ = true;
+  std::string loweredAscii_;
+  mutable std::u16string scratch_;
+};
+
+}  // namespace parlane

@@ -1,0 +1,18 @@
+#pragma once
+
+namespace parlane {
+
+class GenericDatabase;
+class StatusReport;
+
+// Bits of the "flags" column set by delivery reports.
+inline constexpr int kFlagDelivered = 16;
+inline constexpr int kFlagNotDelivered = 32;
+
+// Marks the sent record a delivery report belongs to: the oldest record (key order) whose
+// "refid" is the report's reference decides, and only when its "to", normalised by its
+// "dstton", is the report's recipient. On a match the flags gain 16 (delivered) or 32, the
+// folder is saved and the report takes the record's "uniqueid" and "custom". True on a match.
+bool MarkDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered);
+
+}  // namespace parlane

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "storage/GenericDatabase.h"
+#include "storage/Utf8Text.h"
+
+namespace parlane {
+
+// A database mirrored in one UTF-8 text file, one record per line, fields joined by the
+// separator character, lines ending in CR LF. Its shape comes from the settings under its name:
+// ".filename", ".columns.%d", ".index", ".maxrecords", ".separator", ".id".
+//
+// Records added to a database without a record limit are appended to the file; anything else
+// (a replacement, a removal, a limit) rewrites the whole file through a temporary file and a
+// rename, so a crash leaves the old or the new file, never a mix.
+class FileDatabase : public GenericDatabase {
+ public:
+  // A relative file name is taken relative to `baseFolder` (when not empty).
+  FileDatabase(std::u16string name, SettingsStore& settings, const std::string& baseFolder = {});
+  ~FileDatabase() override;
+
+  int Load(bool resetIds) override;
+  int Flush() override;
+  int Truncate() override;
+  int Save() override;
+
+  bool Get(std::u16string_view key, DatabaseRecord& out) const override;
+  void PutOwned(std::unique_ptr<DatabaseRecord> record) override;
+  void Put(const DatabaseRecord& record) override;
+  void Remove(std::u16string_view key) override;
+  void Clear() override;
+  std::size_t Count() const override;
+
+  std::vector<DatabaseRecord> SelectMatchingAll(const std::vector<unsigned>& columns,
+                                                const std::vector<std::u16string>& values,
+                                                int limit) const override;
+  std::vector<DatabaseRecord> SelectEqual(unsigned column, std::u16string_view value,
+                                          int limit) const override;
+  bool FindFirstEqual(unsigned column, std::u16string_view value,
+                      DatabaseRecord& out) const override;
+  std::vector<DatabaseRecord> SelectNotEqual(unsigned column, std::u16string_view value,
+                                             int limit) const override;
+  bool FindFirstNotEqual(unsigned column, std::u16string_view value,
+                         DatabaseRecord& out) const override;
+  bool FindFirst(unsigned column, std::u16string_view value, DatabaseRecord& out) const override;
+  std::vector<DatabaseRecord> SelectContaining(unsigned column, std::u16string_view text,
+                                               int limit) const override;
+  bool FindFirstContaining(unsigned column, std::u16string_view text,
+                           DatabaseRecord& out) const override;
+  std::vector<DatabaseRecord> SelectNotContaining(unsigned column, std::u16string_view text,
+                                                  int limit) const override;
+  bool FindFirstNotContaining(unsigned column, std::u16string_view text,
+                              DatabaseRecord& out) const override;
+  bool FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const override;
+  std::vector<DatabaseRecord> SelectByNumber(unsigned column, int number, int mode,
+                                             int limit) const override;
+
+  // The file path after expansion, and the shape read from the settings.
+  const std::string& path() const { return path_; }
+  const std::vector<std::u16string>& columns() const { return columns_; }
+  unsigned keyIndex() const { return keyIndex_; }
+  unsigned recordLimit() const { return limit_; }
+  char16_t separator() const { return separator_; }
+  std::int32_t nextId() const;
+
+ private:
+  // Stored form of a record: its fields in UTF-8 joined by the separator, exactly as in the file.
+  using RecordMap = std::map<std::string, std::string, Utf16KeyLess>;
+  using FieldTest = std::function<bool(std::string_view field)>;
+
+  std::string keyOf(std::string_view line) const;
+  std::string_view fieldOf(std::string_view line, unsigned column) const;
+  DatabaseRecord toRecord(std::string_view line) const;
+  std::string toLine(const DatabaseRecord& record) const;
+  void parse(std::string_view bytes, RecordMap& records, std::int64_t& largestId,
+             std::string& rejected, size_t& skipped, size_t& repaired) const;
+  void keepRejected(const std::string& rejected, size_t skipped, size_t repaired) const;
+  int rewriteLocked();
+  int appendLocked();
+  void storeLocked(std::string line);
+  void trimLocked();
+  std::vector<DatabaseRecord> selectLocked(unsigned column, const FieldTest& test, int limit) const;
+  bool findFirstLocked(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
+
+  std::string path_;
+  std::vector<std::u16string> columns_;
+  unsigned keyIndex_ = 0;
+  unsigned limit_ = 0;
+  char16_t separator_ = u'\t';
+  std::string separatorUtf8_;
+  RecordMap records_;
+  std::vector<std::string> pending_;  // keys of records still to be appended
+  bool clean_ = true;
+  // Set when the file exists but couldn't be read: a rewrite would destroy what it holds.
+  bool unreadable_ = false;
+};
+
+}  // namespace parlane

@@ -1,0 +1,31 @@
+#include "storage/GenericDatabase.h"
+
+#include <cstdio>
+
+#include "core/settings/SettingsStore.h"
+
+namespace parlane {
+
+GenericDatabase::GenericDatabase(std::u16string name, SettingsStore& settings)
+    : name_(std::move(name)), settings_(settings) {
+  nextId_ = settings_.getInt(name_ + u".id");
+}
+
+GenericDatabase::~GenericDatabase() = default;
+
+std::int32_t GenericDatabase::NextId() {
+  std::lock_guard lock(mutex_);
+  const std::int32_t id = nextId_;
+  // Wraps instead of overflowing; a folder never gets near 2^31 identifiers.
+  nextId_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextId_) + 1u);
+  settings_.setInt(name_ + u".id", nextId_);
+  return id;
+}
+
+std::u16string GenericDatabase::NewIdText() {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(NextId()));
+  return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+}  // namespace parlane

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/DatabaseRecord.h"
+
+namespace parlane {
+
+class SettingsStore;
+
+// A table of text records kept under a key column. The identifier counter lives here; storage
+// and searches are the concrete database's. Every operation holds the database's one lock for its
+// whole duration and never calls into another database while holding it.
+class GenericDatabase {
+ public:
+  // Selection modes of SelectByNumber.
+  static constexpr int kGreaterThan = 0;
+  static constexpr int kLessThan = 1;
+
+  // Reads the next identifier from name + ".id".
+  GenericDatabase(std::u16string name, SettingsStore& settings);
+  virtual ~GenericDatabase();
+  GenericDatabase(const GenericDatabase&) = delete;
+  GenericDatabase& operator=(const GenericDatabase&) = delete;
+
+  // Returns the next identifier and moves on; name + ".id" always holds the one handed out next.
+  virtual std::int32_t NextId();
+  // NextId as eight lowercase hexadecimal digits.
+  virtual std::u16string NewIdText();
+
+  // 0 on success, -1 (errno set) when the file can't be read; memory is then left as it was.
+  virtual int Load(bool resetIds) = 0;
+  virtual int Flush() = 0;
+  // Recreates the file empty. 0, or -1 (errno set).
+  virtual int Truncate() = 0;
+  // Writes what changed. 0, or -1 (errno set) with nothing lost: the next save tries again.
+  virtual int Save() = 0;
+
+  virtual bool Get(std::u16string_view key, DatabaseRecord& out) const = 0;
+  virtual void PutOwned(std::unique_ptr<DatabaseRecord> record) = 0;
+  virtual void Put(const DatabaseRecord& record) = 0;
+  virtual void Remove(std::u16string_view key) = 0;
+  virtual void Clear() = 0;
+  virtual std::size_t Count() const = 0;
+
+  // Searches go in key order and compare ignoring case. A limit of 1 or more caps the result.
+  virtual std::vector<DatabaseRecord> SelectMatchingAll(const std::vector<unsigned>& columns,
+                                                        const std::vector<std::u16string>& values,
+                                                        int limit) const = 0;
+  virtual std::vector<DatabaseRecord> SelectEqual(unsigned column, std::u16string_view value,
+                                                  int limit) const = 0;
+  virtual bool FindFirstEqual(unsigned column, std::u16string_view value,
+                              DatabaseRecord& out) const = 0;
+  virtual std::vector<DatabaseRecord> SelectNotEqual(unsigned column, std::u16string_view value,
+                                                     int limit) const = 0;
+  virtual bool FindFirstNotEqual(unsigned column, std::u16string_view value,
+                                 DatabaseRecord& out) const = 0;
+  virtual bool FindFirst(unsigned column, std::u16string_view value, DatabaseRecord& out) const = 0;
+  virtual std::vector<DatabaseRecord> SelectContaining(unsigned column, std::u16string_view text,
+                                                       int limit) const = 0;
+  virtual bool FindFirstContaining(unsigned column, std::u16string_view text,
+                                   DatabaseRecord& out) const = 0;
+  virtual std::vector<DatabaseRecord> SelectNotContaining(unsigned column, std::u16string_view text,
+                                                          int limit) const = 0;
+  virtual bool FindFirstNotContaining(unsigned column, std::u16string_view text,
+                                      DatabaseRecord& out) const = 0;
+  // The record with the largest value in the column (integers or plain text); the first one
+  // in key order wins a tie. False when there is none.
+  virtual bool FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const = 0;
+  // Records whose column, read as an integer, is greater than (kGreaterThan) or smaller than
+  // (kLessThan) the number.
+  virtual std::vector<DatabaseRecord> SelectByNumber(unsigned column, int number, int mode,
+                                                     int limit) const = 0;
+
+  const std::u16string& name() const { return name_; }
+
+ protected:
+  std::u16string name_;
+  SettingsStore& settings_;
+  std::int32_t nextId_ = 0;
+  mutable std::mutex mutex_;
+};
+
+}  // namespace parlane

@@ -1,0 +1,122 @@
+#include "storage/MessageRecords.h"
+
+#include <cstdint>
+
+#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
+#include "storage/ContentEscaping.h"
+#include "transport/PushMessage.h"
+#include "transport/SMSMessage.h"
+#include "transport/USSDRequest.h"
+
+namespace parlane {
+
+namespace {
+
+std::u16string decimal(std::int64_t value) { return fromAscii(std::to_string(value)); }
+
+class RecordBuilder {
+ public:
+  explicit RecordBuilder(StoreKind kind) : kind_(kind), record_(StoreColumns(kind).size()) {}
+
+  void set(std::u16string_view column, std::u16string value) {
+    const int index = ColumnIndex(kind_, column);
+    if (index >= 0) record_[static_cast<size_t>(index)] = std::move(value);
+  }
+
+  DatabaseRecord take() { return std::move(record_); }
+
+ private:
+  StoreKind kind_;
+  DatabaseRecord record_;
+};
+
+class RecordReader {
+ public:
+  RecordReader(const DatabaseRecord& record, StoreKind kind) : record_(record), kind_(kind) {}
+
+  bool has(std::u16string_view column) const {
+    const int index = ColumnIndex(kind_, column);
+    return index >= 0 && static_cast<size_t>(index) < record_.size();
+  }
+  std::u16string text(std::u16string_view column) const {
+    return has(column) ? record_[static_cast<size_t>(ColumnIndex(kind_, column))]
+                       : std::u16string();
+  }
+  int number(std::u16string_view column) const { return SettingsStore::parseInt(text(column)); }
+
+ private:
+  const DatabaseRecord& record_;
+  StoreKind kind_;
+};
+
+}  // namespace
+
+DatabaseRecord OutgoingRecord(const GenericMessage& message, StoreKind folder,
+                              const std::u16string& id) {
+  RecordBuilder record(folder);
+  record.set(u"id", id);
+  record.set(u"timestamp", decimal(message.timestamp));
+  record.set(u"to", FlattenField(message.to));
+  record.set(u"type", message.getTypeName());
+  record.set(u"segments", decimal(message.segments));
+  record.set(u"content", EscapeContent(message.content));
+  record.set(u"url", FlattenField(message.getUrl()));
+  record.set(u"dstton", decimal(message.dstton));
+  record.set(u"flags", decimal(message.flags));
+  record.set(u"uniqueid", decimal(message.uniqueid));
+  record.set(u"attempts", decimal(message.attempts));
+  record.set(u"refid", decimal(message.refid));
+  record.set(u"source", FlattenField(message.source));
+  record.set(u"validity", decimal(static_cast<std::int64_t>(message.expiry) - message.timestamp));
+  record.set(u"custom", FlattenField(message.custom));
+  return record.take();
+}
+
+DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
+                              const std::u16string& id) {
+  RecordBuilder record(StoreKind::Inbox);
+  record.set(u"id", id);
+  record.set(u"timestamp", decimal(message.timestamp));
+  record.set(u"from", FlattenField(message.source));
+  record.set(u"type", message.getTypeName());
+  record.set(u"content", EscapeContent(message.content));
+  record.set(u"url", FlattenField(message.getUrl()));
+  record.set(u"handled", handled ? u"1" : u"0");
+  record.set(u"flags", decimal(message.flags));
+  // The message object carries no number of its own for this column.
+  record.set(u"reserved", u"0");
+  record.set(u"uniqueid", decimal(message.uniqueid));
+  return record.take();
+}
+
+std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, StoreKind folder) {
+  const RecordReader read(record, folder);
+  const std::u16string type = read.text(u"type");
+  const std::u16string source = read.text(u"source");
+  const std::u16string to = read.text(u"to");
+  const std::u16string content = UnescapeContent(read.text(u"content"));
+  const std::int32_t id = read.number(u"uniqueid");
+  std::unique_ptr<GenericMessage> message;
+  if (type == u"sms") {
+    message = std::make_unique<SMSMessage>(source, to, content, id);
+  } else if (type == u"push") {
+    message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id);
+  } else if (type == u"ussd") {
+    message = std::make_unique<USSDRequest>(source, to, content, id);
+  } else {
+    return nullptr;
+  }
+  message->dstton = read.number(u"dstton");
+  message->flags = read.number(u"flags");
+  message->attempts = read.number(u"attempts");
+  const int validity = read.number(u"validity");
+  if (validity > 0) {
+    message->expiry =
+        static_cast<MessageTime>(static_cast<std::int64_t>(message->created) + validity);
+  }
+  if (read.has(u"custom")) message->custom = read.text(u"custom");
+  return message;
+}
+
+}  // namespace parlane

@@ -1,0 +1,85 @@
+#include "storage/MessageStores.h"
+
+#include <cerrno>
+
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/ErrorText.h"
+#include "core/util/StringTable.h"
+#include "core/util/Utf.h"
+#include "storage/InstanceFileName.h"
+
+namespace parlane {
+
+std::u16string StoreOpenFailure::message() const {
+  return formatString(text::kErrorOpeningFile, {fileName, errorText(error)});
+}
+
+MessageStores::MessageStores(SettingsStore& settings, std::string dataFolder, int instance)
+    : settings_(settings), dataFolder_(std::move(dataFolder)), instance_(instance) {}
+
+MessageStores::~MessageStores() = default;
+
+bool MessageStores::open(StoreOpenFailure* failure) {
+  DeclareStoreSchemas(settings_);
+  for (StoreKind kind : kAllStores) {
+    const std::u16string name = StoreName(kind);
+    const std::u16string fileKey = name + u".filename";
+    if (instance_ > 0) {
+      settings_.setString(fileKey, InstanceFileName(settings_.getString(fileKey), instance_));
+    }
+    auto database = std::make_unique<FileDatabase>(name, settings_, dataFolder_);
+    int result = database->Load(true);
+    int error = errno;
+    // Only a missing file may be created: anything else still holds the user's messages.
+    if (result != 0 && error == ENOENT) {
+      result = database->Truncate();
+      error = errno;
+    }
+    if (result != 0) {
+      Logger::log(3,
+                  "Can't open folder file " + database->path() + ": " + toUtf8(errorText(error)));
+      if (failure != nullptr) {
+        failure->store = name;
+        failure->fileName = settings_.getString(fileKey);
+        failure->error = error;
+      }
+      return false;
+    }
+    stores_[static_cast<size_t>(kind)] = std::move(database);
+  }
+  return true;
+}
+
+bool MessageStores::saveAll() {
+  bool ok = true;
+  for (StoreKind kind : kAllStores) {
+    FileDatabase* database = stores_[static_cast<size_t>(kind)].get();
+    if (database == nullptr) continue;
+    if (database->Save() != 0) {
+      const int error = errno;
+      Logger::log(3,
+                  "Can't save folder file " + database->path() + ": " + toUtf8(errorText(error)));
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+std::int32_t MessageStores::largestStoredMessageId() const {
+  std::int32_t largest = 0;
+  for (StoreKind kind : kMessageFolders) {
+    const FileDatabase* database = stores_[static_cast<size_t>(kind)].get();
+    if (database == nullptr) continue;
+    const int column = ColumnIndex(kind, u"uniqueid");
+    DatabaseRecord record;
+    if (database->FindMaximum(static_cast<unsigned>(column), true, record)) {
+      largest = std::max(largest, SettingsStore::parseInt(record[static_cast<size_t>(column)]));
+    }
+  }
+  return largest;
+}
+
+FileDatabase& MessageStores::store(StoreKind kind) { return *stores_[static_cast<size_t>(kind)]; }
+
+}  // namespace parlane
