@@ -1,0 +1,339 @@
+// Runs the built parlane-pdu as a real process: what `encode` prints, turned into the SMS-DELIVER
+// a phone would receive, must decode back to the text; damaged input gives {"error": ...}.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/util/Utf.h"
+#include "gsm/HexOctets.h"
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace parlane {
+namespace {
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string output;
+};
+
+// Runs parlane-pdu with `arguments`, standard input from a file holding `input`.
+ProcessResult RunTool(const std::vector<std::string>& arguments, const std::string& input = "") {
+  test::TempDir folder;
+  folder.write("stdin", input);
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, folder.file("stdin").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  std::vector<std::string> argvText = {PARLANE_PDU_PATH};
+  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& a : argvText) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, PARLANE_PDU_PATH, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  ProcessResult result;
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, got);
+  close(pipeFds[0]);
+  if (spawned != 0) return result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The JSON string value of `key` in a one-line object, unescaped; nothing when absent.
+std::optional<std::string> JsonStringField(const std::string& json, const std::string& key) {
+  const std::string marker = "\"" + key + "\": \"";
+  auto at = json.find(marker);
+  if (at == std::string::npos) return std::nullopt;
+  at += marker.size();
+  std::u16string value;
+  std::string pending;  // raw UTF-8 between escapes
+  auto flush = [&] {
+    value += fromUtf8(pending);
+    pending.clear();
+  };
+  while (at < json.size() && json[at] != '"') {
+    if (json[at] != '\\') {
+      pending.push_back(json[at++]);
+      continue;
+    }
+    flush();
+    const char kind = json.at(at + 1);
+    at += 2;
+    switch (kind) {
+      case 'n':
+        value.push_back(u'\n');
+        break;
+      case 'r':
+        value.push_back(u'\r');
+        break;
+      case 't':
+        value.push_back(u'\t');
+        break;
+      case 'b':
+        value.push_back(u'\b');
+        break;
+      case 'f':
+        value.push_back(u'\f');
+        break;
+      case 'u':
+        value.push_back(static_cast<char16_t>(std::stoi(json.substr(at, 4), nullptr, 16)));
+        at += 4;
+        break;
+      default:
+        value.push_back(static_cast<char16_t>(kind));
+    }
+  }
+  if (at >= json.size()) return std::nullopt;  // unterminated string
+  flush();
+  return toUtf8(value);
+}
+
+std::optional<long> JsonNumberField(const std::string& json, const std::string& key) {
+  const std::string marker = "\"" + key + "\": ";
+  const auto at = json.find(marker);
+  if (at == std::string::npos) return std::nullopt;
+  return std::stol(json.substr(at + marker.size()));
+}
+
+// The SMS-DELIVER a phone receives for an SMS-SUBMIT TPDU (no service centre field): same
+// address, protocol, coding and user data, the validity replaced by a fixed time stamp.
+std::vector<std::uint8_t> SubmitToDeliver(const std::vector<std::uint8_t>& submit) {
+  std::size_t at = 0;
+  const std::uint8_t first = submit.at(at++);
+  ++at;  // TP-MR
+  const std::size_t addressOctets = 2 + (submit.at(at) + 1) / 2;
+  const auto address = submit.begin() + static_cast<std::ptrdiff_t>(at);
+  at += addressOctets;
+  const std::uint8_t pid = submit.at(at++);
+  const std::uint8_t dcs = submit.at(at++);
+  if ((first & 0x18) == 0x10) ++at;  // relative validity
+  std::vector<std::uint8_t> deliver = {0x00, static_cast<std::uint8_t>(0x04 | (first & 0x40))};
+  deliver.insert(deliver.end(), address, address + static_cast<std::ptrdiff_t>(addressOctets));
+  deliver.push_back(pid);
+  deliver.push_back(dcs);
+  for (std::uint8_t octet : {0x62, 0x21, 0x90, 0x01, 0x00, 0x00, 0x00}) deliver.push_back(octet);
+  deliver.insert(deliver.end(), submit.begin() + static_cast<std::ptrdiff_t>(at), submit.end());
+  return deliver;
+}
+
+struct RoundTripCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string text;
+  std::string party;
+  std::size_t parts;
+  long coding;
+};
+
+const std::string kLongSevenBit = [] {
+  std::string text;
+  for (int i = 0; i < 20; ++i) text += "{part} [" + std::to_string(i) + "] ";
+  return text;
+}();
+const std::string kLongUcs2 = [] {
+  std::string text;
+  for (int i = 0; i < 12; ++i) text += "Привет, мир! ";
+  return text;
+}();
+
+const RoundTripCase kRoundTrips[] = {
+    {"SevenBit",
+     {"encode", "--to", "+4915212345678", "--text", "hellohello"},
+     "hellohello",
+     "4915212345678",
+     1,
+     0},
+    {"SevenBitConcatenated",
+     {"encode", "--to", "12345", "--text", kLongSevenBit},
+     kLongSevenBit,
+     "12345",
+     3,
+     0},
+    {"Ucs2WithEmoji", {"encode", "--to", "12345", "--text", "Grüße 😀"}, "Grüße 😀", "12345", 1, 8},
+    {"Ucs2Concatenated",
+     {"encode", "--to", "12345", "--text", kLongUcs2},
+     kLongUcs2,
+     "12345",
+     3,
+     8},
+    {"FlashWithReport",
+     {"encode", "--to", "12345", "--text", "Now!", "--flash", "--report", "--validity", "600"},
+     "Now!",
+     "12345",
+     1,
+     0},
+    {"ServiceCentreInPdu",
+     {"--set", "smsc_addr_in_pdu=1", "--set", "smsc.address=+4917000000", "encode", "--to",
+      "0049 151 2345", "--ton", "1", "--text", "quote \" backslash \\ line\nend"},
+     "quote \" backslash \\ line\nend",
+     "491512345",
+     1,
+     0},
+    {"LengthCorrection",
+     {"--set", "sms.length_correction=2", "encode", "--to", "12345", "--text",
+      std::string(158, 'a')},
+     std::string(158, 'a'),
+     "12345",
+     2,
+     0},
+};
+
+class ParlanePduRoundTrip : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(ParlanePduRoundTrip, EncodedUnitsDecodeBackToTheText) {
+  const auto& c = GetParam();
+  const auto encoded = RunTool(c.arguments);
+  ASSERT_EQ(encoded.exitCode, 0) << encoded.output;
+  const auto units = Lines(encoded.output);
+  ASSERT_EQ(units.size(), c.parts) << encoded.output;
+
+  std::string deliverLines;
+  for (const auto& unit : units) {
+    const auto space = unit.find(' ');
+    ASSERT_NE(space, std::string::npos) << unit;
+    const std::size_t tpduLength = std::stoul(unit.substr(0, space));
+    const auto octets = HexToOctets(unit.substr(space + 1));
+    ASSERT_TRUE(octets.has_value()) << unit;
+    EXPECT_EQ(unit.substr(space + 1), OctetsToHex(*octets)) << "uppercase hexadecimal";
+    ASSERT_LE(tpduLength, octets->size());
+    // The length for AT+CMGS leaves out exactly the service centre field.
+    const std::size_t smscOctets = octets->size() - tpduLength;
+    EXPECT_EQ(smscOctets, std::size_t{(*octets)[0]} + 1);
+    const std::vector<std::uint8_t> tpdu(octets->begin() + static_cast<std::ptrdiff_t>(smscOctets),
+                                         octets->end());
+    deliverLines += OctetsToHex(SubmitToDeliver(tpdu)) + "\n";
+  }
+
+  const auto decoded = RunTool({"decode"}, deliverLines);
+  ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
+  const auto objects = Lines(decoded.output);
+  ASSERT_EQ(objects.size(), c.parts);
+  std::string joined;
+  std::optional<long> reference;
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    const auto& json = objects[i];
+    EXPECT_EQ(JsonNumberField(json, "kind"), 1);
+    EXPECT_EQ(JsonStringField(json, "party"), c.party);
+    EXPECT_EQ(JsonStringField(json, "time"), "2026-12-09T10:00:00");
+    EXPECT_EQ(JsonNumberField(json, "coding"), c.coding);
+    EXPECT_EQ(JsonNumberField(json, "total"), static_cast<long>(c.parts));
+    EXPECT_EQ(JsonNumberField(json, "index"), static_cast<long>(i));
+    if (i == 0) reference = JsonNumberField(json, "reference");
+    EXPECT_EQ(JsonNumberField(json, "reference"), reference);
+    const auto text = JsonStringField(json, "text");
+    ASSERT_TRUE(text.has_value()) << json;
+    joined += *text;
+  }
+  EXPECT_EQ(joined, c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, ParlanePduRoundTrip, testing::ValuesIn(kRoundTrips),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParlanePdu, PushIsPortAddressedBinary) {
+  const auto encoded =
+      RunTool({"encode", "--to", "12345", "--push", "http://a.example/x", "--text", "Offer"});
+  ASSERT_EQ(encoded.exitCode, 0);
+  const auto units = Lines(encoded.output);
+  ASSERT_EQ(units.size(), 1u);
+  const auto octets = HexToOctets(units[0].substr(units[0].find(' ') + 1));
+  ASSERT_TRUE(octets.has_value());
+  const std::vector<std::uint8_t> tpdu(octets->begin() + 1, octets->end());
+  const auto decoded = RunTool({"decode", OctetsToHex(SubmitToDeliver(tpdu))});
+  ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
+  EXPECT_EQ(JsonNumberField(decoded.output, "port_addressed"), 1);
+  EXPECT_EQ(JsonNumberField(decoded.output, "coding"), 4);
+  EXPECT_EQ(JsonStringField(decoded.output, "header"), "05040B8423F0");
+}
+
+TEST(ParlanePdu, StatusReportFields) {
+  const auto decoded =
+      RunTool({"decode", "0791447758100650062A0D91945112325476F8622190010000406221900100504000"});
+  ASSERT_EQ(decoded.exitCode, 0);
+  EXPECT_EQ(JsonNumberField(decoded.output, "kind"), 4);
+  EXPECT_EQ(JsonNumberField(decoded.output, "message_reference"), 42);
+  EXPECT_EQ(JsonStringField(decoded.output, "party"), "4915212345678");
+  EXPECT_EQ(JsonStringField(decoded.output, "discharge_time"), "2026-12-09T10:00:05");
+  EXPECT_EQ(JsonNumberField(decoded.output, "status"), 0);
+}
+
+TEST(ParlanePdu, StatusReportWithoutServiceCentreField) {
+  const std::string bare = "06D60B911326880736F4622190010000406221900100504043";
+  EXPECT_EQ(RunTool({"decode", bare}).exitCode, 1);
+  const auto decoded = RunTool({"--set", "cds_no_smsc_addr=1", "decode", bare});
+  ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
+  EXPECT_EQ(JsonNumberField(decoded.output, "message_reference"), 214);
+  EXPECT_EQ(JsonNumberField(decoded.output, "status"), 0x43);
+}
+
+TEST(ParlanePdu, DamagedInputGivesErrorObjectsAndExitCodeOne) {
+  const std::string good = "0004068121436500000150024103004002C834";
+  const std::string input = good + "\r\n\n" + "0G\n" + "ABC\n" + "0011000681\n" +
+                            std::string("\x00\xFF\x01binary", 9) + "\n" + good + "\n";
+  const auto result = RunTool({"decode"}, input);
+  EXPECT_EQ(result.exitCode, 1);
+  const auto lines = Lines(result.output);
+  ASSERT_EQ(lines.size(), 6u) << result.output;  // the blank line is skipped
+  EXPECT_EQ(JsonStringField(lines[0], "text"), "Hi");
+  for (std::size_t i = 1; i <= 4; ++i) {
+    EXPECT_EQ(lines[i].rfind("{\"error\": \"", 0), 0u) << lines[i];
+  }
+  EXPECT_EQ(JsonStringField(lines[5], "text"), "Hi");
+}
+
+TEST(ParlanePdu, ControlCharactersAreEscapedInJson) {
+  const auto result =
+      RunTool({"decode", "079144775810065004068121436500040150024103004004007F80FF"});
+  ASSERT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.output.find("\"text\": \"\\u0000\\u007f\xC2\x80\xC3\xBF\""), std::string::npos)
+      << result.output;
+  EXPECT_EQ(JsonStringField(result.output, "text"), std::string("\0\x7F\xC2\x80\xC3\xBF", 6));
+}
+
+TEST(ParlanePdu, AllGoodExitsZero) {
+  const auto result = RunTool({"decode", "0004068121436500000150024103004002C834"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(Lines(result.output).size(), 1u);
+}
+
+TEST(ParlanePdu, BadOptionsAreUsageErrors) {
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
+                                                    {"frobnicate"},
+                                                    {"encode", "--text", "x"},
+                                                    {"encode", "--to", "1", "--ton", "7"},
+                                                    {"encode", "--to", "1", "--validity", "-5"},
+                                                    {"encode", "--to"},
+                                                    {"--set", "novalue", "decode"}}) {
+    EXPECT_EQ(RunTool(arguments).exitCode, 2);
+  }
+}
+
+}  // namespace
+}  // namespace parlane
