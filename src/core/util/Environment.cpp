@@ -13,7 +13,8 @@ namespace {
 constexpr std::string_view kSystemAppData = "/var/lib";
 
 std::optional<std::string> variable(const std::string& name) {
-  if (name.find('\0') != std::string::npos) return std::nullopt;
+  // No variable has '=' or NUL in its name; getenv would match a piece of another's value.
+  if (name.find_first_of(std::string_view("=\0", 2)) != std::string::npos) return std::nullopt;
   const char* value = std::getenv(name.c_str());
   if (value == nullptr || *value == '\0') return std::nullopt;
   return std::string(value);

@@ -83,6 +83,7 @@ TEST(LoggerThreads, ClearAndRotationDuringWritesKeepLinesWhole) {
 
   expectWholeLines(dir.read("valtorin.log"), nullptr);
   expectWholeLines(dir.read("valtorin.log.1"), nullptr);
+  EXPECT_FALSE(dir.read("valtorin.log.1").empty()) << "no rotation happened";
 }
 
 }  // namespace

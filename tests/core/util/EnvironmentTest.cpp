@@ -66,6 +66,7 @@ TEST_F(Environment, Expansion) {
       {"doubled percent stays", {{"PL_A", "1"}}, "100%% %PL_A%", "100%% 1"},
       {"unterminated percent stays", {{"PL_A", "1"}}, "%PL_A% 50%", "1 50%"},
       {"lone percent at the end", {}, "%", "%"},
+      {"a name with '=' is never found", {{"PL_A", "B=C"}}, "x%PL_A=B%y", "xy"},
       {"several references", {{"PL_A", "1"}, {"PL_B", "2"}}, "%PL_A%%PL_B%-%PL_A%", "12-1"},
       {"non-ASCII value",
        {{"PL_A", "/home/\xd0\xb8\xd0\xb2"}},
