@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SubmitUnitView.h"
+#include "core/settings/SettingsStore.h"
+#include "gsm/GsmAlphabet.h"
+#include "gsm/PduEncoder.h"
+#include "transport/PushMessage.h"
+#include "transport/SMSMessage.h"
+#include "transport/USSDRequest.h"
+
+namespace parlane {
+namespace {
+
+using test::SubmitUnitView;
+using test::ToHex;
+using test::ViewSubmitUnit;
+
+SMSMessage Outgoing(std::u16string to, std::u16string text, std::int32_t ton = 1,
+                    std::int32_t flags = 0) {
+  SMSMessage message(u"", std::move(to), std::move(text), 1);
+  message.dstton = ton;
+  message.flags = flags;
+  return message;
+}
+
+// Reads the text back out of the units the way a phone does, part by part.
+std::u16string ReassembleGsm7(const std::vector<Octets>& units) {
+  std::u16string text;
+  for (const Octets& unit : units) {
+    const SubmitUnitView view = ViewSubmitUnit(unit);
+    if ((view.firstOctet & 0x40) == 0) {
+      text += GsmSeptetsToText(UnpackSeptets(view.userData, 0, view.userDataLength));
+      continue;
+    }
+    const std::size_t headerOctets = std::size_t{view.userData.at(0)} + 1;
+    const Octets body(view.userData.begin() + static_cast<std::ptrdiff_t>(headerOctets),
+                      view.userData.end());
+    text += GsmSeptetsToText(UnpackSeptets(body, 1, view.userDataLength - 7u));
+  }
+  return text;
+}
+
+class PduEncoderTest : public ::testing::Test {
+ protected:
+  SettingsStore settings;
+  PduEncoder encoder{settings};
+};
+
+TEST_F(PduEncoderTest, PacksHellohelloAsPublished) {
+  EXPECT_EQ(ToHex(PduEncoder::PackSeptets(PduEncoder::MapToGsmDefault(u"hellohello"))),
+            "E8329BFD4697D9EC37");
+}
+
+TEST_F(PduEncoderTest, BuildsThePublishedSubmitExample) {
+  SMSMessage message = Outgoing(u"+46708251358", u"hellohello");
+  message.expiry = message.created + 2 * 86400;  // relative validity AA
+  const std::vector<Octets> units = encoder.EncodeTextSubmit(message);
+  ASSERT_EQ(units.size(), 1u);
+  EXPECT_EQ(ToHex(units[0]), "0011000B916407281553F80000AA0AE8329BFD4697D9EC37");
+}
+
+TEST_F(PduEncoderTest, PacksPartialGroupsAndIgnoresTheEighthBit) {
+  EXPECT_EQ(ToHex(PduEncoder::PackSeptets({})), "");
+  EXPECT_EQ(ToHex(PduEncoder::PackSeptets({0x41})), "41");
+  EXPECT_EQ(ToHex(PduEncoder::PackSeptets({0xC1})), "41");
+  // Eight septets fill seven octets exactly.
+  EXPECT_EQ(PduEncoder::PackSeptets(Octets(8, 0x7F)), Octets(7, 0xFF));
+  // One fill bit first, then the rest packed from a fresh octet.
+  EXPECT_EQ(ToHex(PduEncoder::PackSeptetsAfterHeader({0x61, 0x62})), "C262");
+  EXPECT_EQ(ToHex(PduEncoder::PackSeptetsAfterHeader({})), "");
+}
+
+TEST_F(PduEncoderTest, MapsTheDefaultAlphabetCharacters) {
+  struct Case {
+    std::u16string text;
+    Octets septets;
+  } cases[] = {
+      {u"$", {0x02}},
+      {u"@", {0x00}},
+      {u"_", {0x11}},
+      {u"[", {0x1B, 0x3C}},
+      {u"\\", {0x1B, 0x2F}},
+      {u"]", {0x1B, 0x3E}},
+      {u"^", {0x1B, 0x14}},
+      {u"{", {0x1B, 0x28}},
+      {u"|", {0x1B, 0x40}},
+      {u"}", {0x1B, 0x29}},
+      {u"~", {0x1B, 0x3D}},
+      {u"`", {0x60}},
+      {u"Az09 \r\n", {'A', 'z', '0', '9', ' ', '\r', '\n'}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PduEncoder::MapToGsmDefault(c.text), c.septets) << ToHex(c.septets);
+  }
+}
+
+TEST_F(PduEncoderTest, PrintableAsciiSurvivesTheDecoderAlphabet) {
+  std::u16string printable;
+  for (char16_t c = 0x20; c < 0x7F; ++c) {
+    if (c != u'`') printable.push_back(c);  // the one ASCII character the alphabet lacks
+  }
+  EXPECT_EQ(GsmSeptetsToText(PduEncoder::MapToGsmDefault(printable)), printable);
+}
+
+TEST_F(PduEncoderTest, DetectsCodingByTheHighestUnit) {
+  EXPECT_EQ(PduEncoder::DetectCoding(u""), SmsCoding::Gsm7);
+  EXPECT_EQ(PduEncoder::DetectCoding(u"plain {text}\x7F"), SmsCoding::Gsm7);
+  EXPECT_EQ(PduEncoder::DetectCoding(u"caf\u00E9"), SmsCoding::Ucs2);
+  EXPECT_EQ(PduEncoder::DetectCoding(u"\u0080"), SmsCoding::Ucs2);
+}
+
+TEST_F(PduEncoderTest, RelativeValidityKeepsItsOffsets) {
+  struct Case {
+    std::int64_t seconds;
+    std::uint8_t octet;
+  } cases[] = {
+      {-600, 0},      {0, 0},
+      {299, 0},       {300, 1},
+      {43199, 143},   {43200, 144},
+      {45000, 145},   {86400, 168},
+      {86401, 169},   {172800, 170},
+      {2592000, 198}, {2592001, 196},
+      {3024000, 197}, {255 * 604800LL, 0xBF},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PduEncoder::EncodeRelativeValidity(c.seconds), c.octet) << c.seconds;
+  }
+}
+
+TEST_F(PduEncoderTest, EncodesAddressFields) {
+  struct Case {
+    std::string digits;
+    std::int32_t ton;
+    std::string hex;
+  } cases[] = {
+      {"12345", 1, "05912143F5"}, {"1234", 0, "04812143"}, {"1234", 2, "04A12143"},
+      {"1234", 3, "04B12143"},    {"1234", 4, "04C12143"}, {"", 1, "0091"},
+      {"12aB", 1, "049121BA"},    {"1*#2", 1, "04910120"}, {"1", 9, "0191F1"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToHex(PduEncoder::EncodeAddressField(c.digits, c.ton)), c.hex) << c.digits;
+  }
+}
+
+TEST_F(PduEncoderTest, BuildsConcatenationElements) {
+  EXPECT_EQ(ToHex(PduEncoder::BuildConcatElement(0xC8, 3, 2)), "0003C80302");
+}
+
+TEST_F(PduEncoderTest, EncodesUcs2HighOctetFirst) {
+  EXPECT_EQ(ToHex(PduEncoder::EncodeUcs2(u"A\u044F\U0001F600")), "0041044FD83DDE00");
+}
+
+TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
+  struct Case {
+    int inPdu;
+    std::u16string address;
+    std::string field;
+  } cases[] = {
+      {1, u"+12345", "04912143F5"},
+      {1, u"+7 (912) 000-00-01", "07919721000000F1"},
+      {1, u"", "00"},
+      {0, u"+12345", "00"},
+      {2, u"+12345", "00"},
+  };
+  for (const Case& c : cases) {
+    settings.setInt("smsc_addr_in_pdu", c.inPdu);
+    settings.setString("smsc.address", c.address);
+    const Octets header =
+        encoder.BuildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
+    EXPECT_EQ(ToHex(header).substr(0, c.field.size()), c.field);
+    EXPECT_EQ(encoder.SmscFieldLength(), c.field.size() / 2);
+  }
+}
+
+TEST_F(PduEncoderTest, HeaderCarriesFlagsAndCoding) {
+  struct Case {
+    SmsCoding coding;
+    bool binary, header, flash, report;
+    std::uint8_t firstOctet, dcs;
+  } cases[] = {
+      {SmsCoding::Gsm7, false, false, false, false, 0x11, 0x00},
+      {SmsCoding::Gsm7, false, false, true, false, 0x11, 0x10},
+      {SmsCoding::Ucs2, false, false, true, false, 0x11, 0x18},
+      {SmsCoding::Data8, false, false, true, false, 0x11, 0x14},
+      {SmsCoding::Gsm7, false, true, false, true, 0x71, 0x00},
+      {SmsCoding::Gsm7, false, false, false, true, 0x31, 0x00},
+      {SmsCoding::Gsm7, true, true, true, false, 0x51, 0xF5},
+  };
+  for (const Case& c : cases) {
+    Octets unit = encoder.BuildSubmitHeader("12345", 1, c.coding, 86400, c.binary, c.header,
+                                            c.flash, c.report);
+    unit.push_back(0);  // empty user data, so the view sees a whole unit
+    const SubmitUnitView view = ViewSubmitUnit(unit);
+    ASSERT_TRUE(view.complete);
+    EXPECT_EQ(view.firstOctet, c.firstOctet);
+    EXPECT_EQ(view.messageReference, 0);
+    EXPECT_EQ(view.pid, 0);
+    EXPECT_EQ(view.dcs, c.dcs);
+    EXPECT_EQ(view.validity, 168);
+  }
+}
+
+// Texts and how they must be cut: units, and TP-UDL of each.
+struct SplitCase {
+  const char* name;
+  std::u16string text;
+  int lengthCorrection;
+  std::vector<int> userDataLengths;
+};
+
+std::u16string Repeat(std::u16string_view piece, std::size_t times) {
+  std::u16string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+class PduEncoderSplitTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
+  const SplitCase& c = GetParam();
+  SettingsStore settings;
+  settings.setInt("sms.length_correction", c.lengthCorrection);
+  const PduEncoder encoder(settings);
+  const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"12345", c.text));
+  ASSERT_EQ(units.size(), c.userDataLengths.size());
+  const std::size_t total = units.size();
+  std::u16string ucs2Text;
+  for (std::size_t i = 0; i < total; ++i) {
+    const SubmitUnitView view = ViewSubmitUnit(units[i]);
+    ASSERT_TRUE(view.complete);
+    EXPECT_EQ(view.userDataLength, c.userDataLengths[i]) << "part " << i + 1;
+    EXPECT_LE(view.userData.size(), 140u);
+    const bool ucs2 = view.dcs == 0x08;
+    if (total == 1) {
+      EXPECT_EQ(view.firstOctet, 0x11);
+      if (ucs2) {
+        EXPECT_EQ(view.userData.size(), view.userDataLength);
+      }
+    } else {
+      EXPECT_EQ(view.firstOctet, 0x51);
+      ASSERT_GE(view.userData.size(), 6u);
+      EXPECT_EQ(view.userData[0], 0x05);
+      EXPECT_EQ(view.userData[1], 0x00);
+      EXPECT_EQ(view.userData[2], 0x03);
+      EXPECT_EQ(view.userData[3], ViewSubmitUnit(units[0]).userData[3]) << "one reference";
+      EXPECT_EQ(view.userData[4], total);
+      EXPECT_EQ(view.userData[5], i + 1);
+    }
+    if (ucs2) {
+      const std::size_t skip = total == 1 ? 0 : 6;
+      for (std::size_t k = skip; k + 1 < view.userData.size(); k += 2) {
+        ucs2Text.push_back(static_cast<char16_t>(view.userData[k] << 8 | view.userData[k + 1]));
+      }
+    } else {
+      // Exactly as many octets as the septets need.
+      const std::size_t bits = std::size_t{view.userDataLength} * 7;
+      EXPECT_EQ(view.userData.size(), (bits + 7) / 8);
+    }
+  }
+  if (PduEncoder::DetectCoding(c.text) == SmsCoding::Ucs2) {
+    EXPECT_EQ(ucs2Text, c.text);
+  } else {
+    EXPECT_EQ(ReassembleGsm7(units), c.text);
+  }
+}
+
+const std::u16string kCyrillic = u"\u044F";
+const std::u16string kSmile = u"\U0001F600";
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, PduEncoderSplitTest,
+    ::testing::Values(
+        SplitCase{"Empty", u"", 0, {0}}, SplitCase{"Septets160", Repeat(u"a", 160), 0, {160}},
+        SplitCase{"Septets161", Repeat(u"a", 161), 0, {160, 15}},
+        SplitCase{"Septets306", Repeat(u"b", 306), 0, {160, 160}},
+        SplitCase{"Septets307", Repeat(u"b", 307), 0, {160, 160, 8}},
+        // A bracket counts two septets: 159 + 2 no longer fits one unit.
+        SplitCase{"EscapePairCountsTwo", Repeat(u"a", 158) + u"{", 0, {160}},
+        SplitCase{"EscapePairOverflows", Repeat(u"a", 159) + u"{", 0, {160, 15}},
+        // The pair would straddle septets 153/154: it moves whole into part 2.
+        SplitCase{
+            "EscapePairAtBoundary", Repeat(u"a", 152) + u"{" + Repeat(u"a", 20), 0, {159, 29}},
+        SplitCase{"EscapePairJustFits", Repeat(u"a", 151) + u"{" + Repeat(u"a", 20), 0, {160, 27}},
+        SplitCase{"Ucs2Chars70", Repeat(kCyrillic, 70), 0, {140}},
+        SplitCase{"Ucs2Chars71", Repeat(kCyrillic, 71), 0, {140, 14}},
+        // Surrogate pairs are two units each.
+        SplitCase{"SurrogatesFill70", Repeat(kSmile, 35), 0, {140}},
+        SplitCase{"SurrogatesOverflow", Repeat(kSmile, 35) + u"x", 0, {138, 16}},
+        SplitCase{"SurrogateAtBoundary",
+                  Repeat(kCyrillic, 66) + kSmile + Repeat(kCyrillic, 10),
+                  0,
+                  {138, 30}},
+        // Correction 1 leaves 138 octets: 157 septets in one unit, 150 per part.
+        SplitCase{"Correction157", Repeat(u"c", 157), 1, {157}},
+        SplitCase{"Correction158", Repeat(u"c", 158), 1, {157, 15}},
+        SplitCase{"CorrectionUcs2", Repeat(kCyrillic, 70), 2, {138, 14}},
+        // A correction leaving fewer than 8 octets, or a negative one, is ignored.
+        SplitCase{"CorrectionTooLarge", Repeat(u"d", 160), 133, {160}},
+        SplitCase{"CorrectionLargestUsable", Repeat(u"d", 10), 132, {9, 9, 9, 9, 9}},
+        SplitCase{"CorrectionNegative", Repeat(u"d", 161), -10, {160, 15}}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
+
+TEST_F(PduEncoderTest, EscapeAtBoundaryStartsTheNextPart) {
+  const std::vector<Octets> units =
+      encoder.EncodeTextSubmit(Outgoing(u"12345", Repeat(u"a", 152) + u"{" + Repeat(u"b", 10)));
+  ASSERT_EQ(units.size(), 2u);
+  const SubmitUnitView second = ViewSubmitUnit(units[1]);
+  const Octets body(second.userData.begin() + 6, second.userData.end());
+  EXPECT_EQ(UnpackSeptets(body, 1, 3), (Octets{0x1B, 0x28, 'b'}));
+}
+
+TEST_F(PduEncoderTest, SurrogatePairAtBoundaryStartsTheNextPart) {
+  const std::vector<Octets> units =
+      encoder.EncodeTextSubmit(Outgoing(u"12345", Repeat(kCyrillic, 66) + kSmile + u"zzz"));
+  ASSERT_EQ(units.size(), 2u);
+  const SubmitUnitView second = ViewSubmitUnit(units[1]);
+  EXPECT_EQ(ToHex(Octets(second.userData.begin() + 6, second.userData.end())),
+            "D83DDE00007A007A007A");
+}
+
+TEST_F(PduEncoderTest, FlashAndReportReachEveryPart) {
+  const auto flags = GenericMessage::kFlagFlash | GenericMessage::kFlagReport;
+  for (const std::u16string& text : {Repeat(u"a", 161), Repeat(kCyrillic, 71)}) {
+    const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"1", text, 1, flags));
+    ASSERT_EQ(units.size(), 2u);
+    for (const Octets& unit : units) {
+      const SubmitUnitView view = ViewSubmitUnit(unit);
+      EXPECT_EQ(view.firstOctet, 0x71);
+      EXPECT_EQ(view.dcs, text[0] == u'a' ? 0x10 : 0x18);
+    }
+  }
+}
+
+TEST_F(PduEncoderTest, NormalizesTheDestinationWithItsTon) {
+  struct Case {
+    std::u16string to;
+    std::int32_t ton;
+    std::string address;
+  } cases[] = {
+      {u"+44 (20) 794-600", 1, "0A914402976400"},
+      {u"0044123", 1, "05914421F3"},
+      {u"0044123", 2, "07A1004421F3"},
+      {u"12/note", 0, "028121"},
+      {u"*100#", 4, "05C11000F0"},
+  };
+  for (const Case& c : cases) {
+    const SubmitUnitView view =
+        ViewSubmitUnit(encoder.EncodeTextSubmit(Outgoing(c.to, u"x", c.ton))[0]);
+    EXPECT_EQ(ToHex(view.address), c.address);
+  }
+}
+
+TEST_F(PduEncoderTest, UsesTheMessageValidity) {
+  SMSMessage message = Outgoing(u"1", u"x");
+  EXPECT_EQ(ViewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 168);  // one day
+  message.expiry = message.created + 43200;
+  EXPECT_EQ(ViewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 144);
+}
+
+TEST_F(PduEncoderTest, BinarySubmitIsOneUnitOfLowOctets) {
+  SMSMessage message = Outgoing(u"1", u"A\u0142\u00FF", 1, GenericMessage::kFlagFlash);
+  const std::vector<Octets> units = encoder.EncodeBinarySubmit(message);
+  ASSERT_EQ(units.size(), 1u);
+  const SubmitUnitView view = ViewSubmitUnit(units[0]);
+  EXPECT_EQ(view.firstOctet, 0x11);
+  EXPECT_EQ(view.dcs, 0x14);
+  EXPECT_EQ(view.userDataLength, 3);
+  EXPECT_EQ(ToHex(view.userData), "4142FF");
+
+  message.content = Repeat(u"z", 200);
+  message.flags = 0;
+  const SubmitUnitView longView = ViewSubmitUnit(encoder.EncodeBinarySubmit(message)[0]);
+  EXPECT_EQ(longView.dcs, 0x04);
+  EXPECT_EQ(longView.userDataLength, 140);
+  EXPECT_EQ(longView.userData.size(), 140u);
+}
+
+TEST_F(PduEncoderTest, EncodeOutgoingDispatchesOnTheKind) {
+  EXPECT_EQ(encoder.EncodeOutgoing(Outgoing(u"1", u"hi")).size(), 1u);
+  const PushMessage push(u"", u"1", u"Hi", u"http://a", 7);
+  const std::vector<Octets> units = encoder.EncodeOutgoing(push);
+  ASSERT_EQ(units.size(), 1u);
+  EXPECT_EQ(ViewSubmitUnit(units[0]).dcs, 0xF5);
+  EXPECT_TRUE(encoder.EncodeOutgoing(USSDRequest(u"", u"", u"*100#", 1)).empty());
+}
+
+TEST_F(PduEncoderTest, PartsOfOneMessageShareAReference) {
+  const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"1", Repeat(u"e", 500)));
+  ASSERT_EQ(units.size(), 4u);
+  for (const Octets& unit : units) {
+    EXPECT_EQ(ViewSubmitUnit(unit).userData[3], ViewSubmitUnit(units[0]).userData[3]);
+  }
+}
+
+}  // namespace
+}  // namespace parlane

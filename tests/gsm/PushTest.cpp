@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "SubmitUnitView.h"
+#include "core/settings/SettingsStore.h"
+#include "gsm/PushDecoder.h"
+#include "gsm/PushEncoder.h"
+#include "transport/PushMessage.h"
+
+namespace parlane {
+namespace {
+
+using test::SubmitUnitView;
+using test::ToHex;
+using test::ViewSubmitUnit;
+
+Octets Ascii(std::string_view text) { return Octets(text.begin(), text.end()); }
+
+Octets Concat(std::initializer_list<Octets> pieces) {
+  Octets all;
+  for (const Octets& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+  return all;
+}
+
+TEST(PushBodyTest, BuildsTheServiceIndication) {
+  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"http://a", u"Hi", 0x2A)),
+            "2A0601AE02056A0045C60C03610001034869000101");
+  // Case is ignored when taking the prefix off; other schemes keep their full text.
+  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"HTTP://a", u"", 1)).substr(20, 10), "0C03610001");
+  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"https://a", u"", 1)).substr(20, 4), "0B03");
+  // Text goes out as UTF-8.
+  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"x", u"\u044F", 1)).substr(30), "03D18F000101");
+  EXPECT_EQ(ToHex(PushEncoder::BuildPortElement()), "05040B8423F0");
+}
+
+class PushSubmitTest : public ::testing::Test {
+ protected:
+  std::vector<Octets> encode(const std::u16string& url, const std::u16string& text,
+                             std::int32_t flags = 0) {
+    PushMessage message(u"", u"12345", text, url, 0x1234);
+    message.dstton = 1;
+    message.flags = flags;
+    return PushEncoder(pdu).EncodePushSubmit(message);
+  }
+
+  SettingsStore settings;
+  PduEncoder pdu{settings};
+};
+
+TEST_F(PushSubmitTest, SingleUnit) {
+  const std::vector<Octets> units = encode(u"http://a", u"Hi", GenericMessage::kFlagFlash);
+  ASSERT_EQ(units.size(), 1u);
+  EXPECT_EQ(ToHex(units[0]),
+            "00510005912143F500F5A8"  // header, DCS F5 even with flash
+            "1C"
+            "06"
+            "05040B8423F0"                                  // UDL, UDHL, ports
+            "340601AE02056A0045C60C03610001034869000101");  // body, tid = low octet of the id
+}
+
+TEST_F(PushSubmitTest, BodyThatJustFitsIsOneUnitOneMoreIsTwo) {
+  // Header 11 octets: M = 140 - 11 - 2 = 127, made even: 126, so a body of 120 fits.
+  const std::u16string url = u"https://x";  // body = 18 + 9 + text
+  ASSERT_EQ(PushEncoder::BuildPushBody(url, std::u16string(93, u't'), 0).size(), 120u);
+  const std::vector<Octets> one = encode(url, std::u16string(93, u't'));
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(ViewSubmitUnit(one[0]).userDataLength, 127);
+
+  const std::vector<Octets> two =
+      encode(url, std::u16string(94, u't'), GenericMessage::kFlagReport);
+  ASSERT_EQ(two.size(), 2u);
+  const int lengths[] = {115 + 12, 6 + 12};
+  for (std::size_t i = 0; i < two.size(); ++i) {
+    const SubmitUnitView view = ViewSubmitUnit(two[i]);
+    ASSERT_TRUE(view.complete);
+    EXPECT_EQ(view.firstOctet, 0x71);
+    EXPECT_EQ(view.dcs, 0xF5);
+    EXPECT_EQ(view.userDataLength, lengths[i]);
+    EXPECT_EQ(view.userData.size(), view.userDataLength);
+    EXPECT_EQ(ToHex(Octets(view.userData.begin(), view.userData.begin() + 9)),
+              "0B05040B8423F00003");
+    EXPECT_EQ(view.userData[9], ViewSubmitUnit(two[0]).userData[9]) << "one reference";
+    EXPECT_EQ(view.userData[10], 2);
+    EXPECT_EQ(view.userData[11], i + 1);
+  }
+}
+
+TEST_F(PushSubmitTest, ConcatenatedPartsJoinBackIntoTheBody) {
+  const std::u16string text(400, u'w');
+  const std::vector<Octets> units = encode(u"http://example.org/news", text);
+  ASSERT_EQ(units.size(), 4u);
+  Octets joined;
+  for (const Octets& unit : units) {
+    const SubmitUnitView view = ViewSubmitUnit(unit);
+    joined.insert(joined.end(), view.userData.begin() + 12, view.userData.end());
+  }
+  EXPECT_EQ(joined, PushEncoder::BuildPushBody(u"http://example.org/news", text, 0x34));
+  const auto decoded = DecodePush(joined);
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(decoded->url, u"http://example.org/news");
+  EXPECT_EQ(decoded->text, text);
+}
+
+TEST(DecodePushTest, ReadsWhatTheEncoderWrites) {
+  struct Case {
+    std::u16string url, text, expectedUrl;
+  } cases[] = {
+      {u"http://a", u"Hi", u"http://a"},
+      {u"HTTP://Example.com/x", u"\u044F\U0001F600", u"http://Example.com/x"},
+      {u"https://b.net", u"", u"https://b.net"},
+      {u"", u"only text", u""},
+  };
+  for (const Case& c : cases) {
+    const auto decoded = DecodePush(PushEncoder::BuildPushBody(c.url, c.text, 9));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->url, c.expectedUrl);
+    EXPECT_EQ(decoded->text, c.text);
+  }
+}
+
+TEST(DecodePushTest, ExpandsPrefixAndSuffixTokens) {
+  struct Case {
+    const char* name;
+    Octets body;
+    std::u16string url, text;
+  } cases[] = {
+      {"SiWwwAndCom",
+       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0D, 0x03},
+               Ascii("ex"),
+               {0x00, 0x85, 0x03},
+               Ascii("p"),
+               {0x00, 0x01, 0x03},
+               Ascii("T"),
+               {0x00, 0x01, 0x01}}),
+       u"http://www.ex.com/p", u"T"},
+      {"SiHttpsAndSuffixes",
+       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0F, 0x03},
+               Ascii("a"),
+               {0x00, 0x86, 0x88, 0x87, 0x01, 0x01, 0x01}}),
+       u"https://www.a.edu/.org/.net/", u""},
+      {"SiWithOtherAttributesAndOpaqueDate",
+       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x08, 0x11, 0x03},
+               Ascii("id1"),
+               {0x00, 0x0A, 0xC3, 0x07, 0x20, 0x10, 0x05, 0x20, 0x14, 0x30, 0x00, 0x0E, 0x03},
+               Ascii("s.io"),
+               {0x00, 0x01, 0x03},
+               Ascii("Sale"),
+               {0x00, 0x01, 0x01}}),
+       u"https://s.io", u"Sale"},
+      {"SiStringTable",
+       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x05},
+               Ascii("ab"),
+               {0x00},
+               Ascii("c"),
+               {0x00, 0x45, 0xC6, 0x0C, 0x83, 0x00, 0x01, 0x83, 0x03, 0x01, 0x01}}),
+       u"http://ab", u"c"},
+      {"SlHref",
+       Concat({{0x01, 0x06, 0x01, 0xB0, 0x02, 0x06, 0x6A, 0x00, 0x85, 0x0A, 0x03},
+               Ascii("a"),
+               {0x00, 0x87, 0x01}}),
+       u"http://www.a.net/", u""},
+      {"SlWithActionBeforeHref",
+       Concat({{0x01, 0x06, 0x01, 0xB0, 0x02, 0x06, 0x6A, 0x00, 0x85, 0x06, 0x0B, 0x03},
+               Ascii("s.io/x"),
+               {0x00, 0x01}}),
+       u"https://s.io/x", u""},
+      {"ContentTypeWithParameters",
+       Concat({{0x01, 0x06, 0x03, 0x02, 0xAE, 0x81, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0B, 0x03},
+               Ascii("u"),
+               {0x00, 0x01, 0x01, 0x01}}),
+       u"u", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto decoded = DecodePush(c.body);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->url, c.url);
+    EXPECT_EQ(decoded->text, c.text);
+  }
+}
+
+TEST(DecodePushTest, RefusesWhatIsNotAServiceIndication) {
+  const Octets cases[] = {
+      {},
+      {0x01},
+      {0x01, 0x06},
+      {0x01, 0x06, 0x00},                                // no headers at all
+      {0x01, 0x06, 0x05, 0xAE},                          // headers longer than the data
+      {0x01, 0x06, 0x01, 0xB6, 0x02, 0x05},              // another content type
+      {0x01, 0x06, 0x01, 0xAE},                          // no body
+      {0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x7F},  // string table past the end
+  };
+  for (const Octets& body : cases) EXPECT_FALSE(DecodePush(body).has_value()) << ToHex(body);
+}
+
+TEST(DecodePushTest, TruncatedBodiesNeverGiveAPartialUrl) {
+  const Octets body = PushEncoder::BuildPushBody(u"http://example.com/a", u"Text", 1);
+  const std::size_t hrefEnd = body.size() - 8;  // just after the attributes' END
+  for (std::size_t n = 0; n < body.size(); ++n) {
+    const auto decoded = DecodePush(std::span(body).first(n));
+    if (n < hrefEnd) {
+      EXPECT_FALSE(decoded.has_value()) << n;
+    } else {
+      ASSERT_TRUE(decoded.has_value()) << n;
+      EXPECT_EQ(decoded->url, u"http://example.com/a");
+    }
+  }
+}
+
+TEST(DecodePushTest, GarbageNeverCrashes) {
+  std::mt19937 random(2948);
+  const Octets prefix = {0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00};
+  for (int round = 0; round < 20000; ++round) {
+    Octets body = round % 2 == 0 ? prefix : Octets{};
+    const std::size_t length = random() % 64;
+    for (std::size_t i = 0; i < length; ++i) body.push_back(static_cast<std::uint8_t>(random()));
+    (void)DecodePush(body);
+  }
+}
+
+}  // namespace
+}  // namespace parlane
