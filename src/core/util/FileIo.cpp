@@ -43,11 +43,14 @@ void syncFolder(const std::string& path) {
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO without a writer would otherwise wait forever. It changes nothing
+  // for the regular files that are read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int saved = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const bool statOk = ::fstat(fd, &st) == 0;
+  if (!statOk || !S_ISREG(st.st_mode)) {
+    const int saved = !statOk ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd);
     errno = saved;
     return std::nullopt;

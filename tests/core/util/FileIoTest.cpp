@@ -111,6 +111,7 @@ TEST(FileIo, ReadWholeFile) {
   const std::string big(300000, 'b');
   dir.write("big", big);
   dir.write("folder/x", "");
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
   EXPECT_EQ(readWholeFile(dir.file("big")), big);
 
   const struct {
@@ -120,6 +121,8 @@ TEST(FileIo, ReadWholeFile) {
   } failures[] = {
       {"missing", dir.file("nothing"), ENOENT},
       {"a folder", dir.file("folder"), EISDIR},
+      {"a FIFO without a writer", dir.file("fifo"), EINVAL},
+      {"a device", "/dev/null", EINVAL},
   };
   for (const auto& f : failures) {
     errno = 0;
