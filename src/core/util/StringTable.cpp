@@ -301,11 +301,11 @@ const Entry* find(int id) {
 // Widths and precisions beyond this are clamped, so a hostile format can't ask for gigabytes.
 constexpr int kMaxFieldWidth = 1024;
 
-struct ConversionSpec {
+struct Conversion {
   std::string flags;  // any of "-+ #0", as written
   int width = -1;
   int precision = -1;
-  char16_t conversion = 0;
+  char16_t kind = 0;  // the conversion letter
 };
 
 int readNumber(std::u16string_view format, size_t& i) {
@@ -340,39 +340,39 @@ std::u16string argAsText(const FormatArg& arg) {
   return std::get<std::u16string>(arg);
 }
 
-void pad(std::u16string& out, std::u16string_view field, const ConversionSpec& spec) {
-  const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void pad(std::u16string& out, std::u16string_view field, const Conversion& conversion) {
+  const size_t width = conversion.width > 0 ? static_cast<size_t>(conversion.width) : 0;
   const size_t fill = width > field.size() ? width - field.size() : 0;
-  const bool left = spec.flags.find('-') != std::string::npos;
+  const bool left = conversion.flags.find('-') != std::string::npos;
   if (!left) out.append(fill, u' ');
   out.append(field);
   if (left) out.append(fill, u' ');
 }
 
-void appendText(std::u16string& out, const FormatArg& arg, const ConversionSpec& spec) {
+void appendText(std::u16string& out, const FormatArg& arg, const Conversion& conversion) {
   std::u16string text = argAsText(arg);
-  if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision)) {
-    size_t cut = static_cast<size_t>(spec.precision);
+  if (conversion.precision >= 0 && text.size() > static_cast<size_t>(conversion.precision)) {
+    size_t cut = static_cast<size_t>(conversion.precision);
     // Never keep half of a surrogate pair.
     if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) --cut;
     text.resize(cut);
   }
-  pad(out, text, spec);
+  pad(out, text, conversion);
 }
 
-void appendNumber(std::u16string& out, const FormatArg& arg, const ConversionSpec& spec) {
-  std::string narrow = "%" + spec.flags;
-  if (spec.width >= 0) narrow += std::to_string(spec.width);
-  if (spec.precision >= 0) narrow += "." + std::to_string(spec.precision);
+void appendNumber(std::u16string& out, const FormatArg& arg, const Conversion& conversion) {
+  std::string narrow = "%" + conversion.flags;
+  if (conversion.width >= 0) narrow += std::to_string(conversion.width);
+  if (conversion.precision >= 0) narrow += "." + std::to_string(conversion.precision);
   const long long value = argAsNumber(arg);
   char buffer[3 * kMaxFieldWidth];
   int written;
-  if (spec.conversion == u'd' || spec.conversion == u'i') {
+  if (conversion.kind == u'd' || conversion.kind == u'i') {
     narrow += "lld";
     written = std::snprintf(buffer, sizeof buffer, narrow.c_str(), value);
   } else {
     narrow += "ll";
-    narrow += static_cast<char>(spec.conversion);
+    narrow += static_cast<char>(conversion.kind);
     written = std::snprintf(buffer, sizeof buffer, narrow.c_str(),
                             static_cast<unsigned long long>(static_cast<unsigned int>(value)));
   }
@@ -381,14 +381,14 @@ void appendNumber(std::u16string& out, const FormatArg& arg, const ConversionSpe
   }
 }
 
-void appendCharacter(std::u16string& out, const FormatArg& arg, const ConversionSpec& spec) {
+void appendCharacter(std::u16string& out, const FormatArg& arg, const Conversion& conversion) {
   std::u16string field;
   if (const int* n = std::get_if<int>(&arg)) {
     field.push_back(static_cast<char16_t>(*n));
   } else if (const auto& text = std::get<std::u16string>(arg); !text.empty()) {
     field.push_back(text.front());
   }
-  pad(out, field, spec);
+  pad(out, field, conversion);
 }
 
 }  // namespace
@@ -418,16 +418,16 @@ std::u16string formatText(std::u16string_view format, std::initializer_list<Form
       ++i;
       continue;
     }
-    ConversionSpec spec;
+    Conversion conversion;
     while (i < format.size() &&
            std::u16string_view(u"-+ #0").find(format[i]) != std::u16string_view::npos) {
-      spec.flags.push_back(static_cast<char>(format[i++]));
+      conversion.flags.push_back(static_cast<char>(format[i++]));
     }
     if (i < format.size() && format[i] >= u'0' && format[i] <= u'9')
-      spec.width = readNumber(format, i);
+      conversion.width = readNumber(format, i);
     if (i < format.size() && format[i] == u'.') {
       ++i;
-      spec.precision = readNumber(format, i);
+      conversion.precision = readNumber(format, i);
     }
     // Length modifiers carry no meaning here ("%ls" is a wide string, like "%s").
     while (i < format.size() &&
@@ -439,26 +439,26 @@ std::u16string formatText(std::u16string_view format, std::initializer_list<Form
       out.append(format.substr(start));
       break;
     }
-    spec.conversion = format[i++];
+    conversion.kind = format[i++];
     const bool known =
-        std::u16string_view(u"sSdiuxXocC").find(spec.conversion) != std::u16string_view::npos;
+        std::u16string_view(u"sSdiuxXocC").find(conversion.kind) != std::u16string_view::npos;
     if (!known) {
       out.append(format.substr(start, i - start));
       continue;
     }
     if (nextArg == args.end()) continue;  // missing argument: the conversion stays empty
     const FormatArg& arg = *nextArg++;
-    switch (spec.conversion) {
+    switch (conversion.kind) {
       case u's':
       case u'S':
-        appendText(out, arg, spec);
+        appendText(out, arg, conversion);
         break;
       case u'c':
       case u'C':
-        appendCharacter(out, arg, spec);
+        appendCharacter(out, arg, conversion);
         break;
       default:
-        appendNumber(out, arg, spec);
+        appendNumber(out, arg, conversion);
         break;
     }
   }
