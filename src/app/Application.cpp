@@ -24,6 +24,10 @@
 #include "core/util/Environment.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
+#include "gsm/CodePageCatalogue.h"
+#include "gsm/TonAutoRule.h"
+#include "storage/MessageStores.h"
+#include "transport/MessageIdCounter.h"
 
 #ifndef PARLANE_DATA_DIR
 #define PARLANE_DATA_DIR "/usr/local/share/parlane"
@@ -56,8 +60,8 @@ std::string fullCommandLine(int argc, char** argv) {
 bool prepareHeadless() {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool hasDisplay = (display != nullptr && *display != '\0') ||
-                          (wayland != nullptr && *wayland != '\0');
+  const bool hasDisplay =
+      (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
   if (hasDisplay) return false;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   return true;
@@ -75,6 +79,13 @@ class Gateway {
         hive_(options_.systemProfile ? RegistryHive::systemAccount()
                                      : RegistryHive::currentUser()) {}
 
+  ~Gateway() {
+    Logger::setGlobal(nullptr);
+    SettingsStore::setGlobal(nullptr);
+  }
+  Gateway(const Gateway&) = delete;
+  Gateway& operator=(const Gateway&) = delete;
+
   // Start-up after the instance lock; false ends the program (with code 0).
   bool start(QApplication& app) {
     const ConfigurationLoad load = loadConfiguration(settings_, hive_, paths_);
@@ -85,10 +96,20 @@ class Gateway {
     SettingsStore::setGlobal(&settings_);
     createFolder(paths_.dataFolder);
 
-    // Character-set tables, folder schemas and the five folders, the message id counter and the
-    // number-type rules join here, in that order.
-
+    CodePageCatalogue::load();
+    // The log starts before the folders are read, so that lines a folder load had to set aside
+    // are noted in it.
     startLogger();
+
+    stores_ = std::make_unique<MessageStores>(settings_, paths_.dataFolder, options_.instance);
+    StoreOpenFailure failure;
+    if (!stores_->open(&failure)) {
+      showStartupMessage(loadString(text::kError), failure.message(), true);
+      stores_.reset();
+      return false;
+    }
+    MessageIdCounter::loadFrom(settings_, stores_->largestStoredMessageId());
+    TonAutoRule::load(settings_);
 
     // The serial channel (or the modem emulator with "modem.emulation" 1), the sender and the
     // receiver are created here.
@@ -115,16 +136,14 @@ class Gateway {
   // Shut-down: the configuration is saved first, then every thread is stopped and joined before
   // the folders are written, so that no worker touches a folder while it is saved.
   void stop() {
-    // The message id counter is stored into "message.id" here.
+    MessageIdCounter::saveTo(settings_);
     if (!saveConfiguration(settings_, hive_, paths_)) {
       Logger::log(3, std::string("Can't save the configuration"));
     }
-    // Threads are asked to stop and joined here; then the five folders are written back.
+    // Threads are asked to stop and joined here, before the folders are written back.
+    if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
     shell_.reset();
     Logger::log(0, std::string("Parlane stopped"));
-    Logger::setGlobal(nullptr);
-    logger_.reset();
-    SettingsStore::setGlobal(nullptr);
   }
 
  private:
@@ -146,6 +165,7 @@ class Gateway {
   std::string commandLine_;
   RegistryHive hive_;
   SettingsStore settings_;
+  std::unique_ptr<MessageStores> stores_;
   std::unique_ptr<Logger> logger_;
   std::unique_ptr<GatewayShell> shell_;
 };
@@ -210,7 +230,8 @@ int runApplication(int argc, char** argv) {
   if (!gateway.start(app)) return 0;
 
   SignalBridge terminationSignals;
-  QObject::connect(&terminationSignals, &SignalBridge::terminationRequested, &app, &QApplication::quit);
+  QObject::connect(&terminationSignals, &SignalBridge::terminationRequested, &app,
+                   &QApplication::quit);
   app.exec();
 
   gateway.stop();

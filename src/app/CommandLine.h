@@ -8,7 +8,6 @@
 
 namespace parlane {
 
-
 // Splits a command line at blanks outside double quotes (a quote after a backslash neither opens
 // nor closes a quoted stretch); each piece is trimmed of surrounding blanks and quotes.
 std::vector<std::string> splitCommandLine(std::string_view commandLine);

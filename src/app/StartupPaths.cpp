@@ -47,7 +47,8 @@ StartupPaths makeStartupPaths(const StartupOptions& options, const std::string& 
       isFile(installedDataFolder + "/" + fileName)) {
     paths.defaultConfigPath = installedDataFolder + "/" + fileName;
   }
-  paths.dataFolder = expandEnvironment(std::string("%appdata%/Quortane SMS"), options.systemProfile);
+  paths.dataFolder =
+      expandEnvironment(std::string("%appdata%/Quortane SMS"), options.systemProfile);
   paths.userConfigPath = paths.dataFolder + "/" + fileName;
   paths.registryKey = registryKeyFor(options.instance);
   paths.titleSuffix = titleSuffixFor(options.instance);

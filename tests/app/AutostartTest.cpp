@@ -1,10 +1,9 @@
-#include "app/Autostart.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
+#include "app/Autostart.h"
 #include "support/TempDir.h"
 
 namespace parlane {

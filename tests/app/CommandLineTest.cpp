@@ -1,6 +1,6 @@
-#include "app/CommandLine.h"
-
 #include <gtest/gtest.h>
+
+#include "app/CommandLine.h"
 
 namespace parlane {
 namespace {
@@ -21,11 +21,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SplitCase{"parlane", {"parlane"}},
                     SplitCase{"parlane -noicon /inst5", {"parlane", "-noicon", "/inst5"}},
                     SplitCase{"  parlane   -init  ", {"parlane", "-init"}},
-                    SplitCase{"\"/opt/my apps/parlane\" -inst3", {"/opt/my apps/parlane", "-inst3"}},
+                    SplitCase{"\"/opt/my apps/parlane\" -inst3",
+                              {"/opt/my apps/parlane", "-inst3"}},
                     // An escaped quote neither opens nor closes a quoted stretch.
                     SplitCase{"p \\\"a b", {"p", "\\\"a", "b"}},
-                    SplitCase{"p \"a \\\" b\" c", {"p", "a \\\" b", "c"}},
-                    SplitCase{"", {}}));
+                    SplitCase{"p \"a \\\" b\" c", {"p", "a \\\" b", "c"}}, SplitCase{"", {}}));
 
 struct SwitchCase {
   const char* line;

@@ -1,10 +1,9 @@
-#include "app/InstanceLock.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/InstanceLock.h"
 #include "support/TempDir.h"
 
 namespace parlane {

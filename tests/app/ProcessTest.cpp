@@ -21,13 +21,13 @@ using namespace std::chrono_literals;
 
 class GatewayProcess : public testing::Test {
  protected:
-  void SetUp() override {
-    profile.write("work/valtorin.cfg", configuration("first"));
-  }
+  void SetUp() override { profile.write("work/valtorin.cfg", configuration("first")); }
 
   std::string configuration(const std::string& logName) const {
     return "# test profile\n"
-           "logger.common=" + profile.file(logName + ".log") + "\n"
+           "logger.common=" +
+           profile.file(logName + ".log") +
+           "\n"
            "logger.level=0\n"
            "modem.emulation=1\n"
            "modem.port=ttyEMU0\n"

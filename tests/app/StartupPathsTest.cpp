@@ -1,8 +1,7 @@
-#include "app/StartupPaths.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include "app/StartupPaths.h"
 #include "support/TempDir.h"
 
 namespace parlane {
