@@ -1,0 +1,29 @@
+// A modem line as the receiver gets it: HexToOctets, then the decoder. Valid hexadecimal must
+// come back unchanged (in uppercase) through OctetsToHex.
+
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
+#include "gsm/HexOctets.h"
+#include "gsm/PduDecoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static parlane::SettingsStore settings;
+  const std::string_view line(reinterpret_cast<const char*>(data), size);
+  const auto octets = parlane::HexToOctets(line);
+  const auto wide = parlane::HexToOctets(parlane::fromUtf8(line));
+  if (octets) {
+    if (!wide || *wide != *octets) __builtin_trap();
+    std::string upper(line);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (parlane::OctetsToHex(*octets) != upper) __builtin_trap();
+    (void)parlane::DecodeDeliverPdu(*octets, settings);
+    (void)parlane::DecodeStatusReportPdu(*octets, settings);
+  }
+  return 0;
+}
