@@ -194,8 +194,13 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
     // Files are written in key order, so the end is nearly always the right place.
     if (records.empty() || Utf16Less(std::prev(records.end())->first, key)) {
       records.emplace_hint(records.end(), std::move(key), std::move(stored));
-    } else {
-      records.insert_or_assign(std::move(key), std::move(stored));
+    } else if (auto [at, added] = records.try_emplace(std::move(key), std::move(stored)); !added) {
+      // A repeated key replaces the earlier line; keep the earlier one unless it is the same.
+      if (at->second != stored) {
+        rejected.append(at->second).append(kLineEnd);
+        ++skipped;
+      }
+      at->second = std::move(stored);
     }
   }
 }
@@ -206,7 +211,7 @@ void FileDatabase::keepRejected(const std::string& rejected, size_t skipped,
   const std::string rejectedPath = path_ + ".rejected";
   const bool kept = appendToFile(rejectedPath, rejected, kPrivateFileMode);
   std::string note = "Folder file " + path_ + ": " + std::to_string(skipped) +
-                     " unreadable line(s) skipped, " + std::to_string(repaired) +
+                     " line(s) skipped or replaced by a later one, " + std::to_string(repaired) +
                      " line(s) with invalid UTF-8 repaired; ";
   note += kept ? "the original lines are kept in " + rejectedPath
                : "can't keep the original lines in " + rejectedPath + ": " + std::strerror(errno);

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "StoresFixture.h"
+#include "storage/DeliveryReportMarking.h"
+#include "transport/StatusReport.h"
+
+namespace parlane::test {
+namespace {
+
+// Sent records: id, timestamp, to, type, segments, content, url, dstton, flags, uniqueid, refid,
+// source, validity, custom.
+const char* kSent =
+    "00000001\t1\t+49 (170) 111\tsms\t1\ta\t\t1\t4\t101\t7\t\t86400\tfirst\r\n"
+    "00000002\t2\t0170222\tsms\t1\tb\t\t2\t4\t102\t7\t\t86400\tsecond\r\n"
+    "00000003\t3\t0170333\tsms\t1\tc\t\t2\t4\t103\t8\t\t86400\tthird\r\n";
+
+struct ReportCase {
+  const char* name;
+  int reference;
+  const char16_t* recipient;
+  bool delivered;
+  bool applies;
+  const char16_t* markedKey;
+  const char16_t* flags;
+  int uniqueid;
+};
+
+class DeliveryReport : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(DeliveryReport, MarksTheOldestRecordWithTheReference) {
+  StoresFixture f;
+  f.dir.write("sent.txt", kSent);
+  ASSERT_TRUE(f.stores->open());
+  const ReportCase& c = GetParam();
+  StatusReport report(c.recipient, u"", c.reference, 0, c.delivered ? 0 : 0x40);
+  const std::int32_t ownId = report.uniqueid;
+  EXPECT_EQ(MarkDeliveryReport(f.stores->sent(), report, c.delivered), c.applies);
+  if (c.applies) {
+    DatabaseRecord record;
+    ASSERT_TRUE(f.stores->sent().Get(c.markedKey, record));
+    EXPECT_EQ(record[8], c.flags);
+    EXPECT_EQ(report.uniqueid, c.uniqueid);
+    EXPECT_EQ(report.custom, record[13]);
+    // Saved: a fresh load sees the mark.
+    MessageStores reopened(f.settings, f.dir.path(), 0);
+    ASSERT_TRUE(reopened.open());
+    ASSERT_TRUE(reopened.sent().Get(c.markedKey, record));
+    EXPECT_EQ(record[8], c.flags);
+  } else {
+    EXPECT_EQ(report.uniqueid, ownId);
+    EXPECT_EQ(f.dir.read("sent.txt"), kSent);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, DeliveryReport,
+    ::testing::Values(
+        ReportCase{"DeliveredToNormalisedNumber", 7, u"49170111", true, true, u"00000001", u"20",
+                   101},
+        ReportCase{"ReportNumberWithPlus", 7, u"+49170111", true, true, u"00000001", u"20", 101},
+        ReportCase{"NotDelivered", 7, u"49170111", false, true, u"00000001", u"36", 101},
+        ReportCase{"OtherReference", 8, u"0170333", true, true, u"00000003", u"20", 103},
+        // The oldest record with the reference decides, even when a newer one would match.
+        ReportCase{"NewerMatchIgnored", 7, u"0170222", true, false, nullptr, nullptr, 0},
+        ReportCase{"UnknownReference", 9, u"49170111", true, false, nullptr, nullptr, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace parlane::test

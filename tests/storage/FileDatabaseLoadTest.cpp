@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "DatabaseFixture.h"
+
+namespace parlane::test {
+namespace {
+
+struct LoadCase {
+  const char* name;
+  std::string file;
+  std::vector<DatabaseRecord> expected;  // in key order
+};
+
+class LoadFormat : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadFormat, ReadsRecords) {
+  DatabaseFixture f;
+  auto db = f.loaded(GetParam().file);
+  ASSERT_EQ(f.loadResult, 0);
+  ASSERT_EQ(db->Count(), GetParam().expected.size());
+  for (const auto& want : GetParam().expected) {
+    DatabaseRecord got;
+    ASSERT_TRUE(db->Get(want[0], got)) << toUtf8(want[0]);
+    EXPECT_EQ(got, want);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadFormat,
+    ::testing::Values(
+        LoadCase{"CrLf",
+                 "01\ta\tx\r\n02\tb\ty\r\n",
+                 {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u"y"})}},
+        LoadCase{
+            "LfOnly", "01\ta\tx\n02\tb\ty\n", {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u"y"})}},
+        LoadCase{"NoFinalLineEnd",
+                 "01\ta\tx\r\n02\tb\ty",
+                 {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u"y"})}},
+        LoadCase{"OnlyOneCrDropped", "01\ta\tx\r\r\n", {Rec({u"01", u"a", u"x\r"})}},
+        LoadCase{"CommentsAndBlankLines",
+                 "# folder\r\n\r\n01\ta\tx\r\n\n#02\tb\ty\r\n",
+                 {Rec({u"01", u"a", u"x"})}},
+        LoadCase{"ShortLinePadded",
+                 "01\ta\r\n02\r\n",
+                 {Rec({u"01", u"a", u""}), Rec({u"02", u"", u""})}},
+        LoadCase{"LongLineDropped", "01\ta\tx\textra\r\n02\tb\ty\r\n", {Rec({u"02", u"b", u"y"})}},
+        LoadCase{"LaterKeyReplaces", "01\ta\tx\r\n01\tb\ty\r\n", {Rec({u"01", u"b", u"y"})}},
+        LoadCase{"EmptyKey", "\ta\tx\r\n", {Rec({u"", u"a", u"x"})}},
+        LoadCase{"Utf8Text",
+                 "01\t\xc3\xa9t\xc3\xa9\t\xf0\x9f\x98\x80\r\n",
+                 {Rec({u"01", u"\u00e9t\u00e9", u"\U0001F600"})}},
+        LoadCase{"NulBytesKept",
+                 std::string("01\ta\0b\tx\r\n", 10),
+                 {DatabaseRecord{u"01", std::u16string(u"a\0b", 3), u"x"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileDatabaseLoad, CrLfAndLfFilesLoadTheSame) {
+  DatabaseFixture crlf, lf;
+  auto a = crlf.loaded("01\ta\tx\r\n02\tb\ty\r\n");
+  auto b = lf.loaded("01\ta\tx\n02\tb\ty\n");
+  EXPECT_EQ(a->SelectNotEqual(0, u"", 0), b->SelectNotEqual(0, u"", 0));
+}
+
+struct SeparatorCase {
+  const char16_t* setting;
+  std::string file;
+  DatabaseRecord expected;
+};
+
+class SeparatorSetting : public ::testing::TestWithParam<SeparatorCase> {};
+
+TEST_P(SeparatorSetting, UsesOnlyTheFirstCharacter) {
+  DatabaseFixture f;
+  f.settings.setString("db.separator", GetParam().setting);
+  auto db = f.loaded(GetParam().file);
+  DatabaseRecord got;
+  ASSERT_TRUE(db->Get(GetParam().expected[0], got));
+  EXPECT_EQ(got, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SeparatorSetting,
+    ::testing::Values(SeparatorCase{u";", "01;a;x\r\n", Rec({u"01", u"a", u"x"})},
+                      SeparatorCase{u";;", "01;a;x\r\n", Rec({u"01", u"a", u"x"})},
+                      SeparatorCase{u"", "01\ta;b\tx\r\n", Rec({u"01", u"a;b", u"x"})},
+                      SeparatorCase{u";", "01\ta;b\r\n", Rec({u"01\ta", u"b", u""})},
+                      SeparatorCase{u"\u00a7", "01\u00a7a\u00a7x\r\n", Rec({u"01", u"a", u"x"})}));
+
+TEST(FileDatabaseLoad, ResetGivesLargestIdentifierPlusTwo) {
+  DatabaseFixture f;
+  std::string file;
+  for (int i = 1; i <= 10; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%08x\tn\tx\r\n", i);
+    file += line;
+  }
+  auto db = f.loaded(file);
+  EXPECT_EQ(db->nextId(), 12);
+  EXPECT_EQ(db->NewIdText(), u"0000000c");
+  EXPECT_EQ(f.settings.getInt("db.id"), 13);
+}
+
+TEST(FileDatabaseLoad, WithoutResetKeepsTheConfiguredIdentifier) {
+  DatabaseFixture f;
+  f.settings.setInt("db.id", 40);
+  f.dir.write("db.txt", "00000001\ta\tx\r\n");
+  auto db = f.make();
+  ASSERT_EQ(db->Load(false), 0);
+  EXPECT_EQ(db->NextId(), 40);
+}
+
+TEST(FileDatabaseLoad, MissingFileFailsAndLeavesMemory) {
+  DatabaseFixture f;
+  auto db = f.make();
+  db->Put(Rec({u"01", u"a", u"x"}));
+  errno = 0;
+  EXPECT_EQ(db->Load(true), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(db->Count(), 1u);
+}
+
+TEST(FileDatabaseLoad, SkippedLinesAreKeptBesideTheFile) {
+  DatabaseFixture f;
+  auto db = f.loaded("# comment\r\n01\ta\tx\textra\r\n02\tb\ty\r\n03\t\xff\xfe\tz\r\n");
+  ASSERT_EQ(f.loadResult, 0);
+  // The long line is dropped, the bad UTF-8 is repaired and kept; both originals are saved.
+  EXPECT_EQ(db->Count(), 2u);
+  DatabaseRecord got;
+  ASSERT_TRUE(db->Get(u"03", got));
+  EXPECT_EQ(got[1], u"\uFFFD\uFFFD");
+  EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n03\t\xff\xfe\tz\r\n");
+}
+
+TEST(FileDatabaseLoad, CleanFileWritesNoRejectedFile) {
+  DatabaseFixture f;
+  f.loaded("# only a comment\r\n01\ta\tx\r\n");
+  EXPECT_FALSE(f.exists("db.txt.rejected"));
+}
+
+// Bad input: the load either fails or skips, never crashes, and a later save never destroys what
+// could not be read.
+TEST(FileDatabaseBadInput, BinaryFileLoadsWithoutLosingBytes) {
+  DatabaseFixture f;
+  std::string binary;
+  for (int i = 0; i < 64 * 1024; ++i) binary.push_back(static_cast<char>((i * 7919) & 0xff));
+  auto db = f.loaded(binary);
+  ASSERT_EQ(f.loadResult, 0);
+  // Whatever could not be taken as it was is kept byte for byte beside the folder.
+  EXPECT_FALSE(f.dir.read("db.txt.rejected").empty());
+  db->Put(Rec({u"zz", u"new", u""}));
+  EXPECT_EQ(db->Save(), 0);
+  auto again = f.make();
+  ASSERT_EQ(again->Load(true), 0);
+  EXPECT_EQ(again->Count(), db->Count());
+}
+
+TEST(FileDatabaseBadInput, FiftyMegabyteLineLoads) {
+  DatabaseFixture f;
+  std::string line = "01\tbig\t" + std::string(50 * 1024 * 1024, 'x') + "\r\n02\ta\tb\r\n";
+  auto db = f.loaded(line);
+  ASSERT_EQ(f.loadResult, 0);
+  DatabaseRecord got;
+  ASSERT_TRUE(db->Get(u"01", got));
+  EXPECT_EQ(got[2].size(), 50u * 1024 * 1024);
+  EXPECT_EQ(db->Count(), 2u);
+}
+
+TEST(FileDatabaseBadInput, DirectoryFailsAndIsNeverReplaced) {
+  DatabaseFixture f;
+  std::filesystem::create_directory(f.path());
+  auto db = f.make();
+  EXPECT_EQ(db->Load(true), -1);
+  db->Put(Rec({u"01", u"a", u"x"}));
+  db->Remove(u"none");  // forces the rewrite path
+  EXPECT_EQ(db->Save(), -1);
+  EXPECT_TRUE(std::filesystem::is_directory(f.path()));
+}
+
+TEST(FileDatabaseBadInput, UnreadableFileIsNeverOverwritten) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  DatabaseFixture f;
+  f.dir.write("db.txt", "01\tprecious\tx\r\n");
+  ASSERT_EQ(::chmod(f.path().c_str(), 0200), 0);
+  auto db = f.make();
+  EXPECT_EQ(db->Load(true), -1);
+  EXPECT_EQ(errno, EACCES);
+  db->Clear();  // an empty folder with a rewrite due
+  EXPECT_EQ(db->Save(), -1);
+  ASSERT_EQ(::chmod(f.path().c_str(), 0600), 0);
+  EXPECT_EQ(f.file(), "01\tprecious\tx\r\n");
+}
+
+TEST(FileDatabaseBadInput, SuccessfulReloadAllowsRewritesAgain) {
+  DatabaseFixture f;
+  std::filesystem::create_directory(f.path());
+  auto db = f.make();
+  EXPECT_EQ(db->Load(true), -1);
+  std::filesystem::remove(f.path());
+  f.dir.write("db.txt", "01\ta\tx\r\n");
+  ASSERT_EQ(db->Load(true), 0);
+  db->Remove(u"01");
+  EXPECT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "");
+}
+
+TEST(FileDatabaseBadInput, NoColumnsRefusesToLoad) {
+  DatabaseFixture f(std::vector<std::u16string>{});
+  auto db = f.loaded("01\ta\r\n");
+  EXPECT_EQ(f.loadResult, -1);
+  EXPECT_EQ(f.file(), "01\ta\r\n");
+}
+
+}  // namespace
+}  // namespace parlane::test

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "DatabaseFixture.h"
+
+namespace parlane::test {
+namespace {
+
+size_t lineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
+ino_t inodeOf(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_ino;
+}
+
+TEST(FileDatabaseSave, NewRecordWithoutLimitIsAppended) {
+  DatabaseFixture f;
+  auto db = f.loaded("00000001\ta\tx\r\n");
+  const ino_t before = inodeOf(f.path());
+  db->Put(Rec({db->NewIdText().c_str(), u"b", u"y"}));
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "00000001\ta\tx\r\n00000003\tb\ty\r\n");
+  // Same file, one line longer: nothing was rewritten.
+  EXPECT_EQ(inodeOf(f.path()), before);
+}
+
+struct RewriteCase {
+  const char* name;
+  void (*change)(FileDatabase&);
+  std::string expected;
+};
+
+class RewriteCause : public ::testing::TestWithParam<RewriteCase> {};
+
+TEST_P(RewriteCause, RewritesTheWholeFile) {
+  DatabaseFixture f;
+  auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r\n");
+  const ino_t before = inodeOf(f.path());
+  GetParam().change(*db);
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), GetParam().expected);
+  EXPECT_NE(inodeOf(f.path()), before);  // a new file renamed into place
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, RewriteCause,
+    ::testing::Values(RewriteCase{"Replacement",
+                                  [](FileDatabase& db) {
+                                    db.Put(Rec({u"01", u"A", u"X"}));
+                                  },
+                                  "01\tA\tX\r\n02\tb\ty\r\n"},
+                      RewriteCase{"Removal", [](FileDatabase& db) { db.Remove(u"01"); },
+                                  "02\tb\ty\r\n"},
+                      RewriteCase{"Clear", [](FileDatabase& db) { db.Clear(); }, ""},
+                      RewriteCase{"NewRecordThenReplacement",
+                                  [](FileDatabase& db) {
+                                    db.Put(Rec({u"03", u"c", u"z"}));
+                                    db.Put(Rec({u"03", u"C", u"Z"}));
+                                  },
+                                  "01\ta\tx\r\n02\tb\ty\r\n03\tC\tZ\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileDatabaseSave, LimitTrimsSmallestKeysAndRewrites) {
+  DatabaseFixture f;
+  f.settings.setInt("db.maxrecords", 100);
+  std::string file;
+  for (int i = 1; i <= 100; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%08x\tn\tx\r\n", i);
+    file += line;
+  }
+  auto db = f.loaded(file);
+  ASSERT_EQ(db->Count(), 100u);
+  const ino_t before = inodeOf(f.path());
+  db->Put(Rec({db->NewIdText().c_str(), u"new", u""}));
+  EXPECT_EQ(db->Count(), 100u);
+  DatabaseRecord got;
+  EXPECT_FALSE(db->Get(u"00000001", got));
+  EXPECT_TRUE(db->Get(u"00000066", got));
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_NE(inodeOf(f.path()), before);
+  EXPECT_EQ(lineCount(f.file()), 100u);
+  EXPECT_EQ(f.file().substr(0, 8), "00000002");
+}
+
+TEST(FileDatabaseSave, AppendAfterBrokenLastLineStartsANewLine) {
+  DatabaseFixture f;
+  auto db = f.loaded("01\ta\tx\r\n");
+  f.dir.write("db.txt", "01\ta\tx\r\n02\tcut sh");  // a write that a crash cut short
+  db->Put(Rec({u"03", u"c", u"z"}));
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tcut sh\r\n03\tc\tz\r\n");
+  auto again = f.loaded(f.file());
+  DatabaseRecord got;
+  ASSERT_TRUE(again->Get(u"03", got));
+  EXPECT_EQ(got, Rec({u"03", u"c", u"z"}));
+}
+
+TEST(FileDatabaseSave, FilesAreOwnerOnly) {
+  DatabaseFixture f;
+  auto db = f.make();
+  ASSERT_EQ(db->Truncate(), 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  db->Put(Rec({u"01", u"a", u""}));
+  db->Remove(u"none");
+  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(FileDatabaseSave, FieldsNeverSplitTheLine) {
+  DatabaseFixture f;
+  auto db = f.make();
+  ASSERT_EQ(db->Truncate(), 0);
+  db->Put(Rec({u"01", u"two\twords", u"line\r\nbreak"}));
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "01\ttwo words\tline  break\r\n");
+}
+
+TEST(FileDatabaseSave, RecordsArePaddedOrCutToTheColumns) {
+  DatabaseFixture f;
+  auto db = f.make();
+  db->Put(Rec({u"01"}));
+  db->Put(Rec({u"02", u"a", u"b", u"dropped"}));
+  DatabaseRecord got;
+  ASSERT_TRUE(db->Get(u"01", got));
+  EXPECT_EQ(got, Rec({u"01", u"", u""}));
+  ASSERT_TRUE(db->Get(u"02", got));
+  EXPECT_EQ(got, Rec({u"02", u"a", u"b"}));
+}
+
+TEST(FileDatabaseSave, FailedSaveKeepsEverythingForTheNextTry) {
+  DatabaseFixture f;
+  f.settings.setString("db.filename", u"missing-folder/db.txt");
+  auto db = f.make();
+  db->Put(Rec({u"01", u"a", u"x"}));
+  EXPECT_EQ(db->Save(), -1);
+  std::filesystem::create_directory(f.dir.file("missing-folder"));
+  EXPECT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.dir.read("missing-folder/db.txt"), "01\ta\tx\r\n");
+}
+
+TEST(FileDatabaseSave, DeletedFileIsWrittenWhole) {
+  DatabaseFixture f;
+  auto db = f.loaded("01\ta\tx\r\n");
+  std::filesystem::remove(f.path());
+  db->Put(Rec({u"02", u"b", u"y"}));
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n");
+}
+
+TEST(FileDatabaseSave, TruncateEmptiesTheFileAndKeepsMemoryForTheNextSave) {
+  DatabaseFixture f;
+  auto db = f.loaded("01\ta\tx\r\n");
+  ASSERT_EQ(db->Truncate(), 0);
+  EXPECT_EQ(f.file(), "");
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "01\ta\tx\r\n");
+}
+
+TEST(FileDatabaseSave, WrittenFileLoadsBackTheSame) {
+  DatabaseFixture f;
+  auto db = f.make();
+  db->Put(Rec({u"02", u"\u00e9\U0001F600", u"%0A"}));
+  db->Put(Rec({u"01", u"", u""}));
+  db->Put(Rec({u"\U0001F600", u"supplementary", u""}));
+  db->Put(Rec({u"\uFF21", u"fullwidth", u""}));
+  ASSERT_EQ(db->Save(), 0);
+  auto again = f.make();
+  ASSERT_EQ(again->Load(true), 0);
+  EXPECT_EQ(again->SelectNotEqual(1, u"\x01", 0), db->SelectNotEqual(1, u"\x01", 0));
+  // Keys run in UTF-16 code unit order: the surrogate pair before U+FF21.
+  EXPECT_EQ(Keys(again->SelectNotEqual(1, u"\x01", 0)),
+            (std::vector<std::u16string>{u"01", u"02", u"\U0001F600", u"\uFF21"}));
+}
+
+TEST(FileDatabaseIds, NextIdStoresTheFollowingValue) {
+  DatabaseFixture f;
+  f.settings.setInt("db.id", 254);
+  auto db = f.make();
+  EXPECT_EQ(db->NewIdText(), u"000000fe");
+  EXPECT_EQ(f.settings.getInt("db.id"), 255);
+  EXPECT_EQ(db->NextId(), 255);
+  EXPECT_EQ(f.settings.getInt("db.id"), 256);
+}
+
+}  // namespace
+}  // namespace parlane::test

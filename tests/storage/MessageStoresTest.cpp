@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "StoresFixture.h"
+#include "core/util/StringTable.h"
+#include "core/util/Utf.h"
+#include "storage/InstanceFileName.h"
+#include "storage/MessageStores.h"
+#include "transport/MessageIdCounter.h"
+
+namespace parlane::test {
+namespace {
+
+TEST(MessageStores, CreatesMissingFilesOwnerOnly) {
+  StoresFixture f;
+  ASSERT_TRUE(f.stores->open());
+  for (const char* name : {"inbox.txt", "outbox.txt", "sent.txt", "failed.txt", "addrbook.txt"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(f.dir.file(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
+}
+
+TEST(MessageStores, DeclaresTheSchemas) {
+  StoresFixture f;
+  f.settings.setString("sent.columns.3", u"stale");
+  f.settings.setString("sent.columns.14", u"extra");
+  ASSERT_TRUE(f.stores->open());
+  EXPECT_EQ(f.settings.getString("inbox.columns.10"), u"destination");
+  EXPECT_EQ(f.settings.getString("inbox.columns.11"), u"");
+  EXPECT_EQ(f.settings.getString("sent.columns.3"), u"type");
+  EXPECT_EQ(f.stores->sent().columns().size(), 14u);
+  EXPECT_EQ(f.stores->failed().columns().size(), 13u);
+  EXPECT_EQ(f.stores->addressBook().columns(),
+            (std::vector<std::u16string>{u"name", u"number", u"group", u"custom"}));
+}
+
+struct InstanceCase {
+  const char16_t* file;
+  int instance;
+  const char16_t* expected;
+};
+
+class InstanceFileNames : public ::testing::TestWithParam<InstanceCase> {};
+
+TEST_P(InstanceFileNames, GiveEachInstanceItsOwnFile) {
+  EXPECT_EQ(InstanceFileName(GetParam().file, GetParam().instance), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, InstanceFileNames,
+                         ::testing::Values(InstanceCase{u"inbox.txt", 0, u"inbox.txt"},
+                                           InstanceCase{u"inbox.txt", 3, u"inbox.3.txt"},
+                                           InstanceCase{u"inbox.3.txt", 3, u"inbox.3.txt"},
+                                           InstanceCase{u"inbox.3.txt", 4, u"inbox.3.4.txt"},
+                                           InstanceCase{u"a.txt/b.txt", 2, u"a.2.txt/b.txt"},
+                                           InstanceCase{u"inbox.dat", 5, u"inbox.dat.5"},
+                                           InstanceCase{u"inbox.dat.5", 5, u"inbox.dat.5"}));
+
+TEST(MessageStores, InstanceUsesItsOwnFilesAndWritesTheNamesBack) {
+  StoresFixture f(3);
+  ASSERT_TRUE(f.stores->open());
+  EXPECT_EQ(f.settings.getString("inbox.filename"), u"inbox.3.txt");
+  EXPECT_EQ(f.settings.getString("addrbook.filename"), u"addrbook.3.txt");
+  EXPECT_TRUE(std::filesystem::exists(f.dir.file("outbox.3.txt")));
+  EXPECT_FALSE(std::filesystem::exists(f.dir.file("outbox.txt")));
+}
+
+TEST(MessageStores, UnopenableStoreStopsStartUpAndIsLeftAlone) {
+  StoresFixture f;
+  std::filesystem::create_directory(f.dir.file("sent.txt"));
+  StoreOpenFailure failure;
+  EXPECT_FALSE(f.stores->open(&failure));
+  EXPECT_EQ(failure.store, u"sent");
+  EXPECT_EQ(failure.fileName, u"sent.txt");
+  EXPECT_EQ(failure.error, EISDIR);
+  EXPECT_TRUE(f.stores->isOpen(StoreKind::Outbox));
+  EXPECT_FALSE(f.stores->isOpen(StoreKind::Failed));
+  EXPECT_TRUE(std::filesystem::is_directory(f.dir.file("sent.txt")));
+  if (hasString(text::kErrorOpeningFile)) {
+    EXPECT_NE(toUtf8(failure.message()).find("sent.txt"), std::string::npos);
+  }
+  // Shut-down still saves what did open.
+  f.stores->inbox().Put({u"00000001", u"1", u"+49", u"sms", u"x"});
+  EXPECT_TRUE(f.stores->saveAll());
+  EXPECT_FALSE(f.dir.read("inbox.txt").empty());
+}
+
+TEST(MessageStores, UnreadableFileIsReportedNotRecreated) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  StoresFixture f;
+  f.dir.write("inbox.txt", "00000001\t1\t+49\tsms\tkeep me\r\n");
+  ::chmod(f.dir.file("inbox.txt").c_str(), 0200);
+  StoreOpenFailure failure;
+  EXPECT_FALSE(f.stores->open(&failure));
+  EXPECT_EQ(failure.error, EACCES);
+  ::chmod(f.dir.file("inbox.txt").c_str(), 0600);
+  EXPECT_EQ(f.dir.read("inbox.txt"), "00000001\t1\t+49\tsms\tkeep me\r\n");
+}
+
+TEST(MessageStores, LargestStoredIdRaisesTheMessageIdSetting) {
+  StoresFixture f;
+  // uniqueid is column 9 in every folder; the addrbook does not count.
+  f.dir.write("inbox.txt", "00000001\t1\t+49\tsms\tx\t\t0\t0\t0\t900\t\r\n");
+  f.dir.write("sent.txt",
+              "00000001\t1\t+49\tsms\t1\tx\t\t1\t0\t1200\t7\t\t0\t\r\n"
+              "00000002\t1\t+49\tsms\t1\tx\t\t1\t0\t95\t7\t\t0\t\r\n");
+  f.dir.write("failed.txt", "00000001\t1\t+49\tsms\t1\tx\t\t1\t0\t1100\t\t0\t\r\n");
+  f.dir.write("addrbook.txt", "5000\t5000\t5000\t5000\r\n");
+  ASSERT_TRUE(f.stores->open());
+  EXPECT_EQ(f.stores->largestStoredMessageId(), 1200);
+
+  f.settings.setInt("message.id", 1000);
+  MessageIdCounter::loadFrom(f.settings, f.stores->largestStoredMessageId());
+  EXPECT_EQ(f.settings.getInt("message.id"), 1200);
+  EXPECT_EQ(MessageIdCounter::peek(), 1201);
+
+  f.settings.setInt("message.id", 3000);
+  MessageIdCounter::loadFrom(f.settings, f.stores->largestStoredMessageId());
+  EXPECT_EQ(f.settings.getInt("message.id"), 3000);
+}
+
+TEST(MessageStores, EmptyFoldersGiveZero) {
+  StoresFixture f;
+  ASSERT_TRUE(f.stores->open());
+  EXPECT_EQ(f.stores->largestStoredMessageId(), 0);
+}
+
+TEST(MessageStores, SaveAllWritesEveryStore) {
+  StoresFixture f;
+  ASSERT_TRUE(f.stores->open());
+  for (StoreKind kind : kAllStores) {
+    FileDatabase& store = f.stores->store(kind);
+    store.Put({store.NewIdText(), u"x"});
+  }
+  EXPECT_TRUE(f.stores->saveAll());
+  MessageStores reopened(f.settings, f.dir.path(), 0);
+  ASSERT_TRUE(reopened.open());
+  for (StoreKind kind : kAllStores) EXPECT_EQ(reopened.store(kind).Count(), 1u);
+}
+
+}  // namespace
+}  // namespace parlane::test
