@@ -1,0 +1,2 @@
+parlane_add_fuzzer(fuzz_config_file fuzz_config_file.cpp parlane_settings)
+parlane_add_fuzzer(fuzz_registry_key fuzz_registry_key.cpp parlane_settings)
