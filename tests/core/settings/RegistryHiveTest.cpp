@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,8 @@ struct MalformedCase {
   std::string text;
   std::vector<std::u16string> names;  // values read before the enumeration ended
 };
+
+void PrintTo(const MalformedCase& c, std::ostream* os) { *os << c.name; }
 
 class MalformedKeyFileTest : public testing::TestWithParam<MalformedCase> {};
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "core/settings/SettingsStore.h"
@@ -97,6 +98,8 @@ struct ParseCase {
   std::string savedText;
 };
 
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
 class ParseTest : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTest, ReadsSettingsAndKeepsLines) {
@@ -160,6 +163,8 @@ struct BadFileCase {
   bool needsNonRoot;
 };
 
+void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.name; }
+
 class BadFileTest : public testing::TestWithParam<BadFileCase> {};
 
 TEST_P(BadFileTest, FailedLoadChangesNothing) {
@@ -208,6 +213,8 @@ struct BadSaveCase {
   std::function<std::string(const TempDir&)> make;
   bool needsNonRoot;
 };
+
+void PrintTo(const BadSaveCase& c, std::ostream* os) { *os << c.name; }
 
 class BadSaveTest : public testing::TestWithParam<BadSaveCase> {};
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct LoadCase {
   bool loads;
   Settings settings;  // what the store holds afterwards
 };
+
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
 
 class RegistryLoadTest : public testing::TestWithParam<LoadCase> {};
 

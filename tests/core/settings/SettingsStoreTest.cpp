@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 
 #include "core/settings/SettingsStore.h"
 
@@ -61,6 +62,8 @@ struct PatternCase {
   int n;
   std::string key;
 };
+
+void PrintTo(const PatternCase& c, std::ostream* os) { *os << c.pattern; }
 
 class KeyFromPatternTest : public testing::TestWithParam<PatternCase> {};
 
