@@ -89,16 +89,17 @@ std::optional<GsmCode> UnicodeToGsm(char16_t unit) {
 }
 
 std::u16string GsmSeptetsToText(std::span<const std::uint8_t> septets) {
-  std::u16string text;
-  text.reserve(septets.size());
+  std::u16string text(septets.size(), u'\0');
+  std::size_t length = 0;
   for (std::size_t i = 0; i < septets.size(); ++i) {
     const std::uint8_t s = septets[i] & 0x7F;
     if (s != kGsmEscape) {
-      text.push_back(kDefaultTable[s]);
+      text[length++] = kDefaultTable[s];
     } else if (i + 1 < septets.size()) {
-      text.push_back(GsmExtensionToUnicode(septets[++i]));
+      text[length++] = GsmExtensionToUnicode(septets[++i]);
     }
   }
+  text.resize(length);
   return text;
 }
 
@@ -109,15 +110,20 @@ std::vector<std::uint8_t> UnpackSeptets(std::span<const std::uint8_t> octets, un
   std::size_t available = totalBits > fillBits ? (totalBits - fillBits) / 7 : 0;
   if (available > maxSeptets) available = maxSeptets;
   std::vector<std::uint8_t> septets(available);
-  std::size_t bit = fillBits;
-  for (std::size_t i = 0; i < available; ++i, bit += 7) {
-    const std::size_t at = bit / 8;
-    const unsigned shift = bit % 8;
-    unsigned value = octets[at] >> shift;
-    // The septet spills into the next octet only when it does not fit in this one; that octet
-    // exists because the whole septet lies inside totalBits.
-    if (shift > 1) value |= static_cast<unsigned>(octets[at + 1]) << (8 - shift);
-    septets[i] = static_cast<std::uint8_t>(value & 0x7F);
+  if (available == 0) return septets;
+  // Bits wait in `pending`, low bits first. A new octet is read only when the next septet needs
+  // it, and every septet counted in `available` lies wholly inside the input.
+  std::size_t next = 0;
+  unsigned pending = octets[next++] >> fillBits;
+  unsigned pendingBits = 8 - fillBits;
+  for (std::size_t i = 0; i < available; ++i) {
+    if (pendingBits < 7) {
+      pending |= static_cast<unsigned>(octets[next++]) << pendingBits;
+      pendingBits += 8;
+    }
+    septets[i] = static_cast<std::uint8_t>(pending & 0x7F);
+    pending >>= 7;
+    pendingBits -= 7;
   }
   return septets;
 }

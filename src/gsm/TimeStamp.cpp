@@ -7,20 +7,43 @@ namespace parlane {
 
 namespace {
 
-// Fields far outside any calendar still reach mktime in range, so a wild value can never overflow
-// the arithmetic; mktime carries the excess over as it does for any out-of-range field.
+// Text fields are capped here, so a wild value can never overflow the arithmetic; the excess
+// carries over like that of any out-of-range field.
 constexpr int kFieldLimit = 1000000;
 
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+long long FloorDivide(long long a, long long b) {
+  return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+// Days from 1970-01-01 to the first of a month of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long year, int month) {
+  year -= month <= 2;
+  const long long era = FloorDivide(year, 400);
+  const long long yearOfEra = year - era * 400;
+  const long long dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;
+  const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+long UtcOffsetAt(std::time_t when) {
   std::tm fields{};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_sec = second;
-  fields.tm_isdst = -1;  // let the time zone rules decide
-  return std::mktime(&fields);
+  return localtime_r(&when, &fields) ? fields.tm_gmtoff : 0;
+}
+
+// The fields as local time of the process time zone. Out-of-range fields carry over as with
+// mktime. Done by hand because mktime re-reads the zone files on every call when TZ is unset,
+// which made each decoded PDU cost a system call; localtime_r follows the zone that start-up (or
+// a later tzset) put in place.
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  const long long monthIndex = static_cast<long long>(month) - 1;
+  const long long fullYear = year + FloorDivide(monthIndex, 12);
+  const int monthOfYear = static_cast<int>(monthIndex - FloorDivide(monthIndex, 12) * 12) + 1;
+  const long long days = DaysFromCivil(fullYear, monthOfYear) + day - 1;
+  const long long asUtc = days * 86400 + hour * 3600LL + minute * 60LL + second;
+  // The offset of the instant itself: found in two steps, so that a stamp next to a
+  // daylight-saving change still lands on one side of it.
+  const long long firstGuess = asUtc - UtcOffsetAt(static_cast<std::time_t>(asUtc));
+  return static_cast<std::time_t>(asUtc - UtcOffsetAt(static_cast<std::time_t>(firstGuess)));
 }
 
 // One "%d": blanks, an optional sign, then at least one digit.

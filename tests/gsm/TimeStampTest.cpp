@@ -33,6 +33,11 @@ class ScopedTimeZone {
 };
 
 constexpr std::time_t kMay20Utc = 1274365800;  // 2010-05-20 14:30:00 UTC
+constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+std::uint8_t SwappedBcd(int value) {
+  return static_cast<std::uint8_t>((value % 10) << 4 | value / 10);
+}
 
 TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
   struct Case {
@@ -47,6 +52,10 @@ TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
       {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x29, 0xFF}, "<-03>3", kMay20Utc + 3 * 3600},
       {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, "<+0530>-5:30", kMay20Utc - 19800},
       {{0x99, 0x30, 0x92, 0x51, 0x61, 0x95, 0x80, 0x00}, "UTC0", 922720619},  // 1999-03-29
+      {{0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, kCentralEurope, kMay20Utc - 7200},
+      {{0x01, 0x21, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, kCentralEurope, 1292855400 - 3600},
+      // Month 13 carries over into January of the next year.
+      {{0x01, 0x31, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, "UTC0", 1295533800},
   };
   for (const auto& c : cases) {
     ScopedTimeZone zone(c.zone);
@@ -55,6 +64,34 @@ TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
     ASSERT_TRUE(when.has_value());
     EXPECT_EQ(*when, c.expected) << c.zone;
     EXPECT_EQ(position, 7u);
+  }
+}
+
+TEST(DecodeTimeStamp, GivesBackTheLocalFieldsAllYearRound) {
+  ScopedTimeZone zone(kCentralEurope);
+  const int daysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (int month = 1; month <= 12; ++month) {
+    for (int day = 1; day <= daysInMonth[month - 1]; ++day) {
+      const std::vector<std::uint8_t> octets = {SwappedBcd(10),
+                                                SwappedBcd(month),
+                                                SwappedBcd(day),
+                                                SwappedBcd(14),
+                                                SwappedBcd(30),
+                                                SwappedBcd(15),
+                                                0x00,
+                                                0x00};
+      std::size_t position = 0;
+      const auto when = DecodeTimeStamp(octets, position);
+      ASSERT_TRUE(when.has_value());
+      std::tm local{};
+      ASSERT_NE(localtime_r(&*when, &local), nullptr);
+      EXPECT_EQ(local.tm_year, 110);
+      EXPECT_EQ(local.tm_mon + 1, month);
+      EXPECT_EQ(local.tm_mday, day);
+      EXPECT_EQ(local.tm_hour, 14);
+      EXPECT_EQ(local.tm_min, 30);
+      EXPECT_EQ(local.tm_sec, 15);
+    }
   }
 }
 

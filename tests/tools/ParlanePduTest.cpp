@@ -37,6 +37,7 @@ ProcessResult RunTool(const std::vector<std::string>& arguments, const std::stri
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, folder.file("stdin").c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);  // usage texts
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   std::vector<std::string> argvText = {PARLANE_PDU_PATH};
   argvText.insert(argvText.end(), arguments.begin(), arguments.end());
