@@ -15,6 +15,7 @@
 #include "core/util/FileIo.h"
 #include "core/util/Utf.h"
 #include "storage/CaseInsensitiveText.h"
+#include "storage/StaleTemporaryFiles.h"
 
 namespace parlane {
 
@@ -232,6 +233,7 @@ int FileDatabase::Load(bool resetIds) {
     errno = error;
     return -1;
   }
+  RemoveStaleTemporaryFiles(path_);
   RecordMap records;
   std::int64_t largestId = 0;
   std::string rejected;

@@ -134,6 +134,17 @@ TEST(FileDatabaseLoad, SkippedLinesAreKeptBesideTheFile) {
   EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n03\t\xff\xfe\tz\r\n");
 }
 
+TEST(FileDatabaseLoad, RemovesWhatAKilledRewriteLeft) {
+  DatabaseFixture f;
+  f.dir.write("db.txt.tmp.AbC123", "half");
+  f.dir.write("db.txt.tmp.notes", "user file");
+  f.dir.write("other.txt.tmp.AbC123", "not ours");
+  f.loaded("01\ta\tx\r\n");
+  EXPECT_FALSE(f.exists("db.txt.tmp.AbC123"));
+  EXPECT_TRUE(f.exists("db.txt.tmp.notes"));
+  EXPECT_TRUE(f.exists("other.txt.tmp.AbC123"));
+}
+
 TEST(FileDatabaseLoad, CleanFileWritesNoRejectedFile) {
   DatabaseFixture f;
   f.loaded("# only a comment\r\n01\ta\tx\r\n");

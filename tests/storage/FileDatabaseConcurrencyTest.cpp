@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "DatabaseFixture.h"
+
+namespace parlane::test {
+namespace {
+
+TEST(FileDatabaseConcurrency, WritersAndReadersShareOneDatabase) {
+  DatabaseFixture f;
+  auto db = f.make();
+  ASSERT_EQ(db->Truncate(), 0);
+  constexpr int kWriters = 4;
+  constexpr int kPerWriter = 150;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    DatabaseRecord record;
+    while (!done) {
+      db->SelectContaining(1, u"writer", 5);
+      db->FindMaximum(0, false, record);
+      db->Count();
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      for (int i = 0; i < kPerWriter; ++i) {
+        const std::u16string id = db->NewIdText();
+        db->Put({id, u"writer " + fromAscii(std::to_string(w)), u""});
+        if (i % 10 == 0) db->Put({id, u"writer changed", u""});  // forces rewrites
+        EXPECT_EQ(db->Save(), 0);
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(db->Count(), static_cast<size_t>(kWriters * kPerWriter));
+  auto again = f.make();
+  ASSERT_EQ(again->Load(true), 0);
+  EXPECT_EQ(again->Count(), static_cast<size_t>(kWriters * kPerWriter));
+}
+
+}  // namespace
+}  // namespace parlane::test
