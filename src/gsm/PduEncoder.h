@@ -54,7 +54,8 @@ class PduEncoder {
   // The pseudo-random concatenation reference, one per message.
   static std::uint8_t NextReference();
 
-  // Validity of an outgoing message in seconds: expiry - created, never below 0.
+  // Validity of an outgoing message in seconds: expiry - created (a negative one is sent as the
+  // shortest period).
   static std::int64_t ValiditySeconds(const SMSMessage& message);
   // The destination normalized with its TON and narrowed to its low octets.
   static std::string DestinationDigits(const SMSMessage& message);

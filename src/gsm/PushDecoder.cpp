@@ -320,4 +320,11 @@ std::optional<PushContent> DecodePush(std::span<const std::uint8_t> userData) {
   return BodyParser(userData.subspan(headerLength + 3), *type).parse();
 }
 
+std::optional<PushContent> DecodePush(std::u16string_view octetUnits) {
+  std::vector<std::uint8_t> octets;
+  octets.reserve(octetUnits.size());
+  for (char16_t unit : octetUnits) octets.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  return DecodePush(std::span<const std::uint8_t>(octets));
+}
+
 }  // namespace parlane

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace parlane {
 
@@ -17,5 +18,7 @@ struct PushContent {
 // Nothing when it is not an SI/SL push or is cut short before its href or indication ends.
 // Unknown tokens are skipped; the input is never read past its end.
 std::optional<PushContent> DecodePush(std::span<const std::uint8_t> userData);
+// The same for joined 8-bit parts held as text, one UTF-16 unit per octet (its low octet counts).
+std::optional<PushContent> DecodePush(std::u16string_view octetUnits);
 
 }  // namespace parlane

@@ -120,6 +120,15 @@ TEST(DecodePushTest, ReadsWhatTheEncoderWrites) {
   }
 }
 
+TEST(DecodePushTest, AcceptsJoinedPartsHeldAsText) {
+  const Octets body = PushEncoder::BuildPushBody(u"http://a.b/\u044F", u"Hi", 0xF0);
+  const std::u16string units(body.begin(), body.end());
+  const auto decoded = DecodePush(units);
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(decoded->url, u"http://a.b/\u044F");
+  EXPECT_EQ(decoded->text, u"Hi");
+}
+
 TEST(DecodePushTest, ExpandsPrefixAndSuffixTokens) {
   struct Case {
     const char* name;
