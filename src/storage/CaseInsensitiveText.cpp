@@ -62,6 +62,9 @@ bool CaseInsensitiveText::equals(std::string_view field) const {
     }
     return true;
   }
+  // A UTF-8 field of n bytes has between n / 3 and n UTF-16 units: most fields can be told apart
+  // without decoding them.
+  if (lowered_.size() > field.size() || lowered_.size() * 3 < field.size()) return false;
   scratch_.clear();
   AppendUtf16(field, scratch_);
   if (scratch_.size() != lowered_.size()) return false;

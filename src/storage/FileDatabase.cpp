@@ -103,6 +103,17 @@ std::int32_t FileDatabase::nextId() const {
 }
 
 std::string_view FileDatabase::fieldOf(std::string_view line, unsigned column) const {
+  if (separatorUtf8_.size() == 1) {
+    const char separator = separatorUtf8_.front();
+    size_t start = 0;
+    for (unsigned i = 0; i < column; ++i) {
+      const size_t at = line.find(separator, start);
+      if (at == std::string_view::npos) return {};
+      start = at + 1;
+    }
+    const size_t end = line.find(separator, start);
+    return line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+  }
   size_t start = 0;
   for (unsigned i = 0; i < column; ++i) {
     const size_t at = line.find(separatorUtf8_, start);
