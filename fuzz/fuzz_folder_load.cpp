@@ -17,16 +17,17 @@
 namespace {
 
 const std::string& folder() {
-  static const std::string path = [] {
+  // Never destroyed: the exit handler below still needs it.
+  static const std::string* path = [] {
     std::string tmpl = (std::filesystem::temp_directory_path() / "fuzz-folder-XXXXXX").string();
-    std::string made = ::mkdtemp(tmpl.data());
+    auto* made = new std::string(::mkdtemp(tmpl.data()));
     std::atexit([] {
       std::error_code ignored;
-      std::filesystem::remove_all(folder(), ignored);
+      std::filesystem::remove_all(*path, ignored);
     });
     return made;
   }();
-  return path;
+  return *path;
 }
 
 std::unique_ptr<parlane::FileDatabase> make(parlane::SettingsStore& settings) {
