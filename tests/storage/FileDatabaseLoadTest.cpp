@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "DatabaseFixture.h"
+#include "core/log/Logger.h"
 
 namespace parlane::test {
 namespace {
@@ -143,6 +144,19 @@ TEST(FileDatabaseLoad, RemovesWhatAKilledRewriteLeft) {
   EXPECT_FALSE(f.exists("db.txt.tmp.AbC123"));
   EXPECT_TRUE(f.exists("db.txt.tmp.notes"));
   EXPECT_TRUE(f.exists("other.txt.tmp.AbC123"));
+}
+
+TEST(FileDatabaseLoad, SkippedLinesAreNotedInTheLog) {
+  DatabaseFixture f;
+  Logger logger(f.dir.file("log.txt"), f.settings);
+  Logger::setGlobal(&logger);
+  f.loaded("01\ta\tx\textra\r\n01\tb\ty\r\n01\tc\tz\r\n");
+  Logger::setGlobal(nullptr);
+  const std::string log = f.dir.read("log.txt");
+  EXPECT_NE(log.find("2 line(s) skipped"), std::string::npos) << log;
+  EXPECT_NE(log.find(f.path() + ".rejected"), std::string::npos) << log;
+  // The replaced duplicate is kept too, in its padded form.
+  EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n01\tb\ty\r\n");
 }
 
 TEST(FileDatabaseLoad, CleanFileWritesNoRejectedFile) {

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "StoresFixture.h"
-#include "core/util/StringTable.h"
+#include "core/util/ErrorText.h"
 #include "core/util/Utf.h"
 #include "storage/InstanceFileName.h"
 #include "storage/MessageStores.h"
@@ -78,9 +78,7 @@ TEST(MessageStores, UnopenableStoreStopsStartUpAndIsLeftAlone) {
   EXPECT_TRUE(f.stores->isOpen(StoreKind::Outbox));
   EXPECT_FALSE(f.stores->isOpen(StoreKind::Failed));
   EXPECT_TRUE(std::filesystem::is_directory(f.dir.file("sent.txt")));
-  if (hasString(text::kErrorOpeningFile)) {
-    EXPECT_NE(toUtf8(failure.message()).find("sent.txt"), std::string::npos);
-  }
+  EXPECT_EQ(failure.message(), u"Error opening file (sent.txt): " + errorText(EISDIR));
   // Shut-down still saves what did open.
   f.stores->inbox().Put({u"00000001", u"1", u"+49", u"sms", u"x"});
   EXPECT_TRUE(f.stores->saveAll());
