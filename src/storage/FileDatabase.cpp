@@ -55,19 +55,6 @@ int parseDecimal(std::string_view utf8Field) {
   return SettingsStore::parseInt(fromUtf8(utf8Field));
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
@@ -321,7 +308,7 @@ int FileDatabase::appendLocked() {
     const auto found = records_.find(key);
     if (found != records_.end()) buffer.append(found->second).append(kLineEnd);
   }
-  const bool ok = writeAll(fd, buffer) && ::fsync(fd) == 0;
+  const bool ok = writeAllBytes(fd, buffer) && ::fsync(fd) == 0;
   const int error = errno;
   ::close(fd);
   if (!ok) {

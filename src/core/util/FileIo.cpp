@@ -10,9 +10,7 @@
 
 namespace parlane {
 
-namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
+bool writeAllBytes(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -24,6 +22,8 @@ bool writeAll(int fd, std::string_view bytes) {
   }
   return true;
 }
+
+namespace {
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -78,7 +78,8 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, unsign
   std::string tmpl = path + ".tmp.XXXXXX";
   const int fd = ::mkstemp(tmpl.data());
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  bool ok =
+      ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && writeAllBytes(fd, bytes) && ::fsync(fd) == 0;
   int saved = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -98,10 +99,10 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, unsign
 }
 
 bool appendToFile(const std::string& path, std::string_view bytes, unsigned mode) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                        static_cast<mode_t>(mode));
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, static_cast<mode_t>(mode));
   if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+  bool ok = writeAllBytes(fd, bytes) && ::fsync(fd) == 0;
   const int saved = errno;
   ::close(fd);
   errno = saved;

@@ -20,6 +20,9 @@ std::optional<std::string> readWholeFile(const std::string& path);
 bool writeFileAtomically(const std::string& path, std::string_view bytes,
                          unsigned mode = kPrivateFileMode);
 
+// Writes every byte to `fd`, retrying short writes and interruptions.
+bool writeAllBytes(int fd, std::string_view bytes);
+
 // Appends bytes to a file (created with `mode` when missing) and flushes them to disk.
 bool appendToFile(const std::string& path, std::string_view bytes,
                   unsigned mode = kPrivateFileMode);
