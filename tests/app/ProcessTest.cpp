@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -131,6 +132,25 @@ TEST_F(GatewayProcess, InitLeavesTheDefaultsInTheRegistryAndALaterStartReadsThem
   ASSERT_TRUE(waitForLog("first.log", "Parlane started"));
   ::kill(gateway, SIGINT);
   EXPECT_EQ(waitExit(gateway, 20s), std::optional<int>(0));
+}
+
+TEST_F(GatewayProcess, MessageIdContinuesAfterTheLargestIdInTheFolders) {
+  profile.write("work/valtorin.cfg", configuration("first") + "message.id=3\n");
+  profile.write("config/Quortane SMS/sent.txt",
+                "00000001\t1700000000\t+4917012345\tsms\t1\thello\t\t1\t0\t500\t7\t\t86400\t\r\n");
+  const pid_t gateway = start({});
+  ASSERT_TRUE(waitForLog("first.log", "Parlane started"));
+  ::kill(gateway, SIGTERM);
+  ASSERT_EQ(waitExit(gateway, 20s), std::optional<int>(0));
+
+  const auto values = hive().readValues("Software\\Quortane SMS\\Parlane");
+  ASSERT_TRUE(values.has_value());
+  const auto found = std::find_if(values->begin(), values->end(),
+                                  [](const RegistryValue& v) { return v.name == u"message.id"; });
+  ASSERT_NE(found, values->end());
+  EXPECT_EQ(found->data, u"500");
+  // The record itself survived the shut-down's write-back.
+  EXPECT_NE(profile.read("config/Quortane SMS/sent.txt").find("hello"), std::string::npos);
 }
 
 TEST_F(GatewayProcess, MissingConfigurationEndsWithCodeZeroAndAMessage) {
