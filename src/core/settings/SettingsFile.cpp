@@ -1,5 +1,6 @@
 // The configuration file back end of SettingsStore: UTF-8 "key=value" lines, where comments,
 // unknown lines and the order of lines survive a save.
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -77,6 +78,12 @@ std::string SettingsStore::toFileText() {
   }
   for (const auto& [key, value] : values_) {
     std::string line = key + "=" + toUtf8(value);
+    // The file has no escapes: a line break inside a value (a typed recipient, a value that came
+    // from the registry) would end the setting there and turn the rest into a line of its own,
+    // possibly another setting. A blank keeps the one value on its one line.
+    std::replace_if(
+        line.begin() + static_cast<std::ptrdiff_t>(key.size()), line.end(),
+        [](char c) { return c == '\r' || c == '\n'; }, ' ');
     if (key.find('=') == std::string::npos) {
       const auto found = firstLineOfKey.find(key);
       if (found != firstLineOfKey.end()) {

@@ -149,6 +149,16 @@ TEST(SettingsText, KeyHoldingEqualsRewritesTheLineItBegins) {
   EXPECT_EQ(store.toFileText(), "a=b=x\r\n");
 }
 
+TEST(SettingsText, LineBreakInAValueCannotInjectASetting) {
+  SettingsStore store;
+  store.setString("address.0", u"+4917\r\nmodem.pin=0000");
+  const std::string text = store.toFileText();
+  EXPECT_EQ(text, "address.0=+4917  modem.pin=0000\r\n");
+  SettingsStore reloaded;
+  reloaded.loadFromText(text);
+  EXPECT_FALSE(reloaded.contains("modem.pin"));
+}
+
 TEST(SettingsText, OverLongLineLoads) {
   std::string text = "big=" + std::string(10 * 1024 * 1024, 'v') + "\nsmall=1\n";
   SettingsStore store;
