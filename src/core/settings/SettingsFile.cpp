@@ -78,12 +78,10 @@ std::string SettingsStore::toFileText() {
   }
   for (const auto& [key, value] : values_) {
     std::string line = key + "=" + toUtf8(value);
-    // The file has no escapes: a line break inside a value (a typed recipient, a value that came
+    // The file has no escapes: a line feed inside a value (a typed recipient, a value that came
     // from the registry) would end the setting there and turn the rest into a line of its own,
-    // possibly another setting. A blank keeps the one value on its one line.
-    std::replace_if(
-        line.begin() + static_cast<std::ptrdiff_t>(key.size()), line.end(),
-        [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    // possibly another setting. A blank keeps the value on its one line; a lone CR is harmless.
+    std::replace(line.begin() + static_cast<std::ptrdiff_t>(key.size()), line.end(), '\n', ' ');
     if (key.find('=') == std::string::npos) {
       const auto found = firstLineOfKey.find(key);
       if (found != firstLineOfKey.end()) {

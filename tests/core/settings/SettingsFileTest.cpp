@@ -153,7 +153,7 @@ TEST(SettingsText, LineBreakInAValueCannotInjectASetting) {
   SettingsStore store;
   store.setString("address.0", u"+4917\r\nmodem.pin=0000");
   const std::string text = store.toFileText();
-  EXPECT_EQ(text, "address.0=+4917  modem.pin=0000\r\n");
+  EXPECT_EQ(text, "address.0=+4917\r modem.pin=0000\r\n");
   SettingsStore reloaded;
   reloaded.loadFromText(text);
   EXPECT_FALSE(reloaded.contains("modem.pin"));
