@@ -72,10 +72,9 @@ bool prepareHeadless() {
 // places here.
 class Gateway {
  public:
-  Gateway(StartupOptions options, StartupPaths paths, std::string commandLine)
+  Gateway(StartupOptions options, StartupPaths paths)
       : options_(std::move(options)),
         paths_(std::move(paths)),
-        commandLine_(std::move(commandLine)),
         hive_(options_.systemProfile ? RegistryHive::systemAccount()
                                      : RegistryHive::currentUser()) {}
 
@@ -162,7 +161,6 @@ class Gateway {
 
   StartupOptions options_;
   StartupPaths paths_;
-  std::string commandLine_;
   RegistryHive hive_;
   SettingsStore settings_;
   std::unique_ptr<MessageStores> stores_;
@@ -172,7 +170,7 @@ class Gateway {
 
 // The installer's hook: load the configuration through the usual chain and leave it in the
 // registry key.
-void runInit(const StartupOptions& options, const StartupPaths& paths) {
+void runInit(const StartupPaths& paths) {
   RegistryHive hive = RegistryHive::currentUser();
   SettingsStore settings;
   const ConfigurationLoad load = loadConfiguration(settings, hive, paths);
@@ -180,7 +178,6 @@ void runInit(const StartupOptions& options, const StartupPaths& paths) {
     showStartupMessage(loadString(text::kError), load.errorText, true);
     return;
   }
-  (void)options;
   if (hive.createKey(paths.registryKey)) saveConfiguration(settings, hive, paths);
 }
 
@@ -219,19 +216,21 @@ int runApplication(int argc, char** argv) {
     return 0;
   }
   if (options.action == StartupOptions::Action::Init) {
-    runInit(options, paths);
+    runInit(paths);
     return 0;
   }
 
   InstanceLock lock;
   if (!lock.acquire(options.instance)) return 0;
 
-  Gateway gateway(options, paths, commandLine);
-  if (!gateway.start(app)) return 0;
-
+  // Installed before start-up so that a signal arriving meanwhile still ends the program in order:
+  // it is taken up by the first turn of the event loop.
   SignalBridge terminationSignals;
   QObject::connect(&terminationSignals, &SignalBridge::terminationRequested, &app,
                    &QApplication::quit);
+
+  Gateway gateway(options, paths);
+  if (!gateway.start(app)) return 0;
   app.exec();
 
   gateway.stop();
