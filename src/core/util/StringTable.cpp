@@ -361,9 +361,7 @@ void appendText(std::u16string& out, const FormatArg& arg, const Conversion& con
 }
 
 void appendNumber(std::u16string& out, const FormatArg& arg, const Conversion& conversion) {
-  // Built by appending: GCC 12 warns falsely (-Wrestrict) on "%" + std::string in Release.
-  std::string narrow(1, '%');
-  narrow += conversion.flags;
+  std::string narrow = "%" + conversion.flags;
   if (conversion.width >= 0) narrow += std::to_string(conversion.width);
   if (conversion.precision >= 0) narrow += "." + std::to_string(conversion.precision);
   const long long value = argAsNumber(arg);
