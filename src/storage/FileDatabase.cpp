@@ -396,14 +396,10 @@ std::vector<DatabaseRecord> FileDatabase::selectLocked(unsigned column, const Fi
 
 bool FileDatabase::findFirstLocked(unsigned column, const FieldTest& test,
                                    DatabaseRecord& out) const {
-  if (column >= columns_.size()) return false;
-  for (const auto& entry : records_) {
-    if (test(fieldOf(entry.second, column))) {
-      out = toRecord(entry.second);
-      return true;
-    }
-  }
-  return false;
+  std::vector<DatabaseRecord> found = selectLocked(column, test, 1);
+  if (found.empty()) return false;
+  out = std::move(found.front());
+  return true;
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
