@@ -11,8 +11,8 @@
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 #include "gsm/PduEncoder.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

@@ -25,9 +25,9 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "gsm/CodePageCatalogue.h"
-#include "gsm/TonAutoRule.h"
+#include "transport/message/TonAutoRule.h"
 #include "storage/MessageStores.h"
-#include "transport/MessageIdCounter.h"
+#include "transport/message/MessageIdCounter.h"
 
 #ifndef PARLANE_DATA_DIR
 #define PARLANE_DATA_DIR "/usr/local/share/parlane"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "gsm/TonValue.h"
+#include "transport/message/TonValue.h"
 
 namespace parlane {
 

@@ -6,8 +6,8 @@
 #include "gsm/GsmAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 

@@ -1,7 +1,7 @@
 #include "gsm/PushEncoder.h"
 
 #include "core/util/Utf.h"
-#include "transport/PushMessage.h"
+#include "transport/message/PushMessage.h"
 
 namespace parlane {
 

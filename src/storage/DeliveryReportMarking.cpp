@@ -7,7 +7,7 @@
 #include "gsm/Numbers.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
-#include "transport/StatusReport.h"
+#include "transport/message/StatusReport.h"
 
 namespace parlane {
 

@@ -5,9 +5,9 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "storage/ContentEscaping.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
-#include "transport/USSDRequest.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
+#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 

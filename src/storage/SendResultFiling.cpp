@@ -2,7 +2,7 @@
 
 #include "storage/GenericDatabase.h"
 #include "storage/MessageRecords.h"
-#include "transport/GenericMessage.h"
+#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

@@ -6,7 +6,7 @@
 
 #include "core/settings/SettingsStore.h"
 #include "gsm/Numbers.h"
-#include "gsm/TonAutoRule.h"
+#include "transport/message/TonAutoRule.h"
 #include "gsm/TrayNotifier.h"
 
 namespace parlane {

@@ -6,9 +6,9 @@
 #include "core/settings/SettingsStore.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduEncoder.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
-#include "transport/USSDRequest.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
+#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 namespace {

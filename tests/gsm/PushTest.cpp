@@ -7,7 +7,7 @@
 #include "core/settings/SettingsStore.h"
 #include "gsm/PushDecoder.h"
 #include "gsm/PushEncoder.h"
-#include "transport/PushMessage.h"
+#include "transport/message/PushMessage.h"
 
 namespace parlane {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "StoresFixture.h"
 #include "storage/DeliveryReportMarking.h"
-#include "transport/StatusReport.h"
+#include "transport/message/StatusReport.h"
 
 namespace parlane::test {
 namespace {

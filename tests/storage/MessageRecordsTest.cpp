@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "storage/MessageRecords.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
-#include "transport/USSDRequest.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
+#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 namespace {

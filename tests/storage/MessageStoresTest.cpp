@@ -9,7 +9,7 @@
 #include "core/util/Utf.h"
 #include "storage/InstanceFileName.h"
 #include "storage/MessageStores.h"
-#include "transport/MessageIdCounter.h"
+#include "transport/message/MessageIdCounter.h"
 
 namespace parlane::test {
 namespace {

@@ -3,7 +3,7 @@
 #include "StoresFixture.h"
 #include "storage/MessageRecords.h"
 #include "storage/SendResultFiling.h"
-#include "transport/SMSMessage.h"
+#include "transport/message/SMSMessage.h"
 
 namespace parlane::test {
 namespace {

@@ -10,9 +10,9 @@
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
-#include "gsm/TonAutoRule.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
+#include "transport/message/TonAutoRule.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/GenericMessage.h"
+#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

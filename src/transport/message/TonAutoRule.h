@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "gsm/TonValue.h"
+#include "transport/message/TonValue.h"
 
 namespace parlane {
 

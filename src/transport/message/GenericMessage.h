@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/MessageTime.h"
+#include "transport/message/MessageTime.h"
 
 namespace parlane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/SMSMessage.h"
+#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 

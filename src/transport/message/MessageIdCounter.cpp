@@ -1,4 +1,4 @@
-#include "transport/MessageIdCounter.h"
+#include "transport/message/MessageIdCounter.h"
 
 #include <atomic>
 

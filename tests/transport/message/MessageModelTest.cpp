@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "core/settings/SettingsStore.h"
-#include "gsm/TonAutoRule.h"
-#include "transport/ATCommandMessage.h"
-#include "transport/MessageIdCounter.h"
-#include "transport/PushMessage.h"
-#include "transport/SMSMessage.h"
-#include "transport/StatusReport.h"
-#include "transport/USSDRequest.h"
+#include "transport/message/TonAutoRule.h"
+#include "transport/message/ATCommandMessage.h"
+#include "transport/message/MessageIdCounter.h"
+#include "transport/message/PushMessage.h"
+#include "transport/message/SMSMessage.h"
+#include "transport/message/StatusReport.h"
+#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 namespace {

@@ -1,7 +1,7 @@
-#include "transport/GenericMessage.h"
+#include "transport/message/GenericMessage.h"
 
-#include "gsm/TonAutoRule.h"
-#include "transport/MessageIdCounter.h"
+#include "transport/message/TonAutoRule.h"
+#include "transport/message/MessageIdCounter.h"
 
 namespace parlane {
 

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "transport/MessageIdCounter.h"
-#include "transport/SMSMessage.h"
+#include "transport/message/MessageIdCounter.h"
+#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

@@ -1,4 +1,4 @@
-#include "gsm/TonAutoRule.h"
+#include "transport/message/TonAutoRule.h"
 
 #include <atomic>
 
