@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "transport/ReplySink.h"
+
+namespace parlane {
+
+// Splits the modem's bytes into lines, classifies each line by its beginning and delivers it as
+// an event. It does not know which command is pending: unsolicited lines and listings go to the
+// receiver's slot, replies to the sender's slots. One parser per channel, used by one thread.
+class ReplyParser {
+ public:
+  struct Classification {
+    int kind = 0;
+    ReplySlot slot = ReplySlot::Information;
+    bool endsReply = false;
+  };
+
+  // Consumes the complete lines at the front of data[0, length): the last CR, LF or ">" ends the
+  // complete part, the rest moves to the front of `data`. Returns the length of that rest.
+  std::size_t parse(char* data, std::size_t length, ReplySink& sink);
+
+  // One line without its line end (never empty), as the framing hands it on.
+  void handleLine(std::string_view line, ReplySink& sink);
+
+  // The buffer filled up without a line end: the bytes up to the next CR or LF are dropped as
+  // well, so that the over-long line never reaches the engine in pieces.
+  void skipToLineEnd() { skipping_ = true; }
+
+  // Set while the line last classified announced a message or report body on the next line.
+  bool bodyFollows() const { return bodyFollows_; }
+
+  // Kind, target and whether the line ends a reply, for a line and the current flag.
+  static Classification classify(std::string_view line, bool bodyFollows);
+  // Whether the line sets the flag (it announces a body): "+CMT:", "+CBM:", "+CDS:", "+CMGR:",
+  // "+CMGL:".
+  static bool announcesBody(std::string_view line);
+
+ private:
+  bool bodyFollows_ = false;
+  bool skipping_ = false;
+};
+
+}  // namespace parlane
