@@ -111,6 +111,10 @@ class AsyncSerialComm : private ReplySink {
   // after the status became Error; the window shows its error tip from it.
   void setPortFailureListener(std::function<void(int errnum)> listener);
 
+  // Makes the reading thread look at the clock again; a test moving a ManualClock calls it from
+  // the clock's setOnAdvance callback.
+  void wakeForClock();
+
  protected:
   const SettingsStore& settings() const { return settings_; }
   const Clock& clock() const { return clock_; }
@@ -135,13 +139,17 @@ class AsyncSerialComm : private ReplySink {
   void deliver(ReplySlot slot, std::unique_ptr<AsyncEvent> event) override;
 
   void readerLoop(bool byteByByte);
-  // One read burst; false when the port failed (already handled).
-  bool readBurst(int fd, bool byteByByte);
-  void portFailed(int errnum);
-  bool writeAll(std::string_view bytes);
+  int watchPort(int fd, bool byteByByte);
+  int readBurst(int fd, bool byteByByte);
+  std::int64_t replyTimeRemaining();
+  void portFailed(int fd, int error);
+  // Closes the port (fd, or whatever is open for -1) once writers and the reading thread have
+  // let go of it.
+  void releasePort(int fd);
+  int writeAll(std::string_view bytes);
+  bool failWrite(int error);
   void signalWake();
   void drainWake();
-  void closePortLocked(std::unique_lock<std::mutex>& portLock);
   void noteActivity();
 
   const SettingsStore& settings_;
@@ -171,8 +179,14 @@ class AsyncSerialComm : private ReplySink {
   int fd_ = -1;
   std::string portPath_;
   bool readerHoldsPort_ = false;
-  std::uint32_t writeMultiplierMs_ = 0;
-  std::uint32_t writeConstantMs_ = 0;
+  std::atomic<std::thread::id> readerThread_{};
+  struct Timeouts {
+    std::uint32_t writeMultiplier = 0;
+    std::uint32_t writeConstant = 0;
+    std::uint32_t readInterval = 0;
+    std::uint32_t readMultiplier = 0;
+    std::uint32_t readConstant = 0;
+  } timeouts_;
   // Writers hold writeMutex_ for a whole write; close() cancels a write stuck on a full port
   // through cancelFd_.
   std::mutex writeMutex_;

@@ -14,6 +14,9 @@ struct ModemErrorLine {
   std::u16string text;
 
   static ModemErrorLine read(std::u16string_view line);
+  // The text of a +CMS (cms) or +CME code; empty when the table has none (codes outside 0..999
+  // have none: 1000 + n would reach the other table).
+  static std::u16string tableText(bool cms, int code);
 };
 
 }  // namespace parlane

@@ -1,0 +1,117 @@
+#include "transport/ReplyParser.h"
+
+#include <cstring>
+
+#include "core/util/Utf.h"
+#include "transport/ModemErrorLine.h"
+#include "transport/ReplyText.h"
+
+namespace parlane {
+
+namespace {
+
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// The whole line is `word` (ignoring case and trailing blanks).
+bool isExactly(std::string_view line, std::string_view word) {
+  if (!startsWithNoCase(line, word)) return false;
+  for (char c : line.substr(word.size())) {
+    if (c != ' ' && c != '\t') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ReplyParser::Classification ReplyParser::classify(std::string_view line, bool bodyFollows) {
+  using S = ReplySlot;
+  const S failureOrBody = bodyFollows ? S::Unsolicited : S::Failure;
+  // While a body is announced, a text-mode body that merely begins with "OK" or "ERROR" ("Ok,
+  // see you") is the body, not a final result; the bare words still end the reply.
+  const bool finalWordsOnly = bodyFollows;
+  if (startsWithNoCase(line, "OK") && (!finalWordsOnly || isExactly(line, "OK"))) {
+    return {AsyncEvent::kOk, S::Ok, true};
+  }
+  if (startsWithNoCase(line, "ERROR") && (!finalWordsOnly || isExactly(line, "ERROR"))) {
+    return {AsyncEvent::kError, failureOrBody, true};
+  }
+  if (line.empty() || line[0] != '+') {
+    if (!line.empty() && line[0] == '>') return {AsyncEvent::kPrompt, S::Prompt, false};
+    return {AsyncEvent::kInformation, bodyFollows ? S::Unsolicited : S::Information, false};
+  }
+  if (startsWithNoCase(line, "+CMT:") || startsWithNoCase(line, "+CBM:")) {
+    return {AsyncEvent::kMessage, S::Unsolicited, false};
+  }
+  if (startsWithNoCase(line, "+CDS:")) return {AsyncEvent::kReport, S::Unsolicited, false};
+  if (startsWithNoCase(line, "+CMTI:") || startsWithNoCase(line, "+CBMI:")) {
+    return {AsyncEvent::kMessageIndex, S::Unsolicited, false};
+  }
+  if (startsWithNoCase(line, "+CDSI:")) return {AsyncEvent::kReportIndex, S::Unsolicited, false};
+  if (startsWithNoCase(line, "+CMGR:") || startsWithNoCase(line, "+CMGL:") ||
+      startsWithNoCase(line, "+CUSD:")) {
+    return {AsyncEvent::kInformation, S::Unsolicited, false};
+  }
+  if (startsWithNoCase(line, "+CME ") || startsWithNoCase(line, "+CMS ")) {
+    return {AsyncEvent::kCodedError, failureOrBody, true};
+  }
+  return {AsyncEvent::kInformation, S::Information, false};
+}
+
+bool ReplyParser::announcesBody(std::string_view line) {
+  return startsWithNoCase(line, "+CMT:") || startsWithNoCase(line, "+CBM:") ||
+         startsWithNoCase(line, "+CDS:") || startsWithNoCase(line, "+CMGR:") ||
+         startsWithNoCase(line, "+CMGL:");
+}
+
+void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {
+  const Classification c = classify(line, bodyFollows_);
+  if (!c.endsReply) bodyFollows_ = announcesBody(line);
+  if (!sink.accepts(c.slot)) return;
+  std::u16string text = fromUtf8(line);
+  std::string raw = toUtf8(text);
+  int code = c.kind == AsyncEvent::kError ? 100 : 0;
+  if (c.kind == AsyncEvent::kCodedError) {
+    ModemErrorLine error = ModemErrorLine::read(text);
+    code = error.code;
+    text = std::move(error.text);
+  }
+  sink.deliver(c.slot, std::make_unique<AsyncEvent>(c.kind, code, std::move(text), std::move(raw)));
+}
+
+std::size_t ReplyParser::parse(char* data, std::size_t length, ReplySink& sink) {
+  std::size_t start = 0;
+  if (skipping_) {
+    while (start < length && !isLineEnd(data[start])) ++start;
+    if (start == length) return 0;  // still inside the over-long line
+    skipping_ = false;
+  }
+  // The complete part ends at the last CR or LF, or at a ">" that begins a line (the prompt,
+  // which has no line end after it). A ">" inside a line never ends it: a line that arrives in
+  // pieces must not be cut at a ">" in its text.
+  std::size_t end = start;
+  for (std::size_t i = length; i > start; --i) {
+    const char c = data[i - 1];
+    if (isLineEnd(c) || (c == '>' && (i - 1 == start || isLineEnd(data[i - 2])))) {
+      end = i;
+      break;
+    }
+  }
+  if (end == start) {
+    // No line end at all: only an incomplete line.
+    if (start > 0) std::memmove(data, data + start, length - start);
+    return length - start;
+  }
+  std::size_t lineStart = start;
+  for (std::size_t i = start; i < end; ++i) {
+    if (isLineEnd(data[i])) {
+      if (i > lineStart) handleLine(std::string_view(data + lineStart, i - lineStart), sink);
+      lineStart = i + 1;
+    }
+  }
+  if (end > lineStart) handleLine(std::string_view(data + lineStart, end - lineStart), sink);
+  const std::size_t rest = length - end;
+  if (rest > 0) std::memmove(data, data + end, rest);
+  return rest;
+}
+
+}  // namespace parlane
