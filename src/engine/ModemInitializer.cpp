@@ -4,7 +4,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
-#include "engine/QuotedFields.h"
+#include "engine/ReplyFields.h"
+#include "engine/SenderCommandQueue.h"
 #include "gsm/TrayNotifier.h"
 #include "transport/AsyncEvent.h"
 #include "transport/ListReplyEvent.h"
@@ -114,6 +115,15 @@ std::uint32_t checkOf(int step) {
 ModemInitializer::ModemInitializer(CommandQueue& sender, SettingsStore& settings,
                                    TrayNotifier* notifier)
     : sender_(sender), settings_(settings), notifier_(notifier) {}
+
+ModemInitializer::ModemInitializer(SmsSender& sender, SettingsStore& settings,
+                                   TrayNotifier* notifier)
+    : ownedSender_(std::make_unique<SenderCommandQueue>(sender)),
+      sender_(*ownedSender_),
+      settings_(settings),
+      notifier_(notifier) {}
+
+ModemInitializer::~ModemInitializer() = default;
 
 void ModemInitializer::reset(int useFeatures, std::uint32_t checks) {
   step_ = kStart;
@@ -459,7 +469,7 @@ void ModemInitializer::readFeatures(const ListReplyEvent& list) {
 }
 
 void ModemInitializer::readStorage(std::u16string_view value) {
-  const std::vector<std::u16string> fields = splitQuotedFields(value);
+  const std::vector<std::u16string> fields = splitReplyFields(value);
   if (fields.size() < 9) {
     probeFailure(kCheckCpms, std::u16string(kCpmsFailure) + std::u16string(kInvalidReply) + u". ");
     return;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@ class AsyncEvent;
 class CommandQueue;
 class ListReplyEvent;
 class SettingsStore;
+class SmsSender;
 class TrayNotifier;
 
 // Brings a freshly opened modem into a known state and probes what it supports. A state machine
@@ -79,6 +81,8 @@ class ModemInitializer {
 
   // `notifier` shows the problem notices; null uses the process-wide one.
   ModemInitializer(CommandQueue& sender, SettingsStore& settings, TrayNotifier* notifier = nullptr);
+  ModemInitializer(SmsSender& sender, SettingsStore& settings, TrayNotifier* notifier = nullptr);
+  ~ModemInitializer();
   ModemInitializer(const ModemInitializer&) = delete;
   ModemInitializer& operator=(const ModemInitializer&) = delete;
 
@@ -130,6 +134,7 @@ class ModemInitializer {
   void setFailure(std::u16string_view text);
   void finish();
 
+  std::unique_ptr<CommandQueue> ownedSender_;
   CommandQueue& sender_;
   SettingsStore& settings_;
   TrayNotifier* notifier_;
