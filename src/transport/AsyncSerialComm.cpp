@@ -505,21 +505,22 @@ void AsyncSerialComm::portFailed(int fd, int error) {
     readerHoldsPort_ = false;
   }
   portCondition_.notify_all();
+  if (!isReady()) return;  // closed under the thread: nothing failed that anyone still uses
   setReady(false);
   setStatus(ChannelStatus::Error);
   lastError_.store(error);
   std::u16string text = errorText(error);
   if (text == u"Unknown error") text += u" " + fromAscii(std::to_string(error));
   Logger::log(2, formatString(40009, {text}));
-  deliverTo(ReplySlot::Failure,
-            std::make_unique<AsyncEvent>(AsyncEvent::kCodedError, error, text, toUtf8(text)));
-  releasePort(fd);
   std::function<void(int)> listener;
   {
     std::lock_guard guard(listenerMutex_);
     listener = failureListener_;
   }
   if (listener) listener(error);
+  deliverTo(ReplySlot::Failure,
+            std::make_unique<AsyncEvent>(AsyncEvent::kCodedError, error, text, toUtf8(text)));
+  releasePort(fd);
 }
 
 }  // namespace parlane
