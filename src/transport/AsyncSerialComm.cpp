@@ -1,6 +1,7 @@
 #include "transport/AsyncSerialComm.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -399,6 +400,7 @@ bool AsyncSerialComm::sendBody(std::string_view bytes) {
 // --- reading thread -----------------------------------------------------------------------
 
 void AsyncSerialComm::readerLoop(bool byteByByte) {
+  ::pthread_setname_np(::pthread_self(), "parlane-serial");
   readerThread_.store(std::this_thread::get_id());
   while (!stop_.load()) {
     // Parked while the port is closed or failed; open() wakes it.
