@@ -25,9 +25,11 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "gsm/CodePageCatalogue.h"
-#include "transport/message/TonAutoRule.h"
 #include "storage/MessageStores.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/AsyncSerialEmulator.h"
 #include "transport/message/MessageIdCounter.h"
+#include "transport/message/TonAutoRule.h"
 
 #ifndef PARLANE_DATA_DIR
 #define PARLANE_DATA_DIR "/usr/local/share/parlane"
@@ -112,6 +114,12 @@ class Gateway {
 
     // The serial channel (or the modem emulator with "modem.emulation" 1), the sender and the
     // receiver are created here.
+    if (settings_.getInt("modem.emulation") != 0) {
+      channel_ = std::make_unique<AsyncSerialEmulator>(settings_);
+    } else {
+      channel_ = std::make_unique<AsyncSerialComm>(settings_);
+    }
+    channel_->setReplyTimeout(settings_.getInt("sender.timeout"));
 
     settings_.setInt("autostart", Autostart().query() ? 1 : 0);
 
@@ -120,6 +128,7 @@ class Gateway {
     QObject::connect(shell_.get(), &GatewayShell::exitRequested, &app, &QApplication::quit);
 
     // The channel's I/O thread, the sender, the receiver and the service threads start here.
+    channel_->startThread();
 
     if (settings_.getInt("start.bubble") != 0) {
       shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
@@ -140,6 +149,10 @@ class Gateway {
       Logger::log(3, std::string("Can't save the configuration"));
     }
     // Threads are asked to stop and joined here, before the folders are written back.
+    if (channel_) {
+      channel_->requestStop();
+      channel_->joinThread();
+    }
     if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
     shell_.reset();
     Logger::log(0, std::string("Parlane stopped"));
@@ -165,6 +178,7 @@ class Gateway {
   SettingsStore settings_;
   std::unique_ptr<MessageStores> stores_;
   std::unique_ptr<Logger> logger_;
+  std::unique_ptr<AsyncSerialComm> channel_;
   std::unique_ptr<GatewayShell> shell_;
 };
 

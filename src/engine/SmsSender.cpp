@@ -70,6 +70,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 // The number after "+CMGS:", "+CMGW:" or "+CMSS:" (leading blanks skipped, 0 when none); nothing
 // for any other line.
 std::optional<int> resultValue(std::u16string_view line) {
+  // The blank a prompt ("> ") leaves behind may lead the line.
+  while (!line.empty() && line.front() == u' ') line.remove_prefix(1);
   if (line.size() < 6) return std::nullopt;
   const std::u16string_view prefix = line.substr(0, 6);
   if (prefix != u"+CMGS:" && prefix != u"+CMGW:" && prefix != u"+CMSS:") return std::nullopt;
@@ -290,7 +292,8 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
         result.ok = true;
         return result;
       case AsyncEvent::kInformation:
-        if (isEcho(*event)) continue;
+        // The blank after a prompt makes a line of its own when a line end follows it.
+        if (isEcho(*event) || trimEcho(event->raw).empty()) continue;
         if (kind == Wait::kPrompt) break;
         logReceived(*event);
         if (kind == Wait::kResult) {
@@ -369,7 +372,12 @@ void SmsSender::sendPdu(GenericMessage& message) {
     }
     message.refid = result.value;
     values.push_back(result.value);
-    if (i + 1 < count && delay > 0) ok = pause(delay);
+    if (i + 1 < count && delay > 0) {
+      // The pause is ours, not the modem's silence: a delay longer than the reply time-out
+      // must not fail the next segment.
+      channel_.setAwaitingReply(false);
+      ok = pause(delay);
+    }
   }
 
   if (ok) {

@@ -1,6 +1,7 @@
 #include "transport/AsyncSerialComm.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -399,6 +400,7 @@ bool AsyncSerialComm::sendBody(std::string_view bytes) {
 // --- reading thread -----------------------------------------------------------------------
 
 void AsyncSerialComm::readerLoop(bool byteByByte) {
+  ::pthread_setname_np(::pthread_self(), "parlane-serial");
   readerThread_.store(std::this_thread::get_id());
   while (!stop_.load()) {
     // Parked while the port is closed or failed; open() wakes it.
@@ -505,21 +507,22 @@ void AsyncSerialComm::portFailed(int fd, int error) {
     readerHoldsPort_ = false;
   }
   portCondition_.notify_all();
+  if (!isReady()) return;  // closed under the thread: nothing failed that anyone still uses
   setReady(false);
   setStatus(ChannelStatus::Error);
   lastError_.store(error);
   std::u16string text = errorText(error);
   if (text == u"Unknown error") text += u" " + fromAscii(std::to_string(error));
   Logger::log(2, formatString(40009, {text}));
-  deliverTo(ReplySlot::Failure,
-            std::make_unique<AsyncEvent>(AsyncEvent::kCodedError, error, text, toUtf8(text)));
-  releasePort(fd);
   std::function<void(int)> listener;
   {
     std::lock_guard guard(listenerMutex_);
     listener = failureListener_;
   }
   if (listener) listener(error);
+  deliverTo(ReplySlot::Failure,
+            std::make_unique<AsyncEvent>(AsyncEvent::kCodedError, error, text, toUtf8(text)));
+  releasePort(fd);
 }
 
 }  // namespace parlane

@@ -1,5 +1,7 @@
 #include "transport/AsyncSerialEmulator.h"
 
+#include <pthread.h>
+
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
@@ -96,6 +98,7 @@ bool AsyncSerialEmulator::pause(std::chrono::milliseconds pause) {
 }
 
 void AsyncSerialEmulator::run() {
+  ::pthread_setname_np(::pthread_self(), "parlane-emulatr");
   while (!stopRequested()) {
     waitReady();
     if (stopRequested()) break;

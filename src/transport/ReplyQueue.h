@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -10,9 +11,9 @@
 
 namespace parlane {
 
-// A first-in first-out hand-over of owned items between threads, one consumer per queue. Its
-// signal works like a manual-reset event: push and clear set it, and a pop that finds the queue
-// empty after a clear returns null (the waiter was cancelled) and resets it.
+// A first-in first-out hand-over of owned items between threads, one consumer per queue. A
+// clear wakes the pops that are waiting at that moment, and they return null (cancelled); a clear
+// with nobody waiting leaves no trace, so the next pop waits for an item as usual.
 template <typename Item>
 class BlockingQueue {
  public:
@@ -24,7 +25,6 @@ class BlockingQueue {
     {
       std::lock_guard guard(mutex_);
       items_.push_back(std::move(item));
-      signalled_ = true;
     }
     condition_.notify_one();
   }
@@ -32,7 +32,8 @@ class BlockingQueue {
   // Blocks until an item is there or the queue is cleared; null after a clear.
   std::unique_ptr<Item> pop() {
     std::unique_lock lock(mutex_);
-    condition_.wait(lock, [this] { return signalled_; });
+    const std::uint64_t clears = clears_;
+    condition_.wait(lock, [&] { return !items_.empty() || clears_ != clears; });
     return takeLocked();
   }
 
@@ -40,24 +41,24 @@ class BlockingQueue {
   // the engine relies on the channel's reply time-out instead.
   std::unique_ptr<Item> popWithin(std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
-    if (!condition_.wait_for(lock, limit, [this] { return signalled_; })) return nullptr;
+    const std::uint64_t clears = clears_;
+    condition_.wait_for(lock, limit, [&] { return !items_.empty() || clears_ != clears; });
     return takeLocked();
   }
 
-  // The oldest item, or null at once when there is none. Leaves a pending clear signal alone.
+  // The oldest item, or null at once when there is none.
   std::unique_ptr<Item> tryPop() {
     std::lock_guard guard(mutex_);
-    if (items_.empty()) return nullptr;
     return takeLocked();
   }
 
-  // Deletes every queued item and wakes a waiting pop, which returns null.
+  // Deletes every queued item and wakes every waiting pop, which returns null.
   void clear() {
     std::deque<std::unique_ptr<Item>> dropped;
     {
       std::lock_guard guard(mutex_);
       dropped.swap(items_);
-      signalled_ = true;
+      ++clears_;
     }
     condition_.notify_all();
   }
@@ -69,20 +70,16 @@ class BlockingQueue {
 
  private:
   std::unique_ptr<Item> takeLocked() {
-    if (items_.empty()) {
-      signalled_ = false;
-      return nullptr;
-    }
+    if (items_.empty()) return nullptr;
     std::unique_ptr<Item> item = std::move(items_.front());
     items_.pop_front();
-    signalled_ = !items_.empty();
     return item;
   }
 
   mutable std::mutex mutex_;
   std::condition_variable condition_;
   std::deque<std::unique_ptr<Item>> items_;
-  bool signalled_ = false;
+  std::uint64_t clears_ = 0;
 };
 
 // Reply events from the channel to one engine thread.

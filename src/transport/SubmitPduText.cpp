@@ -9,7 +9,6 @@ namespace parlane {
 namespace {
 
 constexpr int kCoding7Bit = 0;
-constexpr int kCoding8Bit = 4;
 constexpr int kCodingUcs2 = 8;
 
 // The alphabet of a data coding scheme, read as the receiving side reads it.

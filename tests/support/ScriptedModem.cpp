@@ -141,6 +141,10 @@ bool ScriptedModem::waitUntilRead(int limitMs) const {
   const auto deadline = std::chrono::steady_clock::now() + Ms(limitMs);
   int emptyChecks = 0;
   while (std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard guard(mutex_);
+      if (stop_) return false;
+    }
     int waiting = 0;
     if (slave_ < 0 || ::ioctl(slave_, FIONREAD, &waiting) != 0) return false;
     emptyChecks = waiting == 0 ? emptyChecks + 1 : 0;

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/util/Utf.h"
+#include "transport/ReceiveBuffer.h"
+#include "transport/ReplyParser.h"
+#include "transport/ReplyRecorder.h"
+
+namespace parlane {
+namespace {
+
+using test::ReplyRecorder;
+using S = ReplySlot;
+
+struct Expected {
+  int kind;
+  int code;
+  ReplySlot slot;
+  std::u16string text;
+};
+
+// Feeds the bytes through a buffer the way the channel does and returns what was left in it.
+std::string Feed(ReplyParser& parser, ReplyRecorder& sink, ReceiveBuffer& buffer,
+                 std::string_view bytes) {
+  buffer.appendAndParse(bytes, parser, sink);
+  return std::string(buffer.view());
+}
+
+void ExpectEvents(const ReplyRecorder& sink, const std::vector<Expected>& expected) {
+  ASSERT_EQ(sink.entries.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    const auto& [slot, event] = sink.entries[i];
+    EXPECT_EQ(event->kind, expected[i].kind);
+    EXPECT_EQ(event->code, expected[i].code);
+    EXPECT_EQ(slot, expected[i].slot);
+    EXPECT_EQ(event->text, expected[i].text);
+  }
+}
+
+struct LineCase {
+  const char* line;
+  int kind;
+  int code;
+  ReplySlot slot;
+  const char16_t* text;
+};
+
+class SingleLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(SingleLineTest, ClassifiesByBeginning) {
+  const LineCase& c = GetParam();
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  EXPECT_EQ(Feed(parser, sink, buffer, std::string(c.line) + "\r\n"), "");
+  ExpectEvents(sink, {{c.kind, c.code, c.slot, c.text}});
+  EXPECT_EQ(sink.entries[0].event->raw, toUtf8(fromUtf8(c.line)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SingleLineTest,
+    ::testing::Values(LineCase{"OK", 2, 0, S::Ok, u"OK"}, LineCase{"ok", 2, 0, S::Ok, u"ok"},
+                      LineCase{"ERROR", 4, 100, S::Failure, u"ERROR"},
+                      LineCase{"+CMT: ,23", 5, 0, S::Unsolicited, u"+CMT: ,23"},
+                      LineCase{"+CBM: 88", 5, 0, S::Unsolicited, u"+CBM: 88"},
+                      LineCase{"+CDS:25", 12, 0, S::Unsolicited, u"+CDS:25"},
+                      LineCase{"+CMTI: \"SM\",5", 6, 0, S::Unsolicited, u"+CMTI: \"SM\",5"},
+                      LineCase{"+cbmi: \"BM\",2", 6, 0, S::Unsolicited, u"+cbmi: \"BM\",2"},
+                      LineCase{"+CDSI: \"SR\",0", 13, 0, S::Unsolicited, u"+CDSI: \"SR\",0"},
+                      LineCase{"+CMGR: 0,,33", 7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
+                      LineCase{"+CMGL: 1,0,,23", 7, 0, S::Unsolicited, u"+CMGL: 1,0,,23"},
+                      LineCase{"+CUSD: 2,\"x\",15", 7, 0, S::Unsolicited, u"+CUSD: 2,\"x\",15"},
+                      LineCase{"+CME ERROR: 10", 9, 10, S::Failure, u"SIM not inserted"},
+                      LineCase{"+CMS ERROR: 500", 9, 500, S::Failure, u"Unknown error"},
+                      LineCase{"+CMS ERROR: 330", 9, 330, S::Failure, u"SMSC address unknown"},
+                      LineCase{"+CME ERROR: SM BL not ready", 9, 100, S::Failure,
+                               u"SM BL not ready"},
+                      LineCase{"+CME ERROR: 515", 9, 515, S::Failure, u"515"},
+                      LineCase{"+CSQ: 31,0", 7, 0, S::Information, u"+CSQ: 31,0"},
+                      LineCase{"+CMGS: 183", 7, 0, S::Information, u"+CMGS: 183"},
+                      LineCase{">", 3, 0, S::Prompt, u">"},
+                      LineCase{"Emulator", 7, 0, S::Information, u"Emulator"},
+                      LineCase{"AT+CMGF=0", 7, 0, S::Information, u"AT+CMGF=0"},
+                      LineCase{"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)", 7, 0, S::Information,
+                               u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"}));
+
+TEST(ReplyParserTest, LineSplitAcrossReadsWaitsForItsEnd) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  EXPECT_EQ(Feed(parser, sink, buffer, "O"), "O");
+  EXPECT_TRUE(sink.entries.empty());
+  EXPECT_EQ(Feed(parser, sink, buffer, "K\r\n"), "");
+  ExpectEvents(sink, {{2, 0, S::Ok, u"OK"}});
+}
+
+TEST(ReplyParserTest, PromptComesAtOnceAndKeepsTheSpace) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  EXPECT_EQ(Feed(parser, sink, buffer, "\r\n> "), " ");
+  ExpectEvents(sink, {{3, 0, S::Prompt, u">"}});
+  // The echo of a command, then the prompt without a line end of its own.
+  ReplyRecorder second;
+  EXPECT_EQ(Feed(parser, second, buffer, "AT+CMGS=23\r> "), " ");
+  ExpectEvents(second, {{7, 0, S::Information, u" AT+CMGS=23"}, {3, 0, S::Prompt, u">"}});
+}
+
+TEST(ReplyParserTest, GreaterThanInsideALineNeverCutsIt) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  // A text-mode body that arrives in two reads, the first ending just after a ">".
+  EXPECT_EQ(Feed(parser, sink, buffer, "+CMGR: \"REC UNREAD\"\r\nsee you -> at 5>"),
+            "see you -> at 5>");
+  EXPECT_EQ(Feed(parser, sink, buffer, " ok\r\nOK\r\n"), "");
+  ExpectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: \"REC UNREAD\""},
+                      {7, 0, S::Unsolicited, u"see you -> at 5> ok"},
+                      {2, 0, S::Ok, u"OK"}});
+}
+
+TEST(ReplyParserTest, ListingOfTwoMessagesGoesToTheReceiverInOrder) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer,
+       "+CMGL: 1,0,,23\r\n07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F9"
+       "77FD07\r\n+CMGL: 2,0,,22\r\n0791132604000F0040B911346610089F6000020806291731408\r\n"
+       "\r\nOK\r\n");
+  ExpectEvents(sink,
+               {{7, 0, S::Unsolicited, u"+CMGL: 1,0,,23"},
+                {7, 0, S::Unsolicited,
+                 u"07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07"},
+                {7, 0, S::Unsolicited, u"+CMGL: 2,0,,22"},
+                {7, 0, S::Unsolicited, u"0791132604000F0040B911346610089F6000020806291731408"},
+                {2, 0, S::Ok, u"OK"}});
+}
+
+TEST(ReplyParserTest, BodyFollowsSurvivesAnOkBetweenHeaderAndPdu) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer, "+CMGR: 0,,33\r\nOK\r\n07919711029099F304\r\n+CSQ: 1,0\r\n");
+  ExpectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
+                      {2, 0, S::Ok, u"OK"},
+                      {7, 0, S::Unsolicited, u"07919711029099F304"},
+                      {7, 0, S::Information, u"+CSQ: 1,0"}});
+  EXPECT_FALSE(parser.bodyFollows());
+}
+
+TEST(ReplyParserTest, ErrorsAfterAHeaderGoToTheReceiver) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer, "+CMT: ,23\r\nERROR\r\n+CMS ERROR: 321\r\n");
+  ExpectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: ,23"},
+                      {4, 100, S::Unsolicited, u"ERROR"},
+                      {9, 321, S::Unsolicited, u"Invalid memory index"}});
+  EXPECT_TRUE(parser.bodyFollows()) << "final results leave the flag alone";
+}
+
+TEST(ReplyParserTest, TextBodyBeginningWithOkIsTheBodyNotAResult) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer,
+       "+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\"\r\nOk, see you at 8\r\n"
+       "+CMT: \"+31612345678\",,\"24/01/02,10:00:01+04\"\r\nErrors everywhere\r\nok\r\n");
+  ExpectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\""},
+                      {7, 0, S::Unsolicited, u"Ok, see you at 8"},
+                      {5, 0, S::Unsolicited, u"+CMT: \"+31612345678\",,\"24/01/02,10:00:01+04\""},
+                      {7, 0, S::Unsolicited, u"Errors everywhere"},
+                      {2, 0, S::Ok, u"ok"}});
+}
+
+TEST(ReplyParserTest, CmtiGoesToUnsolicitedBetweenReplyLines) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer, "+CSQ: 31,0\r\n+CMTI: \"SM\",3\r\nOK\r\n");
+  ExpectEvents(sink, {{7, 0, S::Information, u"+CSQ: 31,0"},
+                      {6, 0, S::Unsolicited, u"+CMTI: \"SM\",3"},
+                      {2, 0, S::Ok, u"OK"}});
+}
+
+TEST(ReplyParserTest, BareCarriageReturnsAndBlankLinesSplitLines) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer, "+CMT: ,23\r07918497\r+CMTI: \"ME\",1\r\r\n\n\rOK\n");
+  ExpectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: ,23"},
+                      {7, 0, S::Unsolicited, u"07918497"},
+                      {6, 0, S::Unsolicited, u"+CMTI: \"ME\",1"},
+                      {2, 0, S::Ok, u"OK"}});
+}
+
+TEST(ReplyParserTest, SlotWithoutQueueGetsNoEventButTheFlagStillMoves) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  sink.closed = {S::Unsolicited};
+  ReceiveBuffer buffer;
+  Feed(parser, sink, buffer, "+CMGR: 0,,33\r\n0791\r\nOK\r\n");
+  ExpectEvents(sink, {{2, 0, S::Ok, u"OK"}});
+}
+
+TEST(ReplyParserTest, BadBytesNeverStopTheLinesBehindThem) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  std::string garbage("\x00\x01\xff\xfe\xc3(\xe2\x82>\x1a", 11);
+  Feed(parser, sink, buffer, garbage + "\r\nOK\r\n");
+  ASSERT_EQ(sink.entries.size(), 2u);
+  EXPECT_EQ(sink.entries[0].event->kind, 7);
+  EXPECT_EQ(sink.entries[0].event->text,
+            std::u16string(u"\0\x01\xFFFD\xFFFD\xFFFD(\xFFFD>\x1A", 10));
+  EXPECT_EQ(sink.entries[0].event->raw, toUtf8(sink.entries[0].event->text));
+  EXPECT_EQ(sink.entries[1].event->kind, 2);
+}
+
+TEST(ReplyParserTest, OverlongLineIsDroppedAndTheNextLinesArrive) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  const std::string flood(70'000, 'x');
+  // In pieces, as reads deliver it: the buffer never holds more than its 65,535 bytes.
+  for (std::size_t i = 0; i < flood.size(); i += 4096) {
+    Feed(parser, sink, buffer, flood.substr(i, 4096));
+    ASSERT_LE(buffer.length(), ReceiveBuffer::kMaxLength);
+  }
+  Feed(parser, sink, buffer, "yyy\r\n+CMTI: \"SM\",1\r\nOK\r\n");
+  ExpectEvents(sink, {{6, 0, S::Unsolicited, u"+CMTI: \"SM\",1"}, {2, 0, S::Ok, u"OK"}});
+}
+
+}  // namespace
+}  // namespace parlane
