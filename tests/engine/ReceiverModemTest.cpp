@@ -38,6 +38,12 @@ void script(test::ScriptedModem& modem, const std::map<std::string, std::string>
 
 class ReceiverModem : public ::testing::Test {
  protected:
+  // The modem notes a command after answering it: wait for the last one to be noted.
+  Strings commands(std::size_t count) {
+    EXPECT_TRUE(modem.waitForCommands(count));
+    return modem.commands();
+  }
+
   test::ScriptedModem modem;
   test::EngineRig rig{modem.portPath()};
 };
@@ -52,8 +58,8 @@ TEST_F(ReceiverModem, EchoOnForTheWholeSequence) {
   EXPECT_TRUE(rig.waitForFeatures(0x3000));
   EXPECT_EQ(rig.init->features(),
             0x3u | 0xC | 0x70 | 0x380 | 0xC00 | 0x3000 | 0x4000 | 0x10000 | 0x40000 | 0x80000);
-  const Strings commands = modem.commands();
-  ASSERT_GE(commands.size(), 2u);
+  const Strings commands = this->commands(13);
+  ASSERT_EQ(commands.size(), 13u);
   EXPECT_EQ(commands[commands.size() - 2], "AT+CNMI=2,1,0,1,0");
   EXPECT_EQ(commands.back(), "AT+CMGF=0");
 }
@@ -67,9 +73,8 @@ TEST_F(ReceiverModem, NoChecksNoFeaturesSendsExactlyTheFixedList) {
   rig.settings.setString("smsc.address", u"+4917/Operator");
   rig.settings.setString("modem.custom_init.0", u"AT+CSCS=\"GSM\"");
   ASSERT_TRUE(rig.connect(0, 0));
-  EXPECT_EQ(modem.commands(),
-            (Strings{"ATZ", "AT+CPIN=4711", "AT+CMEE=1", "AT+CPMS?", "AT+CNMI=2,1", "AT+CMGF=0",
-                     "AT+CSCA=\"+4917\"", "AT+CSCS=\"GSM\""}));
+  EXPECT_EQ(commands(8), (Strings{"ATZ", "AT+CPIN=4711", "AT+CMEE=1", "AT+CPMS?", "AT+CNMI=2,1",
+                                  "AT+CMGF=0", "AT+CSCA=\"+4917\"", "AT+CSCS=\"GSM\""}));
   EXPECT_EQ(rig.init->features(), 0x3u | 0xC | 0x70 | 0x380 | 0xC00 | 0x3000);
 }
 
@@ -123,8 +128,8 @@ TEST_F(ReceiverModem, CustomCommandsZeroAndOneThenStop) {
   rig.settings.setString("modem.custom_init.1", u"AT+SECOND");
   rig.settings.setString("modem.custom_init.3", u"AT+NEVER");
   ASSERT_TRUE(rig.connect(1, kAllChecks));
-  const Strings commands = modem.commands();
-  ASSERT_GE(commands.size(), 2u);
+  const Strings commands = this->commands(15);
+  ASSERT_EQ(commands.size(), 15u);
   EXPECT_EQ(commands[commands.size() - 2], "AT+FIRST");
   EXPECT_EQ(commands.back(), "AT+SECOND");
 }
@@ -142,19 +147,14 @@ class ReceiverModemReceiving : public ReceiverModem {
                               "\r\n\r\nOK\r\n");
     script(modem);
     ASSERT_TRUE(rig.connect(1, kAllChecks));
+    ASSERT_TRUE(modem.waitForCommands(13));
     rig.sink.takeMessages();
-  }
-  // Waits until the modem has received `count` commands more than now.
-  bool waitForMore(std::size_t count) {
-    return modem.waitForCommands(modem.commands().size() + count);
   }
 };
 
 TEST_F(ReceiverModemReceiving, PartsTwoOneThreeGiveOneMessageAfterTheThird) {
   modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "beta ", Concat(200, 3, 2)) + "\r\n");
   modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "alpha ", Concat(200, 3, 1)) + "\r\n");
-  modem.waitUntilRead();
-  EXPECT_FALSE(rig.sink.waitForMessages(1, 100));
   modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "gamma", Concat(200, 3, 3)) + "\r\n");
   ASSERT_TRUE(rig.sink.waitForMessages(1));
   auto messages = rig.sink.takeMessages();
@@ -174,7 +174,6 @@ TEST_F(ReceiverModemReceiving, SamePartTwiceDeletesTheHeldSlot) {
   EXPECT_EQ(Strings(commands.begin() + static_cast<long>(before), commands.end()),
             (Strings{"AT+CMGR=4", "AT+CMGR=9", "AT+CMGD=4"}));
   EXPECT_TRUE(rig.log.contains("Duplicate PDU ignored"));
-  EXPECT_EQ(rig.receiver->waitingParts(), 1u) << "the copy held stays";
 }
 
 TEST_F(ReceiverModemReceiving, IndexNoticeForAnotherStorageSelectsItFirst) {
@@ -182,9 +181,19 @@ TEST_F(ReceiverModemReceiving, IndexNoticeForAnotherStorageSelectsItFirst) {
   const std::size_t before = modem.commands().size();
   modem.send("\r\n+CMTI: \"SM\",3\r\n");
   ASSERT_TRUE(rig.sink.waitForMessages(1));
-  const Strings commands = modem.commands();
+  const Strings commands = this->commands(before + 2);
   EXPECT_EQ(Strings(commands.begin() + static_cast<long>(before), commands.end()),
             (Strings{"AT+CPMS=\"SM\",\"SM\",\"SM\"", "AT+CMGR=3"}));
+  auto messages = rig.sink.takeMessages();
+  EXPECT_EQ(toUtf8(messages[0].message->content), "three");
+  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{3}));
+}
+
+TEST_F(ReceiverModemReceiving, IndexThatReadsBackEmptyLeavesTheNextReadIntact) {
+  modem.on("AT+CMGR=7", "\r\nOK\r\n");
+  modem.send("\r\n+CMTI: \"SM\",7\r\n");
+  modem.send("\r\n+CMTI: \"SM\",3\r\n");
+  ASSERT_TRUE(rig.sink.waitForMessages(1));
   auto messages = rig.sink.takeMessages();
   EXPECT_EQ(toUtf8(messages[0].message->content), "three");
   EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{3}));
@@ -206,6 +215,21 @@ TEST_F(ReceiverModemReceiving, GarbageBetweenMessagesIsSkipped) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(toUtf8(messages[0].message->content), "after garbage");
   EXPECT_TRUE(rig.log.contains("Received PDU can't be decoded, skipped: NOT HEX AT ALL"));
+}
+
+TEST(ReceiverPrompt, APromptNobodyAskedForIsClosed) {
+  test::ScriptedModem modem;
+  test::LogCapture log;
+  SettingsStore settings;
+  AsyncSerialComm channel(settings);
+  test::RecordingCommandQueue queue;
+  SmsReceiver receiver(channel, queue, settings);
+  ASSERT_TRUE(channel.open(fromUtf8(modem.portPath())));
+  receiver.handle(AsyncEvent(AsyncEvent::kPrompt, 0, u">", ">"));
+  ASSERT_TRUE(modem.waitForCommands(1));
+  EXPECT_EQ(modem.received(), "\x1a");
+  EXPECT_TRUE(log.contains("Serial port: unexpected reply! Type: 3 Content: >"));
+  channel.close();
 }
 
 }  // namespace
