@@ -1,5 +1,7 @@
 #include "engine/SmsSender.h"
 
+#include <pthread.h>
+
 #include <cerrno>
 #include <optional>
 #include <span>
@@ -176,6 +178,7 @@ void SmsSender::join() {
 }
 
 void SmsSender::run() {
+  ::pthread_setname_np(::pthread_self(), "parlane-sender");
   post(notice::kSenderStarted);
   while (!stop_.load()) {
     std::unique_ptr<Job> job = nextJob();
