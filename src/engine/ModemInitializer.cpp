@@ -346,6 +346,12 @@ int ModemInitializer::stepAfter(int step) {
 }
 
 void ModemInitializer::onInformation(const AsyncEvent& line) {
+  if (startsWithNoCase(line.text, "+CUSD:")) {
+    // Never the answer to another step: a network reply, or the USSD test response, which may
+    // come late since it travels through the receiving thread.
+    if (isUssdTestResponse(line)) noteUssdTestResponse(line);
+    return;
+  }
   switch (step_) {
     case kErrorSupport:
       readTestResponse(line, kCheckCmee, kCmeeFailure, true);
@@ -379,6 +385,15 @@ void ModemInitializer::onInformation(const AsyncEvent& line) {
       // only the final result ends these steps, so the replies stay paired with their commands.
       break;
   }
+}
+
+bool ModemInitializer::isUssdTestResponse(const AsyncEvent& line) {
+  return startsWithNoCase(line.text, "+CUSD:") && valueOf(line).starts_with(u"(");
+}
+
+void ModemInitializer::noteUssdTestResponse(const AsyncEvent& line) {
+  const ListReplyEvent list(line);
+  if (!list.malformed) features_ |= featuresOf(list, kCusdCells);
 }
 
 void ModemInitializer::onError(std::u16string_view text) {

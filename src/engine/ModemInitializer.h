@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -102,6 +103,12 @@ class ModemInitializer {
   std::uint32_t failedChecks() const { return failedChecks_; }
   std::uint32_t checks() const { return checks_; }
 
+  // "+CUSD:" lines go to the receiving thread, the test response "+CUSD: (0,1)" too, so it can
+  // come after the final OK of its command or even after the series. The receiver hands it
+  // here; it is not a network reply. Any thread.
+  static bool isUssdTestResponse(const AsyncEvent& line);
+  void noteUssdTestResponse(const AsyncEvent& line);
+
   // The storages mem1..mem3 the modem reported; the receiver switches mem1 when a message
   // arrives in another storage. Locked: two threads use them.
   std::u16string memoryName(int index) const;
@@ -142,7 +149,8 @@ class ModemInitializer {
   int step_ = kStart;
   int customInitIndex_ = 0;
   std::uint32_t checks_ = 0x7FFF;
-  std::uint32_t features_ = 0;
+  // Also written by the receiving thread (noteUssdTestResponse).
+  std::atomic<std::uint32_t> features_{0};
   std::uint32_t failedChecks_ = 0;
   int problemCount_ = 0;
   std::u16string model_;

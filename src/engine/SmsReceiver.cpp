@@ -202,6 +202,11 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
       if (fields.size() >= 3) originator_ = fields[2];
       if (fields.size() >= 5) timestamp_ = ParseTextTimeStamp(fields[4]);
     }
+  } else if (ModemInitializer::isUssdTestResponse(event)) {
+    // The answer to "AT+CUSD=?": for the initializer, not a reply to show to the user.
+    if (ModemInitializer* initializer = initializer_.load()) {
+      initializer->noteUssdTestResponse(event);
+    }
   } else if (startsWithNoCase(event.text, "+CUSD:")) {
     if (EngineSink* sink = sink_.load()) {
       sink->notifyReply(notice::kReply, 1, std::make_unique<AsyncEvent>(event));

@@ -287,6 +287,18 @@ TEST_F(InitializerSteps, LinesBeforeTheFinalResultKeepRepliesPaired) {
   EXPECT_EQ(toUtf8(init.model()), "Emulator");
 }
 
+TEST_F(InitializerSteps, LateUssdTestResponseStillCountsAndIsNoModel) {
+  // The "+CUSD:" line travels through the receiving thread and may come after the final OK.
+  replies["AT+CUSD=?\r\n"] = "OK\r\n";
+  replies["AT+CGMM\r\n"] = "+CUSD: (0,1)\r\nEmulator\r\nOK\r\n";
+  replies["AT+CSQ\r\n"] = "+CUSD: 2,\"Balance 5\",15\r\n+CSQ: 20,0\r\nOK\r\n";
+  run(1, kAllChecks);
+  EXPECT_EQ(init.features() & 0x3000u, 0x3000u);
+  EXPECT_EQ(toUtf8(init.model()), "Emulator");
+  EXPECT_EQ(init.signalPercent(), 60u);
+  EXPECT_FALSE(init.problemsFound());
+}
+
 struct ModeCase {
   const char* cnmi;  // the indication test response; empty: the probe fails
   const char* cmgd;

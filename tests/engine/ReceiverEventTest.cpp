@@ -288,6 +288,12 @@ TEST_F(ReceiverEvents, ErrorsAndUssdRepliesGoToTheServiceThread) {
   EXPECT_TRUE(log.contains("Serial port: Invalid memory index"));
 }
 
+TEST_F(ReceiverEvents, UssdTestResponseGoesToTheInitializerNotTheUser) {
+  feed("+CUSD: (0,1)\r\n");
+  EXPECT_TRUE(sink.takeReplies().empty()) << "no \"Got reply to USSD command\" balloon for it";
+  EXPECT_EQ(init.features() & 0x3000u, 0x3000u);
+}
+
 TEST_F(ReceiverEvents, BadInputIsLoggedAndTheNextMessageStillArrives) {
   // A PDU line that is not hexadecimal, a listing cut in the middle of its PDU, a notice whose
   // index is not a number, and an event kind that never belongs here.

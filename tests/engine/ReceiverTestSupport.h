@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -128,8 +130,11 @@ class RecordingEngineSink : public EngineSink {
   };
 
   void notify(int code, int flag, std::unique_ptr<GenericMessage> payload) override {
-    std::lock_guard guard(mutex_);
-    messages_.push_back({code, flag, std::move(payload)});
+    {
+      std::lock_guard guard(mutex_);
+      messages_.push_back({code, flag, std::move(payload)});
+    }
+    changed_.notify_all();
   }
   void notifyReply(int code, int flag, std::unique_ptr<AsyncEvent> reply) override {
     if (forward_) forward_->push(std::make_unique<AsyncEvent>(*reply));
@@ -139,6 +144,12 @@ class RecordingEngineSink : public EngineSink {
   // Every reply is copied into `queue` too (the connection manager's feed).
   void forwardRepliesTo(ReplyQueue* queue) { forward_ = queue; }
 
+  // Waits until `count` messages are held (true) or the limit passed.
+  bool waitForMessages(std::size_t count, int limitMs = 5000) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(limitMs),
+                             [&] { return messages_.size() >= count; });
+  }
   std::size_t messageCount() const {
     std::lock_guard guard(mutex_);
     return messages_.size();
@@ -154,6 +165,7 @@ class RecordingEngineSink : public EngineSink {
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable changed_;
   std::vector<Message> messages_;
   std::vector<Reply> replies_;
   ReplyQueue* forward_ = nullptr;
