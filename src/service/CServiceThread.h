@@ -1,0 +1,84 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/EngineSink.h"
+#include "service/ScheduledActions.h"
+#include "service/ServiceItem.h"
+#include "service/ServiceParts.h"
+#include "service/ServiceState.h"
+
+namespace parlane {
+
+class ModemInitializer;
+class ServiceCore;
+
+// Keeps the gateway running: a worker with a queue of {code, flag, payload} items. The engine
+// (and the emulator's "SEND" scene) push results into it; it connects the modem and feeds the
+// initializer, runs the polling cycle, files send results (retries, "failed", error counter),
+// processes incoming messages and reports, and dispatches the outbox one message at a time. It
+// also runs the scheduler's actions. The thread sleeps on its queue.
+//
+// Constructing it hooks it to the sender, the receiver and the emulator as their sink, and to
+// the channel's port-failure listener; destroying it (after stop and join) unhooks it.
+class CServiceThread : public EngineSink, private ScheduledActions {
+ public:
+  explicit CServiceThread(const ServiceParts& parts);
+  ~CServiceThread() override;
+  CServiceThread(const CServiceThread&) = delete;
+  CServiceThread& operator=(const CServiceThread&) = delete;
+
+  // EngineSink: the engine's results and the emulator's "SEND" scene. Any thread.
+  void notify(int code, int flag, std::unique_ptr<GenericMessage> payload) override;
+  void notifyReply(int code, int flag, std::unique_ptr<AsyncEvent> reply) override;
+  void push(ServiceItem item);
+
+  // Menu command 32769: queues the connect request (1033). Any thread.
+  void requestConnect();
+  // Menu command 32773: removes timers 6 and 10, stops the engine's exchange and closes the
+  // port; the title shows "disconnected" (or "error" when closing fails). Window thread.
+  void disconnect();
+
+  // The send path of the dialogs: stores the message in the outbox and queues its id. Returns
+  // the record id, or empty when the message can't be stored. Call dispatchNext afterwards.
+  std::u16string queueOutgoing(const GenericMessage& message);
+  // Hands the next queued outbox message to the sender when the channel is idle, no pause runs
+  // and no message is in the sender's hands. Any thread.
+  void dispatchNext();
+  // Outbox ids waiting to be sent (the one in flight not included).
+  std::size_t queuedOutgoing() const;
+
+  ServiceState& state();
+  const ServiceState& state() const;
+  // The modem's model, signal and features once connected (main screen, control panel).
+  ModemInitializer& initializer();
+
+  // Fills the outbox id queue from the outbox (key order), adds the scheduler entries of the
+  // window's start (1 polling, 7 status file, 9 watchdog) and starts the thread.
+  void start();
+  // Asks the thread to end after the item in hand; join waits for it.
+  void stop();
+  void join();
+
+ private:
+  // ScheduledActions: runs on the scheduler thread.
+  bool runScheduled(int id) override;
+
+  void run();
+  void handle(ServiceItem& item);
+
+  std::unique_ptr<ServiceCore> engine_;
+
+  std::mutex queueMutex_;
+  std::condition_variable queueCondition_;
+  std::deque<ServiceItem> queue_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace parlane

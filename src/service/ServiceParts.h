@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/util/Clock.h"
+
+namespace parlane {
+
+class AsyncSerialComm;
+class MessageStores;
+class ServiceScheduler;
+class ServiceWindow;
+class SettingsStore;
+class SmsReceiver;
+class SmsSender;
+
+// The long-lived objects the service thread works with; start-up owns them all, and they outlive
+// the service thread.
+struct ServiceParts {
+  SettingsStore& settings;
+  AsyncSerialComm& channel;  // the serial channel or the emulator
+  SmsSender& sender;
+  SmsReceiver& receiver;
+  MessageStores& stores;
+  ServiceWindow& window;
+  ServiceScheduler& scheduler;
+  const Clock& clock = Clock::system();
+};
+
+}  // namespace parlane

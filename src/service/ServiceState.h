@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+#include "service/ServiceWindow.h"
+
+namespace parlane {
+
+// The state both service threads and the window share. Every member is guarded (atomics, or
+// the lock for the last received message), so any thread may read and change it.
+class ServiceState {
+ public:
+  static constexpr int kMaxErrors = 10;
+
+  // The polling cycle's memory-reading state: 0 idle; 9, 10, 12, 8 and 4 and their bits drive
+  // the steps.
+  int memoryReadingState() const { return memoryReading_.load(); }
+  void setMemoryReadingState(int state) { memoryReading_.store(state); }
+
+  // Set while the pause after a sent message runs.
+  bool sendPause() const { return sendPause_.load(); }
+  void setSendPause(bool pause) { sendPause_.store(pause); }
+
+  // 0 to 10: raised by a failed send, lowered by a successful one (the status file shows it).
+  int errorCount() const { return errors_.load(); }
+  void raiseErrors();
+  void lowerErrors();
+
+  // Messages (not reports) processed since start; countReceived adds one and returns the sum.
+  int receivedCount() const { return received_.load(); }
+  int countReceived() { return ++received_; }
+
+  std::optional<ReceivedMessageSummary> lastReceived() const;
+  void setLastReceived(ReceivedMessageSummary message);
+
+  ConnectionState connectionState() const { return connection_.load(); }
+  void setConnectionState(ConnectionState state) { connection_.store(state); }
+
+ private:
+  std::atomic<int> memoryReading_{0};
+  std::atomic<bool> sendPause_{false};
+  std::atomic<int> errors_{0};
+  std::atomic<int> received_{0};
+  std::atomic<ConnectionState> connection_{ConnectionState::Disconnected};
+  mutable std::mutex lastMutex_;
+  std::optional<ReceivedMessageSummary> last_;
+};
+
+}  // namespace parlane
