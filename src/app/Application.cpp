@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QTimer>
+#include <QGuiApplication>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -13,7 +15,6 @@
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/ConfigurationChain.h"
-#include "app/GatewayShell.h"
 #include "app/InstanceLock.h"
 #include "app/SignalBridge.h"
 #include "app/StartupPaths.h"
@@ -27,11 +28,16 @@
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "gsm/CodePageCatalogue.h"
+#include "gsm/TrayNotifier.h"
+#include "service/CServiceThread.h"
+#include "service/ServiceScheduler.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
+#include "ui/mainframe/CMainFrame.h"
+#include "ui/mainframe/MenuCommand.h"
 
 #ifndef PARLANE_DATA_DIR
 #define PARLANE_DATA_DIR "/usr/local/share/parlane"
@@ -40,8 +46,6 @@
 namespace parlane {
 
 namespace {
-
-QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 std::string currentDirectory() {
   std::error_code ec;
@@ -71,9 +75,14 @@ bool prepareHeadless() {
   return true;
 }
 
-// The objects that live from start-up to shut-down, in creation order. Later subsystems (the
-// folders, the serial channel, the engine, the service threads and the main window) take their
-// places here.
+// The emulator's pauses (ms) from a setting that tests shorten; empty keeps the emulator's own.
+std::chrono::milliseconds emulatorPause(const SettingsStore& settings, const char* key,
+                                        std::chrono::milliseconds standard) {
+  if (settings.getString(key).empty()) return standard;
+  return std::chrono::milliseconds(std::max(0, settings.getInt(key)));
+}
+
+// The objects that live from start-up to shut-down, in creation order.
 class Gateway {
  public:
   Gateway(StartupOptions options, StartupPaths paths)
@@ -83,6 +92,14 @@ class Gateway {
                                      : RegistryHive::currentUser()) {}
 
   ~Gateway() {
+    // Every thread has ended (stop()), or none was started: the objects go in reverse order.
+    TrayNotifier::setGlobal(nullptr);
+    service_.reset();
+    mainFrame_.reset();
+    receiver_.reset();
+    sender_.reset();
+    channel_.reset();
+    scheduler_.reset();
     Logger::setGlobal(nullptr);
     SettingsStore::setGlobal(nullptr);
   }
@@ -117,54 +134,85 @@ class Gateway {
     // The serial channel (or the modem emulator with "modem.emulation" 1), then the sender and
     // the receiver bound to it.
     if (settings_.getInt("modem.emulation") != 0) {
-      channel_ = std::make_unique<AsyncSerialEmulator>(settings_);
+      channel_ = std::make_unique<AsyncSerialEmulator>(
+          settings_, Clock::system(),
+          emulatorPause(settings_, "modem.emulation.reply_pause", std::chrono::milliseconds(200)),
+          emulatorPause(settings_, "modem.emulation.send_pause", std::chrono::milliseconds(2000)));
     } else {
       channel_ = std::make_unique<AsyncSerialComm>(settings_);
     }
-    // The receiver takes its Unsolicited slot now. Their results go nowhere until the service
-    // queue and the main window are given to them.
+    // The receiver takes its Unsolicited slot now.
     sender_ = std::make_unique<SmsSender>(*channel_, settings_);
     receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
     channel_->setReplyTimeout(settings_.getInt("sender.timeout"));
 
     settings_.setInt("autostart", Autostart().query() ? 1 : 0);
 
-    const QString title = QStringLiteral("Parlane") + QString::fromStdString(paths_.titleSuffix);
-    shell_ = std::make_unique<GatewayShell>(title, options_.noIcon);
-    QObject::connect(shell_.get(), &GatewayShell::exitRequested, &app, &QApplication::quit);
+    // The main window, then the service thread and its scheduler, which reach the window
+    // through its interface.
+    MainFrameParts parts{settings_,
+                         *stores_,
+                         *channel_,
+                         options_.instance,
+                         fromUtf8(paths_.titleSuffix),
+                         options_.noIcon || isHeadlessPlatform(),
+                         options_.systemProfile,
+                         [this] { saveConfiguration(settings_, hive_, paths_); }};
+    mainFrame_ = std::make_unique<CMainFrame>(std::move(parts));
+    scheduler_ = std::make_unique<ServiceScheduler>();
+    service_ = std::make_unique<CServiceThread>(ServiceParts{
+        settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_});
+    mainFrame_->setService(service_.get());
+    QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
 
-    // The channel's I/O thread, the sender, the receiver and the service threads start here.
+    if (settings_.getString("modem.port").empty()) {
+      Logger::log(1, std::string("No modem port is set: choose one in the control panel"));
+    }
+    if (!mainFrame_->create()) return false;
+    TrayNotifier::setGlobal(mainFrame_.get());
+    sender_->setWindow(mainFrame_.get());
+    receiver_->setWindow(mainFrame_.get());
+
+    // Every thread starts only now that every object it uses exists.
     channel_->startThread();
     sender_->start();
     receiver_->start();
+    service_->start();
+    scheduler_->start();
+    threadsStarted_ = true;
 
     if (settings_.getInt("start.bubble") != 0) {
-      shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
+      mainFrame_->balloon(loadString(40125), loadString(40124));
     }
-    if (settings_.getInt("start.connect") != 0) {
-      // The connect command is the first thing the message loop runs.
-      QTimer::singleShot(0, &app, [this] { requestConnect(); });
-    }
+    mainFrame_->showMainScreen();
+    if (settings_.getInt("start.welcome") != 0) mainFrame_->openWelcome();
+    // The connect command is the first thing the message loop runs.
+    if (settings_.getInt("start.connect") != 0) mainFrame_->postCommand(command::kConnect);
     Logger::log(0, std::string("Parlane started") + paths_.titleSuffix);
     return true;
   }
 
-  // Shut-down: the configuration is saved first, then every thread is stopped and joined before
-  // the folders are written, so that no worker touches a folder while it is saved.
+  // Shut-down: the configuration is saved first, then every thread is asked to stop and joined
+  // before the folders are written, so that no worker touches a folder while it is saved.
   void stop() {
     MessageIdCounter::saveTo(settings_);
     if (!saveConfiguration(settings_, hive_, paths_)) {
       Logger::log(3, std::string("Can't save the configuration"));
     }
-    // Threads are asked to stop and joined here, before the folders are written back.
-    if (channel_) channel_->requestStop();
-    if (receiver_) receiver_->stop();
-    if (sender_) sender_->stop();
-    if (receiver_) receiver_->join();
-    if (sender_) sender_->join();
-    if (channel_) channel_->joinThread();
+    if (threadsStarted_) {
+      channel_->requestStop();
+      receiver_->stop();
+      sender_->stop();
+      service_->stop();
+      scheduler_->stop();
+      // Nothing is left running: each is waited for, however long its last step takes.
+      scheduler_->join();
+      service_->join();
+      sender_->join();
+      receiver_->join();
+      channel_->joinThread();
+    }
     if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
-    shell_.reset();
     Logger::log(0, std::string("Parlane stopped"));
   }
 
@@ -180,7 +228,10 @@ class Gateway {
     Logger::setGlobal(logger_.get());
   }
 
-  void requestConnect() { Logger::log(0, std::string("Connect requested")); }
+  static bool isHeadlessPlatform() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
+  }
 
   StartupOptions options_;
   StartupPaths paths_;
@@ -188,11 +239,14 @@ class Gateway {
   SettingsStore settings_;
   std::unique_ptr<MessageStores> stores_;
   std::unique_ptr<Logger> logger_;
+  std::unique_ptr<ServiceScheduler> scheduler_;
   std::unique_ptr<AsyncSerialComm> channel_;
   // After the channel, so that they are destroyed before it.
   std::unique_ptr<SmsSender> sender_;
   std::unique_ptr<SmsReceiver> receiver_;
-  std::unique_ptr<GatewayShell> shell_;
+  std::unique_ptr<CMainFrame> mainFrame_;
+  std::unique_ptr<CServiceThread> service_;
+  bool threadsStarted_ = false;
 };
 
 // The installer's hook: load the configuration through the usual chain and leave it in the
