@@ -1,5 +1,3 @@
-#include "service/ServiceScheduler.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +9,7 @@
 
 #include "core/util/Clock.h"
 #include "service/ScheduledActions.h"
+#include "service/ServiceScheduler.h"
 
 namespace parlane {
 namespace {
@@ -41,8 +40,7 @@ class RecordingActions : public ScheduledActions {
   }
   bool waitForRuns(std::size_t count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(5),
-                             [&] { return runs_.size() >= count; });
+    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return runs_.size() >= count; });
   }
 
  private:
