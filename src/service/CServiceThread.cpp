@@ -1,24 +1,62 @@
 #include "service/CServiceThread.h"
 
-#include "engine/ModemInitializer.h"
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "engine/SmsReceiver.h"
+#include "engine/SmsSender.h"
+#include "service/ServiceCore.h"
+#include "service/ServiceScheduler.h"
+#include "storage/MessageStores.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/AsyncSerialEmulator.h"
 
 namespace parlane {
 
-class ServiceCore {
- public:
-  explicit ServiceCore(const ServiceParts& parts)
-      : parts(parts), initializer(parts.sender, parts.settings) {}
-  ServiceParts parts;
-  ServiceState state;
-  ModemInitializer initializer;
-};
+namespace {
+
+// Internal: the scheduler's end of a polling cycle, carried out in queue order after the
+// messages the cycle's listing found.
+constexpr int kCycleEnd = -1;
+constexpr int kReadModePolling = 2;
+constexpr int kBitInCycle = 8;
+constexpr int kStateControlPanel = 4;
+constexpr std::int64_t kWatchdogPeriodMs = 1000;
+
+template <typename T>
+std::unique_ptr<T> take(ServiceItem& item) {
+  auto* held = std::get_if<std::unique_ptr<T>>(&item.payload);
+  return held != nullptr ? std::move(*held) : nullptr;
+}
+
+}  // namespace
 
 CServiceThread::CServiceThread(const ServiceParts& parts)
-    : engine_(std::make_unique<ServiceCore>(parts)) {}
+    : engine_(std::make_unique<ServiceCore>(parts, [this](std::u16string text) {
+        push(ServiceItem{serviceCode::kNoticeOnly, 0, std::move(text)});
+      })) {
+  parts.sender.setSink(this);
+  parts.receiver.setSink(this);
+  parts.receiver.setInitializer(&engine_->initializer);
+  if (auto* emulator = dynamic_cast<AsyncSerialEmulator*>(&parts.channel)) {
+    emulator->setNotificationSink(this);
+  }
+  parts.channel.setPortFailureListener(
+      [this](int errnum) { engine_->connection.onPortFailure(errnum); });
+  parts.scheduler.setActions(this);
+}
 
 CServiceThread::~CServiceThread() {
   stop();
   join();
+  const ServiceParts& parts = engine_->parts;
+  parts.scheduler.setActions(nullptr);
+  parts.channel.setPortFailureListener(nullptr);
+  if (auto* emulator = dynamic_cast<AsyncSerialEmulator*>(&parts.channel)) {
+    emulator->setNotificationSink(nullptr);
+  }
+  parts.receiver.setInitializer(nullptr);
+  parts.receiver.setSink(nullptr);
+  parts.sender.setSink(nullptr);
 }
 
 void CServiceThread::notify(int code, int flag, std::unique_ptr<GenericMessage> payload) {
@@ -36,10 +74,17 @@ void CServiceThread::push(ServiceItem item) {
 }
 
 void CServiceThread::requestConnect() { push(ServiceItem{serviceCode::kConnect, 0, {}}); }
-void CServiceThread::disconnect() {}
-std::u16string CServiceThread::queueOutgoing(const GenericMessage&) { return {}; }
-void CServiceThread::dispatchNext() {}
-std::size_t CServiceThread::queuedOutgoing() const { return 0; }
+
+void CServiceThread::disconnect() { engine_->connection.disconnect(); }
+
+std::u16string CServiceThread::queueOutgoing(const GenericMessage& message) {
+  return engine_->dispatcher.queueMessage(message);
+}
+
+void CServiceThread::dispatchNext() { engine_->dispatcher.dispatchNext(); }
+
+std::size_t CServiceThread::queuedOutgoing() const { return engine_->dispatcher.queuedCount(); }
+
 ServiceState& CServiceThread::state() { return engine_->state; }
 const ServiceState& CServiceThread::state() const { return engine_->state; }
 ModemInitializer& CServiceThread::initializer() { return engine_->initializer; }
@@ -47,23 +92,59 @@ ModemInitializer& CServiceThread::initializer() { return engine_->initializer; }
 void CServiceThread::start() {
   std::lock_guard guard(queueMutex_);
   if (thread_.joinable()) return;
+  const ServiceParts& parts = engine_->parts;
+  engine_->dispatcher.loadQueue();
+  parts.scheduler.setPollingTime(parts.settings.getInt("receiver.polling_time"));
+  parts.scheduler.setStatusTime(parts.settings.getInt("status.time"));
+  parts.scheduler.add(ServiceScheduler::kWatchdog, kWatchdogPeriodMs, false);
   stop_ = false;
   thread_ = std::thread([this] { run(); });
 }
 
 void CServiceThread::stop() {
+  engine_->connection.stop();
   std::lock_guard guard(queueMutex_);
   stop_ = true;
   queueCondition_.notify_all();
 }
 
 void CServiceThread::join() {
-  if (thread_.joinable()) thread_.join();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-bool CServiceThread::runScheduled(int) { return false; }
+bool CServiceThread::runScheduled(int id) {
+  ServiceCore& core = *engine_;
+  switch (id) {
+    case ServiceScheduler::kPolling:
+      core.connection.pollingStep();
+      return false;
+    case ServiceScheduler::kPollingCycleEnd:
+      push(ServiceItem{kCycleEnd, 0, {}});
+      return true;
+    case ServiceScheduler::kModemReset:
+      core.connection.modemReset();
+      return false;
+    case ServiceScheduler::kStatusFile:
+      core.parts.window.writeStatusFile();
+      return false;
+    case ServiceScheduler::kSendPause:
+      core.state.setSendPause(false);
+      core.dispatcher.dispatchNext();
+      return true;
+    case ServiceScheduler::kWatchdog:
+      core.parts.channel.checkBusy();
+      core.dispatcher.dispatchNext();
+      return false;
+    case ServiceScheduler::kReconnectCheck:
+      core.connection.reconnectCheck();
+      return false;
+    default:
+      return false;
+  }
+}
 
 void CServiceThread::run() {
+  Logger::log(0, std::string("Service thread started"));
   for (;;) {
     ServiceItem item;
     {
@@ -77,6 +158,48 @@ void CServiceThread::run() {
   }
 }
 
-void CServiceThread::handle(ServiceItem&) {}
+void CServiceThread::handle(ServiceItem& item) {
+  ServiceCore& core = *engine_;
+  switch (item.code) {
+    case serviceCode::kIncoming:
+      core.incoming.handle(take<GenericMessage>(item));
+      break;
+    case serviceCode::kReply:
+      if (std::unique_ptr<AsyncEvent> reply = take<AsyncEvent>(item)) {
+        core.connection.onReply(*reply);
+      }
+      break;
+    case serviceCode::kHandled:
+      if (std::unique_ptr<GenericMessage> message = take<GenericMessage>(item)) {
+        core.sendResults.handle(*message, item.flag == 1);
+      }
+      break;
+    case serviceCode::kFound:
+      handleFound(take<GenericMessage>(item));
+      break;
+    case serviceCode::kConnect:
+      core.connection.connect();
+      break;
+    case kCycleEnd:
+      core.connection.endPollingCycle();
+      break;
+    default:  // 1030 and anything else: nothing to do but free it
+      break;
+  }
+}
+
+void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message) {
+  if (!message) return;
+  ServiceCore& core = *engine_;
+  const int state = core.state.memoryReadingState();
+  const bool polling = core.parts.settings.getInt("sender.read_mode") == kReadModePolling;
+  if ((state & kBitInCycle) != 0 || polling) {
+    // Outside polling mode the only cycle is the listing made after connecting: what it finds
+    // may have been stored before a crash.
+    core.incoming.handle(std::move(message), !polling);
+  } else {
+    core.parts.window.memoryMessageFound(std::move(message), state == kStateControlPanel);
+  }
+}
 
 }  // namespace parlane

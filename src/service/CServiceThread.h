@@ -16,7 +16,7 @@
 namespace parlane {
 
 class ModemInitializer;
-class ServiceCore;
+struct ServiceCore;
 
 // Keeps the gateway running: a worker with a queue of {code, flag, payload} items. The engine
 // (and the emulator's "SEND" scene) push results into it; it connects the modem and feeds the
@@ -24,8 +24,9 @@ class ServiceCore;
 // processes incoming messages and reports, and dispatches the outbox one message at a time. It
 // also runs the scheduler's actions. The thread sleeps on its queue.
 //
-// Constructing it hooks it to the sender, the receiver and the emulator as their sink, and to
-// the channel's port-failure listener; destroying it (after stop and join) unhooks it.
+// Constructing it hooks it to the sender, the receiver and the emulator as their sink, to the
+// channel's port-failure listener and to the scheduler as its actions; destroying it unhooks it.
+// Shut-down stops and joins the scheduler and the channel's thread before destroying it.
 class CServiceThread : public EngineSink, private ScheduledActions {
  public:
   explicit CServiceThread(const ServiceParts& parts);
@@ -71,6 +72,7 @@ class CServiceThread : public EngineSink, private ScheduledActions {
 
   void run();
   void handle(ServiceItem& item);
+  void handleFound(std::unique_ptr<GenericMessage> message);
 
   std::unique_ptr<ServiceCore> engine_;
 

@@ -264,6 +264,7 @@ constexpr Entry kEntries[] = {
     {40216,
      u"Number '%s' is in national format. SMS may not be delivered. Country code using is "
      u"recommended."},
+    {40234, u"Parlane version %s"},
     {40235, u"The COM port is not set. Please setup COM port before connection!"},
     {40237, u"Main window"},
     // The "ussd.decode" choices, in the order of their values 0 to 4.

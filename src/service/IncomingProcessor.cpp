@@ -1,0 +1,137 @@
+#include "service/IncomingProcessor.h"
+
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/StringTable.h"
+#include "engine/DeleteCommands.h"
+#include "engine/SmsSender.h"
+#include "service/DuplicateLists.h"
+#include "service/OutboxDispatcher.h"
+#include "service/ServiceState.h"
+#include "service/ServiceWindow.h"
+#include "storage/DeliveryReportMarking.h"
+#include "storage/FolderSchema.h"
+#include "storage/MessageRecords.h"
+#include "storage/MessageStores.h"
+#include "transport/message/StatusReport.h"
+
+namespace parlane {
+
+namespace {
+
+constexpr int kTypeReport = 4;
+constexpr int kReadModePolling = 2;
+// TP-ST values below this mean the transaction completed: the message reached the recipient.
+constexpr int kFirstUndeliveredStatus = 0x20;
+
+}  // namespace
+
+IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStores& stores,
+                                     ServiceState& state, DuplicateLists& duplicates,
+                                     OutboxDispatcher& dispatcher, SmsSender& sender,
+                                     ServiceWindow& window)
+    : settings_(settings),
+      stores_(stores),
+      state_(state),
+      duplicates_(duplicates),
+      dispatcher_(dispatcher),
+      sender_(sender),
+      window_(window) {}
+
+void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool checkInbox) {
+  if (!message) return;
+  if (message->getType() == kTypeReport) {
+    handleReport(static_cast<StatusReport&>(*message));
+  } else {
+    handleMessage(*message, checkInbox);
+  }
+}
+
+void IncomingProcessor::handleReport(StatusReport& report) {
+  const bool delivered = report.reportStatus >= 0 && report.reportStatus < kFirstUndeliveredStatus;
+  if (MarkDeliveryReport(stores_.sent(), report, delivered)) {
+    window_.balloon(loadString(40259), formatString(delivered ? 40260 : 40261, {report.source}));
+  }
+  // After the sent folder has been saved: a crash before this keeps the report in the modem.
+  freeModemMemory(report);
+}
+
+void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkInbox) {
+  state_.countReceived();
+  Logger::log(0, formatString(40070, {message.source}));
+
+  if (isDuplicate(message, checkInbox)) {
+    Logger::log(0, loadString(40276));
+    // An earlier copy is in the inbox already.
+    freeModemMemory(message);
+    dispatcher_.dispatchNext();
+    return;
+  }
+
+  window_.balloon(formatString(40070, {message.source}), message.content);
+  Logger::log(0, message.content);
+  GenericDatabase& inbox = stores_.inbox();
+  inbox.Put(IncomingRecord(message, false, inbox.NewIdText()));
+  if (inbox.Save() == 0) {
+    freeModemMemory(message);
+  } else {
+    Logger::log(3, std::string("Can't save the inbox; the message is left in the modem memory"));
+  }
+  ReceivedMessageSummary summary{message.source, message.content, message.getUrl(),
+                                 static_cast<std::time_t>(message.timestamp)};
+  state_.setLastReceived(summary);
+  window_.messageReceived(summary);
+  dispatcher_.dispatchNext();
+}
+
+bool IncomingProcessor::isDuplicate(const GenericMessage& message, bool checkInbox) {
+  bool duplicate = false;
+  if (settings_.getInt("sender.read_mode") == kReadModePolling) {
+    duplicate = duplicates_.checkAndAdd(message);
+  }
+  if (!duplicate && (checkInbox || settings_.getInt("discard_duplicated") != 0)) {
+    duplicate = inInbox(message);
+  }
+  return duplicate;
+}
+
+bool IncomingProcessor::inInbox(const GenericMessage& message) const {
+  // The fields as the inbox stores them (flattened, escaped).
+  const DatabaseRecord record = IncomingRecord(message, false, std::u16string());
+  std::vector<unsigned> columns;
+  std::vector<std::u16string> values;
+  for (std::u16string_view name : {u"timestamp", u"from", u"content"}) {
+    const auto column = static_cast<unsigned>(ColumnIndex(StoreKind::Inbox, name));
+    columns.push_back(column);
+    values.push_back(record[column]);
+  }
+  // The search ignores case; the same text means the same characters.
+  for (const DatabaseRecord& found : stores_.inbox().SelectMatchingAll(columns, values, 0)) {
+    bool same = true;
+    for (unsigned column : columns)
+      same = same && column < found.size() && found[column] == record[column];
+    if (same) return true;
+  }
+  return false;
+}
+
+void IncomingProcessor::freeModemMemory(const GenericMessage& message) {
+  switch (readDeleteMode(settings_)) {
+    case DeleteMode::kEachMessage:
+      for (int index : message.memoryIndexes) {
+        if (index >= 0) sender_.enqueue(deleteOneCommand(index));
+      }
+      break;
+    case DeleteMode::kAllAfterCount: {
+      const int after = settings_.getInt("sender.delete_after");
+      if (after > 0 && state_.receivedCount() % after == 0) {
+        sender_.enqueue(deleteAllCommand(settings_));
+      }
+      break;
+    }
+    case DeleteMode::kNever:
+      break;
+  }
+}
+
+}  // namespace parlane

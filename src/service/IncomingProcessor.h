@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+
+namespace parlane {
+
+class DuplicateLists;
+class GenericMessage;
+class MessageStores;
+class OutboxDispatcher;
+class ServiceState;
+class ServiceWindow;
+class SettingsStore;
+class SmsSender;
+class StatusReport;
+
+// Every received message and delivery report (1026, and 1029 inside a listing): reports mark
+// their sent record, new messages go to the inbox once, duplicates are dropped, and what has been
+// handled is deleted from the modem memory as "sender.delete_mode" says, but only once its record
+// has been saved. Service thread.
+class IncomingProcessor {
+ public:
+  IncomingProcessor(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
+                    DuplicateLists& duplicates, OutboxDispatcher& dispatcher, SmsSender& sender,
+                    ServiceWindow& window);
+
+  // `checkInbox`: compare with the inbox as "discard_duplicated" does, whatever it says (a
+  // listing of the modem memory made after connecting finds messages stored before a crash).
+  void handle(std::unique_ptr<GenericMessage> message, bool checkInbox = false);
+
+ private:
+  void handleReport(StatusReport& report);
+  void handleMessage(const GenericMessage& message, bool checkInbox);
+  bool isDuplicate(const GenericMessage& message, bool checkInbox);
+  bool inInbox(const GenericMessage& message) const;
+  // Deletes what `message` occupies in the modem memory ("sender.delete_mode").
+  void freeModemMemory(const GenericMessage& message);
+
+  const SettingsStore& settings_;
+  MessageStores& stores_;
+  ServiceState& state_;
+  DuplicateLists& duplicates_;
+  OutboxDispatcher& dispatcher_;
+  SmsSender& sender_;
+  ServiceWindow& window_;
+};
+
+}  // namespace parlane

@@ -1,0 +1,120 @@
+#include "service/OutboxDispatcher.h"
+
+#include <algorithm>
+#include <string>
+
+#include "core/log/Logger.h"
+#include "core/util/Utf.h"
+#include "engine/SmsSender.h"
+#include "service/ServiceState.h"
+#include "storage/FolderSchema.h"
+#include "storage/GenericDatabase.h"
+#include "storage/MessageRecords.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/message/GenericMessage.h"
+
+namespace parlane {
+
+namespace {
+
+unsigned outboxColumn(std::u16string_view name) {
+  return static_cast<unsigned>(ColumnIndex(StoreKind::Outbox, name));
+}
+
+}  // namespace
+
+OutboxDispatcher::OutboxDispatcher(GenericDatabase& outbox, AsyncSerialComm& channel,
+                                   SmsSender& sender, ServiceState& state)
+    : outbox_(outbox), channel_(channel), sender_(sender), state_(state) {}
+
+void OutboxDispatcher::loadQueue() {
+  // Every record has a key, so "key not empty" selects them all, in key order.
+  const std::vector<DatabaseRecord> records = outbox_.SelectNotEqual(0, u"", 0);
+  std::lock_guard guard(mutex_);
+  for (const DatabaseRecord& record : records) {
+    if (record.empty()) continue;
+    const std::u16string& id = record[0];
+    if (std::find(queue_.begin(), queue_.end(), id) != queue_.end()) continue;
+    if (inFlight_ && inFlight_->recordId == id) continue;
+    queue_.push_back(id);
+  }
+  if (!records.empty()) {
+    Logger::log(0, "Outbox: " + std::to_string(queue_.size()) + " message(s) queued for sending");
+  }
+}
+
+std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
+  std::lock_guard guard(mutex_);
+  const std::u16string id = outbox_.NewIdText();
+  std::unique_ptr<GenericMessage> queued = message.clone();
+  queued->attempts = 0;
+  outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, id));
+  const bool saved = outbox_.Save() == 0;
+  if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the message is kept"));
+  queue_.push_back(id);
+  return saved ? id : std::u16string();
+}
+
+void OutboxDispatcher::append(const std::u16string& id) {
+  std::lock_guard guard(mutex_);
+  if (std::find(queue_.begin(), queue_.end(), id) == queue_.end()) queue_.push_back(id);
+}
+
+void OutboxDispatcher::dispatchNext() {
+  if (state_.sendPause() || channel_.getStatus() != ChannelStatus::Idle) return;
+  std::unique_ptr<GenericMessage> message;
+  {
+    std::lock_guard guard(mutex_);
+    // One message at a time: the next one waits for the result of this one.
+    if (inFlight_) return;
+    while (!message && !queue_.empty()) {
+      const std::u16string id = queue_.front();
+      queue_.pop_front();
+      DatabaseRecord record;
+      if (!outbox_.Get(id, record)) continue;  // removed meanwhile (control panel)
+      message = MessageFromRecord(record, StoreKind::Outbox);
+      if (!message) {
+        Logger::log(2, u"Outbox: record " + id + u" has an unknown type, not sent");
+        continue;
+      }
+      inFlight_ = InFlight{id, message->uniqueid};
+    }
+  }
+  if (message) sender_.enqueue(std::move(message));
+}
+
+std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage& message) {
+  std::lock_guard guard(mutex_);
+  std::optional<std::u16string> recordId;
+  if (inFlight_ && inFlight_->uniqueid == message.uniqueid) {
+    recordId = inFlight_->recordId;
+    inFlight_.reset();
+  } else {
+    DatabaseRecord record;
+    const std::u16string uniqueid = fromAscii(std::to_string(message.uniqueid));
+    if (outbox_.FindFirstEqual(outboxColumn(u"uniqueid"), uniqueid, record) && !record.empty()) {
+      recordId = record[0];
+    }
+  }
+  if (recordId) std::erase(queue_, *recordId);
+  return recordId;
+}
+
+void OutboxDispatcher::returnInFlight() {
+  std::lock_guard guard(mutex_);
+  if (!inFlight_) return;
+  queue_.push_front(inFlight_->recordId);
+  inFlight_.reset();
+}
+
+std::size_t OutboxDispatcher::queuedCount() const {
+  std::lock_guard guard(mutex_);
+  return queue_.size();
+}
+
+bool OutboxDispatcher::hasInFlight() const {
+  std::lock_guard guard(mutex_);
+  return inFlight_.has_value();
+}
+
+}  // namespace parlane

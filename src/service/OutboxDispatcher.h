@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace parlane {
+
+class AsyncSerialComm;
+class GenericDatabase;
+class GenericMessage;
+class SmsSender;
+class ServiceState;
+
+// Hands queued outbox messages to the sender, one at a time. A record stays in the outbox while
+// its message is in the sender's hands; it leaves only once its send result has been recorded, so
+// a crash or a power cut loses nothing. The id of the message in flight is never queued, so no
+// record goes to the modem twice. One lock guards the id queue and the message in flight.
+class OutboxDispatcher {
+ public:
+  OutboxDispatcher(GenericDatabase& outbox, AsyncSerialComm& channel, SmsSender& sender,
+                   ServiceState& state);
+
+  // Queues the ids of the records already in the outbox, in key order (start-up).
+  void loadQueue();
+  // Stores a new message in the outbox (attempts 0) and queues its id. The id, or empty when the
+  // outbox could not be saved (the record is then kept for the next save, and still queued).
+  std::u16string queueMessage(const GenericMessage& message);
+  void append(const std::u16string& id);
+
+  // Hands the next message to the sender unless a pause runs, the channel is not idle or a
+  // message is still in flight.
+  void dispatchNext();
+
+  // The send result of `message` is being recorded: the outbox record it came from (the one in
+  // flight, else the one with its "uniqueid"), now no longer in flight or queued. Nothing when
+  // the outbox holds no record of it.
+  std::optional<std::u16string> takeSettled(const GenericMessage& message);
+
+  // The sender's queue was emptied (a connection starts): a message in flight goes back to the
+  // front of the queue. Should the sender still have had it in hand, its result finds its record
+  // by "uniqueid".
+  void returnInFlight();
+
+  std::size_t queuedCount() const;
+  bool hasInFlight() const;
+
+ private:
+  struct InFlight {
+    std::u16string recordId;
+    std::int32_t uniqueid = 0;
+  };
+
+  GenericDatabase& outbox_;
+  AsyncSerialComm& channel_;
+  SmsSender& sender_;
+  ServiceState& state_;
+
+  mutable std::mutex mutex_;
+  std::deque<std::u16string> queue_;
+  std::optional<InFlight> inFlight_;
+};
+
+}  // namespace parlane

@@ -1,0 +1,79 @@
+#include "service/SendResultHandler.h"
+
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/StringTable.h"
+#include "engine/SmsSender.h"
+#include "service/OutboxDispatcher.h"
+#include "service/SendResultRecording.h"
+#include "service/ServiceScheduler.h"
+#include "service/ServiceState.h"
+#include "service/ServiceWindow.h"
+#include "storage/MessageStores.h"
+#include "transport/message/GenericMessage.h"
+
+namespace parlane {
+
+namespace {
+
+constexpr int kTypeSms = 1;
+constexpr int kTypePush = 2;
+constexpr int kTypeUssd = 3;
+
+}  // namespace
+
+SendResultHandler::SendResultHandler(const SettingsStore& settings, MessageStores& stores,
+                                     ServiceState& state, OutboxDispatcher& dispatcher,
+                                     ServiceScheduler& scheduler, ServiceWindow& window,
+                                     const SmsSender& sender)
+    : settings_(settings),
+      stores_(stores),
+      state_(state),
+      dispatcher_(dispatcher),
+      scheduler_(scheduler),
+      window_(window),
+      sender_(sender) {}
+
+void SendResultHandler::handle(const GenericMessage& message, bool sent) {
+  const int type = message.getType();
+  if (type != kTypeSms && type != kTypePush && type != kTypeUssd) return;
+
+  const std::optional<std::u16string> outboxId = dispatcher_.takeSettled(message);
+  if (!outboxId && !sent) {
+    // Its record was settled by an earlier result (the message was handed over twice across a
+    // reconnection); another attempt would send it once more.
+    Logger::log(2, std::string("Send result of a message no longer in the outbox ignored"));
+    return;
+  }
+  const SendRecording recording =
+      recordSendResult(message, sent, settings_.getInt("sender.retries"), outboxId,
+                       stores_.outbox(), stores_.sent(), stores_.failed());
+  if (sent) {
+    state_.lowerErrors();
+  } else {
+    if (recording.outcome == SendOutcome::Requeued) {
+      dispatcher_.append(recording.id);
+      dispatcher_.dispatchNext();
+    }
+    state_.raiseErrors();
+    if (settings_.getInt("sms_fail_notify") != 0) tellFailure(message);
+  }
+
+  const int delay = settings_.getInt("sender.delay");
+  if (delay < 1) {
+    dispatcher_.dispatchNext();
+  } else {
+    state_.setSendPause(true);
+    scheduler_.add(ServiceScheduler::kSendPause, delay, true);
+  }
+}
+
+void SendResultHandler::tellFailure(const GenericMessage& message) {
+  if (message.getType() == kTypeUssd) {
+    window_.balloon(loadString(40209), formatString(40208, {message.content}));
+  } else {
+    window_.balloon(loadString(40093), formatString(40092, {message.to, sender_.lastError()}));
+  }
+}
+
+}  // namespace parlane

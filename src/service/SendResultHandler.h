@@ -1,0 +1,37 @@
+#pragma once
+
+namespace parlane {
+
+class GenericMessage;
+class MessageStores;
+class OutboxDispatcher;
+class ServiceScheduler;
+class ServiceState;
+class ServiceWindow;
+class SettingsStore;
+class SmsSender;
+
+// What follows a sending attempt (1028): the message is filed (sent, back into the outbox for a
+// retry, or failed), the error counter moves, the user hears of a failure, and the next message
+// is dispatched at once or after the pause of "sender.delay". Service thread.
+class SendResultHandler {
+ public:
+  SendResultHandler(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
+                    OutboxDispatcher& dispatcher, ServiceScheduler& scheduler,
+                    ServiceWindow& window, const SmsSender& sender);
+
+  void handle(const GenericMessage& message, bool sent);
+
+ private:
+  void tellFailure(const GenericMessage& message);
+
+  const SettingsStore& settings_;
+  MessageStores& stores_;
+  ServiceState& state_;
+  OutboxDispatcher& dispatcher_;
+  ServiceScheduler& scheduler_;
+  ServiceWindow& window_;
+  const SmsSender& sender_;
+};
+
+}  // namespace parlane

@@ -1,0 +1,53 @@
+#include "service/SendResultRecording.h"
+
+#include "core/log/Logger.h"
+#include "storage/FolderSchema.h"
+#include "storage/GenericDatabase.h"
+#include "storage/MessageRecords.h"
+#include "transport/message/GenericMessage.h"
+
+namespace parlane {
+
+namespace {
+
+void logUnsaved(const GenericDatabase& folder) {
+  Logger::log(3, u"Can't save the folder " + folder.name() +
+                     u"; the message stays in the outbox until it can be saved");
+}
+
+}  // namespace
+
+SendRecording recordSendResult(const GenericMessage& message, bool wasSent, int retries,
+                               const std::optional<std::u16string>& outboxId,
+                               GenericDatabase& outbox, GenericDatabase& sent,
+                               GenericDatabase& failed) {
+  SendRecording recording;
+  if (!wasSent && static_cast<unsigned>(message.attempts) < static_cast<unsigned>(retries)) {
+    recording.outcome = SendOutcome::Requeued;
+    recording.id = outbox.NewIdText();
+    std::unique_ptr<GenericMessage> retry = message.clone();
+    retry->attempts = message.attempts + 1;
+    outbox.Put(OutgoingRecord(*retry, StoreKind::Outbox, recording.id));
+    if (outboxId) outbox.Remove(*outboxId);
+    recording.saved = outbox.Save() == 0;
+    if (!recording.saved) logUnsaved(outbox);
+    return recording;
+  }
+
+  recording.outcome = wasSent ? SendOutcome::Sent : SendOutcome::Failed;
+  GenericDatabase& folder = wasSent ? sent : failed;
+  recording.id = folder.NewIdText();
+  folder.Put(OutgoingRecord(message, wasSent ? StoreKind::Sent : StoreKind::Failed, recording.id));
+  recording.saved = folder.Save() == 0;
+  if (!recording.saved) {
+    logUnsaved(folder);
+    return recording;
+  }
+  if (outboxId) {
+    outbox.Remove(*outboxId);
+    if (outbox.Save() != 0) Logger::log(3, u"Can't save the folder " + outbox.name());
+  }
+  return recording;
+}
+
+}  // namespace parlane
