@@ -121,6 +121,8 @@ QString CMainFrame::toolTip() const { return qs(trayToolTip(title().toStdU16Stri
 
 void CMainFrame::applyTitle() {
   const QString text = title();
+  // Noted in the log too: on a box without a display it is the only place the state shows.
+  if (text != windowTitle()) Logger::log(0, u"Title: " + text.toStdU16String());
   setWindowTitle(text);
   if (tray_ != nullptr) tray_->setToolTip(toolTip());
   refreshMainScreen();
