@@ -218,3 +218,52 @@ TEST_F(MainFrameTest, SendPathRefusesARecipientThatIsNoNumber) {
 
 }  // namespace
 }  // namespace parlane
+
+namespace parlane {
+namespace {
+
+class SendPathTest : public testing::Test, public test::MainFrameFixture {
+ protected:
+  std::vector<std::unique_ptr<GenericMessage>> messages(std::initializer_list<const char16_t*> to) {
+    std::vector<std::unique_ptr<GenericMessage>> list;
+    for (const char16_t* number : to) {
+      list.push_back(std::make_unique<SMSMessage>(u"", number, u"see you at eight"));
+    }
+    return list;
+  }
+  std::vector<DatabaseRecord> outbox() { return stores->outbox().SelectNotEqual(0, u"", 0); }
+};
+
+TEST_F(SendPathTest, NotConnectedTheMessageWaitsInTheOutbox) {
+  CMainFrame& frame = make(true);
+  settings.setString("ton_src_prefix", u"8");
+  settings.setString("ton_dst_prefix", u"+7");
+  EXPECT_EQ(frame.queueMessages(messages({u"89161234567"}), false), 1);
+  const auto records = outbox();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].at(2), u"+79161234567") << "the prefix rule ran once";
+  EXPECT_EQ(service->queuedOutgoing(), 1u);
+  EXPECT_NE(log().find("Not connected: The modem is not connected. The short message is saved in "
+                       "'Outbox' and will be sent immediately after connection."),
+            std::string::npos)
+      << log();
+}
+
+TEST_F(SendPathTest, AListWhileConnectedSaysHowManyWereQueued) {
+  CMainFrame& frame = make(true);
+  channel->setStatus(ChannelStatus::Busy);
+  EXPECT_EQ(frame.queueMessages(messages({u"+4917012345", u"bad number", u"+4917054321"}), true),
+            2);
+  EXPECT_EQ(outbox().size(), 2u);
+  EXPECT_NE(log().find("Invalid recipient number 'bad number'"), std::string::npos);
+  EXPECT_NE(log().find("Messages are sent: 2 messages are queued for sending."), std::string::npos)
+      << log();
+  EXPECT_EQ(log().find("Not connected"), std::string::npos);
+  // A single message while connected: no balloon at all.
+  const auto before = log().size();
+  EXPECT_EQ(frame.queueMessages(messages({u"+4917012345"}), false), 1);
+  EXPECT_EQ(log().find("queued for sending", before), std::string::npos);
+}
+
+}  // namespace
+}  // namespace parlane

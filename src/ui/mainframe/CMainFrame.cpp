@@ -337,9 +337,12 @@ int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messa
       }
       WarnNationalFormat(message->to, message->dstton, parts_.settings);
     }
-    if (service_ == nullptr || service_->queueOutgoing(*message).empty()) {
-      Logger::log(3, formatText(u"Can't store the message to %s in the outbox", {message->to}));
-      continue;
+    if (service_ == nullptr) continue;
+    // An empty id: the outbox file could not be written; the record is queued all the same and
+    // kept for the next save.
+    if (service_->queueOutgoing(*message).empty()) {
+      Logger::log(
+          3, formatText(u"Can't save the outbox; the message to %s stays queued", {message->to}));
     }
     ++queued;
   }
