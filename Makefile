@@ -27,7 +27,7 @@ run: build
 	@scripts/run-profile "$(PROFILE)" "$(CURDIR)/$(BUILD)/parlane"
 
 bench: deps
-	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DPARLANE_BUILD_GUI=OFF -DPARLANE_BUILD_TESTS=OFF
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DPARLANE_BUILD_TESTS=OFF
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	@for b in $(BUILD)-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
