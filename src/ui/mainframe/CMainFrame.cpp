@@ -202,9 +202,12 @@ std::vector<std::unique_ptr<GenericMessage>> CMainFrame::takeMemoryMessages() {
 void CMainFrame::post(int) { scheduleRefresh(); }
 
 void CMainFrame::scheduleRefresh() {
+  // At most one call waits in the window's queue, however fast the engine posts.
+  if (refreshQueued_.exchange(true)) return;
   QMetaObject::invokeMethod(
       this,
       [this] {
+        refreshQueued_.store(false);
         if (!refreshTimer_.isActive()) refreshTimer_.start();
       },
       Qt::QueuedConnection);

@@ -135,6 +135,7 @@ class CMainFrame : public QWidget,
 
   std::atomic<BalloonRoute> route_{BalloonRoute::Log};
   std::atomic<std::uint32_t> handle_{0};
+  std::atomic<bool> refreshQueued_{false};
 
   mutable std::mutex titleMutex_;
   ConnectionState state_ = ConnectionState::Disconnected;
