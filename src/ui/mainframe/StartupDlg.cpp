@@ -28,6 +28,8 @@ QLabel* valueLabel(QWidget* parent) {
 
 StartupDlg::StartupDlg(QWidget* parent) : QWidget(parent, Qt::Window) {
   setAttribute(Qt::WA_QuitOnClose, false);
+  // Wide enough for a port path and a line of message text without wrapping every word.
+  setMinimumWidth(460);
   auto* layout = new QVBoxLayout(this);
 
   auto* status = new QGroupBox(tr("Gateway"), this);
