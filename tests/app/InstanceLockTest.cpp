@@ -51,8 +51,9 @@ TEST(InstanceLock, ALockThatCantBeTakenSaysWhy) {
   ::setenv("XDG_RUNTIME_DIR", runtime.file("missing").c_str(), 1);
   InstanceLock missingFolder;
   EXPECT_EQ(missingFolder.acquire(7), InstanceLock::Result::Failed);
-  EXPECT_NE(missingFolder.failureText().find(runtime.file("missing")), std::string::npos);
-  EXPECT_NE(missingFolder.failureText().find("No such file or directory"), std::string::npos);
+  EXPECT_EQ(
+      missingFolder.failureText(),
+      "Can't take the instance lock " + InstanceLock::pathFor(7) + ": No such file or directory");
 
   ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
   ASSERT_EQ(::symlink(runtime.file("elsewhere").c_str(),
