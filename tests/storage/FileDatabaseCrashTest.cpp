@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "DatabaseFixture.h"
+#include "core/util/FileIo.h"
 
 namespace parlane::test {
 namespace {
@@ -44,7 +45,10 @@ std::string keyFor(int id) {
 int temporaryFiles(const DatabaseFixture& f) {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(f.dir.path())) {
-    if (entry.path().filename().string().rfind("db.txt.tmp.", 0) == 0) ++count;
+    if (entry.path().filename().string().rfind("db.txt" + std::string(kTemporaryFileMark), 0) ==
+        0) {
+      ++count;
+    }
   }
   return count;
 }

@@ -6,6 +6,7 @@
 #include "DatabaseFixture.h"
 #include "UnreadableFile.h"
 #include "core/log/Logger.h"
+#include "core/util/FileIo.h"
 
 namespace parlane::test {
 namespace {
@@ -136,15 +137,24 @@ TEST(FileDatabaseLoad, SkippedLinesAreKeptBesideTheFile) {
   EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n03\t\xff\xfe\tz\r\n");
 }
 
-TEST(FileDatabaseLoad, RemovesWhatAKilledRewriteLeft) {
+// Only names the writer itself makes go; a user's own files beside the folder stay, however
+// they are named.
+TEST(FileDatabaseLoad, RemovesWhatAKilledRewriteLeftAndNothingElse) {
   DatabaseFixture f;
-  f.dir.write("db.txt.tmp.AbC123", "half");
-  f.dir.write("db.txt.tmp.notes", "user file");
-  f.dir.write("other.txt.tmp.AbC123", "not ours");
+  const std::string mark(kTemporaryFileMark);
+  f.dir.write("db.txt" + mark + "AbC123", "half");
+  f.dir.write("db.txt" + mark + "AbC12", "not of mkstemp");
+  f.dir.write("db.txt" + mark + "AbC-23", "not of mkstemp");
+  f.dir.write("other.txt" + mark + "AbC123", "another file's");
+  f.dir.write("db.txt.tmp.backup", "user file");
+  f.dir.write("db.txt.tmp.AbC123", "user file");
   f.loaded("01\ta\tx\r\n");
-  EXPECT_FALSE(f.exists("db.txt.tmp.AbC123"));
-  EXPECT_TRUE(f.exists("db.txt.tmp.notes"));
-  EXPECT_TRUE(f.exists("other.txt.tmp.AbC123"));
+  EXPECT_FALSE(f.exists("db.txt" + mark + "AbC123"));
+  for (const std::string& kept :
+       {"db.txt" + mark + "AbC12", "db.txt" + mark + "AbC-23", "other.txt" + mark + "AbC123",
+        std::string("db.txt.tmp.backup"), std::string("db.txt.tmp.AbC123")}) {
+    EXPECT_TRUE(f.exists(kept)) << kept;
+  }
 }
 
 TEST(FileDatabaseLoad, SkippedLinesAreNotedInTheLog) {
@@ -178,9 +188,11 @@ TEST(FileDatabaseBadInput, BinaryFileLoadsWithoutLosingBytes) {
   EXPECT_FALSE(f.dir.read("db.txt.rejected").empty());
   db->Put(Rec({u"zz", u"new", u""}));
   EXPECT_EQ(db->Save(), 0);
+  const size_t count = db->Count();
+  db.reset();
   auto again = f.make();
   ASSERT_EQ(again->Load(true), 0);
-  EXPECT_EQ(again->Count(), db->Count());
+  EXPECT_EQ(again->Count(), count);
 }
 
 TEST(FileDatabaseBadInput, FiftyMegabyteLineLoads) {
