@@ -204,6 +204,28 @@ TEST_F(GatewayProcess, RegServerLeavesAtOnce) {
   EXPECT_EQ(waitExit(start({"-RegServer"}), 20s), std::optional<int>(0));
 }
 
+// Two copies whose settings name the same folder files (here: one instance in two sessions with
+// their own runtime folders): the second one stops at start-up and says why, and the first one's
+// folders are left to it.
+TEST_F(GatewayProcess, SecondCopyOnTheSameFolderFilesIsRefusedWithAReason) {
+  profile.write("run1/.keep", "");
+  profile.write("run2/.keep", "");
+  const std::string run1 = profile.file("run1");
+  const std::string run2 = profile.file("run2");
+  const pid_t first = start({}, [&] { ::setenv("XDG_RUNTIME_DIR", run1.c_str(), 1); });
+  ASSERT_TRUE(waitForLog("first.log", "Parlane started"));
+
+  const pid_t second = start({}, [&] { ::setenv("XDG_RUNTIME_DIR", run2.c_str(), 1); });
+  EXPECT_EQ(waitExit(second, 20s), std::optional<int>(0)) << "the second copy kept running";
+  const std::string errors = profile.read("stderr.txt");
+  EXPECT_NE(errors.find("Error opening file (inbox.txt): the file is in use by another program"),
+            std::string::npos)
+      << errors;
+  EXPECT_FALSE(waitExit(first, 0ms).has_value()) << "the first copy must keep running";
+  ::kill(first, SIGTERM);
+  EXPECT_EQ(waitExit(first, 20s), std::optional<int>(0));
+}
+
 unsigned modeOf(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
