@@ -21,7 +21,7 @@ struct RegistryValue {
 struct UnreadableKeyLine {
   std::size_t lineNumber = 0;    // counted from 1
   std::size_t valuesBefore = 0;  // how many values stood before it
-  std::string text;              // without its line end
+  std::string text;              // as in the file, without its LF
 
   bool operator==(const UnreadableKeyLine&) const = default;
 };

@@ -163,15 +163,17 @@ KeyFileContents RegistryKeyFile::parse(std::string_view text) {
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
+    const std::string_view raw = text.substr(start, end - start);
     start = end + 1;
     ++lineNumber;
+    std::string_view line = raw;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line[0] == '#') continue;
     if (auto value = parseValueLine(line)) {
       contents.values.push_back(std::move(*value));
     } else {
-      contents.unreadable.push_back({lineNumber, contents.values.size(), std::string(line)});
+      // Kept with its CR, if it had one, so that it is written back byte for byte.
+      contents.unreadable.push_back({lineNumber, contents.values.size(), std::string(raw)});
     }
   }
   return contents;

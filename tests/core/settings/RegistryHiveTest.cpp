@@ -148,7 +148,7 @@ TEST(RegistryHive, RewritingAKeyKeepsItsUnreadableLinesInPlace) {
   ASSERT_TRUE(hive.deleteValue("K", u"a"));
   const std::string text = dir.read("K");
   EXPECT_EQ(text.substr(text.find('\n') + 1),
-            "b\tREG_SZ\tC:\\q\nc\tREG_SZ\t33\ncut\tREG\nd\tREG_SZ\t4\n");
+            "b\tREG_SZ\tC:\\q\r\nc\tREG_SZ\t33\ncut\tREG\nd\tREG_SZ\t4\n");
   std::vector<UnreadableKeyLine> unreadable;
   EXPECT_EQ(namesOf(*hive.readValues("K", &unreadable)), (std::vector<std::u16string>{u"c", u"d"}));
   EXPECT_EQ(unreadable.size(), 2u);
