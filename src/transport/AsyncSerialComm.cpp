@@ -452,7 +452,6 @@ int AsyncSerialComm::watchPort(int fd, bool byteByByte) {
     }
     if ((fds[1].revents & POLLIN) != 0) {
       if (const int error = readBurst(fd, byteByByte); error != 0) return error;
-      noteActivity();
     } else if ((fds[1].revents & POLLNVAL) != 0) {
       return EBADF;
     } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
@@ -481,6 +480,8 @@ int AsyncSerialComm::readBurst(int fd, bool byteByByte) {
     while (buffer_.room() > 0) {
       const ssize_t n = ::read(fd, buffer_.end(), byteByByte ? 1 : buffer_.room());
       if (n > 0) {
+        // Every arrival restarts the reply time-out, before its lines reach anyone.
+        noteActivity();
         buffer_.grow(static_cast<std::size_t>(n));
         continue;
       }

@@ -105,6 +105,9 @@ void AsyncSerialEmulator::run() {
     std::unique_ptr<std::string> command = commands_.pop();
     if (stopRequested()) break;
     if (!command) continue;
+    // Written while closed: answered once the port is open again.
+    waitReady();
+    if (stopRequested()) break;
     if (!pause(replyPause_)) break;
     const std::string initLine = toUtf8(settings().getString("modem.init")) + "\r\n";
     const EmulatorReply reply = EmulatorReply::choose(*command, initLine, reference_.load());

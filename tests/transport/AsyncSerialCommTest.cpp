@@ -80,6 +80,8 @@ class ChannelTest : public ::testing::Test {
   test::ScriptedModem modem_;
   ReplyQueue sender_;
   ReplyQueue receiver_;
+  ReplyQueue failures_;
+  ReplyQueue written_;
   std::unique_ptr<AsyncSerialComm> channel_;
 };
 
@@ -149,7 +151,7 @@ TEST_F(ChannelTest, ModemErrorsCarryTheirCodesAndTexts) {
 }
 
 TEST_F(ChannelTest, WriteDeliversExactlyOneWrittenEvent) {
-  ReplyQueue written;
+  ReplyQueue& written = written_;
   channel().setHandler(&written, S::Written);
   connect();
   ASSERT_TRUE(channel().sendCommand("AT\r\n"));
@@ -246,7 +248,7 @@ TEST_F(ChannelTest, ConfigureAndTimeoutsOnAPseudoTerminal) {
 }
 
 TEST_F(ChannelTest, UnpluggedPortGivesErrorAndANewOpenWorks) {
-  ReplyQueue failures;
+  ReplyQueue& failures = failures_;
   channel().setHandler(&failures, S::Failure);
   std::atomic<int> reported{0};
   channel().setPortFailureListener([&reported](int error) { reported.store(error); });
@@ -316,13 +318,16 @@ class ChannelClockTest : public ChannelTest {
       if (channel_) channel_->wakeForClock();
     });
   }
-  ~ChannelClockTest() override { manual_.setOnAdvance(nullptr); }
+  ~ChannelClockTest() override {
+    manual_.setOnAdvance(nullptr);
+    channel_.reset();  // its thread reads the clock
+  }
 
   ManualClock manual_{1'000'000};
 };
 
 TEST_F(ChannelClockTest, ReplyTimeOutOnlyWhileAReplyIsAwaited) {
-  ReplyQueue failures;
+  ReplyQueue& failures = failures_;
   channel().setHandler(&failures, S::Failure);
   channel().setReplyTimeout(10'000);
   modem_.setSilent(true);
@@ -342,7 +347,7 @@ TEST_F(ChannelClockTest, ReplyTimeOutOnlyWhileAReplyIsAwaited) {
 }
 
 TEST_F(ChannelClockTest, EveryArrivalRestartsTheReplyTimeOut) {
-  ReplyQueue failures;
+  ReplyQueue& failures = failures_;
   channel().setHandler(&failures, S::Failure);
   connect();
   channel().setAwaitingReply(true);
@@ -356,7 +361,7 @@ TEST_F(ChannelClockTest, EveryArrivalRestartsTheReplyTimeOut) {
 }
 
 TEST_F(ChannelClockTest, ReplyAfterItsWaitEndedIsHarmless) {
-  ReplyQueue failures;
+  ReplyQueue& failures = failures_;
   channel().setHandler(&failures, S::Failure);
   modem_.on("AT", "\r\nOK\r\n");
   connect();

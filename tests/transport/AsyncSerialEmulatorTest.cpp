@@ -123,11 +123,11 @@ class EmulatorTest : public ::testing::Test {
 
   SettingsStore settings_;
   RecordingSink sink_;
-  // Pauses shortened from 200 ms and 2000 ms.
-  AsyncSerialEmulator emulator_{settings_, Clock::system(), milliseconds(1), milliseconds(2)};
   ReplyQueue sender_;
   ReplyQueue receiver_;
   ReplyQueue written_;
+  // Pauses shortened from 200 ms and 2000 ms. Declared last: its thread stops first.
+  AsyncSerialEmulator emulator_{settings_, Clock::system(), milliseconds(1), milliseconds(2)};
 };
 
 TEST_F(EmulatorTest, AnswersThroughTheParserInOrder) {
