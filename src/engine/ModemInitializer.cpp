@@ -163,7 +163,7 @@ bool ModemInitializer::step(const AsyncEvent& reply) {
   }
   if (step_ == kStart) {
     // Only the synthetic OK starts the series; anything left over from before is not an answer.
-    if (type != ReplyType::Information) enter(kInitString);
+    if (type == ReplyType::Ok) enter(kInitString);
     return isFinished();
   }
   if (type == ReplyType::Information) {
