@@ -25,6 +25,8 @@
 #include "core/util/Environment.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
+#include "engine/SmsReceiver.h"
+#include "engine/SmsSender.h"
 #include "gsm/CodePageCatalogue.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
@@ -126,13 +128,17 @@ class Gateway {
     MessageIdCounter::loadFrom(settings_, stores_->largestStoredMessageId());
     TonAutoRule::load(settings_);
 
-    // The serial channel (or the modem emulator with "modem.emulation" 1), the sender and the
-    // receiver are created here.
+    // The serial channel (or the modem emulator with "modem.emulation" 1), then the sender and
+    // the receiver bound to it.
     if (settings_.getInt("modem.emulation") != 0) {
       channel_ = std::make_unique<AsyncSerialEmulator>(settings_);
     } else {
       channel_ = std::make_unique<AsyncSerialComm>(settings_);
     }
+    // The receiver takes its Unsolicited slot now. Their results go nowhere until the service
+    // queue and the main window are given to them.
+    sender_ = std::make_unique<SmsSender>(*channel_, settings_);
+    receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
     channel_->setReplyTimeout(settings_.getInt("sender.timeout"));
 
     settings_.setInt("autostart", Autostart().query() ? 1 : 0);
@@ -143,6 +149,8 @@ class Gateway {
 
     // The channel's I/O thread, the sender, the receiver and the service threads start here.
     channel_->startThread();
+    sender_->start();
+    receiver_->start();
 
     if (settings_.getInt("start.bubble") != 0) {
       shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
@@ -163,10 +171,12 @@ class Gateway {
       Logger::log(3, std::string("Can't save the configuration"));
     }
     // Threads are asked to stop and joined here, before the folders are written back.
-    if (channel_) {
-      channel_->requestStop();
-      channel_->joinThread();
-    }
+    if (channel_) channel_->requestStop();
+    if (receiver_) receiver_->stop();
+    if (sender_) sender_->stop();
+    if (receiver_) receiver_->join();
+    if (sender_) sender_->join();
+    if (channel_) channel_->joinThread();
     if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
     shell_.reset();
     Logger::log(0, std::string("Parlane stopped"));
@@ -193,6 +203,9 @@ class Gateway {
   std::unique_ptr<MessageStores> stores_;
   std::unique_ptr<Logger> logger_;
   std::unique_ptr<AsyncSerialComm> channel_;
+  // After the channel, so that they are destroyed before it.
+  std::unique_ptr<SmsSender> sender_;
+  std::unique_ptr<SmsReceiver> receiver_;
   std::unique_ptr<GatewayShell> shell_;
 };
 

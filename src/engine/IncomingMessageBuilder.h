@@ -1,0 +1,26 @@
+#pragma once
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gsm/ReceivedPdu.h"
+#include "transport/message/GenericMessage.h"
+
+namespace parlane {
+
+// The message a complete set of received parts makes (in part order): a StatusReport for a
+// single status report part, a PushMessage when the first part is port addressed and the joined
+// data read as a WAP Push, else an SMSMessage with the joined text. The message carries the
+// service-centre time as both its creation time and its time, so that the same stored message
+// read twice compares equal, and the memory indexes of the parts that were stored.
+std::unique_ptr<GenericMessage> assembleMessage(const std::vector<ReceivedPdu>& parts);
+
+// A message read in text mode: sender and time from its header line, the body line as text.
+// `index` is its storage index, -1 when it was not stored.
+std::unique_ptr<GenericMessage> textModeMessage(const std::u16string& originator,
+                                                std::time_t timestamp, const std::u16string& body,
+                                                int index);
+
+}  // namespace parlane

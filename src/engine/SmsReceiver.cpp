@@ -1,0 +1,294 @@
+#include "engine/SmsReceiver.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/StringTable.h"
+#include "core/util/Utf.h"
+#include "engine/DeleteCommands.h"
+#include "engine/EngineSink.h"
+#include "engine/IncomingMessageBuilder.h"
+#include "engine/MainWindowLink.h"
+#include "engine/MemoryCommands.h"
+#include "engine/ModemInitializer.h"
+#include "engine/ReplyFields.h"
+#include "engine/SenderCommandQueue.h"
+#include "gsm/HexOctets.h"
+#include "gsm/PduDecoder.h"
+#include "gsm/TimeStamp.h"
+#include "transport/AsyncEvent.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/ReplyText.h"
+
+namespace parlane {
+
+namespace {
+
+// Reads queued and not yet answered are remembered up to this many.
+constexpr std::size_t kMaxPendingReads = 64;
+
+void logReceived(const AsyncEvent& event) {
+  Logger::log(0, formatText(u"Received: %s", {event.text}));
+}
+
+void logUnexpected(const AsyncEvent& event) {
+  Logger::log(2, formatText(u"Serial port: unexpected reply! Type: %d Content: %s",
+                            {event.kind, event.text}));
+}
+
+// A storage index: digits only. A damaged field must never read as slot 0.
+std::optional<int> readIndex(std::u16string_view field) {
+  if (field.empty() || field.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char16_t c : field) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
+std::vector<std::u16string> headerFields(const AsyncEvent& event) {
+  return splitReplyFields(replyValue(withoutLineEnds(event.text)));
+}
+
+}  // namespace
+
+SmsReceiver::SmsReceiver(AsyncSerialComm& channel, CommandQueue& sender,
+                         const SettingsStore& settings, const Clock& clock)
+    : channel_(channel), sender_(sender), settings_(settings), clock_(clock) {
+  channel_.setHandler(&replies_, ReplySlot::Unsolicited);
+}
+
+SmsReceiver::SmsReceiver(AsyncSerialComm& channel, SmsSender& sender, const SettingsStore& settings,
+                         const Clock& clock)
+    : channel_(channel),
+      ownedSender_(std::make_unique<SenderCommandQueue>(sender)),
+      sender_(*ownedSender_),
+      settings_(settings),
+      clock_(clock) {
+  channel_.setHandler(&replies_, ReplySlot::Unsolicited);
+}
+
+SmsReceiver::~SmsReceiver() {
+  stop();
+  join();
+  ReplyQueue* attached = channel_.setHandler(nullptr, ReplySlot::Unsolicited);
+  if (attached != &replies_) channel_.setHandler(attached, ReplySlot::Unsolicited);
+}
+
+void SmsReceiver::setSink(EngineSink* sink) { sink_.store(sink); }
+
+void SmsReceiver::setWindow(MainWindowLink* window) { window_.store(window); }
+
+void SmsReceiver::setInitializer(ModemInitializer* initializer) { initializer_.store(initializer); }
+
+void SmsReceiver::start() {
+  if (thread_.joinable()) return;
+  stop_.store(false);
+  thread_ = std::thread([this] { run(); });
+}
+
+void SmsReceiver::stop() {
+  stop_.store(true);
+  replies_.push(nullptr);  // wakes the thread
+}
+
+void SmsReceiver::join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void SmsReceiver::run() {
+  while (!stop_.load()) {
+    std::unique_ptr<AsyncEvent> event = replies_.pop();
+    if (stop_.load()) break;
+    if (event) handle(*event);  // null: woken by a clear of the queue
+  }
+}
+
+bool SmsReceiver::textMode() const { return settings_.getInt("sender.send_mode") == 1; }
+
+std::unique_ptr<ATCommandMessage> SmsReceiver::storageSelection() const {
+  ModemInitializer* initializer = initializer_.load();
+  if (!initializer) return nullptr;
+  return storageSelectionCommand(initializer->memoryName(0), initializer->memoryName(1),
+                                 initializer->memoryName(2));
+}
+
+void SmsReceiver::handle(const AsyncEvent& event) {
+  switch (event.kind) {
+    case AsyncEvent::kPrompt:
+      logUnexpected(event);
+      channel_.sendCommand(std::string(1, '\x1a'));  // closes the prompt
+      break;
+    case AsyncEvent::kError:
+    case AsyncEvent::kCodedError:
+      Logger::log(3, formatString(40009, {event.text}));
+      if (EngineSink* sink = sink_.load()) {
+        sink->notifyReply(notice::kReply, 0, std::make_unique<AsyncEvent>(event));
+      }
+      post(notice::kReply);
+      break;
+    case AsyncEvent::kMessage:
+      onHeader(event, false);
+      break;
+    case AsyncEvent::kReport:
+      onHeader(event, true);
+      break;
+    case AsyncEvent::kMessageIndex:
+      onIndex(event, false);
+      break;
+    case AsyncEvent::kReportIndex:
+      onIndex(event, true);
+      break;
+    case AsyncEvent::kInformation:
+      onLine(event);
+      break;
+    default:
+      logUnexpected(event);
+      break;
+  }
+}
+
+void SmsReceiver::onHeader(const AsyncEvent& event, bool report) {
+  logReceived(event);
+  if (textMode()) {
+    const std::vector<std::u16string> fields = headerFields(event);
+    originator_ = fields[0];
+    if (fields.size() >= 3) timestamp_ = ParseTextTimeStamp(fields[2]);
+  }
+  expect_ = report ? kDirectReport : kDirectMessage;
+  index_ = -1;
+}
+
+void SmsReceiver::onIndex(const AsyncEvent& event, bool report) {
+  logReceived(event);
+  const std::vector<std::u16string> fields = headerFields(event);
+  if (fields.size() >= 2) {
+    if (const std::optional<int> index = readIndex(fields[1])) {
+      index_ = *index;
+      ModemInitializer* initializer = initializer_.load();
+      if (initializer && !fields[0].empty() && fields[0] != initializer->memoryName(0)) {
+        initializer->setMemoryName(0, fields[0]);
+        if (auto selection = storageSelection()) queue(std::move(selection));
+      }
+      queue(readMessageCommand(index_));
+      pendingReads_.push_back(index_);
+      if (pendingReads_.size() > kMaxPendingReads) pendingReads_.pop_front();
+    } else {
+      Logger::log(2, formatText(u"Invalid storage index, notification ignored: %s", {event.text}));
+    }
+  }
+  expect_ = report ? kIndexedReport : kIndexedMessage;
+}
+
+void SmsReceiver::onLine(const AsyncEvent& event) {
+  logReceived(event);
+  if (startsWithNoCase(event.text, "+CMGR:")) {
+    expect_ = kReadMessage;
+    takeReadIndex();
+    if (textMode()) {
+      const std::vector<std::u16string> fields = headerFields(event);
+      if (fields.size() >= 2) originator_ = fields[1];
+      if (fields.size() >= 4) timestamp_ = ParseTextTimeStamp(fields[3]);
+    }
+  } else if (startsWithNoCase(event.text, "+CMGL:")) {
+    expect_ = kListedMessage;
+    const std::vector<std::u16string> fields = headerFields(event);
+    index_ = readIndex(fields[0]).value_or(-1);
+    if (textMode()) {
+      if (fields.size() >= 3) originator_ = fields[2];
+      if (fields.size() >= 5) timestamp_ = ParseTextTimeStamp(fields[4]);
+    }
+  } else if (ModemInitializer::isUssdTestResponse(event)) {
+    // The answer to "AT+CUSD=?": for the initializer, not a reply to show to the user.
+    if (ModemInitializer* initializer = initializer_.load()) {
+      initializer->noteUssdTestResponse(event);
+    }
+  } else if (startsWithNoCase(event.text, "+CUSD:")) {
+    if (EngineSink* sink = sink_.load()) {
+      sink->notifyReply(notice::kReply, 1, std::make_unique<AsyncEvent>(event));
+    }
+    post(notice::kReply);
+  } else {
+    onBody(event);
+  }
+}
+
+void SmsReceiver::takeReadIndex() {
+  if (pendingReads_.empty()) return;
+  // The sending thread takes the reads in the order they were queued; those no longer waiting
+  // were written (or failed), and the last of them is the one answering now. Reading the index
+  // of the latest notice instead would pin a message to the slot of the one after it.
+  std::size_t taken = 0;
+  while (taken < pendingReads_.size() &&
+         !sender_.isCommandQueued(readMessageCommand(pendingReads_[taken])->text)) {
+    ++taken;
+  }
+  if (taken == 0) taken = 1;  // the same slot read twice: the first copy is the one answering
+  index_ = pendingReads_[taken - 1];
+  pendingReads_.erase(pendingReads_.begin(), pendingReads_.begin() + static_cast<long>(taken));
+}
+
+void SmsReceiver::onBody(const AsyncEvent& event) {
+  if (textMode()) {
+    notifyMessage(textModeMessage(originator_, timestamp_, event.text, index_), expect_);
+    return;
+  }
+  const std::optional<std::vector<std::uint8_t>> octets =
+      HexToOctets(trimBlanks(withoutLineEnds(event.text)));
+  std::optional<ReceivedPdu> part;
+  if (octets) {
+    part = expect_ == kDirectReport ? DecodeStatusReportPdu(*octets, settings_)
+                                    : DecodeDeliverPdu(*octets, settings_);
+  }
+  if (!part) {
+    Logger::log(2, formatText(u"Received PDU can't be decoded, skipped: %s", {event.text}));
+    return;
+  }
+  part->memoryIndex = index_;
+  processPdu(std::move(*part), expect_);
+}
+
+void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
+  const int number = part.index + 1;
+  const int total = part.total;
+  const FragmentStore::Offer offer = fragments_.add(std::move(part));
+  if (offer.outcome == FragmentStore::Outcome::kOutOfRange) {
+    Logger::log(
+        2, formatText(u"Concatenated SMS part %d of %d is out of range, dropped", {number, total}));
+    return;
+  }
+  if (offer.outcome == FragmentStore::Outcome::kDuplicate) {
+    Logger::log(2, std::u16string(u"Duplicate PDU ignored"));
+    if (offer.heldMemoryIndex >= 0) queue(deleteOneCommand(offer.heldMemoryIndex));
+    return;
+  }
+  for (std::vector<ReceivedPdu> parts = fragments_.takeComplete(); !parts.empty();
+       parts = fragments_.takeComplete()) {
+    notifyMessage(assembleMessage(parts), expect);
+  }
+  if (readDeleteMode(settings_) == DeleteMode::kEachMessage) {
+    for (int index : fragments_.takeStale(clock_.wallSeconds() - kStalePartSeconds)) {
+      queue(deleteOneCommand(index));
+    }
+  }
+}
+
+void SmsReceiver::queue(std::unique_ptr<ATCommandMessage> command) {
+  if (command) sender_.queueCommand(std::move(command));
+}
+
+void SmsReceiver::notifyMessage(std::unique_ptr<GenericMessage> message, int expect) {
+  const int code = expect == kListedMessage ? notice::kFound : notice::kIncoming;
+  if (EngineSink* sink = sink_.load()) sink->notify(code, 0, std::move(message));
+  post(code);
+}
+
+void SmsReceiver::post(int code) {
+  if (MainWindowLink* window = window_.load()) window->post(code);
+}
+
+}  // namespace parlane

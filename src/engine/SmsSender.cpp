@@ -1,0 +1,546 @@
+#include "engine/SmsSender.h"
+
+#include <pthread.h>
+
+#include <cerrno>
+#include <optional>
+#include <span>
+#include <utility>
+
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/ErrorText.h"
+#include "core/util/StringTable.h"
+#include "core/util/Utf.h"
+#include "engine/CommandText.h"
+#include "engine/DeleteCommands.h"
+#include "engine/DiagnosticPayload.h"
+#include "engine/EngineSink.h"
+#include "engine/MainWindowLink.h"
+#include "engine/UssdCommand.h"
+#include "gsm/HexOctets.h"
+#include "gsm/PduEncoder.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/message/SMSMessage.h"
+#include "transport/message/USSDRequest.h"
+
+namespace parlane {
+
+namespace {
+
+// Put into the reply queue by cancelWait; no line of the modem has this kind.
+constexpr int kCancelKind = 0;
+// How long the thread looks away while an open port has not been given a status yet.
+constexpr std::int64_t kActivationPauseMs = 20;
+
+constexpr ReplySlot kSenderSlots[] = {ReplySlot::Written, ReplySlot::Ok, ReplySlot::Prompt,
+                                      ReplySlot::Failure, ReplySlot::Information};
+
+void logText(int level, int textId, std::u16string_view argument) {
+  Logger::log(level, formatString(textId, {std::u16string(argument)}));
+}
+
+void logReceived(const AsyncEvent& event) {
+  Logger::log(0, formatText(u"Received: %s", {event.text}));
+}
+
+void logUnexpected(const AsyncEvent& event) {
+  Logger::log(2, formatText(u"Serial port: unexpected reply! Type: %d Content: %s",
+                            {event.kind, event.text}));
+}
+
+// Blanks, line ends and the Ctrl-Z a modem may echo with a body.
+bool isEchoPadding(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0x1A; }
+
+std::string_view trimEcho(std::string_view text) {
+  while (!text.empty() && isEchoPadding(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isEchoPadding(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The number after "+CMGS:", "+CMGW:" or "+CMSS:" (leading blanks skipped, 0 when none); nothing
+// for any other line.
+std::optional<int> resultValue(std::u16string_view line) {
+  // The blank a prompt ("> ") leaves behind may lead the line.
+  while (!line.empty() && line.front() == u' ') line.remove_prefix(1);
+  if (line.size() < 6) return std::nullopt;
+  const std::u16string_view prefix = line.substr(0, 6);
+  if (prefix != u"+CMGS:" && prefix != u"+CMGW:" && prefix != u"+CMSS:") return std::nullopt;
+  return SettingsStore::parseInt(line.substr(6));
+}
+
+std::string commandLine(std::u16string_view text) {
+  std::string line = toUtf8(text);
+  if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) line += "\r\n";
+  return line;
+}
+
+}  // namespace
+
+SmsSender::SmsSender(AsyncSerialComm& channel, const SettingsStore& settings, const Clock& clock)
+    : channel_(channel), settings_(settings), clock_(clock) {}
+
+SmsSender::~SmsSender() {
+  stop();
+  join();
+  // The channel must not deliver into a queue that is gone.
+  for (ReplySlot slot : kSenderSlots) {
+    ReplyQueue* attached = channel_.setHandler(nullptr, slot);
+    if (attached != &replies_) channel_.setHandler(attached, slot);
+  }
+}
+
+void SmsSender::setSink(EngineSink* sink) { sink_.store(sink); }
+
+void SmsSender::setWindow(MainWindowLink* window) { window_.store(window); }
+
+void SmsSender::enqueue(std::unique_ptr<GenericMessage> message) {
+  if (!message) return;
+  {
+    std::lock_guard guard(queueMutex_);
+    queue_.emplace_back(std::move(message));
+  }
+  queueCondition_.notify_all();
+}
+
+void SmsSender::enqueue(std::unique_ptr<ATCommandMessage> command) {
+  if (!command) return;
+  {
+    std::lock_guard guard(queueMutex_);
+    queue_.emplace_back(std::move(command));
+  }
+  queueCondition_.notify_all();
+}
+
+void SmsSender::clear() {
+  std::deque<Job> dropped;
+  std::lock_guard guard(queueMutex_);
+  dropped.swap(queue_);
+}
+
+bool SmsSender::isQueued(std::u16string_view commandText) const {
+  std::lock_guard guard(queueMutex_);
+  for (const Job& job : queue_) {
+    const auto* command = std::get_if<std::unique_ptr<ATCommandMessage>>(&job);
+    if (command != nullptr && (*command)->text == commandText) return true;
+  }
+  return false;
+}
+
+std::size_t SmsSender::queuedCount() const {
+  std::lock_guard guard(queueMutex_);
+  return queue_.size();
+}
+
+std::u16string SmsSender::lastError() const {
+  std::lock_guard guard(errorMutex_);
+  return lastError_;
+}
+
+void SmsSender::setLastError(std::u16string_view text) {
+  std::lock_guard guard(errorMutex_);
+  lastError_ = text;
+}
+
+void SmsSender::cancelWait() {
+  {
+    std::lock_guard guard(queueMutex_);
+    cancelled_.store(true);
+  }
+  queueCondition_.notify_all();
+  replies_.push(std::make_unique<AsyncEvent>(kCancelKind, 0, u"cancelled", "cancelled"));
+}
+
+void SmsSender::start() {
+  if (thread_.joinable()) return;
+  stop_.store(false);
+  thread_ = std::thread([this] { run(); });
+}
+
+void SmsSender::stop() {
+  {
+    std::lock_guard guard(queueMutex_);
+    stop_.store(true);
+  }
+  queueCondition_.notify_all();
+  // A wait in progress ends at once rather than at the next reply time-out.
+  replies_.push(std::make_unique<AsyncEvent>(kCancelKind, 0, u"stopped", "stopped"));
+}
+
+void SmsSender::join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void SmsSender::run() {
+  ::pthread_setname_np(::pthread_self(), "parlane-sender");
+  post(notice::kSenderStarted);
+  while (!stop_.load()) {
+    std::unique_ptr<Job> job = nextJob();
+    if (!job) break;
+    dispatch(*job);
+  }
+}
+
+std::unique_ptr<SmsSender::Job> SmsSender::nextJob() {
+  for (;;) {
+    {
+      std::unique_lock lock(queueMutex_);
+      queueCondition_.wait(lock, [this] { return stop_.load() || !queue_.empty(); });
+      if (stop_.load()) return nullptr;
+    }
+    channel_.waitReady();
+    if (stop_.load()) return nullptr;
+    if (!channel_.isActive()) {
+      // The port was just opened and the connection has not set a status yet.
+      std::unique_lock lock(queueMutex_);
+      clock_.waitUntil(queueCondition_, lock, clock_.monotonicMs() + kActivationPauseMs,
+                       [this] { return stop_.load(); });
+      continue;
+    }
+    std::lock_guard guard(queueMutex_);
+    if (queue_.empty()) continue;  // cleared meanwhile
+    auto job = std::make_unique<Job>(std::move(queue_.front()));
+    queue_.pop_front();
+    return job;
+  }
+}
+
+void SmsSender::dispatch(Job& job) {
+  if (auto* command = std::get_if<std::unique_ptr<ATCommandMessage>>(&job)) {
+    runCommand(**command);
+    return;
+  }
+  GenericMessage& message = *std::get<std::unique_ptr<GenericMessage>>(job);
+  switch (message.getType()) {
+    case 1:
+    case 2:
+      if (settings_.getInt("sender.send_mode") == 1) {
+        sendText(message);
+      } else {
+        sendPdu(message);
+      }
+      break;
+    case 3:
+      sendUssd(static_cast<const USSDRequest&>(message));
+      break;
+    default: {
+      // A status report and the like: reported failed, so that its owner is not left waiting.
+      const std::u16string reason =
+          formatText(u"A message of type %s can't be sent", {message.getTypeName()});
+      setLastError(reason);
+      Logger::log(2, reason);
+      notifyMessage(notice::kHandled, 0, message.clone());
+      break;
+    }
+  }
+}
+
+void SmsSender::attachReplies() {
+  for (ReplySlot slot : kSenderSlots) channel_.setHandler(&replies_, slot);
+  drainReplies();
+}
+
+void SmsSender::drainReplies() {
+  {
+    std::lock_guard guard(queueMutex_);
+    cancelled_.store(false);
+  }
+  // Whatever is still queued came after its wait ended. A timed-out zero wait also resets the
+  // wake-up a clear() of the queue left behind.
+  while (std::unique_ptr<AsyncEvent> stale = replies_.popWithin(std::chrono::milliseconds(0))) {
+    if (stale->kind == AsyncEvent::kWritten || stale->kind == kCancelKind) continue;
+    logUnexpected(*stale);
+    if (stale->kind == AsyncEvent::kPrompt) {
+      // Nobody asked for a body; close the prompt so the next command is read as one.
+      channel_.sendCommand(std::string(1, '\x1a'));
+    }
+  }
+}
+
+SmsSender::WaitResult SmsSender::wait(Wait kind) {
+  WaitResult result;
+  for (;;) {
+    std::unique_ptr<AsyncEvent> event = replies_.pop();
+    if (!event || event->kind == kCancelKind) {
+      Logger::log(2, std::string("Serial port: wait for the modem's reply cancelled"));
+      return result;
+    }
+    switch (event->kind) {
+      case AsyncEvent::kWritten:
+        continue;
+      case AsyncEvent::kError:
+      case AsyncEvent::kCodedError: {
+        setLastError(event->text);
+        logText(3, 40009, event->text);
+        if (kind != Wait::kPrompt && channel_.getStatus() == ChannelStatus::Busy) {
+          channel_.setStatus(ChannelStatus::Idle);
+        }
+        notifyReply(0, std::move(event));
+        return result;
+      }
+      case AsyncEvent::kPrompt:
+        if (kind == Wait::kPrompt) {
+          logReceived(*event);
+          result.ok = true;
+          return result;
+        }
+        logUnexpected(*event);
+        channel_.sendCommand(std::string(1, '\x1a'));
+        notifyReply(0, std::move(event));
+        return result;
+      case AsyncEvent::kOk:
+        if (kind == Wait::kPrompt) break;
+        Logger::log(0, std::string("Serial port: OK"));
+        notifyReply(1, std::move(event));
+        result.ok = true;
+        return result;
+      case AsyncEvent::kInformation:
+        // The blank after a prompt makes a line of its own when a line end follows it.
+        if (isEcho(*event) || trimEcho(event->raw).empty()) continue;
+        if (kind == Wait::kPrompt) break;
+        logReceived(*event);
+        if (kind == Wait::kResult) {
+          if (const std::optional<int> value = resultValue(event->text)) result.value = *value;
+        }
+        notifyReply(1, std::move(event));
+        continue;
+      default:
+        break;
+    }
+    logUnexpected(*event);
+  }
+}
+
+void SmsSender::runCommand(const ATCommandMessage& command) {
+  attachReplies();
+  channel_.setAwaitingReply(true);
+  if (!write(commandLine(command.text))) {
+    channel_.setAwaitingReply(false);
+    const std::u16string reason = errorText(channel_.lastError());
+    setLastError(reason);
+    logText(3, 40009, reason);
+    return;
+  }
+  wait(Wait::kCommand);
+  channel_.setAwaitingReply(false);
+}
+
+bool SmsSender::runInlineCommand(const std::string& line) {
+  channel_.setAwaitingReply(true);
+  const bool ok = write(line) && wait(Wait::kCommand).ok;
+  channel_.setAwaitingReply(false);
+  return ok;
+}
+
+void SmsSender::sendPdu(GenericMessage& message) {
+  const bool useMemory = settings_.getInt("sender.use_memory") != 0;
+  const PduEncoder encoder(settings_);
+
+  std::vector<Octets> segments;
+  if (message.content == kDiagnosticText) {
+    // The payload goes out in place of the text; the message keeps its text for the folders,
+    // since the payload's control octets have no business in a text record.
+    SMSMessage probe(static_cast<const SMSMessage&>(message));
+    probe.content = diagnosticPayload();
+    segments = encoder.EncodeBinarySubmit(probe);
+    segments.resize(1);
+  } else {
+    segments = encoder.EncodeOutgoing(message);
+  }
+  const int count = static_cast<int>(segments.size());
+  if (segments.empty()) {
+    setLastError(u"The message can't be encoded");
+    Logger::log(3, std::string("Serial port: the message can't be encoded"));
+    finishMessage(message, false, 0);
+    return;
+  }
+
+  attachReplies();
+  channel_.setStatus(ChannelStatus::Busy);
+  const std::string command = useMemory ? "AT+CMGW=" : "AT+CMGS=";
+  const std::int64_t delay = settings_.getInt("sender.delay");
+  std::vector<int> values;
+  bool ok = true;
+  for (int i = 0; ok && i < count; ++i) {
+    const Octets& unit = segments[static_cast<std::size_t>(i)];
+    const std::size_t tpduLength = unit.size() - std::min(unit.size(), encoder.SmscFieldLength());
+    channel_.setAwaitingReply(true);
+    ok = write(command + std::to_string(tpduLength) + "\r\n") && wait(Wait::kPrompt).ok &&
+         writeHexBody(std::string(unit.begin(), unit.end()));
+    if (!ok) break;
+    const WaitResult result = wait(Wait::kResult);
+    if (!result.ok) {
+      ok = false;
+      break;
+    }
+    message.refid = result.value;
+    values.push_back(result.value);
+    if (i + 1 < count && delay > 0) {
+      // The pause is ours, not the modem's silence: a delay longer than the reply time-out
+      // must not fail the next segment.
+      channel_.setAwaitingReply(false);
+      ok = pause(delay);
+    }
+  }
+
+  if (ok) {
+    sentCount_.fetch_add(1);
+    if (useMemory) ok = sendFromMemory(message, values);
+  } else if (useMemory && readDeleteMode(settings_) == DeleteMode::kEachMessage) {
+    // Segments stored before the failure would fill the storage on every retry.
+    freeStorage(values);
+  }
+  finishMessage(message, ok, count);
+}
+
+void SmsSender::sendText(GenericMessage& message) {
+  const bool useMemory = settings_.getInt("sender.use_memory") != 0;
+  if (message.getType() == 2) {
+    Logger::log(0, std::string("WAP-Push message can't be sent in text mode, sending as text"));
+  }
+  attachReplies();
+  channel_.setStatus(ChannelStatus::Busy);
+  channel_.setAwaitingReply(true);
+
+  std::string number = quotableArgument(toUtf8(message.to));
+  // The command puts its own "+" in front.
+  if (!number.empty() && number.front() == '+') number.erase(0, 1);
+  const int type = (message.dstton << 4) | 0x81;
+  const std::string command = std::string(useMemory ? "AT+CMGW=" : "AT+CMGS=") + "\"+" + number +
+                              "\"," + std::to_string(type) + "\r\n";
+
+  bool ok =
+      write(command) && wait(Wait::kPrompt).ok && writeBody(safeBody(toUtf8(message.content)));
+  WaitResult result;
+  if (ok) {
+    result = wait(Wait::kResult);
+    ok = result.ok;
+  }
+  if (ok) {
+    message.refid = result.value;
+    sentCount_.fetch_add(1);
+    if (useMemory) ok = sendFromMemory(message, {result.value});
+  }
+  finishMessage(message, ok, 1);
+}
+
+bool SmsSender::sendFromMemory(GenericMessage& message, const std::vector<int>& storageIndexes) {
+  bool ok = true;
+  for (std::size_t i = 0; ok && i < storageIndexes.size(); ++i) {
+    channel_.setAwaitingReply(true);
+    ok = write("AT+CMSS=" + std::to_string(storageIndexes[i]) + "\r\n");
+    if (!ok) break;
+    const WaitResult result = wait(Wait::kResult);
+    ok = result.ok;
+    if (ok && i == 0) message.refid = result.value;
+  }
+  freeStorage(storageIndexes);
+  return ok;
+}
+
+void SmsSender::freeStorage(const std::vector<int>& storageIndexes) {
+  switch (readDeleteMode(settings_)) {
+    case DeleteMode::kEachMessage:
+      for (int index : storageIndexes) {
+        runInlineCommand(commandLine(deleteOneCommand(index)->text));
+      }
+      break;
+    case DeleteMode::kAllAfterCount: {
+      const int period = settings_.getInt("sender.delete_after");
+      if (period > 0 && sentCount_.load() % period == 0) {
+        runInlineCommand(commandLine(deleteAllCommand(settings_)->text));
+      }
+      break;
+    }
+    case DeleteMode::kNever:
+      break;
+  }
+}
+
+void SmsSender::sendUssd(const USSDRequest& request) {
+  attachReplies();
+  channel_.setStatus(ChannelStatus::Busy);
+  channel_.setAwaitingReply(true);
+  const bool ok =
+      write(ussdCommandLine(request, settings_.getInt("ussd.decode"))) && wait(Wait::kCommand).ok;
+  std::unique_ptr<GenericMessage> copy = request.clone();
+  finishMessage(*copy, ok, copy->segments);
+}
+
+void SmsSender::finishMessage(GenericMessage& message, bool sent, int segments) {
+  channel_.setAwaitingReply(false);
+  if (sent) {
+    channel_.setStatus(ChannelStatus::Idle);
+  } else {
+    if (channel_.getStatus() == ChannelStatus::Busy) channel_.setStatus(ChannelStatus::Idle);
+    noteSystemError();
+  }
+  std::unique_ptr<GenericMessage> copy = message.clone();
+  copy->segments = segments;
+  notifyMessage(notice::kHandled, sent ? 1 : 0, std::move(copy));
+}
+
+void SmsSender::noteSystemError() {
+  const int code = channel_.lastError();
+  // A write still under way is no failure of its own.
+  if (code == 0 || code == EINPROGRESS || code == EAGAIN) return;
+  const std::u16string reason = errorText(code);
+  setLastError(reason);
+  logText(3, 40009, reason);
+}
+
+bool SmsSender::write(const std::string& line) {
+  std::string_view text(line);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  lastWritten_ = text;
+  return channel_.sendCommand(line);
+}
+
+bool SmsSender::writeHexBody(const std::string& octets) {
+  lastWritten_ =
+      OctetsToHex(std::span(reinterpret_cast<const std::uint8_t*>(octets.data()), octets.size()));
+  return channel_.sendHexBody(octets);
+}
+
+bool SmsSender::writeBody(const std::string& bytes) {
+  lastWritten_ = bytes;
+  return channel_.sendBody(bytes);
+}
+
+bool SmsSender::isEcho(const AsyncEvent& event) const {
+  const std::string_view written = trimEcho(lastWritten_);
+  return !written.empty() && equalsIgnoringCase(trimEcho(event.raw), written);
+}
+
+bool SmsSender::pause(std::int64_t milliseconds) {
+  std::unique_lock lock(queueMutex_);
+  return !clock_.waitUntil(queueCondition_, lock, clock_.monotonicMs() + milliseconds,
+                           [this] { return stop_.load() || cancelled_.load(); });
+}
+
+void SmsSender::notifyReply(int flag, std::unique_ptr<AsyncEvent> event) {
+  if (EngineSink* sink = sink_.load()) sink->notifyReply(notice::kReply, flag, std::move(event));
+  post(notice::kReply);
+}
+
+void SmsSender::notifyMessage(int code, int flag, std::unique_ptr<GenericMessage> message) {
+  if (EngineSink* sink = sink_.load()) sink->notify(code, flag, std::move(message));
+  post(code);
+}
+
+void SmsSender::post(int code) {
+  if (MainWindowLink* window = window_.load()) window->post(code);
+}
+
+}  // namespace parlane

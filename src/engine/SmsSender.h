@@ -1,0 +1,133 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "core/util/Clock.h"
+#include "transport/ReplyQueue.h"
+#include "transport/message/ATCommandMessage.h"
+#include "transport/message/GenericMessage.h"
+
+namespace parlane {
+
+class AsyncSerialComm;
+class EngineSink;
+class MainWindowLink;
+class SettingsStore;
+class SMSMessage;
+class USSDRequest;
+
+// The only writer to the modem. Commands, short messages, WAP Push messages and USSD requests
+// are queued here and handled one at a time on the sending thread: written, their replies awaited
+// and passed on (1027), and the outcome of a message reported (1028). The thread sleeps on its
+// queue and on its reply queue.
+class SmsSender {
+ public:
+  SmsSender(AsyncSerialComm& channel, const SettingsStore& settings,
+            const Clock& clock = Clock::system());
+  // Stops and joins the thread.
+  ~SmsSender();
+  SmsSender(const SmsSender&) = delete;
+  SmsSender& operator=(const SmsSender&) = delete;
+
+  // Where the notifications go; set before start(). Null drops them.
+  void setSink(EngineSink* sink);
+  void setWindow(MainWindowLink* window);
+
+  // Appends; the sender owns the message from now on. Any thread.
+  void enqueue(std::unique_ptr<GenericMessage> message);
+  // A command line; a text without its "\r\n" gets one when it is written.
+  void enqueue(std::unique_ptr<ATCommandMessage> command);
+  // Destroys every queued message and command (a connection starts).
+  void clear();
+  // Whether a command with exactly this text waits in the queue.
+  bool isQueued(std::u16string_view commandText) const;
+  std::size_t queuedCount() const;
+
+  // The text of the last failure: the reason a failed message is reported with.
+  std::u16string lastError() const;
+  void setLastError(std::u16string_view text);
+
+  // Ends the wait in progress (or the next one of the message in hand) as a failure.
+  void cancelWait();
+
+  void start();
+  // Asks the thread to end (it finishes the exchange in hand only as far as a wait allows).
+  void stop();
+  void join();
+
+  // Short messages handed to the modem successfully since start.
+  int sentCount() const { return sentCount_.load(); }
+
+ private:
+  using Job = std::variant<std::unique_ptr<ATCommandMessage>, std::unique_ptr<GenericMessage>>;
+  enum class Wait { kPrompt, kResult, kCommand };
+  struct WaitResult {
+    bool ok = false;
+    int value = 0;
+  };
+
+  void run();
+  // Waits until a job is queued, the channel is open and active; null when stopping.
+  std::unique_ptr<Job> nextJob();
+  void dispatch(Job& job);
+
+  void attachReplies();
+  void drainReplies();
+  WaitResult wait(Wait kind);
+
+  void runCommand(const ATCommandMessage& command);
+  bool runInlineCommand(const std::string& line);
+  void sendPdu(GenericMessage& message);
+  void sendText(GenericMessage& message);
+  void sendUssd(const USSDRequest& request);
+  bool sendFromMemory(GenericMessage& message, const std::vector<int>& storageIndexes);
+  void freeStorage(const std::vector<int>& storageIndexes);
+  void finishMessage(GenericMessage& message, bool sent, int segments);
+  void noteSystemError();
+
+  bool write(const std::string& line);
+  bool writeHexBody(const std::string& octets);
+  bool writeBody(const std::string& bytes);
+  bool isEcho(const AsyncEvent& event) const;
+  // A pause that stop() and cancelWait() cut short; false when cut short.
+  bool pause(std::int64_t milliseconds);
+
+  void notifyReply(int flag, std::unique_ptr<AsyncEvent> event);
+  void notifyMessage(int code, int flag, std::unique_ptr<GenericMessage> message);
+  void post(int code);
+
+  AsyncSerialComm& channel_;
+  const SettingsStore& settings_;
+  const Clock& clock_;
+
+  std::atomic<EngineSink*> sink_{nullptr};
+  std::atomic<MainWindowLink*> window_{nullptr};
+
+  mutable std::mutex queueMutex_;
+  std::condition_variable queueCondition_;
+  std::deque<Job> queue_;
+
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> cancelled_{false};
+  std::thread thread_;
+  std::atomic<int> sentCount_{0};
+
+  mutable std::mutex errorMutex_;
+  std::u16string lastError_;
+
+  ReplyQueue replies_;
+  // What was written last (command without its line end, or the body text): its echo is dropped.
+  std::string lastWritten_;
+};
+
+}  // namespace parlane
