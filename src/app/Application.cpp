@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -46,6 +47,18 @@
 namespace parlane {
 
 namespace {
+
+// What the configuration load had to skip goes to the log, or to standard error when there is no
+// log (the installer's hook, an empty "logger.common").
+void reportNotes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) {
+    if (Logger::global() != nullptr) {
+      Logger::log(2, note);
+    } else {
+      std::fprintf(stderr, "parlane: %s\n", note.c_str());
+    }
+  }
+}
 
 std::string currentDirectory() {
   std::error_code ec;
@@ -120,6 +133,7 @@ class Gateway {
     // The log starts before the folders are read, so that lines a folder load had to set aside
     // are noted in it.
     startLogger();
+    reportNotes(load.notes);
 
     stores_ = std::make_unique<MessageStores>(settings_, paths_.dataFolder, options_.instance);
     StoreOpenFailure failure;
@@ -250,11 +264,14 @@ class Gateway {
 };
 
 // The installer's hook: load the configuration through the usual chain and leave it in the
-// registry key.
-void runInit(const StartupPaths& paths) {
-  RegistryHive hive = RegistryHive::currentUser();
+// registry key of the account whose configuration this is (the system account's with
+// `cfgservice`).
+void runInit(const StartupOptions& options, const StartupPaths& paths) {
+  RegistryHive hive =
+      options.systemProfile ? RegistryHive::systemAccount() : RegistryHive::currentUser();
   SettingsStore settings;
   const ConfigurationLoad load = loadConfiguration(settings, hive, paths);
+  reportNotes(load.notes);
   if (load.source == ConfigurationLoad::Source::Failed) {
     showStartupMessage(loadString(text::kError), load.errorText, true);
     return;
@@ -297,12 +314,21 @@ int runApplication(int argc, char** argv) {
     return 0;
   }
   if (options.action == StartupOptions::Action::Init) {
-    runInit(paths);
+    runInit(options, paths);
     return 0;
   }
 
   InstanceLock lock;
-  if (!lock.acquire(options.instance)) return 0;
+  switch (lock.acquire(options.instance)) {
+    case InstanceLock::Result::Acquired:
+      break;
+    case InstanceLock::Result::HeldByAnotherCopy:
+      return 0;
+    case InstanceLock::Result::Failed:
+      // Not another copy: something the user has to put right, so say what it is.
+      showStartupMessage(loadString(text::kError), fromUtf8(lock.failureText()), true);
+      return 1;
+  }
 
   // Installed before start-up so that a signal arriving meanwhile still ends the program in order:
   // it is taken up by the first turn of the event loop.

@@ -94,6 +94,11 @@ SmsSender::SmsSender(AsyncSerialComm& channel, const SettingsStore& settings, co
 SmsSender::~SmsSender() {
   stop();
   join();
+  // The channel must not deliver into a queue that is gone.
+  for (ReplySlot slot : kSenderSlots) {
+    ReplyQueue* attached = channel_.setHandler(nullptr, slot);
+    if (attached != &replies_) channel_.setHandler(attached, slot);
+  }
 }
 
 void SmsSender::setSink(EngineSink* sink) { sink_.store(sink); }

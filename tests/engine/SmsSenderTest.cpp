@@ -151,11 +151,11 @@ TEST_F(SmsSenderTest, PromptDuringTheResultWaitIsClosedAndFailsTheMessage) {
 
 TEST_F(SmsSenderTest, StrayPromptAndLateRepliesAreSkippedAndTheNextMessageGoesThrough) {
   answerPduMode(1);
-  // After its OK the modem adds a prompt nobody asked for, a final result and a reference that
-  // no wait is there for.
-  modem_.on("AT", "\r\nOK\r\n\r\n> \r\nOK\r\n+CMGS: 99\r\n");
+  modem_.on("AT", "\r\nOK\r\n");
   sender_->enqueue(command(u"AT\r\n"));
   ASSERT_TRUE(recorder_.waitFor(notice::kReply).reply);
+  // Then a prompt nobody asked for, a final result and a reference that no wait is there for.
+  modem_.sendAndWaitRead("\r\n> \r\nOK\r\n+CMGS: 99\r\n");
   sender_->enqueue(shortMessage());
   const EngineRecorder::Record record = handled();
   EXPECT_EQ(record.flag, 1);
