@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -24,6 +25,8 @@
 #include "core/util/Environment.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
+#include "engine/SmsReceiver.h"
+#include "engine/SmsSender.h"
 #include "gsm/CodePageCatalogue.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
@@ -40,6 +43,18 @@ namespace parlane {
 namespace {
 
 QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+// What the configuration load had to skip goes to the log, or to standard error when there is no
+// log (the installer's hook, an empty "logger.common").
+void reportNotes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) {
+    if (Logger::global() != nullptr) {
+      Logger::log(2, note);
+    } else {
+      std::fprintf(stderr, "parlane: %s\n", note.c_str());
+    }
+  }
+}
 
 std::string currentDirectory() {
   std::error_code ec;
@@ -101,6 +116,7 @@ class Gateway {
     // The log starts before the folders are read, so that lines a folder load had to set aside
     // are noted in it.
     startLogger();
+    reportNotes(load.notes);
 
     stores_ = std::make_unique<MessageStores>(settings_, paths_.dataFolder, options_.instance);
     StoreOpenFailure failure;
@@ -112,13 +128,17 @@ class Gateway {
     MessageIdCounter::loadFrom(settings_, stores_->largestStoredMessageId());
     TonAutoRule::load(settings_);
 
-    // The serial channel (or the modem emulator with "modem.emulation" 1), the sender and the
-    // receiver are created here.
+    // The serial channel (or the modem emulator with "modem.emulation" 1), then the sender and
+    // the receiver bound to it.
     if (settings_.getInt("modem.emulation") != 0) {
       channel_ = std::make_unique<AsyncSerialEmulator>(settings_);
     } else {
       channel_ = std::make_unique<AsyncSerialComm>(settings_);
     }
+    // The receiver takes its Unsolicited slot now. Their results go nowhere until the service
+    // queue and the main window are given to them.
+    sender_ = std::make_unique<SmsSender>(*channel_, settings_);
+    receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
     channel_->setReplyTimeout(settings_.getInt("sender.timeout"));
 
     settings_.setInt("autostart", Autostart().query() ? 1 : 0);
@@ -129,6 +149,8 @@ class Gateway {
 
     // The channel's I/O thread, the sender, the receiver and the service threads start here.
     channel_->startThread();
+    sender_->start();
+    receiver_->start();
 
     if (settings_.getInt("start.bubble") != 0) {
       shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
@@ -149,10 +171,12 @@ class Gateway {
       Logger::log(3, std::string("Can't save the configuration"));
     }
     // Threads are asked to stop and joined here, before the folders are written back.
-    if (channel_) {
-      channel_->requestStop();
-      channel_->joinThread();
-    }
+    if (channel_) channel_->requestStop();
+    if (receiver_) receiver_->stop();
+    if (sender_) sender_->stop();
+    if (receiver_) receiver_->join();
+    if (sender_) sender_->join();
+    if (channel_) channel_->joinThread();
     if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
     shell_.reset();
     Logger::log(0, std::string("Parlane stopped"));
@@ -179,15 +203,21 @@ class Gateway {
   std::unique_ptr<MessageStores> stores_;
   std::unique_ptr<Logger> logger_;
   std::unique_ptr<AsyncSerialComm> channel_;
+  // After the channel, so that they are destroyed before it.
+  std::unique_ptr<SmsSender> sender_;
+  std::unique_ptr<SmsReceiver> receiver_;
   std::unique_ptr<GatewayShell> shell_;
 };
 
 // The installer's hook: load the configuration through the usual chain and leave it in the
-// registry key.
-void runInit(const StartupPaths& paths) {
-  RegistryHive hive = RegistryHive::currentUser();
+// registry key of the account whose configuration this is (the system account's with
+// `cfgservice`).
+void runInit(const StartupOptions& options, const StartupPaths& paths) {
+  RegistryHive hive =
+      options.systemProfile ? RegistryHive::systemAccount() : RegistryHive::currentUser();
   SettingsStore settings;
   const ConfigurationLoad load = loadConfiguration(settings, hive, paths);
+  reportNotes(load.notes);
   if (load.source == ConfigurationLoad::Source::Failed) {
     showStartupMessage(loadString(text::kError), load.errorText, true);
     return;
@@ -230,12 +260,21 @@ int runApplication(int argc, char** argv) {
     return 0;
   }
   if (options.action == StartupOptions::Action::Init) {
-    runInit(paths);
+    runInit(options, paths);
     return 0;
   }
 
   InstanceLock lock;
-  if (!lock.acquire(options.instance)) return 0;
+  switch (lock.acquire(options.instance)) {
+    case InstanceLock::Result::Acquired:
+      break;
+    case InstanceLock::Result::HeldByAnotherCopy:
+      return 0;
+    case InstanceLock::Result::Failed:
+      // Not another copy: something the user has to put right, so say what it is.
+      showStartupMessage(loadString(text::kError), fromUtf8(lock.failureText()), true);
+      return 1;
+  }
 
   // Installed before start-up so that a signal arriving meanwhile still ends the program in order:
   // it is taken up by the first turn of the event loop.

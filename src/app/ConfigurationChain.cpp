@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <filesystem>
 
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
@@ -13,9 +12,12 @@
 namespace parlane {
 
 int createFolder(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  if (ec) return ec.value();
+  if (path.empty()) return ENOENT;
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    if (slash == std::string::npos) break;
+  }
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return errno;
   return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
@@ -24,7 +26,7 @@ int createFolder(const std::string& path) {
 ConfigurationLoad loadConfiguration(SettingsStore& settings, const RegistryHive& hive,
                                     const StartupPaths& paths) {
   ConfigurationLoad result;
-  if (settings.loadFromRegistry(hive, paths.registryKey)) {
+  if (settings.loadFromRegistry(hive, paths.registryKey, &result.notes)) {
     result.source = ConfigurationLoad::Source::Registry;
     return result;
   }

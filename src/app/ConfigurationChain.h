@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/StartupPaths.h"
 
@@ -15,6 +16,8 @@ struct ConfigurationLoad {
   Source source = Source::Failed;
   // On failure: the text for the user (shown under the caption "Error").
   std::u16string errorText;
+  // What the load had to skip, one log line each: written once the log exists.
+  std::vector<std::string> notes;
 };
 
 // Loads the settings in the fixed order: the registry key (used only when it holds at least two
@@ -27,7 +30,9 @@ ConfigurationLoad loadConfiguration(SettingsStore& settings, const RegistryHive&
 // default configuration file is never written.
 bool saveConfiguration(SettingsStore& settings, RegistryHive& hive, const StartupPaths& paths);
 
-// Creates a folder and its parents; an existing folder is fine. Returns 0 or the errno.
+// Creates a folder and its missing parents, each private to the user (0700): they hold messages,
+// the log and the configuration. An existing folder is fine and keeps its mode. Returns 0 or the
+// errno.
 int createFolder(const std::string& path);
 
 }  // namespace parlane

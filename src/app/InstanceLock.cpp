@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace parlane {
 
@@ -17,20 +20,37 @@ std::string InstanceLock::nameFor(int instance) {
 
 std::string InstanceLock::pathFor(int instance) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string folder = (runtime != nullptr && *runtime != '\0') ? runtime : "/tmp";
-  return folder + "/" + nameFor(instance) + ".lock";
+  if (runtime != nullptr && *runtime != '\0') {
+    return std::string(runtime) + "/" + nameFor(instance) + ".lock";
+  }
+  // Every user shares /tmp: without the user id, another user's copy would lock this one out.
+  return "/tmp/" + nameFor(instance) + "-" + std::to_string(::geteuid()) + ".lock";
 }
 
-bool InstanceLock::acquire(int instance) {
-  if (fd_ >= 0) return true;
-  const int fd = ::open(pathFor(instance).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+InstanceLock::Result InstanceLock::acquire(int instance) {
+  if (fd_ >= 0) return Result::Acquired;
+  failureText_.clear();
+  const std::string path = pathFor(instance);
+  const auto fail = [&](const std::string& why) {
+    failureText_ = "Can't take the instance lock " + path + ": " + why;
+    return Result::Failed;
+  };
+  // No symbolic links: in a shared folder one could point the lock at any file of the user's.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return fail(std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
     ::close(fd);
-    return false;
+    return fail("the file belongs to another user or is not a regular file");
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK) return Result::HeldByAnotherCopy;
+    return fail(std::strerror(error));
   }
   fd_ = fd;
-  return true;
+  return Result::Acquired;
 }
 
 InstanceLock::~InstanceLock() {

@@ -4,6 +4,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
+#include "engine/CommandText.h"
 #include "engine/ReplyFields.h"
 #include "engine/SenderCommandQueue.h"
 #include "gsm/TrayNotifier.h"
@@ -163,7 +164,7 @@ bool ModemInitializer::step(const AsyncEvent& reply) {
   }
   if (step_ == kStart) {
     // Only the synthetic OK starts the series; anything left over from before is not an answer.
-    if (type != ReplyType::Information) enter(kInitString);
+    if (type == ReplyType::Ok) enter(kInitString);
     return isFinished();
   }
   if (type == ReplyType::Information) {
@@ -275,7 +276,7 @@ std::string ModemInitializer::commandFor(int step) {
       // An empty address would clear the service centre stored on the SIM.
       address = trimBlanks(address);
       if (address.empty()) return {};
-      return "AT+CSCA=\"" + toUtf8(address) + "\"\r\n";
+      return "AT+CSCA=\"" + quotableArgument(toUtf8(address)) + "\"\r\n";
     }
     case kCustom: {
       const std::u16string command =

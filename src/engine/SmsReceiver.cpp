@@ -170,7 +170,7 @@ void SmsReceiver::onIndex(const AsyncEvent& event, bool report) {
     if (const std::optional<int> index = readIndex(fields[1])) {
       index_ = *index;
       ModemInitializer* initializer = initializer_.load();
-      if (initializer && fields[0] != initializer->memoryName(0)) {
+      if (initializer && !fields[0].empty() && fields[0] != initializer->memoryName(0)) {
         initializer->setMemoryName(0, fields[0]);
         if (auto selection = storageSelection()) queue(std::move(selection));
       }

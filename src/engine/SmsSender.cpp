@@ -1,5 +1,7 @@
 #include "engine/SmsSender.h"
 
+#include <pthread.h>
+
 #include <cerrno>
 #include <optional>
 #include <span>
@@ -92,6 +94,11 @@ SmsSender::SmsSender(AsyncSerialComm& channel, const SettingsStore& settings, co
 SmsSender::~SmsSender() {
   stop();
   join();
+  // The channel must not deliver into a queue that is gone.
+  for (ReplySlot slot : kSenderSlots) {
+    ReplyQueue* attached = channel_.setHandler(nullptr, slot);
+    if (attached != &replies_) channel_.setHandler(attached, slot);
+  }
 }
 
 void SmsSender::setSink(EngineSink* sink) { sink_.store(sink); }
@@ -176,6 +183,7 @@ void SmsSender::join() {
 }
 
 void SmsSender::run() {
+  ::pthread_setname_np(::pthread_self(), "parlane-sender");
   post(notice::kSenderStarted);
   while (!stop_.load()) {
     std::unique_ptr<Job> job = nextJob();
@@ -226,9 +234,15 @@ void SmsSender::dispatch(Job& job) {
     case 3:
       sendUssd(static_cast<const USSDRequest&>(message));
       break;
-    default:
-      Logger::log(2, formatText(u"A %s message can't be sent, dropped", {message.getTypeName()}));
+    default: {
+      // A status report and the like: reported failed, so that its owner is not left waiting.
+      const std::u16string reason =
+          formatText(u"A message of type %s can't be sent", {message.getTypeName()});
+      setLastError(reason);
+      Logger::log(2, reason);
+      notifyMessage(notice::kHandled, 0, message.clone());
       break;
+    }
   }
 }
 

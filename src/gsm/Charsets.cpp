@@ -40,10 +40,12 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Converts all of `input`. Where iconv meets something it cannot convert, `replacement` goes out
 // instead and `skipBadInput` tells how many input octets to step over, as the Windows
-// converters substitute a default character rather than fail.
+// converters substitute a default character rather than fail. With `resetShiftState`, a stateful
+// output (ISO-2022-JP) first returns to its initial, single-byte state, so that the replacement
+// octet is not read as half of a two-byte character.
 template <typename SkipFn>
 bool ConvertAll(iconv_t cd, const char* input, std::size_t inputSize, std::string_view replacement,
-                SkipFn skipBadInput, std::string& output) {
+                SkipFn skipBadInput, bool resetShiftState, std::string& output) {
   std::vector<char> buffer(4 * inputSize + 16);
   char* in = const_cast<char*>(input);
   std::size_t inLeft = inputSize;
@@ -70,6 +72,12 @@ bool ConvertAll(iconv_t cd, const char* input, std::size_t inputSize, std::strin
     if (skip == 0) return false;
     in += skip;
     inLeft -= skip;
+    if (resetShiftState) {
+      char* out = buffer.data();
+      std::size_t outLeft = buffer.size();
+      iconv(cd, nullptr, nullptr, &out, &outLeft);
+      output.append(buffer.data(), buffer.size() - outLeft);
+    }
     output.append(replacement);
   }
 }
@@ -90,7 +98,7 @@ std::optional<std::string> WideToCodePage(std::u16string_view text, const char* 
     return 2;
   };
   if (!ConvertAll(cd.get(), reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
-                  skipUnit, output)) {
+                  skipUnit, true, output)) {
     return std::nullopt;
   }
   return output;
@@ -130,7 +138,9 @@ std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_
   const std::string_view replacementBytes(reinterpret_cast<const char*>(&replacement),
                                           sizeof replacement);
   const auto skipOctet = [](const char*, std::size_t) -> std::size_t { return 1; };
-  if (!ConvertAll(cd.get(), octets.data(), octets.size(), replacementBytes, skipOctet, converted)) {
+  // The input's own escapes decide its state; a bad octet doesn't change it.
+  if (!ConvertAll(cd.get(), octets.data(), octets.size(), replacementBytes, skipOctet, false,
+                  converted)) {
     return std::nullopt;
   }
   std::u16string text(converted.size() / 2, u'\0');

@@ -55,18 +55,25 @@ void Append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), 
 
 }  // namespace
 
-std::vector<Octets> PduEncoder::EncodeOutgoing(const GenericMessage& message) const {
+std::vector<Octets> PduEncoder::EncodeOutgoing(const GenericMessage& message,
+                                               std::string* refusal) const {
   switch (message.getType()) {
     case 1:
-      return EncodeTextSubmit(static_cast<const SMSMessage&>(message));
+      return EncodeTextSubmit(static_cast<const SMSMessage&>(message), refusal);
     case 2:
-      return PushEncoder(*this).EncodePushSubmit(static_cast<const PushMessage&>(message));
+      return PushEncoder(*this).EncodePushSubmit(static_cast<const PushMessage&>(message), refusal);
     default:
       return {};
   }
 }
 
-std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message) const {
+std::string PduEncoder::TooManyPartsText(std::size_t parts) {
+  return "the message needs " + std::to_string(parts) + " parts, more than the " +
+         std::to_string(kMaxParts) + " that one message can have";
+}
+
+std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
+                                                 std::string* refusal) const {
   const std::string digits = DestinationDigits(message);
   const std::int64_t validity = ValiditySeconds(message);
   const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
@@ -107,9 +114,12 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message) cons
     for (std::size_t& end : ends) end *= 2;  // units to octets
   }
 
-  // The reference octet is 8 bits, and so are total and seq: a text needing more than 255 parts
-  // is cut off there rather than sending parts whose numbers wrap.
-  if (ends.size() > 255) ends.resize(255);
+  // Total and seq are single octets: a text that needs more parts can't be sent as one message,
+  // and sending only its beginning would report a cut text as sent.
+  if (ends.size() > kMaxParts) {
+    if (refusal != nullptr) *refusal = TooManyPartsText(ends.size());
+    return {};
+  }
   const std::uint8_t reference = NextReference();
   const auto total = static_cast<std::uint8_t>(ends.size());
   std::vector<Octets> units;

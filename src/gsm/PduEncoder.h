@@ -20,12 +20,22 @@ using Octets = std::vector<std::uint8_t>;
 // Settings ("sms.length_correction", "smsc_addr_in_pdu", "smsc.address") are read on every call.
 class PduEncoder {
  public:
+  // Parts of one concatenated message: its total and sequence numbers are single octets.
+  static constexpr std::size_t kMaxParts = 255;
+
   explicit PduEncoder(const SettingsStore& settings) : settings_(settings) {}
 
-  // Kind 1 (SMS) as text, kind 2 (push) as WAP Push; any other kind gives no unit.
-  std::vector<Octets> EncodeOutgoing(const GenericMessage& message) const;
-  // One unit, or several concatenated parts when the text does not fit.
-  std::vector<Octets> EncodeTextSubmit(const SMSMessage& message) const;
+  // Kind 1 (SMS) as text, kind 2 (push) as WAP Push; any other kind gives no unit. A message that
+  // needs more than kMaxParts parts gives no unit either, and `refusal` says why: it is never sent
+  // cut short.
+  std::vector<Octets> EncodeOutgoing(const GenericMessage& message,
+                                     std::string* refusal = nullptr) const;
+  // One unit, or several concatenated parts when the text does not fit; none (with the reason in
+  // `refusal`) when it needs more than kMaxParts.
+  std::vector<Octets> EncodeTextSubmit(const SMSMessage& message,
+                                       std::string* refusal = nullptr) const;
+  // The reason given for a message of `parts` parts.
+  static std::string TooManyPartsText(std::size_t parts);
   // Exactly one unit of 8-bit data: the low octet of each UTF-16 unit, no header.
   std::vector<Octets> EncodeBinarySubmit(const SMSMessage& message) const;
 

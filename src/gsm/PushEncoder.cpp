@@ -35,7 +35,8 @@ bool StartsWithHttpIgnoringCase(std::u16string_view url) {
 
 }  // namespace
 
-std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message) const {
+std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
+                                                  std::string* refusal) const {
   const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
   const Octets header = pdu_.BuildSubmitHeader(
       PduEncoder::DestinationDigits(message), message.dstton, SmsCoding::Gsm7,
@@ -59,8 +60,12 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message) co
   // A very long service centre address leaves no room at all; send what one octet per part allows
   // rather than looping forever.
   const std::size_t pieceOctets = maxOctets > 12 ? maxOctets - 11 : 1;
-  std::size_t total = (body.size() + pieceOctets - 1) / pieceOctets;
-  if (total > 255) total = 255;  // seq and total are single octets
+  const std::size_t total = (body.size() + pieceOctets - 1) / pieceOctets;
+  // Seq and total are single octets; a body cut short would be reported as sent.
+  if (total > PduEncoder::kMaxParts) {
+    if (refusal != nullptr) *refusal = PduEncoder::TooManyPartsText(total);
+    return {};
+  }
   const std::uint8_t reference = PduEncoder::NextReference();
   std::vector<Octets> units;
   units.reserve(total);

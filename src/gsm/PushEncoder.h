@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +16,9 @@ class PushEncoder {
  public:
   explicit PushEncoder(const PduEncoder& pdu) : pdu_(pdu) {}
 
-  std::vector<Octets> EncodePushSubmit(const PushMessage& message) const;
+  // No unit, with the reason in `refusal`, when the body needs more than PduEncoder::kMaxParts.
+  std::vector<Octets> EncodePushSubmit(const PushMessage& message,
+                                       std::string* refusal = nullptr) const;
 
   // WSP push header + WBXML SI with href and text; tid is the WSP transaction id.
   static Octets BuildPushBody(std::u16string_view url, std::u16string_view text, std::uint8_t tid);

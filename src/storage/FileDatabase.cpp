@@ -1,13 +1,15 @@
 #include "storage/FileDatabase.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
@@ -22,6 +24,7 @@ namespace parlane {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::u16string columnKey(const std::u16string& name, size_t index) {
   return name + u".columns." + fromAscii(std::to_string(index));
@@ -55,6 +58,30 @@ int parseDecimal(std::string_view utf8Field) {
   return SettingsStore::parseInt(fromUtf8(utf8Field));
 }
 
+std::string hexKey(std::uint32_t id) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", id);
+  return text;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The lines of a ".rejected" file (each written with CR LF).
+std::unordered_set<std::string_view> linesOf(std::string_view text) {
+  std::unordered_set<std::string_view> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.insert(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace
 
 FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
@@ -82,7 +109,23 @@ FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
   separatorUtf8_ = toUtf8(std::u16string_view(&separator_, 1));
 }
 
-FileDatabase::~FileDatabase() = default;
+FileDatabase::~FileDatabase() {
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+std::int32_t FileDatabase::NextId() {
+  std::lock_guard lock(mutex_);
+  std::int32_t id = nextId_;
+  // An id already in use (a key typed into the file, or the counter wrapping after an id near the
+  // top of the range) is passed over: Put would replace that record without a word.
+  for (size_t tries = 0; tries <= records_.size(); ++tries) {
+    id = nextId_;
+    nextId_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextId_) + 1u);
+    if (records_.find(hexKey(static_cast<std::uint32_t>(id))) == records_.end()) break;
+  }
+  settings_.setInt(name_ + u".id", nextId_);
+  return id;
+}
 
 std::int32_t FileDatabase::nextId() const {
   std::lock_guard lock(mutex_);
@@ -150,15 +193,19 @@ std::string FileDatabase::toLine(const DatabaseRecord& record) const {
 }
 
 void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_t& largestId,
-                         std::string& rejected, size_t& skipped, size_t& repaired) const {
+                         Rejected& rejected) const {
+  // An editor's byte-order mark is not part of the first key (nor does it hide a comment).
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   size_t position = 0;
   std::string repairedText;
   while (position < bytes.size()) {
     const size_t lineFeed = bytes.find('\n', position);
-    const size_t end = lineFeed == std::string_view::npos ? bytes.size() : lineFeed;
+    const bool lastWithoutLineEnd = lineFeed == std::string_view::npos;
+    const size_t end = lastWithoutLineEnd ? bytes.size() : lineFeed;
     std::string_view line = bytes.substr(position, end - position);
     position = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool endsInCarriageReturn = !line.empty() && line.back() == '\r';
+    if (endsInCarriageReturn) line.remove_suffix(1);
     if (line.empty() || line.front() == '#') continue;
 
     std::string_view text = line;
@@ -174,13 +221,21 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
       ++fields;
     }
     if (fields > columns_.size()) {
-      rejected.append(line).append(kLineEnd);
-      ++skipped;
+      rejected.lines.emplace_back(line);
+      ++rejected.skipped;
+      continue;
+    }
+    // A last line with no line end and fields missing is what a crash during an append leaves
+    // (a cut between CR and LF lost nothing). Padded, it would be half a record: in the outbox a
+    // message that goes out with its text cut off.
+    if (lastWithoutLineEnd && !endsInCarriageReturn && fields < columns_.size()) {
+      rejected.lines.emplace_back(line);
+      ++rejected.cut;
       continue;
     }
     if (keepOriginal) {
-      rejected.append(line).append(kLineEnd);
-      ++repaired;
+      rejected.lines.emplace_back(line);
+      ++rejected.repaired;
     }
     std::string stored;
     stored.reserve(text.size() + (columns_.size() - fields) * separatorUtf8_.size());
@@ -196,25 +251,72 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
     } else if (auto [at, added] = records.try_emplace(std::move(key), std::move(stored)); !added) {
       // A repeated key replaces the earlier line; keep the earlier one unless it is the same.
       if (at->second != stored) {
-        rejected.append(at->second).append(kLineEnd);
-        ++skipped;
+        rejected.lines.push_back(at->second);
+        ++rejected.skipped;
       }
       at->second = std::move(stored);
     }
   }
 }
 
-void FileDatabase::keepRejected(const std::string& rejected, size_t skipped,
-                                size_t repaired) const {
-  if (rejected.empty()) return;
+void FileDatabase::keepRejected(const Rejected& rejected) const {
+  if (rejected.lines.empty()) return;
   const std::string rejectedPath = path_ + ".rejected";
-  const bool kept = appendToFile(rejectedPath, rejected, kPrivateFileMode);
-  std::string note = "Folder file " + path_ + ": " + std::to_string(skipped) +
-                     " line(s) skipped or replaced by a later one, " + std::to_string(repaired) +
-                     " line(s) with invalid UTF-8 repaired; ";
+  // Each line is kept once: a file loaded again before a save took the lines out of it (a crash,
+  // a second start) must not add them again.
+  const std::optional<std::string> existing = readWholeFile(rejectedPath);
+  std::unordered_set<std::string_view> known =
+      existing ? linesOf(*existing) : std::unordered_set<std::string_view>();
+  std::string added;
+  for (const std::string& line : rejected.lines) {
+    if (known.insert(line).second) added.append(line).append(kLineEnd);
+  }
+  const bool kept = added.empty() || appendToFile(rejectedPath, added, kPrivateFileMode);
+  std::string note = "Folder file " + path_ + ": " + std::to_string(rejected.skipped) +
+                     " line(s) skipped or replaced by a later one, " +
+                     std::to_string(rejected.repaired) + " line(s) with invalid UTF-8 repaired, " +
+                     std::to_string(rejected.cut) + " line(s) cut short at the end set aside; ";
   note += kept ? "the original lines are kept in " + rejectedPath
                : "can't keep the original lines in " + rejectedPath + ": " + std::strerror(errno);
   Logger::log(2, note);
+}
+
+int FileDatabase::lockFileLocked(bool create) {
+  // The file may be replaced between opening and locking it (another database's rewrite): the
+  // lock must be on the file the path names, so look again until both agree.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_CREAT : 0);
+    const int fd = ::open(path_.c_str(), flags, static_cast<mode_t>(kPrivateFileMode));
+    if (fd < 0) return -1;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+      error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+      error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    struct stat held {};
+    if (error == 0 && lockFd_ >= 0 && ::fstat(lockFd_, &held) == 0 && sameFile(held, st)) {
+      ::close(fd);
+      return 0;
+    }
+    if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = errno;
+    if (error != 0) {
+      ::close(fd);
+      errno = error;
+      return -1;
+    }
+    struct stat named {};
+    if (::stat(path_.c_str(), &named) != 0 || !sameFile(named, st)) {
+      ::close(fd);
+      continue;
+    }
+    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_ = fd;
+    return 0;
+  }
+  errno = EAGAIN;
+  return -1;
 }
 
 int FileDatabase::Load(bool resetIds) {
@@ -224,8 +326,10 @@ int FileDatabase::Load(bool resetIds) {
     errno = EINVAL;
     return -1;
   }
-  const std::optional<std::string> bytes = readWholeFile(path_);
+  std::optional<std::string> bytes;
+  if (lockFileLocked(false) == 0) bytes = readWholeDescriptor(lockFd_);
   if (!bytes) {
+    // A file that exists but can't be read (or is another's) must never be rewritten from here.
     const int error = errno;
     unreadable_ = error != ENOENT;
     errno = error;
@@ -234,16 +338,17 @@ int FileDatabase::Load(bool resetIds) {
   RemoveStaleTemporaryFiles(path_);
   RecordMap records;
   std::int64_t largestId = 0;
-  std::string rejected;
-  size_t skipped = 0;
-  size_t repaired = 0;
-  parse(*bytes, records, largestId, rejected, skipped, repaired);
+  Rejected rejected;
+  parse(*bytes, records, largestId, rejected);
   records_.swap(records);
   pending_.clear();
-  clean_ = true;
+  // Lines set aside leave the file with the next save, so that later loads don't meet them again
+  // and no append glues a record onto a cut one.
+  clean_ = rejected.lines.empty();
   unreadable_ = false;
-  if (resetIds) nextId_ = static_cast<std::int32_t>(std::min<std::int64_t>(largestId + 2, INT_MAX));
-  keepRejected(rejected, skipped, repaired);
+  // Ids are eight hexadecimal digits: past ffffffff they start again from the bottom.
+  if (resetIds) nextId_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(largestId + 2));
+  keepRejected(rejected);
   return 0;
 }
 
@@ -251,7 +356,14 @@ int FileDatabase::Flush() { return Save(); }
 
 int FileDatabase::Truncate() {
   std::lock_guard lock(mutex_);
-  if (!writeFileAtomically(path_, std::string_view(), kPrivateFileMode)) return -1;
+  // Replaced only while this database holds the file's lock; a missing file is made for that.
+  int locked = -1;
+  if (lockFileLocked(true) != 0 ||
+      !writeFileAtomically(path_, std::string_view(), kPrivateFileMode, &locked)) {
+    return -1;
+  }
+  ::close(lockFd_);
+  lockFd_ = locked;
   pending_.clear();
   clean_ = records_.empty();
   unreadable_ = false;
@@ -273,21 +385,30 @@ int FileDatabase::rewriteLocked() {
     errno = EACCES;
     return -1;
   }
+  // Another database holding the file keeps it; a missing file is simply written.
+  if (lockFileLocked(false) != 0 && errno != ENOENT) return -1;
   size_t size = 0;
   for (const auto& entry : records_) size += entry.second.size() + kLineEnd.size();
   std::string buffer;
   buffer.reserve(size);
   for (const auto& entry : records_) buffer.append(entry.second).append(kLineEnd);
-  if (!writeFileAtomically(path_, buffer, kPrivateFileMode)) return -1;
+  int locked = -1;
+  if (!writeFileAtomically(path_, buffer, kPrivateFileMode, &locked)) return -1;
+  if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_ = locked;
   pending_.clear();
   clean_ = true;
   return 0;
 }
 
 int FileDatabase::appendLocked() {
+  if (lockFileLocked(false) != 0) {
+    // The file went away: memory holds everything, so write it whole.
+    if (errno == ENOENT) return rewriteLocked();
+    return -1;
+  }
   const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
   if (fd < 0) {
-    // The file went away: memory holds everything, so write it whole.
     if (errno == ENOENT) return rewriteLocked();
     return -1;
   }
@@ -298,11 +419,20 @@ int FileDatabase::appendLocked() {
     errno = error;
     return -1;
   }
+  // The records are private messages: a file made readable to others is put right when written.
+  if ((st.st_mode & 077) != 0) ::fchmod(fd, static_cast<mode_t>(kPrivateFileMode));
   std::string buffer;
   if (st.st_size > 0) {
-    // A write cut short leaves a broken last line: never glue a new record onto it.
+    // A write cut short leaves a broken last line: never glue a new record onto it. When only
+    // the LF is missing, adding CR LF would leave a CR in that record's last field.
     char last = '\n';
-    if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') buffer.append(kLineEnd);
+    if (::pread(fd, &last, 1, st.st_size - 1) == 1) {
+      if (last == '\r') {
+        buffer += '\n';
+      } else if (last != '\n') {
+        buffer.append(kLineEnd);
+      }
+    }
   }
   for (const std::string& key : pending_) {
     const auto found = records_.find(key);
@@ -310,6 +440,10 @@ int FileDatabase::appendLocked() {
   }
   const bool ok = writeAllBytes(fd, buffer) && ::fsync(fd) == 0;
   const int error = errno;
+  if (!ok) {
+    // Take a partial append back, so that the retry doesn't follow half a record.
+    [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size);
+  }
   ::close(fd);
   if (!ok) {
     errno = error;

@@ -17,11 +17,18 @@ namespace parlane {
 // Records added to a database without a record limit are appended to the file; anything else
 // (a replacement, a removal, a limit) rewrites the whole file through a temporary file and a
 // rename, so a crash leaves the old or the new file, never a mix.
+//
+// While a database has its file, it holds an exclusive advisory lock (flock) on it: a second
+// database on the same file, in this process or another, can't load it (errno EWOULDBLOCK), so
+// that neither side silently loses the other's writes.
 class FileDatabase : public GenericDatabase {
  public:
   // A relative file name is taken relative to `baseFolder` (when not empty).
   FileDatabase(std::u16string name, SettingsStore& settings, const std::string& baseFolder = {});
   ~FileDatabase() override;
+
+  // A new identifier is never the key of a record in the database, however the keys got there.
+  std::int32_t NextId() override;
 
   int Load(bool resetIds) override;
   int Flush() override;
@@ -76,9 +83,19 @@ class FileDatabase : public GenericDatabase {
   std::string_view fieldOf(std::string_view line, unsigned column) const;
   DatabaseRecord toRecord(std::string_view line) const;
   std::string toLine(const DatabaseRecord& record) const;
+  // Lines a load could not take as they were, for the ".rejected" file and the log.
+  struct Rejected {
+    std::vector<std::string> lines;
+    size_t skipped = 0;   // too many fields, or replaced by a later line with the same key
+    size_t repaired = 0;  // invalid UTF-8, loaded repaired
+    size_t cut = 0;       // the last line, cut short by a crash during an append
+  };
   void parse(std::string_view bytes, RecordMap& records, std::int64_t& largestId,
-             std::string& rejected, size_t& skipped, size_t& repaired) const;
-  void keepRejected(const std::string& rejected, size_t skipped, size_t repaired) const;
+             Rejected& rejected) const;
+  void keepRejected(const Rejected& rejected) const;
+  // Takes the lock on the file now at the path (when this database doesn't hold it already); with
+  // `create` a missing file is made empty. -1 with errno, EWOULDBLOCK when another holds it.
+  int lockFileLocked(bool create);
   int rewriteLocked();
   int appendLocked();
   void storeLocked(std::string line);
@@ -97,6 +114,8 @@ class FileDatabase : public GenericDatabase {
   bool clean_ = true;
   // Set when the file exists but couldn't be read: a rewrite would destroy what it holds.
   bool unreadable_ = false;
+  // The open file this database holds its lock on, or -1.
+  int lockFd_ = -1;
 };
 
 }  // namespace parlane

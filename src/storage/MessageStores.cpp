@@ -12,7 +12,14 @@
 namespace parlane {
 
 std::u16string StoreOpenFailure::message() const {
-  return formatString(text::kErrorOpeningFile, {fileName, errorText(error)});
+  // The system's text for a lock held elsewhere ("Resource temporarily unavailable") tells the
+  // user nothing.
+  const std::u16string reason =
+      error == EWOULDBLOCK
+          ? u"the file is in use by another program (is another copy of Parlane using the same "
+            u"folder file?)"
+          : errorText(error);
+  return formatString(text::kErrorOpeningFile, {fileName, reason});
 }
 
 MessageStores::MessageStores(SettingsStore& settings, std::string dataFolder, int instance)

@@ -184,6 +184,7 @@ bool AsyncSerialComm::checkBusy() {
 
 ReplyQueue* AsyncSerialComm::setHandler(ReplyQueue* queue, int slot) {
   if (slot < 0 || slot >= kReplySlotCount) return nullptr;
+  std::lock_guard guard(handlerMutex_);
   return handlers_[static_cast<std::size_t>(slot)].exchange(queue);
 }
 
@@ -196,6 +197,7 @@ void AsyncSerialComm::deliver(ReplySlot slot, std::unique_ptr<AsyncEvent> event)
 }
 
 void AsyncSerialComm::deliverTo(ReplySlot slot, std::unique_ptr<AsyncEvent> event) {
+  std::lock_guard guard(handlerMutex_);
   ReplyQueue* queue = handlers_[static_cast<std::size_t>(slot)].load();
   if (queue != nullptr) queue->push(std::move(event));
 }
@@ -210,6 +212,7 @@ void AsyncSerialComm::clearPending() {
     std::lock_guard guard(portMutex_);
     if (fd_ >= 0) tty::purge(fd_);
   }
+  std::lock_guard guard(handlerMutex_);
   for (auto& handler : handlers_) {
     if (ReplyQueue* queue = handler.load()) queue->clear();
   }

@@ -87,7 +87,8 @@ class AsyncSerialComm : private ReplySink {
   int replyTimeout() const { return replyTimeoutMs_.load(); }
 
   // Attaches `queue` (or null) to slot 0..5 and returns the queue attached before; any other
-  // index changes nothing and returns null.
+  // index changes nothing and returns null. Once it returns, nothing is delivered to the queue
+  // attached before.
   ReplyQueue* setHandler(ReplyQueue* queue, int slot);
   ReplyQueue* setHandler(ReplyQueue* queue, ReplySlot slot) {
     return setHandler(queue, static_cast<int>(slot));
@@ -171,6 +172,9 @@ class AsyncSerialComm : private ReplySink {
   std::atomic<std::int64_t> lastActivityMs_{0};
   std::atomic<int> lastError_{0};
   std::array<std::atomic<ReplyQueue*>, kReplySlotCount> handlers_{};
+  // Held while a queue is swapped and while one is pushed to or cleared, so that a queue detached
+  // by setHandler is never touched again and its owner may destroy it at once.
+  std::mutex handlerMutex_;
 
   // The port: its descriptor changes only under portMutex_, and is closed only once the reading
   // thread has let go of it (readerHoldsPort_), so the thread never reads a recycled descriptor.

@@ -33,7 +33,9 @@ class BlockingQueue {
   std::unique_ptr<Item> pop() {
     std::unique_lock lock(mutex_);
     const std::uint64_t clears = clears_;
+    ++waiting_;
     condition_.wait(lock, [&] { return !items_.empty() || clears_ != clears; });
+    --waiting_;
     return takeLocked();
   }
 
@@ -42,7 +44,9 @@ class BlockingQueue {
   std::unique_ptr<Item> popWithin(std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
     const std::uint64_t clears = clears_;
+    ++waiting_;
     condition_.wait_for(lock, limit, [&] { return !items_.empty() || clears_ != clears; });
+    --waiting_;
     return takeLocked();
   }
 
@@ -68,6 +72,12 @@ class BlockingQueue {
     return items_.size();
   }
 
+  // Pops blocked right now; lets a test know that a clear will find its waiter.
+  int waitingCount() const {
+    std::lock_guard guard(mutex_);
+    return waiting_;
+  }
+
  private:
   std::unique_ptr<Item> takeLocked() {
     if (items_.empty()) return nullptr;
@@ -80,6 +90,7 @@ class BlockingQueue {
   std::condition_variable condition_;
   std::deque<std::unique_ptr<Item>> items_;
   std::uint64_t clears_ = 0;
+  int waiting_ = 0;
 };
 
 // Reply events from the channel to one engine thread.

@@ -268,6 +268,12 @@ TEST_F(InitializerSteps, ServiceCentreIsCutBeforeTheOperatorName) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CSCA=\"+491710760000\"\r\n"), 1);
 }
 
+TEST_F(InitializerSteps, ServiceCentreCannotEndItsArgumentEarly) {
+  settings.setString("smsc.address", u"+4917\"\r\nAT+CMGD=1,4");
+  run(1, kAllChecks);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CSCA=\"+4917AT+CMGD=1,4\"\r\n"), 1);
+}
+
 TEST_F(InitializerSteps, AnEmptyServiceCentreIsNeverWritten) {
   settings.setString("smsc.address", u" /Operator");
   run(1, kAllChecks);

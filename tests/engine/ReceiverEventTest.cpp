@@ -201,6 +201,12 @@ TEST_F(ReceiverEvents, IndexNoticeForTheSelectedStorageOnlyReads) {
   EXPECT_EQ(receiver.expect(), SmsReceiver::kIndexedMessage);
 }
 
+TEST_F(ReceiverEvents, IndexNoticeWithoutStorageKeepsTheSelectedOne) {
+  feed("+CMTI: ,3\r\n");
+  EXPECT_EQ(queue.all(), (Strings{"AT+CMGR=3\r\n"}));
+  EXPECT_EQ(toUtf8(init.memoryName(0)), "SM");
+}
+
 TEST_F(ReceiverEvents, IndexNoticeForAnotherStorageSelectsItFirst) {
   init.setMemoryName(0, u"ME");
   feed("+CMTI: \"SM\",3\r\n");

@@ -44,12 +44,14 @@ class EngineRig {
     sender->start();
     receiver->start();
   }
+  // As shut-down does: the channel's thread ends first, so nothing is delivered to a reply queue
+  // while its owner goes.
   ~EngineRig() {
+    channel->requestStop();
+    channel->joinThread();
     receiver.reset();
     sender.reset();
     channel->close();
-    channel->requestStop();
-    channel->joinThread();
   }
 
   // Opens the port and runs the initialization; false when a reply did not come in time.

@@ -87,6 +87,13 @@ class SenderFixture : public ::testing::Test {
     return std::make_unique<SMSMessage>(u"", u"+491701234567", std::move(text));
   }
 
+  // The commands the modem took, once there are `count` of them: the modem notes a command only
+  // after it has answered it.
+  std::vector<std::string> commands(std::size_t count) {
+    EXPECT_TRUE(modem_.waitForCommands(count)) << count << " commands";
+    return modem_.commands();
+  }
+
   // The 1028 record of the `count`-th handled message.
   EngineRecorder::Record handled(std::size_t count = 1) {
     return recorder_.waitFor(notice::kHandled, count);

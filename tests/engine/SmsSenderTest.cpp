@@ -5,6 +5,7 @@
 
 #include "engine/SenderFixture.h"
 #include "transport/message/PushMessage.h"
+#include "transport/message/StatusReport.h"
 #include "transport/message/USSDRequest.h"
 
 namespace parlane::test {
@@ -41,8 +42,8 @@ TEST_F(SmsSenderTest, PlainCommandRepliesAreNotifiedWithEchoOnAndOff) {
     ASSERT_TRUE(recorder_.waitFor(notice::kReply, all.size()).reply) << "echo " << echo;
     EXPECT_EQ(recorder_.replies(), all) << "echo " << echo;
   }
-  EXPECT_EQ(modem_.commands(), (Strings{"ATZ", "AT+CMEE=?", "AT+CSQ", "AT+CGMM", "ATZ", "AT+CMEE=?",
-                                        "AT+CSQ", "AT+CGMM"}));
+  EXPECT_EQ(commands(8), (Strings{"ATZ", "AT+CMEE=?", "AT+CSQ", "AT+CGMM", "ATZ", "AT+CMEE=?",
+                                  "AT+CSQ", "AT+CGMM"}));
 }
 
 TEST_F(SmsSenderTest, ErrorReplyEndsTheCommandAndBecomesTheLastError) {
@@ -77,7 +78,7 @@ TEST_F(SmsSenderTest, PduMessageGetsTheModemsReference) {
   EXPECT_EQ(record.message->refid, 7);
   EXPECT_EQ(record.message->segments, 1);
   EXPECT_EQ(record.message->content, u"Hello");
-  EXPECT_EQ(modem_.commands(), expected);
+  EXPECT_EQ(commands(expected.size()), expected);
   EXPECT_EQ(sender_->sentCount(), 1);
   EXPECT_EQ(channel_->getStatus(), ChannelStatus::Idle);
   EXPECT_EQ(recorder_.replies(), (Strings{"1:+CMGS: 7", "1:OK"}));
@@ -116,7 +117,7 @@ TEST_F(SmsSenderTest, ConcatenatedMessageGoesSegmentBySegment) {
   EXPECT_EQ(record.message->segments, 3);
   // The message keeps the reference of its last segment.
   EXPECT_EQ(record.message->refid, 22);
-  EXPECT_EQ(withoutConcatReference(modem_.commands()), withoutConcatReference(expected));
+  EXPECT_EQ(withoutConcatReference(commands(expected.size())), withoutConcatReference(expected));
 }
 
 TEST_F(SmsSenderTest, CmsErrorFailsTheMessageWithItsText) {
@@ -150,20 +151,18 @@ TEST_F(SmsSenderTest, PromptDuringTheResultWaitIsClosedAndFailsTheMessage) {
 
 TEST_F(SmsSenderTest, StrayPromptAndLateRepliesAreSkippedAndTheNextMessageGoesThrough) {
   answerPduMode(1);
-  // After its OK the modem adds a prompt nobody asked for, a final result and a reference that
-  // no wait is there for.
-  modem_.on("AT", "\r\nOK\r\n\r\n> \r\nOK\r\n+CMGS: 99\r\n");
+  modem_.on("AT", "\r\nOK\r\n");
   sender_->enqueue(command(u"AT\r\n"));
   ASSERT_TRUE(recorder_.waitFor(notice::kReply).reply);
+  // Then a prompt nobody asked for, a final result and a reference that no wait is there for.
+  modem_.sendAndWaitRead("\r\n> \r\nOK\r\n+CMGS: 99\r\n");
   sender_->enqueue(shortMessage());
   const EngineRecorder::Record record = handled();
   EXPECT_EQ(record.flag, 1);
   EXPECT_EQ(record.message->refid, 1);
   EXPECT_EQ(recorder_.replies(), (Strings{"1:OK", "1:+CMGS: 1", "1:OK"}));
   // The stray prompt was closed before the message's command.
-  const Strings commands = modem_.commands();
-  ASSERT_GE(commands.size(), 2u);
-  EXPECT_EQ(commands[1], "");
+  EXPECT_EQ(commands(4)[1], "");
 }
 
 TEST_F(SmsSenderTest, MemorySendingStoresSendsAndDeletesEachIndexInOrder) {
@@ -189,7 +188,7 @@ TEST_F(SmsSenderTest, MemorySendingStoresSendsAndDeletesEachIndexInOrder) {
   // The reference the first "AT+CMSS=" returned.
   EXPECT_EQ(record.message->refid, 31);
   EXPECT_EQ(record.message->segments, 2);
-  EXPECT_EQ(withoutConcatReference(modem_.commands()), withoutConcatReference(expected));
+  EXPECT_EQ(withoutConcatReference(commands(expected.size())), withoutConcatReference(expected));
   // The deletes were answered (and notified) before the result.
   EXPECT_EQ(recorder_.replies(), (Strings{"1:+CMGW: 4", "1:OK", "1:+CMGW: 5", "1:OK", "1:+CMSS: 31",
                                           "1:OK", "1:+CMSS: 32", "1:OK", "1:OK", "1:OK"}));
@@ -206,9 +205,9 @@ TEST_F(SmsSenderTest, DeleteModeTwoDeletesAllAfterEveryThirdMessage) {
   for (int i = 0; i < 7; ++i) sender_->enqueue(shortMessage());
   ASSERT_TRUE(handled(7).message);
   Strings deletesAfter;
-  const Strings commands = modem_.commands();
   int stored = 0;
-  for (const std::string& line : commands) {
+  // Seven times stored, sent and sent from storage, and two deletes.
+  for (const std::string& line : commands(23)) {
     if (line.rfind("AT+CMGW=", 0) == 0) ++stored;
     if (line.rfind("AT+CMGD=", 0) == 0) deletesAfter.push_back(std::to_string(stored) + line);
   }
@@ -233,7 +232,7 @@ TEST_F(SmsSenderTest, FailedMemorySendingFreesWhatItStoredInDeleteModeOne) {
   EXPECT_EQ(record.flag, 0);
   EXPECT_EQ(record.message->segments, 2);
   EXPECT_EQ(sender_->lastError(), u"Memory full");
-  EXPECT_EQ(modem_.commands().back(), "AT+CMGD=8");
+  EXPECT_EQ(commands(5).back(), "AT+CMGD=8");
   EXPECT_EQ(sender_->sentCount(), 0);
 }
 
@@ -245,15 +244,15 @@ TEST_F(SmsSenderTest, DiagnosticTextSendsTheBinaryTestUnit) {
   EXPECT_EQ(record.message->segments, 1);
   // The record keeps its text; the payload went on the air only.
   EXPECT_EQ(record.message->content, u"ProbeMarlin7");
-  const Strings commands = modem_.commands();
-  ASSERT_EQ(commands.size(), 2u);
+  const Strings sent = commands(2);
+  ASSERT_EQ(sent.size(), 2u);
   std::string payloadHex;
   for (int octet = 0; octet < 140; ++octet) {
     payloadHex += OctetsToHex(std::vector<std::uint8_t>{static_cast<std::uint8_t>(octet)});
   }
   // 8-bit data, user data length 140 (8C), then the octets 00..8B.
-  ASSERT_GT(commands[1].size(), payloadHex.size() + 2);
-  EXPECT_EQ(commands[1].substr(commands[1].size() - payloadHex.size() - 2), "8C" + payloadHex);
+  ASSERT_GT(sent[1].size(), payloadHex.size() + 2);
+  EXPECT_EQ(sent[1].substr(sent[1].size() - payloadHex.size() - 2), "8C" + payloadHex);
 }
 
 TEST_F(SmsSenderTest, TextModeCommandNumberTypeAndBody) {
@@ -290,10 +289,10 @@ TEST_F(SmsSenderTest, TextModeCommandNumberTypeAndBody) {
     const EngineRecorder::Record record = handled(++count);
     EXPECT_EQ(record.flag, 1) << c.command;
     EXPECT_EQ(record.message->refid, 39 + static_cast<int>(count));
-    const Strings commands = modem_.commands();
-    ASSERT_EQ(commands.size(), count * 2);
-    EXPECT_EQ(commands[count * 2 - 2], c.command);
-    EXPECT_EQ(commands[count * 2 - 1], c.body);
+    const Strings sent = commands(count * 2);
+    ASSERT_EQ(sent.size(), count * 2);
+    EXPECT_EQ(sent[count * 2 - 2], c.command);
+    EXPECT_EQ(sent[count * 2 - 1], c.body);
   }
 }
 
@@ -306,7 +305,7 @@ TEST_F(SmsSenderTest, PushInTextModeGoesAsItsText) {
   const EngineRecorder::Record record = handled();
   EXPECT_EQ(record.flag, 1);
   EXPECT_EQ(record.message->getType(), 2);
-  EXPECT_EQ(modem_.commands().back(), "Offer");
+  EXPECT_EQ(commands(2).back(), "Offer");
 }
 
 TEST_F(SmsSenderTest, UssdRequestCommandsAndOutcome) {
@@ -322,8 +321,17 @@ TEST_F(SmsSenderTest, UssdRequestCommandsAndOutcome) {
   EXPECT_EQ(sent.message->getType(), 3);
   EXPECT_EQ(failed.flag, 0);
   EXPECT_EQ(sender_->lastError(), u"Phone is busy");
-  EXPECT_EQ(modem_.commands()[0], "AT+CUSD=1,\"*100#\",15");
+  EXPECT_EQ(commands(2)[0], "AT+CUSD=1,\"*100#\",15");
   EXPECT_EQ(channel_->getStatus(), ChannelStatus::Idle);
+}
+
+TEST_F(SmsSenderTest, MessageOfATypeThatIsNeverSentIsReportedFailed) {
+  sender_->enqueue(std::make_unique<StatusReport>(u"+491701234567", u"", 5, 0, 0));
+  const EngineRecorder::Record record = handled();
+  ASSERT_TRUE(record.message);
+  EXPECT_EQ(record.flag, 0);
+  EXPECT_EQ(record.message->getType(), 4);
+  EXPECT_TRUE(modem_.commands().empty());
 }
 
 TEST_F(SmsSenderTest, QueueIsClearedAndAskedAboutWhileTheChannelIsClosed) {
@@ -342,7 +350,7 @@ TEST_F(SmsSenderTest, QueueIsClearedAndAskedAboutWhileTheChannelIsClosed) {
   channel_->setStatus(ChannelStatus::Idle);
   sender_->enqueue(command(u"AT\r\n"));
   EXPECT_TRUE(recorder_.waitFor(notice::kReply).reply);
-  EXPECT_EQ(modem_.commands(), (Strings{"AT"}));
+  EXPECT_EQ(commands(1), (Strings{"AT"}));
 }
 
 TEST_F(SmsSenderTest, CancelEndsTheWaitAtOnceAndTheNextMessageGoesThrough) {

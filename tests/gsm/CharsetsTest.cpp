@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "core/util/Utf.h"
 #include "gsm/Charsets.h"
 #include "gsm/CodePageCatalogue.h"
 #include "gsm/CodePageTable.h"
@@ -44,6 +48,49 @@ TEST(CharsetsTest, RoundTripsWholeRanges) {
     const auto narrow = WideToNarrow(c.text, c.codePage);
     ASSERT_TRUE(narrow.has_value()) << c.codePage;
     EXPECT_EQ(NarrowToWide(*narrow, c.codePage), c.text) << c.codePage;
+  }
+}
+
+std::optional<std::u16string> RoundTrip(std::u16string_view text, std::uint32_t codePage) {
+  const auto narrow = WideToNarrow(text, codePage);
+  if (!narrow) return std::nullopt;
+  return NarrowToWide(*narrow, codePage);
+}
+
+// ISO-2022-JP is in its two-byte set after a kanji: the "?" for a character it lacks must come
+// after a return to the single-byte set, or it pairs with the next octet.
+TEST(CharsetsTest, SubstituteInIso2022JpLeavesTheRestIntact) {
+  EXPECT_EQ(RoundTrip(u"\u65E5\u00E9\u672C", 50220), u"\u65E5?\u672C");
+  EXPECT_EQ(RoundTrip(u"\u65E5\u00E9", 50220), u"\u65E5?");
+  EXPECT_EQ(RoundTrip(u"\u65E5\u00E9\u00E9a\u672C", 50220), u"\u65E5??a\u672C");
+}
+
+// The same for every code page the catalogue offers: a character a page lacks becomes "?" and
+// the characters around it, of whatever set, come back as they were.
+TEST(CharsetsTest, SubstituteNeverDisturbsItsNeighboursInAnyCataloguePage) {
+  const std::u16string samples[] = {u"A",      u"\u00E9", u"\u65E5", u"\u672C", u"\u0416",
+                                    u"\u0E01", u"\uD55C", u"\u05D0", u"\u20AC", u"\U0001F600"};
+  for (const CodePageName& page : KnownCodePages()) {
+    SCOPED_TRACE(page.codePage);
+    std::vector<std::u16string> mappable;
+    std::vector<std::u16string> unmappable;
+    for (const auto& sample : samples) {
+      const auto back = RoundTrip(sample, page.codePage);
+      ASSERT_TRUE(back.has_value());
+      if (*back == sample) {
+        mappable.push_back(sample);
+      } else if (*back == u"?") {
+        unmappable.push_back(sample);
+      }
+    }
+    for (const auto& before : mappable) {
+      for (const auto& missing : unmappable) {
+        for (const auto& after : mappable) {
+          EXPECT_EQ(RoundTrip(before + missing + after, page.codePage), before + u"?" + after)
+              << toUtf8(before + missing + after);
+        }
+      }
+    }
   }
 }
 

@@ -386,6 +386,43 @@ TEST_F(PduEncoderTest, EncodeOutgoingDispatchesOnTheKind) {
   EXPECT_TRUE(encoder.EncodeOutgoing(USSDRequest(u"", u"", u"*100#", 1)).empty());
 }
 
+// Total and sequence number are single octets: 255 parts is the most one message can have. A
+// longer text is refused with the reason, never sent cut short.
+struct PartLimitCase {
+  const char* name;
+  std::u16string text;
+  std::size_t units;  // 0: refused
+  const char* refusal;
+};
+
+class PduEncoderPartLimitTest : public ::testing::TestWithParam<PartLimitCase> {};
+
+TEST_P(PduEncoderPartLimitTest, RefusesMoreThan255Parts) {
+  SettingsStore settings;
+  const PduEncoder encoder(settings);
+  std::string refusal;
+  const std::vector<Octets> units =
+      encoder.EncodeOutgoing(Outgoing(u"12345", GetParam().text), &refusal);
+  EXPECT_EQ(units.size(), GetParam().units);
+  EXPECT_EQ(refusal, GetParam().refusal);
+  if (!units.empty()) {
+    EXPECT_EQ(ViewSubmitUnit(units.back()).userData[4], GetParam().units);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, PduEncoderPartLimitTest,
+    ::testing::Values(
+        PartLimitCase{"Gsm7Fits", Repeat(u"a", 153 * 255), 255, ""},
+        PartLimitCase{"Gsm7OneSeptetMore", Repeat(u"a", 153 * 255 + 1), 0,
+                      "the message needs 256 parts, more than the 255 that one message can have"},
+        PartLimitCase{"FortyThousandCharacters", Repeat(u"a", 40000), 0,
+                      "the message needs 262 parts, more than the 255 that one message can have"},
+        PartLimitCase{"Ucs2Fits", Repeat(u"\u044F", 67 * 255), 255, ""},
+        PartLimitCase{"Ucs2OneCharacterMore", Repeat(u"\u044F", 67 * 255 + 1), 0,
+                      "the message needs 256 parts, more than the 255 that one message can have"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PduEncoderTest, PartsOfOneMessageShareAReference) {
   const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"1", Repeat(u"e", 500)));
   ASSERT_EQ(units.size(), 4u);

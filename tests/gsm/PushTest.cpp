@@ -87,6 +87,20 @@ TEST_F(PushSubmitTest, BodyThatJustFitsIsOneUnitOneMoreIsTwo) {
   }
 }
 
+// 255 parts of 115 octets at most; one octet more and the push is refused, not sent cut short.
+TEST_F(PushSubmitTest, BodyOfMoreThan255PartsIsRefused) {
+  const std::u16string url = u"https://x";  // body = 18 + 9 + text
+  PushMessage message(u"", u"12345", std::u16string(115 * 255 - 27, u't'), url, 0x1234);
+  message.dstton = 1;
+  std::string refusal;
+  EXPECT_EQ(PushEncoder(pdu).EncodePushSubmit(message, &refusal).size(), 255u);
+  EXPECT_EQ(refusal, "");
+  message.content += u't';
+  EXPECT_TRUE(PushEncoder(pdu).EncodePushSubmit(message, &refusal).empty());
+  EXPECT_EQ(refusal, "the message needs 256 parts, more than the 255 that one message can have");
+  EXPECT_TRUE(pdu.EncodeOutgoing(message).empty());
+}
+
 TEST_F(PushSubmitTest, ConcatenatedPartsJoinBackIntoTheBody) {
   const std::u16string text(400, u'w');
   const std::vector<Octets> units = encode(u"http://example.org/news", text);

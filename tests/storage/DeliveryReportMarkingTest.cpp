@@ -42,6 +42,7 @@ TEST_P(DeliveryReport, MarksTheOldestRecordWithTheReference) {
     EXPECT_EQ(report.uniqueid, c.uniqueid);
     EXPECT_EQ(report.custom, record[13]);
     // Saved: a fresh load sees the mark.
+    f.stores.reset();
     MessageStores reopened(f.settings, f.dir.path(), 0);
     ASSERT_TRUE(reopened.open());
     ASSERT_TRUE(reopened.sent().Get(c.markedKey, record));

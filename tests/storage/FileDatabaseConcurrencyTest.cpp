@@ -38,6 +38,7 @@ TEST(FileDatabaseConcurrency, WritersAndReadersShareOneDatabase) {
   done = true;
   reader.join();
   EXPECT_EQ(db->Count(), static_cast<size_t>(kWriters * kPerWriter));
+  db.reset();
   auto again = f.make();
   ASSERT_EQ(again->Load(true), 0);
   EXPECT_EQ(again->Count(), static_cast<size_t>(kWriters * kPerWriter));

@@ -94,10 +94,40 @@ TEST(FileDatabaseSave, AppendAfterBrokenLastLineStartsANewLine) {
   db->Put(Rec({u"03", u"c", u"z"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tcut sh\r\n03\tc\tz\r\n");
+  db.reset();
   auto again = f.loaded(f.file());
   DatabaseRecord got;
   ASSERT_TRUE(again->Get(u"03", got));
   EXPECT_EQ(got, Rec({u"03", u"c", u"z"}));
+}
+
+// A crash between the CR and the LF of the last record: the next append completes the line end
+// and leaves no CR in that record.
+TEST(FileDatabaseSave, AppendAfterACutBetweenCrAndLfLeavesNoStrayCr) {
+  DatabaseFixture f;
+  auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r");
+  db->Put(Rec({u"03", u"c", u"z"}));
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n03\tc\tz\r\n");
+  db.reset();
+  auto again = f.loaded(f.file());
+  DatabaseRecord got;
+  ASSERT_TRUE(again->Get(u"02", got));
+  EXPECT_EQ(got, Rec({u"02", u"b", u"y"}));
+}
+
+TEST(FileDatabaseSave, AppendingMakesAnOpenFilePrivate) {
+  DatabaseFixture f;
+  f.dir.write("db.txt", "01\ta\tx\r\n");
+  ASSERT_EQ(::chmod(f.path().c_str(), 0644), 0);
+  auto db = f.make();
+  ASSERT_EQ(db->Load(true), 0);
+  db->Put(Rec({u"02", u"b", u"y"}));
+  ASSERT_EQ(db->Save(), 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n");
 }
 
 TEST(FileDatabaseSave, FilesAreOwnerOnly) {
@@ -172,13 +202,55 @@ TEST(FileDatabaseSave, WrittenFileLoadsBackTheSame) {
   db->Put(Rec({u"\U0001F600", u"supplementary", u""}));
   db->Put(Rec({u"\uFF21", u"fullwidth", u""}));
   ASSERT_EQ(db->Save(), 0);
+  const std::vector<DatabaseRecord> written = db->SelectNotEqual(1, u"\x01", 0);
+  db.reset();
   auto again = f.make();
   ASSERT_EQ(again->Load(true), 0);
-  EXPECT_EQ(again->SelectNotEqual(1, u"\x01", 0), db->SelectNotEqual(1, u"\x01", 0));
+  EXPECT_EQ(again->SelectNotEqual(1, u"\x01", 0), written);
   // Keys run in UTF-16 code unit order: the surrogate pair before U+FF21.
   EXPECT_EQ(Keys(again->SelectNotEqual(1, u"\x01", 0)),
             (std::vector<std::u16string>{u"01", u"02", u"\U0001F600", u"\uFF21"}));
 }
+
+struct HighIdCase {
+  const char* name;
+  std::vector<std::string> keys;  // already in the file
+};
+
+class HighIds : public ::testing::TestWithParam<HighIdCase> {};
+
+// However the keys got into the file, every restart hands out ids that no record has, so that
+// Put never replaces a record in silence.
+TEST_P(HighIds, NewIdsAreNeverInUse) {
+  DatabaseFixture f;
+  std::string file;
+  for (const auto& key : GetParam().keys) file += key + "\told\t\r\n";
+  f.dir.write("db.txt", file);
+  for (int restart = 0; restart < 3; ++restart) {
+    auto db = f.make();
+    ASSERT_EQ(db->Load(true), 0);
+    const size_t before = db->Count();
+    for (int i = 0; i < 4; ++i) {
+      const std::u16string id = db->NewIdText();
+      DatabaseRecord existing;
+      EXPECT_FALSE(db->Get(id, existing)) << toUtf8(id) << " is in use";
+      db->Put(Rec({id.c_str(), u"new", u""}));
+    }
+    EXPECT_EQ(db->Count(), before + 4);
+    ASSERT_EQ(db->Save(), 0);
+  }
+  auto db = f.make();
+  ASSERT_EQ(db->Load(true), 0);
+  EXPECT_EQ(db->SelectEqual(1, u"old", 0).size(), GetParam().keys.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, HighIds,
+    ::testing::Values(HighIdCase{"JustBelowTheSignBit", {"7ffffffe", "7fffffff"}},
+                      HighIdCase{"SignBit", {"7fffffff", "80000000", "80000001"}},
+                      HighIdCase{"TopOfTheRange", {"00000000", "00000001", "fffffffe", "ffffffff"}},
+                      HighIdCase{"UpperCaseHex", {"7FFFFFFF", "7fffffff"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileDatabaseIds, NextIdStoresTheFollowingValue) {
   DatabaseFixture f;

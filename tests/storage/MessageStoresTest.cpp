@@ -136,6 +136,7 @@ TEST(MessageStores, SaveAllWritesEveryStore) {
     store.Put({store.NewIdText(), u"x"});
   }
   EXPECT_TRUE(f.stores->saveAll());
+  f.stores.reset();
   MessageStores reopened(f.settings, f.dir.path(), 0);
   ASSERT_TRUE(reopened.open());
   for (StoreKind kind : kAllStores) EXPECT_EQ(reopened.store(kind).Count(), 1u);

@@ -57,6 +57,7 @@ TEST(SendResultFiling, AlwaysFailingMessageIsRetriedThenFailed) {
   EXPECT_EQ(failed[5], u"hello");
 
   // What is on disk says the same.
+  f.stores.reset();
   MessageStores reopened(f.settings, f.dir.path(), 0);
   ASSERT_TRUE(reopened.open());
   EXPECT_EQ(reopened.outbox().Count(), 0u);

@@ -26,6 +26,7 @@ namespace {
 struct ProcessResult {
   int exitCode = -1;
   std::string output;
+  std::string errors;
 };
 
 // Runs parlane-pdu with `arguments`, standard input from a file holding `input`.
@@ -38,7 +39,8 @@ ProcessResult RunTool(const std::vector<std::string>& arguments, const std::stri
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, folder.file("stdin").c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);  // usage texts
+  posix_spawn_file_actions_addopen(&actions, 2, folder.file("stderr").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   std::vector<std::string> argvText = {PARLANE_PDU_PATH};
   argvText.insert(argvText.end(), arguments.begin(), arguments.end());
@@ -58,6 +60,7 @@ ProcessResult RunTool(const std::vector<std::string>& arguments, const std::stri
   int status = 0;
   waitpid(pid, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.errors = folder.read("stderr");
   return result;
 }
 
@@ -326,6 +329,33 @@ TEST(ParlanePdu, AllGoodExitsZero) {
   const auto result = RunTool({"decode", "0004068121436500000150024103004002C834"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(Lines(result.output).size(), 1u);
+}
+
+// A text or push body that needs more than 255 parts can't be one message: nothing is printed
+// (no unit of a cut text goes out) and the reason is given.
+TEST(ParlanePdu, MessageOfMoreThan255PartsIsRefused) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+  };
+  const std::string text(40000, 'a');
+  for (const Case& c : {Case{"text", {"encode", "--to", "+491701234567", "--text", text}},
+                        Case{"push",
+                             {"encode", "--to", "+491701234567", "--text", text, "--push",
+                              "http://example.com/"}}}) {
+    const auto result = RunTool(c.arguments);
+    EXPECT_EQ(result.exitCode, 1) << c.name;
+    EXPECT_EQ(result.output, "") << c.name;
+    EXPECT_NE(result.errors.find("parlane-pdu: can't encode: the message needs "),
+              std::string::npos)
+        << c.name << ": " << result.errors;
+    EXPECT_NE(result.errors.find("more than the 255 that one message can have"), std::string::npos)
+        << c.name;
+  }
+  // 255 parts still go out.
+  const auto fits = RunTool({"encode", "--to", "1", "--text", std::string(153 * 255, 'a')});
+  EXPECT_EQ(fits.exitCode, 0);
+  EXPECT_EQ(Lines(fits.output).size(), 255u);
 }
 
 TEST(ParlanePdu, BadOptionsAreUsageErrors) {

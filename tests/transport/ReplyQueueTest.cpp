@@ -24,12 +24,9 @@ TEST(ReplyQueueTest, PopsInOrderOfPush) {
 
 TEST(ReplyQueueTest, ClearWakesABlockedPopWithNull) {
   ReplyQueue queue;
-  std::promise<void> started;
-  auto popped = std::async(std::launch::async, [&] {
-    started.set_value();
-    return queue.pop();
-  });
-  started.get_future().wait();
+  auto popped = std::async(std::launch::async, [&] { return queue.pop(); });
+  // The clear must find the pop already waiting, or it would (rightly) leave it waiting.
+  while (queue.waitingCount() == 0) std::this_thread::yield();
   queue.clear();
   ASSERT_EQ(popped.wait_for(seconds(5)), std::future_status::ready);
   EXPECT_EQ(popped.get(), nullptr);

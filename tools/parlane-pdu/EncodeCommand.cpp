@@ -113,7 +113,13 @@ int RunEncode(const std::vector<std::string>& arguments, std::ostream& output, s
   const auto message = BuildMessage(options);
   const PduEncoder encoder(settings);
   const std::size_t smscLength = encoder.SmscFieldLength();
-  for (const auto& unit : encoder.EncodeOutgoing(*message)) {
+  std::string refusal;
+  const std::vector<Octets> units = encoder.EncodeOutgoing(*message, &refusal);
+  if (units.empty()) {
+    errors << "parlane-pdu: can't encode: " << refusal << '\n';
+    return 1;
+  }
+  for (const auto& unit : units) {
     output << unit.size() - smscLength << ' ' << OctetsToHex(unit) << '\n';
   }
   output.flush();

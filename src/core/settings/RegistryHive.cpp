@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "core/settings/RegistryKeyFile.h"
@@ -51,23 +52,14 @@ bool createParentFolders(const std::string& filePath) {
   return true;
 }
 
-bool writeKeyFile(const std::string& path, const std::vector<RegistryValue>& values) {
-  const auto text = RegistryKeyFile::format(values);
+bool writeKeyFile(const std::string& path, const std::vector<RegistryValue>& values,
+                  const std::vector<UnreadableKeyLine>& unreadable = {}) {
+  const auto text = RegistryKeyFile::format(values, unreadable);
   if (!text) {
     errno = EINVAL;
     return false;
   }
   return createParentFolders(path) && writeFileAtomically(path, *text, kPrivateFileMode);
-}
-
-void putValue(std::vector<RegistryValue>& values, const RegistryValue& value) {
-  for (auto& existing : values) {
-    if (existing.name == value.name) {
-      existing = value;
-      return;
-    }
-  }
-  values.push_back(value);
 }
 
 }  // namespace
@@ -127,14 +119,16 @@ bool RegistryHive::createKey(const std::string& subKey) {
 }
 
 std::optional<std::vector<RegistryValue>> RegistryHive::readValues(
-    const std::string& subKey) const {
+    const std::string& subKey, std::vector<UnreadableKeyLine>* unreadable) const {
   if (!isValidSubKey(subKey)) {
     errno = EINVAL;
     return std::nullopt;
   }
   const auto text = readWholeFile(keyPath(subKey));
   if (!text) return std::nullopt;
-  return RegistryKeyFile::parse(*text);
+  KeyFileContents contents = RegistryKeyFile::parse(*text);
+  if (unreadable != nullptr) *unreadable = std::move(contents.unreadable);
+  return std::move(contents.values);
 }
 
 bool RegistryHive::writeValues(const std::string& subKey,
@@ -158,23 +152,40 @@ bool RegistryHive::setValues(const std::string& subKey, const std::vector<Regist
   }
   std::lock_guard lock(keyFileMutex());
   std::vector<RegistryValue> current;
+  std::vector<UnreadableKeyLine> unreadable;
   if (keyExists(subKey)) {
-    auto existing = readValues(subKey);
+    auto existing = readValues(subKey, &unreadable);
     if (!existing) return false;
     current = std::move(*existing);
   }
-  for (const auto& value : values) putValue(current, value);
-  return writeKeyFile(keyPath(subKey), current);
+  // One look-up per value: a configuration of tens of thousands of keys saves in one pass.
+  std::unordered_map<std::u16string, size_t> positions;
+  positions.reserve(current.size() + values.size());
+  for (size_t i = 0; i < current.size(); ++i) positions.try_emplace(current[i].name, i);
+  for (const auto& value : values) {
+    const auto [at, added] = positions.try_emplace(value.name, current.size());
+    if (added) {
+      current.push_back(value);
+    } else {
+      current[at->second] = value;
+    }
+  }
+  return writeKeyFile(keyPath(subKey), current, unreadable);
 }
 
 bool RegistryHive::deleteValue(const std::string& subKey, const std::u16string& name) {
   std::lock_guard lock(keyFileMutex());
-  auto values = readValues(subKey);
+  std::vector<UnreadableKeyLine> unreadable;
+  auto values = readValues(subKey, &unreadable);
   if (!values) return false;
   for (auto it = values->begin(); it != values->end(); ++it) {
     if (it->name == name) {
+      const size_t position = static_cast<size_t>(it - values->begin());
       values->erase(it);
-      return writeKeyFile(keyPath(subKey), *values);
+      for (auto& line : unreadable) {
+        if (line.valuesBefore > position) --line.valuesBefore;
+      }
+      return writeKeyFile(keyPath(subKey), *values, unreadable);
     }
   }
   errno = ENOENT;

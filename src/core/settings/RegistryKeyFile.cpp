@@ -1,5 +1,6 @@
 #include "core/settings/RegistryKeyFile.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "core/util/Utf.h"
@@ -110,10 +111,20 @@ std::optional<std::u16string> RegistryKeyFile::unescape(std::string_view text) {
   return out;
 }
 
-std::optional<std::string> RegistryKeyFile::format(const std::vector<RegistryValue>& values) {
+std::optional<std::string> RegistryKeyFile::format(
+    const std::vector<RegistryValue>& values, const std::vector<UnreadableKeyLine>& unreadable) {
   std::string text(kHeader);
-  for (const auto& value : values) {
+  auto kept = unreadable.begin();
+  const auto keepLinesBefore = [&](std::size_t position) {
+    for (; kept != unreadable.end() && kept->valuesBefore <= position; ++kept) {
+      text += kept->text;
+      text += '\n';
+    }
+  };
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const RegistryValue& value = values[i];
     if (value.type.empty()) return std::nullopt;
+    keepLinesBefore(i);
     std::string name = escape(value.name);
     // A name starting with "#" would read back as a comment.
     if (!name.empty() && name[0] == '#') name.replace(0, 1, "\\u0023");
@@ -124,32 +135,48 @@ std::optional<std::string> RegistryKeyFile::format(const std::vector<RegistryVal
     text += escape(value.data);
     text += '\n';
   }
+  keepLinesBefore(SIZE_MAX);
   return text;
 }
 
-std::vector<RegistryValue> RegistryKeyFile::parse(std::string_view text) {
-  std::vector<RegistryValue> values;
+namespace {
+
+std::optional<RegistryValue> parseValueLine(std::string_view line) {
+  const size_t firstTab = line.find('\t');
+  const size_t secondTab =
+      firstTab == std::string_view::npos ? firstTab : line.find('\t', firstTab + 1);
+  if (secondTab == std::string_view::npos) return std::nullopt;
+  if (line.find('\t', secondTab + 1) != std::string_view::npos) return std::nullopt;
+  auto name = RegistryKeyFile::unescape(line.substr(0, firstTab));
+  auto type = RegistryKeyFile::unescape(line.substr(firstTab + 1, secondTab - firstTab - 1));
+  auto data = RegistryKeyFile::unescape(line.substr(secondTab + 1));
+  if (!name || !type || !data || type->empty()) return std::nullopt;
+  return RegistryValue{std::move(*name), toUtf8(*type), std::move(*data)};
+}
+
+}  // namespace
+
+KeyFileContents RegistryKeyFile::parse(std::string_view text) {
+  KeyFileContents contents;
   size_t start = 0;
+  size_t lineNumber = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
+    const std::string_view raw = text.substr(start, end - start);
     start = end + 1;
+    ++lineNumber;
+    std::string_view line = raw;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line[0] == '#') continue;
-
-    const size_t firstTab = line.find('\t');
-    const size_t secondTab =
-        firstTab == std::string_view::npos ? firstTab : line.find('\t', firstTab + 1);
-    if (secondTab == std::string_view::npos) break;
-    if (line.find('\t', secondTab + 1) != std::string_view::npos) break;
-    auto name = unescape(line.substr(0, firstTab));
-    auto type = unescape(line.substr(firstTab + 1, secondTab - firstTab - 1));
-    auto data = unescape(line.substr(secondTab + 1));
-    if (!name || !type || !data || type->empty()) break;
-    values.push_back({std::move(*name), toUtf8(*type), std::move(*data)});
+    if (auto value = parseValueLine(line)) {
+      contents.values.push_back(std::move(*value));
+    } else {
+      // Kept with its CR, if it had one, so that it is written back byte for byte.
+      contents.unreadable.push_back({lineNumber, contents.values.size(), std::string(raw)});
+    }
   }
-  return values;
+  return contents;
 }
 
 }  // namespace parlane

@@ -21,6 +21,10 @@ struct ParsedFile {
 
 ParsedFile parseFile(std::string_view bytes) {
   ParsedFile parsed;
+  // Editors on other systems often start UTF-8 files with a byte-order mark; it is not part of the
+  // first key, and the file is written back without it.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   size_t start = 0;
   while (start < bytes.size()) {
     size_t end = bytes.find('\n', start);

@@ -37,8 +37,11 @@ class SettingsStore {
   // A copy of all settings in key order.
   std::map<std::string, std::u16string> snapshot() const;
 
-  // Persistent back ends. Loads replace values key by key; they never show messages.
-  bool loadFromRegistry(const RegistryHive& hive, const std::string& subKey);
+  // Persistent back ends. Loads replace values key by key; they never show messages. What the
+  // registry load had to skip (unreadable lines, values too large to read) is described in
+  // `notes`, one log line each.
+  bool loadFromRegistry(const RegistryHive& hive, const std::string& subKey,
+                        std::vector<std::string>* notes = nullptr);
   bool loadFromFile(const std::string& path);
   bool saveToRegistry(RegistryHive& hive, const std::string& subKey) const;
   bool saveToFile(const std::string& path);

@@ -1,7 +1,11 @@
 #include "core/util/Environment.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "core/util/Utf.h"
 
@@ -31,11 +35,25 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && upperAscii(std::string(a)) == upperAscii(std::string(b));
 }
 
+// The user's home folder: $HOME, else the password database's entry (services and cron jobs may
+// run without HOME; an empty answer would put the data folder at the root of the file system).
+std::optional<std::string> homeFolder() {
+  if (auto home = variable("HOME")) return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return std::string(found->pw_dir);
+  }
+  return std::nullopt;
+}
+
 // Where desktop programs keep their settings when APPDATA isn't set.
 std::optional<std::string> userConfigFolder() {
   // A relative XDG_CONFIG_HOME is invalid and must be ignored.
   if (auto xdg = variable("XDG_CONFIG_HOME"); xdg && xdg->front() == '/') return xdg;
-  if (auto home = variable("HOME")) return *home + "/.config";
+  if (auto home = homeFolder()) return *home + "/.config";
   return std::nullopt;
 }
 

@@ -95,38 +95,64 @@ TEST(RegistryHive, AnyTextSurvivesTheKeyFile) {
 struct MalformedCase {
   const char* name;
   std::string text;
-  std::vector<std::u16string> names;  // values read before the enumeration ended
+  std::vector<std::u16string> names;  // values read
+  std::vector<size_t> skippedLines;   // line numbers of the lines that could not be read
 };
 
 void PrintTo(const MalformedCase& c, std::ostream* os) { *os << c.name; }
 
 class MalformedKeyFileTest : public testing::TestWithParam<MalformedCase> {};
 
-TEST_P(MalformedKeyFileTest, EndsTheEnumerationAtTheBadLine) {
+TEST_P(MalformedKeyFileTest, SkipsTheBadLineAndReadsTheRest) {
   TempDir dir;
   dir.write("K", GetParam().text);
-  const auto values = RegistryHive(dir.path()).readValues("K");
+  std::vector<UnreadableKeyLine> unreadable;
+  const auto values = RegistryHive(dir.path()).readValues("K", &unreadable);
   ASSERT_TRUE(values);
   EXPECT_EQ(namesOf(*values), GetParam().names);
+  std::vector<size_t> skipped;
+  for (const auto& line : unreadable) skipped.push_back(line.lineNumber);
+  EXPECT_EQ(skipped, GetParam().skippedLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MalformedKeyFileTest,
-    testing::Values(MalformedCase{"NoTabs", "a\tREG_SZ\t1\nbroken\nb\tREG_SZ\t2\n", {u"a"}},
-                    MalformedCase{"OneTab", "a\tREG_SZ\t1\nb\tREG_SZ\n", {u"a"}},
-                    MalformedCase{"ExtraTab", "a\tREG_SZ\t1\t2\nb\tREG_SZ\t2\n", {}},
-                    MalformedCase{"EmptyType", "a\t\t1\n", {}},
-                    MalformedCase{"UnknownEscape", "a\tREG_SZ\t1\nb\tREG_SZ\t\\q\n", {u"a"}},
-                    MalformedCase{"ShortUnicodeEscape", "a\tREG_SZ\t\\u12\n", {}},
-                    MalformedCase{"BadHexEscape", "a\tREG_SZ\t\\u12G4\n", {}},
-                    MalformedCase{"TrailingBackslash", "a\tREG_SZ\tx\\\n", {}},
-                    MalformedCase{"TruncatedLastLine", "a\tREG_SZ\t1\nb\tREG", {u"a"}},
-                    MalformedCase{"Binary", std::string("\0\xff\x01\x02\n\0\t\t\n", 9), {}},
-                    MalformedCase{"CommentsBlankLinesAndCrLfAreFine",
-                                  "# header\r\n\r\na\tREG_SZ\t1\r\n#\tREG_SZ\t2\nb\tREG_SZ\t2\r\n",
-                                  {u"a", u"b"}},
-                    MalformedCase{"InvalidUtf8IsReplaced", "\xff\tREG_SZ\t\xc3\n", {u"\uFFFD"}}),
+    testing::Values(
+        MalformedCase{"NoTabs", "a\tREG_SZ\t1\nbroken\nb\tREG_SZ\t2\n", {u"a", u"b"}, {2}},
+        MalformedCase{"OneTab", "a\tREG_SZ\t1\nb\tREG_SZ\n", {u"a"}, {2}},
+        MalformedCase{"ExtraTab", "a\tREG_SZ\t1\t2\nb\tREG_SZ\t2\n", {u"b"}, {1}},
+        MalformedCase{"EmptyType", "a\t\t1\n", {}, {1}},
+        MalformedCase{
+            "UnknownEscape", "a\tREG_SZ\t1\nb\tREG_SZ\t\\q\nc\tREG_SZ\t3\n", {u"a", u"c"}, {2}},
+        MalformedCase{"UnknownEscapeOnTheFirstLine",
+                      "x\tREG_SZ\tC:\\Users\\q\na\tREG_SZ\t1\nb\tREG_SZ\t2\n",
+                      {u"a", u"b"},
+                      {1}},
+        MalformedCase{"ShortUnicodeEscape", "a\tREG_SZ\t\\u12\n", {}, {1}},
+        MalformedCase{"BadHexEscape", "a\tREG_SZ\t\\u12G4\n", {}, {1}},
+        MalformedCase{"TrailingBackslash", "a\tREG_SZ\tx\\\n", {}, {1}},
+        MalformedCase{"TruncatedLastLine", "a\tREG_SZ\t1\nb\tREG", {u"a"}, {2}},
+        MalformedCase{"Binary", std::string("\0\xff\x01\x02\n\0\t\t\n", 9), {}, {1, 2}},
+        MalformedCase{"CommentsBlankLinesAndCrLfAreFine",
+                      "# header\r\n\r\na\tREG_SZ\t1\r\n#\tREG_SZ\t2\nb\tREG_SZ\t2\r\n",
+                      {u"a", u"b"},
+                      {}},
+        MalformedCase{"InvalidUtf8IsReplaced", "\xff\tREG_SZ\t\xc3\n", {u"\uFFFD"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RegistryHive, RewritingAKeyKeepsItsUnreadableLinesInPlace) {
+  TempDir dir;
+  dir.write("K", "a\tREG_SZ\t1\nb\tREG_SZ\tC:\\q\r\nc\tREG_SZ\t3\ncut\tREG");
+  RegistryHive hive(dir.path());
+  ASSERT_TRUE(hive.setValues("K", {{u"c", "REG_SZ", u"33"}, {u"d", "REG_SZ", u"4"}}));
+  ASSERT_TRUE(hive.deleteValue("K", u"a"));
+  const std::string text = dir.read("K");
+  EXPECT_EQ(text.substr(text.find('\n') + 1),
+            "b\tREG_SZ\tC:\\q\r\nc\tREG_SZ\t33\ncut\tREG\nd\tREG_SZ\t4\n");
+  std::vector<UnreadableKeyLine> unreadable;
+  EXPECT_EQ(namesOf(*hive.readValues("K", &unreadable)), (std::vector<std::u16string>{u"c", u"d"}));
+  EXPECT_EQ(unreadable.size(), 2u);
+}
 
 TEST(RegistryHive, UnreadableKeyReadsAsMissing) {
   TempDir dir;

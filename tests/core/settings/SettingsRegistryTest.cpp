@@ -53,26 +53,25 @@ INSTANTIATE_TEST_SUITE_P(
                              {sz(u"modem.port", u"ttyUSB0"), sz(u"before", u"2")},
                              true,
                              {{"modem.port", u"ttyUSB0"}, {"before", u"2"}}},
-                    LoadCase{"OversizedValueEndsTheLoad",
+                    LoadCase{"OversizedValueIsSkippedAndTheLoadGoesOn",
                              {sz(u"a", u"1"), sz(u"b", u"2"),
                               sz(u"big", std::u16string(3000, u'x')), sz(u"c", u"3")},
                              true,
-                             {{"a", u"1"}, {"b", u"2"}}},
-                    LoadCase{
-                        "OversizedSecondValueLeavesTooFew",
-                        {sz(u"a", u"1"), sz(u"big", std::u16string(3000, u'x')), sz(u"c", u"3")},
-                        false,
-                        {}},
+                             {{"a", u"1"}, {"b", u"2"}, {"c", u"3"}}},
+                    LoadCase{"OversizedValueIsNotCounted",
+                             {sz(u"a", u"1"), sz(u"big", std::u16string(3000, u'x'))},
+                             false,
+                             {}},
                     LoadCase{"LargestFittingData",
                              {sz(u"a", std::u16string(2048, u'x')),
                               sz(u"b", std::u16string(2049, u'y')), sz(u"c", u"3")},
-                             false,
-                             {}},
+                             true,
+                             {{"a", std::u16string(2048, u'x')}, {"c", u"3"}}},
                     LoadCase{"LargestFittingName",
                              {sz(std::u16string(4095, u'n'), u"1"), sz(u"b", u"2"),
-                              sz(std::u16string(4096, u'm'), u"3")},
+                              sz(std::u16string(4096, u'm'), u"3"), sz(u"c", u"4")},
                              true,
-                             {{std::string(4095, 'n'), u"1"}, {"b", u"2"}}},
+                             {{std::string(4095, 'n'), u"1"}, {"b", u"2"}, {"c", u"4"}}},
                     LoadCase{"OtherTypesAreSkippedButCounted",
                              {{u"count", "REG_DWORD", u"7"}, sz(u"a", u"1")},
                              true,
@@ -82,6 +81,40 @@ INSTANTIATE_TEST_SUITE_P(
                              true,
                              {{"a", u"1"}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettingsRegistry, SkippedLinesAndValuesAreDescribedForTheLog) {
+  TempDir dir;
+  RegistryHive hive(dir.path());
+  dir.write("Software/Quortane SMS/Parlane",
+            "modem.port\tREG_SZ\tC:\\q\na\tREG_SZ\t1\nbig\tREG_SZ\t" + std::string(2100, 'x') +
+                "\nb\tREG_SZ\t2\n");
+  SettingsStore store;
+  std::vector<std::string> notes;
+  ASSERT_TRUE(store.loadFromRegistry(hive, kKey, &notes));
+  EXPECT_EQ(store.snapshot(), (Settings{{"a", u"1"}, {"b", u"2"}}));
+  const std::string where = "Registry key " + hive.keyPath(kKey) + ": ";
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       where + "line 1 can't be read; it is skipped and left in the key as it is",
+                       where + "value \"big\" is too large to read (name of 3, data of 2100 "
+                               "characters); it is skipped"}));
+}
+
+TEST(SettingsRegistry, SaveAfterSkippedLinesLosesNothing) {
+  TempDir dir;
+  RegistryHive hive(dir.path());
+  const std::string big(2100, 'x');
+  dir.write("Software/Quortane SMS/Parlane",
+            "bad\tREG_SZ\t\\q\na\tREG_SZ\t1\nbig\tREG_SZ\t" + big + "\nb\tREG_SZ\t2\n");
+  SettingsStore store;
+  ASSERT_TRUE(store.loadFromRegistry(hive, kKey));
+  store.setString("a", u"changed");
+  ASSERT_TRUE(store.saveToRegistry(hive, kKey));
+  const std::string text = dir.read("Software/Quortane SMS/Parlane");
+  EXPECT_NE(text.find("bad\tREG_SZ\t\\q\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("big\tREG_SZ\t" + big + "\n"), std::string::npos);
+  EXPECT_NE(text.find("a\tREG_SZ\tchanged\n"), std::string::npos);
+  EXPECT_NE(text.find("b\tREG_SZ\t2\n"), std::string::npos);
+}
 
 TEST(SettingsRegistry, MissingKeyFails) {
   TempDir dir;

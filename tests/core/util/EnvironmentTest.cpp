@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
@@ -86,10 +88,6 @@ TEST_F(Environment, Expansion) {
        {{"APPDATA", std::nullopt}, {"XDG_CONFIG_HOME", "rel"}, {"HOME", "/home/u"}},
        "%appdata%",
        "/home/u/.config"},
-      {"nothing to fall back on",
-       {{"APPDATA", std::nullopt}, {"XDG_CONFIG_HOME", std::nullopt}, {"HOME", std::nullopt}},
-       "%appdata%/q",
-       "/q"},
       {"system account appdata",
        {{"APPDATA", "/ad"}},
        "%appdata%/Quortane SMS",
@@ -107,6 +105,16 @@ TEST_F(Environment, Expansion) {
     EXPECT_EQ(expandEnvironment(fromUtf8(c.input), c.systemProfile), fromUtf8(c.expected))
         << c.name;
   }
+}
+
+TEST_F(Environment, AppdataWithoutAnyVariableIsUnderTheHomeOfThePasswordDatabase) {
+  set("APPDATA", std::nullopt);
+  set("XDG_CONFIG_HOME", std::nullopt);
+  set("HOME", std::nullopt);
+  const passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(expandEnvironment(std::string("%appdata%/Quortane SMS")),
+            std::string(entry->pw_dir) + "/.config/Quortane SMS");
 }
 
 TEST_F(Environment, NarrowTextKeepsBytesThatAreNotUtf8) {
