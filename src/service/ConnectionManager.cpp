@@ -149,8 +149,6 @@ void ConnectionManager::initializationFinished() {
   p_.channel.clearPending();
   if (p_.channel.getStatus() != ChannelStatus::Error) p_.channel.setStatus(ChannelStatus::Idle);
   const std::u16string port = this->port();
-  showState(ConnectionState::Connected);
-  Logger::log(0, formatString(40032, {port}));
   p_.channel.setReplyTimeout(p_.settings.getInt("sender.timeout"));
   const auto timer = [this](int id, const char* key) {
     const int seconds = p_.settings.getInt(key);
@@ -162,6 +160,9 @@ void ConnectionManager::initializationFinished() {
   };
   timer(ServiceScheduler::kModemReset, "modem.reset.time");
   timer(ServiceScheduler::kReconnectCheck, "modem.reconnect.time");
+  // The title last: whoever sees "connected" finds the connection's timers running.
+  showState(ConnectionState::Connected);
+  Logger::log(0, formatString(40032, {port}));
   if (!p_.initializer.problemsFound()) {
     p_.window.balloon(loadString(40033), formatString(40032, {port}));
   }

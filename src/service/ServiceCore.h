@@ -8,8 +8,8 @@
 #include "service/SendResultHandler.h"
 #include "service/ServiceParts.h"
 #include "service/ServiceState.h"
-#include "transport/message/GenericMessage.h"
 #include "service/WindowBalloons.h"
+#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

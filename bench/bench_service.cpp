@@ -1,0 +1,300 @@
+// The service thread and scheduler at work against a modem at the far end of a pseudo-terminal:
+// (1) messages per second from the outbox to "sent" with "sender.delay" 0 on a modem that answers
+// at once; (2) a connected, silent gateway: CPU time and thread wake-ups per second; (3) a modem
+// that takes 2.5 s to accept each message: the share of its own rate the gateway keeps.
+
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
+#include "engine/SmsReceiver.h"
+#include "engine/SmsSender.h"
+#include "service/CServiceThread.h"
+#include "service/ServiceScheduler.h"
+#include "service/ServiceWindow.h"
+#include "storage/FolderSchema.h"
+#include "storage/MessageRecords.h"
+#include "storage/MessageStores.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/message/SMSMessage.h"
+
+namespace parlane {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Answers the initialization with OK, "AT+CMGS=" with a prompt and a body with a reference, the
+// body after `acceptDelay`.
+class PtyModem {
+ public:
+  explicit PtyModem(std::chrono::milliseconds acceptDelay) : acceptDelay_(acceptDelay) {
+    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
+      std::perror("openpty");
+      std::exit(1);
+    }
+    termios raw{};
+    ::tcgetattr(slave_, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave_, TCSANOW, &raw);
+    path_ = ::ptsname(master_);
+    if (::pipe(wake_) != 0) std::exit(1);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~PtyModem() {
+    [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
+    thread_.join();
+    ::close(master_);
+    ::close(slave_);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  bool waitOrStop(std::chrono::milliseconds delay) {
+    pollfd fd{wake_[0], POLLIN, 0};
+    return ::poll(&fd, 1, static_cast<int>(delay.count())) == 0;
+  }
+  void run() {
+    char data[8192];
+    std::string pending;
+    int reference = 0;
+    for (;;) {
+      pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) continue;
+      if (fds[0].revents != 0) return;
+      const ssize_t n = ::read(master_, data, sizeof data);
+      if (n <= 0) continue;
+      pending.append(data, static_cast<std::size_t>(n));
+      for (;;) {
+        while (!pending.empty() && pending.front() == '\n') pending.erase(0, 1);
+        const std::size_t end = pending.find_first_of("\r\x1a");
+        if (end == std::string::npos) break;
+        const std::string command = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        std::string reply = "\r\nOK\r\n";
+        if (command.rfind("AT+CMGS=", 0) == 0) {
+          reply = "\r\n> ";
+        } else if (command.size() > 20 && command[0] >= '0' && command[0] <= '9') {
+          if (acceptDelay_.count() > 0 && !waitOrStop(acceptDelay_)) return;
+          reply = "\r\n+CMGS: " + std::to_string(++reference % 256) + "\r\n\r\nOK\r\n";
+        } else if (command.rfind("AT+CPMS?", 0) == 0) {
+          reply = "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n";
+        }
+        [[maybe_unused]] const ssize_t written = ::write(master_, reply.data(), reply.size());
+      }
+    }
+  }
+
+  std::chrono::milliseconds acceptDelay_;
+  int master_ = -1;
+  int slave_ = -1;
+  int wake_[2] = {-1, -1};
+  std::string path_;
+  std::thread thread_;
+};
+
+class QuietWindow : public ServiceWindow {
+ public:
+  void showConnectionState(ConnectionState state, std::u16string_view) override {
+    connected_.store(state == ConnectionState::Connected);
+  }
+  void balloon(std::u16string_view, std::u16string_view) override {}
+  void postCommand(int) override {}
+  void writeStatusFile() override {}
+  bool connected() const { return connected_.load(); }
+
+ private:
+  std::atomic<bool> connected_{false};
+};
+
+// Voluntary context switches and CPU ticks of every thread of the process.
+struct ProcessTimes {
+  long switches = 0;
+  long cpuTicks = 0;
+};
+
+ProcessTimes processTimes() {
+  ProcessTimes times;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+        times.switches += std::stol(line.substr(line.find(':') + 1));
+      }
+    }
+    std::ifstream stat(task.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+      if (i == 14 || i == 15) times.cpuTicks += std::stol(field);  // utime, stime
+    }
+  }
+  return times;
+}
+
+// The gateway's service layer on a port, as start-up builds it.
+class Gateway {
+ public:
+  Gateway(const std::string& port, const std::string& folder) {
+    for (StoreKind kind : kAllStores) {
+      settings_.setString(std::u16string(StoreName(kind)) + u".filename",
+                          StoreName(kind) + u".txt");
+    }
+    settings_.setString("modem.port", fromUtf8(port));
+    settings_.setString("modem.init", u"ATZ");
+    settings_.setInt("modem.default", 1);
+    settings_.setInt("modem.checks", 0);
+    settings_.setInt("modem.use_features", 0);
+    settings_.setInt("sender.read_mode", 0);
+    settings_.setInt("sender.timeout", 10000);
+    settings_.setInt("sender.timeout.connect", 10000);
+    settings_.setInt("sender.delay", 0);
+    settings_.setInt("sender.retries", 3);
+    settings_.setInt("receiver.polling_time", 30);
+    settings_.setInt("status.time", 10);
+    settings_.setInt("modem.reconnect.time", 60);
+    stores_ = std::make_unique<MessageStores>(settings_, folder, 0);
+    stores_->open();
+    channel_ = std::make_unique<AsyncSerialComm>(settings_);
+    sender_ = std::make_unique<SmsSender>(*channel_, settings_);
+    receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
+  }
+  ~Gateway() {
+    scheduler_.stop();
+    scheduler_.join();
+    channel_->close();
+    channel_->requestStop();
+    channel_->joinThread();
+    receiver_->stop();
+    sender_->stop();
+    service_->stop();
+    receiver_->join();
+    sender_->join();
+    service_->join();
+  }
+
+  void queue(int count) {
+    for (int i = 0; i < count; ++i) {
+      SMSMessage message(u"", u"+4917012345", u"Message number " + fromAscii(std::to_string(i)));
+      stores_->outbox().Put(
+          OutgoingRecord(message, StoreKind::Outbox, stores_->outbox().NewIdText()));
+    }
+    stores_->outbox().Save();
+  }
+  void start() {
+    service_ = std::make_unique<CServiceThread>(
+        ServiceParts{settings_, *channel_, *sender_, *receiver_, *stores_, window_, scheduler_});
+    channel_->startThread();
+    sender_->start();
+    receiver_->start();
+    service_->start();
+    scheduler_.start();
+    service_->requestConnect();
+    while (!window_.connected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::size_t sent() const { return stores_->sent().Count(); }
+
+ private:
+  SettingsStore settings_;
+  std::unique_ptr<MessageStores> stores_;
+  std::unique_ptr<AsyncSerialComm> channel_;
+  std::unique_ptr<SmsSender> sender_;
+  std::unique_ptr<SmsReceiver> receiver_;
+  ServiceScheduler scheduler_;
+  QuietWindow window_;
+  std::unique_ptr<CServiceThread> service_;
+};
+
+std::string freshFolder(const char* name) {
+  const auto folder = std::filesystem::temp_directory_path() /
+                      (std::string("bench_service_") + name + "_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder.string();
+}
+
+double secondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+void waitForSent(const Gateway& gateway, std::size_t count) {
+  while (gateway.sent() < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void throughput(int count) {
+  const std::string folder = freshFolder("throughput");
+  PtyModem modem(std::chrono::milliseconds(0));
+  Gateway gateway(modem.path(), folder);
+  gateway.queue(count);
+  const SteadyClock::time_point start = SteadyClock::now();
+  gateway.start();
+  waitForSent(gateway, static_cast<std::size_t>(count));
+  const double seconds = secondsSince(start);
+  std::printf("outbox to sent, instant modem: %d messages in %.2f s = %.1f messages/s\n", count,
+              seconds, count / seconds);
+  std::filesystem::remove_all(folder);
+}
+
+void idle(int seconds) {
+  const std::string folder = freshFolder("idle");
+  PtyModem modem(std::chrono::milliseconds(0));
+  Gateway gateway(modem.path(), folder);
+  gateway.start();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const ProcessTimes before = processTimes();
+  const SteadyClock::time_point start = SteadyClock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const ProcessTimes after = processTimes();
+  const double elapsed = secondsSince(start);
+  const double cpu = static_cast<double>(after.cpuTicks - before.cpuTicks) /
+                     static_cast<double>(::sysconf(_SC_CLK_TCK));
+  std::printf("idle, connected and silent for %.0f s: CPU %.3f%% of one core, %.1f wake-ups/s\n",
+              elapsed, 100.0 * cpu / elapsed,
+              static_cast<double>(after.switches - before.switches) / elapsed);
+  std::filesystem::remove_all(folder);
+}
+
+void slowModem(int count) {
+  const std::string folder = freshFolder("slow");
+  PtyModem modem(std::chrono::milliseconds(2500));
+  Gateway gateway(modem.path(), folder);
+  gateway.queue(count + 1);
+  gateway.start();
+  // From the first message accepted to the last, so the connection does not count.
+  waitForSent(gateway, 1);
+  const SteadyClock::time_point start = SteadyClock::now();
+  waitForSent(gateway, static_cast<std::size_t>(count + 1));
+  const double perMinute = count / secondsSince(start) * 60.0;
+  std::printf("modem taking 2.5 s per message: %.2f messages/min = %.1f%% of its 24/min\n",
+              perMinute, perMinute / 24.0 * 100.0);
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace parlane
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+  parlane::throughput(quick ? 200 : 1000);
+  parlane::idle(quick ? 5 : 30);
+  parlane::slowModem(quick ? 4 : 12);
+  return 0;
+}
