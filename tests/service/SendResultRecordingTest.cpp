@@ -69,6 +69,14 @@ TEST_F(SendResultRecordingTest, FailuresReplaceTheOutboxRecordUntilTheRetriesAre
   EXPECT_EQ(reopened.failed().Count(), 1u);
 }
 
+TEST_F(SendResultRecordingTest, NoRetriesFailsAtOnce) {
+  const std::u16string id = queue(SMSMessage(u"", u"+4917012345", u"once", 503));
+  const SendRecording recording = record(*dispatched(id), false, 0, id);
+  EXPECT_EQ(recording.outcome, SendOutcome::Failed);
+  EXPECT_EQ(outbox().Count(), 0u);
+  EXPECT_EQ(f.stores->failed().Count(), 1u);
+}
+
 TEST_F(SendResultRecordingTest, SuccessMovesTheRecordToSentWithItsReference) {
   const std::u16string id = queue(SMSMessage(u"", u"+4917012345", u"sent one", 501));
   auto message = dispatched(id);
