@@ -31,24 +31,24 @@ std::unique_ptr<T> take(ServiceItem& item) {
 }  // namespace
 
 CServiceThread::CServiceThread(const ServiceParts& parts)
-    : engine_(std::make_unique<ServiceCore>(parts, [this](std::u16string text) {
+    : core_(std::make_unique<ServiceCore>(parts, [this](std::u16string text) {
         push(ServiceItem{serviceCode::kNoticeOnly, 0, std::move(text)});
       })) {
   parts.sender.setSink(this);
   parts.receiver.setSink(this);
-  parts.receiver.setInitializer(&engine_->initializer);
+  parts.receiver.setInitializer(&core_->initializer);
   if (auto* emulator = dynamic_cast<AsyncSerialEmulator*>(&parts.channel)) {
     emulator->setNotificationSink(this);
   }
   parts.channel.setPortFailureListener(
-      [this](int errnum) { engine_->connection.onPortFailure(errnum); });
+      [this](int errnum) { core_->connection.onPortFailure(errnum); });
   parts.scheduler.setActions(this);
 }
 
 CServiceThread::~CServiceThread() {
   stop();
   join();
-  const ServiceParts& parts = engine_->parts;
+  const ServiceParts& parts = core_->parts;
   parts.scheduler.setActions(nullptr);
   parts.channel.setPortFailureListener(nullptr);
   if (auto* emulator = dynamic_cast<AsyncSerialEmulator*>(&parts.channel)) {
@@ -75,25 +75,25 @@ void CServiceThread::push(ServiceItem item) {
 
 void CServiceThread::requestConnect() { push(ServiceItem{serviceCode::kConnect, 0, {}}); }
 
-void CServiceThread::disconnect() { engine_->connection.disconnect(); }
+void CServiceThread::disconnect() { core_->connection.disconnect(); }
 
 std::u16string CServiceThread::queueOutgoing(const GenericMessage& message) {
-  return engine_->dispatcher.queueMessage(message);
+  return core_->dispatcher.queueMessage(message);
 }
 
-void CServiceThread::dispatchNext() { engine_->dispatcher.dispatchNext(); }
+void CServiceThread::dispatchNext() { core_->dispatcher.dispatchNext(); }
 
-std::size_t CServiceThread::queuedOutgoing() const { return engine_->dispatcher.queuedCount(); }
+std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.queuedCount(); }
 
-ServiceState& CServiceThread::state() { return engine_->state; }
-const ServiceState& CServiceThread::state() const { return engine_->state; }
-ModemInitializer& CServiceThread::initializer() { return engine_->initializer; }
+ServiceState& CServiceThread::state() { return core_->state; }
+const ServiceState& CServiceThread::state() const { return core_->state; }
+ModemInitializer& CServiceThread::initializer() { return core_->initializer; }
 
 void CServiceThread::start() {
   std::lock_guard guard(queueMutex_);
   if (thread_.joinable()) return;
-  const ServiceParts& parts = engine_->parts;
-  engine_->dispatcher.loadQueue();
+  const ServiceParts& parts = core_->parts;
+  core_->dispatcher.loadQueue();
   parts.scheduler.setPollingTime(parts.settings.getInt("receiver.polling_time"));
   parts.scheduler.setStatusTime(parts.settings.getInt("status.time"));
   parts.scheduler.add(ServiceScheduler::kWatchdog, kWatchdogPeriodMs, false);
@@ -102,7 +102,7 @@ void CServiceThread::start() {
 }
 
 void CServiceThread::stop() {
-  engine_->connection.stop();
+  core_->connection.stop();
   std::lock_guard guard(queueMutex_);
   stop_ = true;
   queueCondition_.notify_all();
@@ -113,7 +113,7 @@ void CServiceThread::join() {
 }
 
 bool CServiceThread::runScheduled(int id) {
-  ServiceCore& core = *engine_;
+  ServiceCore& core = *core_;
   switch (id) {
     case ServiceScheduler::kPolling:
       core.connection.pollingStep();
@@ -159,7 +159,7 @@ void CServiceThread::run() {
 }
 
 void CServiceThread::handle(ServiceItem& item) {
-  ServiceCore& core = *engine_;
+  ServiceCore& core = *core_;
   switch (item.code) {
     case serviceCode::kIncoming:
       core.incoming.handle(take<GenericMessage>(item));
@@ -190,7 +190,7 @@ void CServiceThread::handle(ServiceItem& item) {
 
 void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message) {
   if (!message) return;
-  ServiceCore& core = *engine_;
+  ServiceCore& core = *core_;
   const int state = core.state.memoryReadingState();
   const bool polling = core.parts.settings.getInt("sender.read_mode") == kReadModePolling;
   if ((state & kBitInCycle) != 0 || polling) {

@@ -74,7 +74,7 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   void handle(ServiceItem& item);
   void handleFound(std::unique_ptr<GenericMessage> message);
 
-  std::unique_ptr<ServiceCore> engine_;
+  std::unique_ptr<ServiceCore> core_;
 
   std::mutex queueMutex_;
   std::condition_variable queueCondition_;

@@ -27,7 +27,7 @@ namespace parlane {
 
 namespace {
 
-// Listing statuses (Part of the memory commands): unread and read messages.
+// Listing statuses: unread and read messages.
 constexpr int kListUnread = 0;
 constexpr int kListRead = 1;
 constexpr int kReadModePolling = 2;
@@ -40,8 +40,6 @@ constexpr int kBitInCycle = 8;
 constexpr int kStateSelecting = 9;
 constexpr int kStateListingRead = 10;
 constexpr int kStateListingUnread = 12;
-// The kind the Parts give a reply time-out besides 4 and 9.
-constexpr int kKindTimeout = 8;
 // The listing made after connecting in the notify modes ends no sooner than this, so that the
 // receiving thread has handed over every message it found before the cycle closes.
 constexpr std::int64_t kConnectListingSettleMs = 1000;
@@ -74,6 +72,10 @@ void ConnectionManager::connect() {
   const int connectTimeout = p_.settings.getInt("sender.timeout.connect");
   p_.channel.setReplyTimeout(connectTimeout > 0 ? connectTimeout
                                                 : p_.settings.getInt("sender.timeout"));
+  // What waits for the sender belongs to the earlier connection; emptied before the port opens,
+  // so that the sending thread takes none of it once the open wakes it.
+  p_.sender.clear();
+  p_.dispatcher.returnInFlight();
   if (!p_.channel.open(port)) {
     failOpen(port, false);
     return;
@@ -102,11 +104,9 @@ void ConnectionManager::connect() {
   }
   Logger::log(0, loadString(40016));
 
-  // Connect mode: nothing of an earlier connection is written any more; a message the sender
-  // dropped goes back to the front of the outbox queue.
+  // Connect mode.
   p_.channel.setStatus(ChannelStatus::Configuring);
   p_.sender.clear();
-  p_.dispatcher.returnInFlight();
   p_.state.setMemoryReadingState(kStateIdle);
   deleteAllAtCycleEnd_.store(false);
   p_.initializer.reset(p_.settings.getInt("modem.use_features"),
@@ -225,8 +225,8 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
     }
     return;
   }
-  if (reply.kind == AsyncEvent::kError || reply.kind == kKindTimeout ||
-      reply.kind == AsyncEvent::kCodedError) {
+  // Errors, time-outs (kind 4 with code 0) and port failures.
+  if (reply.kind == AsyncEvent::kError || reply.kind == AsyncEvent::kCodedError) {
     p_.window.balloon(loadString(40137), reply.text);
     // No delete-all here: the listing failed, so what the memory holds has not been stored.
     p_.notice(loadString(40137));

@@ -5,11 +5,11 @@
 #include "core/util/StringTable.h"
 #include "engine/DeleteCommands.h"
 #include "engine/SmsSender.h"
+#include "service/DeliveryReportMarking.h"
 #include "service/DuplicateLists.h"
 #include "service/OutboxDispatcher.h"
 #include "service/ServiceState.h"
 #include "service/ServiceWindow.h"
-#include "storage/DeliveryReportMarking.h"
 #include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
@@ -49,7 +49,7 @@ void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool che
 
 void IncomingProcessor::handleReport(StatusReport& report) {
   const bool delivered = report.reportStatus >= 0 && report.reportStatus < kFirstUndeliveredStatus;
-  if (MarkDeliveryReport(stores_.sent(), report, delivered)) {
+  if (markDeliveryReport(stores_.sent(), report, delivered)) {
     window_.balloon(loadString(40259), formatString(delivered ? 40260 : 40261, {report.source}));
   }
   // After the sent folder has been saved: a crash before this keeps the report in the modem.

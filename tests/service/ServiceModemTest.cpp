@@ -377,6 +377,57 @@ TEST_F(ServiceModem, FailedListingDeletesNothing) {
   EXPECT_TRUE(commandsStartingWith("AT+CMGD=1,4").empty());
 }
 
+TEST_F(ServiceModem, ModemResetWritesItsCommandsAndReconnectsAfterItsPause) {
+  rig->settings.setInt("modem.reset.time", 600);
+  rig->settings.setString("modem.reset.cmd.0", u"AT+CFUN=1,1");
+  rig->settings.setString("modem.reset.cmd.1", u"AT");
+  rig->settings.setInt("modem.reset.reconnect", 1);
+  rig->settings.setInt("modem.reset.sleep", 1000);
+  script();
+  rig->start(true);  // the pause runs on the scheduler's thread
+  ASSERT_TRUE(rig->connect());
+  clock.advance(600000);
+  ASSERT_TRUE(waitForCommand("AT+CFUN=1,1"));
+  ASSERT_TRUE(waitForCommand("AT"));
+  EXPECT_TRUE(rig->window.posted().empty());
+  clock.advance(1000);
+  ASSERT_TRUE(rig->window.waitForState(ConnectionState::Connected, 2));
+  EXPECT_EQ(rig->window.posted(), (std::vector<int>{32773, 32769}));
+  EXPECT_TRUE(rig->scheduler.isScheduled(ServiceScheduler::kModemReset));
+  EXPECT_EQ(commandsStartingWith("ATZ").size(), 2u);
+}
+
+TEST_F(ServiceModem, SilentModemIsReportedAndTheGatewayGoesOn) {
+  modem.setSilent(true);
+  rig->settings.setInt("sender.timeout.connect", 50);
+  rig->settings.setInt("sender.timeout", 50);
+  rig->settings.setInt("sender.retries", 1);
+  script();
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  ASSERT_TRUE(rig->window.waitForBalloon("Connection failed"));
+  EXPECT_FALSE(rig->window.balloonsTitled("Connected, but some problems found").empty());
+  EXPECT_TRUE(rig->window.balloonsTitled("Connected").empty());
+  // A message to it fails, is tried once more and kept in "failed".
+  rig->service->queueOutgoing(SMSMessage(u"", u"+4917012345", u"into the void"));
+  rig->service->dispatchNext();
+  ASSERT_TRUE(eventually(
+      [&] { return rig->count(StoreKind::Failed) == 1 && rig->count(StoreKind::Outbox) == 0; }));
+  EXPECT_EQ(commandsStartingWith("AT+CMGS=").size(), 2u);
+}
+
+TEST_F(ServiceModem, GarbageOnTheLineDoesNotStopTheConnection) {
+  script();
+  rig->start();
+  modem.send(std::string("\x00\xff\xfe garbage \r\n+CMT: ,99\r\nNOT A PDU\r\n\x1b[0m\r\n", 42));
+  ASSERT_TRUE(rig->connect());
+  modem.send("\r\n+CMTI: \"SM\",\r\n\r\n+CDS: 25\r\n00112\r\n");
+  rig->service->queueOutgoing(SMSMessage(u"", u"+4917012345", u"still works"));
+  rig->service->dispatchNext();
+  ASSERT_TRUE(eventually([&] { return rig->count(StoreKind::Sent) == 1; }));
+  EXPECT_EQ(rig->count(StoreKind::Inbox), 0u);
+}
+
 TEST_F(ServiceModem, PortErrorsTellTheUserWhatToDo) {
   script();
   AsyncSerialComm holder(rig->settings);  // another program on the port

@@ -38,8 +38,9 @@ inline bool eventually(const std::function<bool()>& condition, int limitMs = 100
 // The gateway without its window, as start-up builds it: the default configuration, the folders
 // in a temporary data folder, the channel (the emulator with its pauses shortened, or a port),
 // the sender, the receiver, the scheduler (on `schedulerClock`) and the service thread, with a
-// recording window. The scheduler's thread runs only when asked: tests on a manual clock run
-// its due entries themselves.
+// recording window. The scheduler and the service thread's pauses go by `schedulerClock`. The
+// scheduler's thread runs only when asked: tests on a manual clock run its due entries
+// themselves.
 class ServiceRig {
  public:
   struct Options {
@@ -89,8 +90,9 @@ class ServiceRig {
 
   // Creates the service thread and starts every thread in start-up's order.
   void start(bool schedulerThread = false) {
-    service = std::make_unique<CServiceThread>(ServiceParts{
-        settings, *channel, *sender, *receiver, *stores, window, scheduler, Clock::system()});
+    service = std::make_unique<CServiceThread>(
+        ServiceParts{settings, *channel, *sender, *receiver, *stores, window, scheduler,
+                     options_.schedulerClock ? *options_.schedulerClock : Clock::system()});
     window.setCommandHandler([this](int command) {
       if (command == ServiceWindow::kCommandConnect) service->requestConnect();
       if (command == ServiceWindow::kCommandDisconnect) service->disconnect();
@@ -113,6 +115,7 @@ class ServiceRig {
     if (stopped_) return;
     stopped_ = true;
     window.setCommandHandler(nullptr);
+    window.waitForCommandsDone();
     scheduler.stop();
     scheduler.join();
     channel->close();

@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         KnownEntry{2538, u"Invalid parameter"}));
 
 TEST(StringTable, UnknownNumbersAreEmpty) {
-  for (int id : {-1, 0, 999, 1008, 2002, 3000, 40002, 40300}) {
+  for (int id : {-1, 0, 999, 1008, 2002, 3000, 40002, 40233, 40300}) {
     EXPECT_FALSE(hasString(id)) << id;
     EXPECT_EQ(loadString(id), u"") << id;
   }

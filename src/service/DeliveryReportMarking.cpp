@@ -1,4 +1,4 @@
-#include "storage/DeliveryReportMarking.h"
+#include "service/DeliveryReportMarking.h"
 
 #include <string>
 
@@ -19,7 +19,7 @@ unsigned sentColumn(std::u16string_view name) {
 
 }  // namespace
 
-bool MarkDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
+bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
   DatabaseRecord record;
   const std::u16string reference = fromAscii(std::to_string(report.refid));
   if (!sent.FindFirst(sentColumn(u"refid"), reference, record)) return false;
