@@ -90,7 +90,8 @@ DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
   return record.take();
 }
 
-std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, StoreKind folder) {
+std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, StoreKind folder,
+                                                  const Clock& clock) {
   const RecordReader read(record, folder);
   const std::u16string type = read.text(u"type");
   const std::u16string source = read.text(u"source");
@@ -99,11 +100,11 @@ std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, 
   const std::int32_t id = read.number(u"uniqueid");
   std::unique_ptr<GenericMessage> message;
   if (type == u"sms") {
-    message = std::make_unique<SMSMessage>(source, to, content, id);
+    message = std::make_unique<SMSMessage>(source, to, content, id, clock);
   } else if (type == u"push") {
-    message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id);
+    message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id, clock);
   } else if (type == u"ussd") {
-    message = std::make_unique<USSDRequest>(source, to, content, id);
+    message = std::make_unique<USSDRequest>(source, to, content, id, clock);
   } else {
     return nullptr;
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/util/Clock.h"
 #include "storage/MessageRecords.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
@@ -69,8 +70,10 @@ TEST_P(MessageFromRecordTypes, RebuildsTheMessage) {
   DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
   record[3] = GetParam().type;
   record[6] = u"http://x";
-  auto message = MessageFromRecord(record, StoreKind::Outbox);
+  const ManualClock clock(0, 1'650'000'000);
+  auto message = MessageFromRecord(record, StoreKind::Outbox, clock);
   ASSERT_NE(message, nullptr);
+  EXPECT_EQ(message->created, 1'650'000'000) << "rebuilt now, by the given clock";
   EXPECT_EQ(message->getType(), GetParam().typeCode);
   EXPECT_EQ(message->uniqueid, 77);
   EXPECT_EQ(message->to, u"0170 555 1");

@@ -52,8 +52,8 @@ void startDetached(const std::string& program, const std::string& argument) {
 
 }  // namespace
 
-Logger::Logger(std::string path, const SettingsStore& settings)
-    : path_(std::move(path)), settings_(settings) {
+Logger::Logger(std::string path, const SettingsStore& settings, const Clock& clock)
+    : path_(std::move(path)), settings_(settings), clock_(clock) {
   openFile(false);
 }
 
@@ -92,9 +92,8 @@ void Logger::applyConfiguredLevel(int configuredLevel) {
   }
 }
 
-std::string Logger::linePrefix() {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
+std::string Logger::linePrefix() const {
+  const timespec now = clock_.wallTime();
   std::tm local{};
   ::localtime_r(&now.tv_sec, &local);
   const unsigned threadId = static_cast<unsigned>(::gettid()) & 0xFFFFu;

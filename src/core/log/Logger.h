@@ -5,15 +5,18 @@
 #include <string>
 #include <string_view>
 
+#include "core/util/Clock.h"
+
 namespace parlane {
 
 class SettingsStore;
 
 // Appends prefixed, flushed UTF-8 lines to one log file from every thread. Levels 0 and 1 are
-// events and traffic, 2 and 3 errors; lines below the threshold are dropped.
+// events and traffic, 2 and 3 errors; lines below the threshold are dropped. Line stamps are read
+// from `clock`.
 class Logger {
  public:
-  Logger(std::string path, const SettingsStore& settings);
+  Logger(std::string path, const SettingsStore& settings, const Clock& clock = Clock::system());
   ~Logger();
   Logger(const Logger&) = delete;
   Logger& operator=(const Logger&) = delete;
@@ -41,7 +44,7 @@ class Logger {
 
  private:
   // "[dd-mm-yyyy hh:mm:ss.mmm tttt] " for the calling thread, now.
-  static std::string linePrefix();
+  std::string linePrefix() const;
   void writeLine(const std::string& line);
   void rotateIfNeeded();
   // Opens the log file for appending; `truncate` starts it empty.
@@ -49,6 +52,7 @@ class Logger {
 
   std::string path_;
   const SettingsStore& settings_;
+  const Clock& clock_;
   mutable std::mutex mutex_;
   int fd_ = -1;
   std::atomic<int> threshold_{0};

@@ -54,10 +54,12 @@ class GenericMessage {
   std::u16string custom;
 
  protected:
-  // Empty strings, a fresh id, now, one day of validity, both TONs international.
-  GenericMessage();
+  // Empty strings, a fresh id, now, one day of validity, both TONs international. "Now" is read
+  // from `clock`.
+  explicit GenericMessage(const Clock& clock = Clock::system());
   // source/to/content given; id -1 takes the next id; TONs resolved from the numbers.
-  GenericMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id);
+  GenericMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id,
+                 const Clock& clock = Clock::system());
   GenericMessage(const GenericMessage&) = default;
   GenericMessage& operator=(const GenericMessage&) = default;
 };

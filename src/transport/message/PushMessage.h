@@ -8,9 +8,10 @@ namespace parlane {
 class PushMessage : public SMSMessage {
  public:
   PushMessage() = default;
+  explicit PushMessage(const Clock& clock) : SMSMessage(clock) {}
   PushMessage(std::u16string source, std::u16string to, std::u16string content,
-              std::u16string pushUrl, std::int32_t id = -1)
-      : SMSMessage(std::move(source), std::move(to), std::move(content), id),
+              std::u16string pushUrl, std::int32_t id = -1, const Clock& clock = Clock::system())
+      : SMSMessage(std::move(source), std::move(to), std::move(content), id, clock),
         url(std::move(pushUrl)) {}
 
   int getType() const override { return 2; }

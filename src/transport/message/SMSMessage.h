@@ -8,8 +8,10 @@ namespace parlane {
 class SMSMessage : public GenericMessage {
  public:
   SMSMessage() = default;
-  SMSMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id = -1)
-      : GenericMessage(std::move(source), std::move(to), std::move(content), id) {}
+  explicit SMSMessage(const Clock& clock) : GenericMessage(clock) {}
+  SMSMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id = -1,
+             const Clock& clock = Clock::system())
+      : GenericMessage(std::move(source), std::move(to), std::move(content), id, clock) {}
 
   int getType() const override { return 1; }
   std::u16string getTypeName() const override { return u"sms"; }

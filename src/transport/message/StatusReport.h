@@ -9,9 +9,10 @@ namespace parlane {
 class StatusReport : public SMSMessage {
  public:
   StatusReport() = default;
+  explicit StatusReport(const Clock& clock) : SMSMessage(clock) {}
   StatusReport(std::u16string source, std::u16string to, std::int32_t reference,
-               MessageTime discharge, std::int32_t status)
-      : SMSMessage(std::move(source), std::move(to), std::u16string(), -1),
+               MessageTime discharge, std::int32_t status, const Clock& clock = Clock::system())
+      : SMSMessage(std::move(source), std::move(to), std::u16string(), -1, clock),
         dischargeTime(discharge),
         reportStatus(status) {
     refid = reference;

@@ -104,6 +104,20 @@ TEST_F(LoggerTest, LinePrefixHoldsLocalTimeAndThreadNumber) {
   EXPECT_TRUE(possibleTimes.count(written)) << written;
 }
 
+TEST_F(LoggerTest, LineStampsComeFromTheGivenClock) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  ManualClock clock(0, 1'700'000'000);  // 14-11-2023 22:13:20 UTC
+  Logger logger(path_, settings_, clock);
+  logger.write(0, u"first");
+  clock.advance(61'250);
+  logger.write(0, u"second");
+  const auto written = lines();
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(written[0].substr(0, 25), "[14-11-2023 22:13:20.000 ");
+  EXPECT_EQ(written[1].substr(0, 25), "[14-11-2023 22:14:21.250 ");
+}
+
 TEST_F(LoggerTest, TextIsWrittenAsUtf8) {
   Logger logger(path_, settings_);
   logger.write(0, u"Got SMS from \u041F\u0440\u0438\u0432\u0435\u0442 \U0001F600");

@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 
 #include "core/settings/SettingsStore.h"
-#include "transport/message/TonAutoRule.h"
+#include "core/util/Clock.h"
 #include "transport/message/ATCommandMessage.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 #include "transport/message/StatusReport.h"
+#include "transport/message/TonAutoRule.h"
 #include "transport/message/USSDRequest.h"
 
 namespace parlane {
@@ -66,6 +68,23 @@ TEST_F(MessageModelTest, ConstructionFillsTheDefaults) {
   EXPECT_EQ(empty.dstton, 1);
   EXPECT_EQ(empty.expiry - empty.timestamp, 86400);
   EXPECT_TRUE(empty.getSource().empty());
+}
+
+TEST_F(MessageModelTest, CreationTimesComeFromTheGivenClock) {
+  ManualClock clock(0, 1'700'000'000);
+  const SMSMessage sms(u"1", u"2", u"x", -1, clock);
+  const PushMessage push(u"1", u"2", u"x", u"http://u", -1, clock);
+  const USSDRequest ussd(u"", u"", u"*100#", -1, clock);
+  const StatusReport report(u"2", u"", 9, 1000, 0, clock);
+  const SMSMessage empty(clock);
+  for (const GenericMessage* message :
+       std::initializer_list<const GenericMessage*>{&sms, &push, &ussd, &report, &empty}) {
+    EXPECT_EQ(message->created, 1'700'000'000) << message->getType();
+    EXPECT_EQ(message->timestamp, 1'700'000'000);
+    EXPECT_EQ(message->expiry, 1'700'000'000 + 86400);
+  }
+  clock.advance(5'000);
+  EXPECT_EQ(SMSMessage(u"1", u"2", u"x", 1, clock).created, 1'700'000'005);
 }
 
 TEST_F(MessageModelTest, TonsComeFromTheAutoRuleOnce) {
