@@ -7,13 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static parlane::SettingsStore settings;
+  const parlane::PduDecoderOptions options;
   const std::string_view line(reinterpret_cast<const char*>(data), size);
   const auto octets = parlane::HexToOctets(line);
   const auto wide = parlane::HexToOctets(parlane::fromUtf8(line));
@@ -22,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string upper(line);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (parlane::OctetsToHex(*octets) != upper) __builtin_trap();
-    (void)parlane::DecodeDeliverPdu(*octets, settings);
-    (void)parlane::DecodeStatusReportPdu(*octets, settings);
+    (void)parlane::DecodeDeliverPdu(*octets, options);
+    (void)parlane::DecodeStatusReportPdu(*octets, options);
   }
   return 0;
 }

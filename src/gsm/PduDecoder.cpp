@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/settings/SettingsStore.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduAddressValue.h"
 #include "gsm/TimeStamp.h"
@@ -117,12 +116,12 @@ std::u16string DecodeText(std::span<const std::uint8_t> data, std::int32_t codin
 }  // namespace
 
 std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets,
-                                            const SettingsStore& settings) {
+                                            const PduDecoderOptions& options) {
   if (octets.empty()) return std::nullopt;
   std::size_t position = std::size_t{octets[0]} + 1;
   if (position >= octets.size()) return std::nullopt;
   const std::uint8_t first = octets[position];
-  if ((first & kTypeMask) == kTypeStatusReport) return DecodeStatusReportPdu(octets, settings);
+  if ((first & kTypeMask) == kTypeStatusReport) return DecodeStatusReportPdu(octets, options);
   if ((first & kTypeMask) != kTypeDeliver) return std::nullopt;
   ++position;
 
@@ -178,9 +177,9 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
 }
 
 std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> octets,
-                                                 const SettingsStore& settings) {
+                                                 const PduDecoderOptions& options) {
   if (octets.empty()) return std::nullopt;
-  std::size_t position = settings.getInt("cds_no_smsc_addr") != 0 ? 0 : std::size_t{octets[0]} + 1;
+  std::size_t position = options.statusReportWithoutSmsc ? 0 : std::size_t{octets[0]} + 1;
   // The first octet and TP-MR.
   if (position >= octets.size() || octets.size() - position < 2) return std::nullopt;
   if ((octets[position] & kTypeMask) != kTypeStatusReport) return std::nullopt;

@@ -2,7 +2,6 @@
 
 #include <random>
 
-#include "core/settings/SettingsStore.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
@@ -187,9 +186,8 @@ Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, 
 }
 
 Octets PduEncoder::SmscField() const {
-  if (settings_.getInt("smsc_addr_in_pdu") != 1) return {0x00};
-  std::u16string address = settings_.getString("smsc.address");
-  if (address.empty()) return {0x00};
+  if (!options_.smscInPdu || options_.smscAddress.empty()) return {0x00};
+  std::u16string address = options_.smscAddress;
   NormalizeNumber(address, kTonInternational);
   std::string digits;
   for (char16_t unit : address) digits.push_back(static_cast<char>(unit & 0xFF));
@@ -201,7 +199,7 @@ Octets PduEncoder::SmscField() const {
 std::size_t PduEncoder::SmscFieldLength() const { return SmscField().size(); }
 
 std::size_t PduEncoder::MaxUserDataOctets() const {
-  const int correction = settings_.getInt("sms.length_correction");
+  const int correction = options_.lengthCorrection;
   if (correction < 0 || correction > static_cast<int>(kUserDataOctets - kSmallestUserData)) {
     return kUserDataOctets;
   }

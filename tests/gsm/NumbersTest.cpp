@@ -6,8 +6,8 @@
 
 #include "core/settings/SettingsStore.h"
 #include "gsm/Numbers.h"
-#include "transport/message/TonAutoRule.h"
 #include "gsm/TrayNotifier.h"
+#include "transport/message/TonAutoRule.h"
 
 namespace parlane {
 namespace {

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "core/settings/SettingsStore.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 
@@ -135,12 +134,12 @@ const DeliverCase kDeliverCases[] = {
 
 class DeliverDecoding : public testing::TestWithParam<DeliverCase> {
  protected:
-  SettingsStore settings_;
+  PduDecoderOptions options_;
 };
 
 TEST_P(DeliverDecoding, KnownAnswer) {
   const auto& c = GetParam();
-  const auto pdu = DecodeDeliverPdu(Octets(c.hex), settings_);
+  const auto pdu = DecodeDeliverPdu(Octets(c.hex), options_);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->kind, ReceivedPdu::kDeliver);
   EXPECT_EQ(pdu->party, c.party);
@@ -161,7 +160,7 @@ TEST_P(DeliverDecoding, EveryTruncationIsRejected) {
   for (std::size_t length = 0; length < octets.size(); ++length) {
     const std::vector<std::uint8_t> prefix(octets.begin(),
                                            octets.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_FALSE(DecodeDeliverPdu(prefix, settings_).has_value()) << "length " << length;
+    EXPECT_FALSE(DecodeDeliverPdu(prefix, options_).has_value()) << "length " << length;
   }
 }
 
@@ -169,30 +168,30 @@ INSTANTIATE_TEST_SUITE_P(Pdu, DeliverDecoding, testing::ValuesIn(kDeliverCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DeliverHeader, KeptWithoutItsLengthOctet) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const auto pdu = DecodeDeliverPdu(
       Octets("0791447758100650440D91945112325476F80000015002410300401206080412C8030254745A4E06C1"
              "C3723A"),
-      settings);
+      options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->header, (std::vector<std::uint8_t>{0x08, 0x04, 0x12, 0xC8, 0x03, 0x02}));
-  const auto plain = DecodeDeliverPdu(Octets("0004068121436500000150024103004002C834"), settings);
+  const auto plain = DecodeDeliverPdu(Octets("0004068121436500000150024103004002C834"), options);
   ASSERT_TRUE(plain.has_value());
   EXPECT_TRUE(plain->header.empty());
 }
 
 TEST(DeliverUserData, OctetsBeyondTheAnnouncedLengthAreIgnored) {
-  SettingsStore settings;
-  const auto pdu = DecodeDeliverPdu(
-      Octets("079144775810065004068121436500000150024103004002C834AABB"), settings);
+  const PduDecoderOptions options;
+  const auto pdu =
+      DecodeDeliverPdu(Octets("079144775810065004068121436500000150024103004002C834AABB"), options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->text, u"Hi");
 }
 
 TEST(DeliverPort, ElementForcesEightBitWhateverTheScheme) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const auto pdu = DecodeDeliverPdu(
-      Octets("07914477581006504406812143650004015002410300400B0605040B8423F0010601AE"), settings);
+      Octets("07914477581006504406812143650004015002410300400B0605040B8423F0010601AE"), options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->coding, 4);
   EXPECT_EQ(pdu->portAddressed, 1);
@@ -223,11 +222,11 @@ const RejectCase kRejectCases[] = {
 class DeliverRejection : public testing::TestWithParam<RejectCase> {};
 
 TEST_P(DeliverRejection, GivesNothing) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const auto octets = HexToOctets(GetParam().hex);
   if (!octets) return;  // damaged hex never reaches the decoder
-  EXPECT_FALSE(DecodeDeliverPdu(*octets, settings).has_value());
-  EXPECT_FALSE(DecodeStatusReportPdu(*octets, settings).has_value());
+  EXPECT_FALSE(DecodeDeliverPdu(*octets, options).has_value());
+  EXPECT_FALSE(DecodeStatusReportPdu(*octets, options).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Pdu, DeliverRejection, testing::ValuesIn(kRejectCases),
@@ -256,15 +255,13 @@ const StatusReportCase kStatusReportCases[] = {
 
 class StatusReportDecoding : public testing::TestWithParam<StatusReportCase> {
  protected:
-  void SetUp() override {
-    settings_.setInt("cds_no_smsc_addr", GetParam().noServiceCentreField ? 1 : 0);
-  }
-  SettingsStore settings_;
+  void SetUp() override { options_.statusReportWithoutSmsc = GetParam().noServiceCentreField; }
+  PduDecoderOptions options_;
 };
 
 TEST_P(StatusReportDecoding, KnownAnswer) {
   const auto& c = GetParam();
-  const auto pdu = DecodeStatusReportPdu(Octets(c.hex), settings_);
+  const auto pdu = DecodeStatusReportPdu(Octets(c.hex), options_);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->kind, ReceivedPdu::kStatusReport);
   EXPECT_EQ(pdu->messageReference, c.messageReference);
@@ -279,14 +276,14 @@ TEST_P(StatusReportDecoding, EveryTruncationIsRejected) {
   for (std::size_t length = 0; length < octets.size(); ++length) {
     const std::vector<std::uint8_t> prefix(octets.begin(),
                                            octets.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_FALSE(DecodeStatusReportPdu(prefix, settings_).has_value()) << "length " << length;
+    EXPECT_FALSE(DecodeStatusReportPdu(prefix, options_).has_value()) << "length " << length;
   }
 }
 
 TEST_P(StatusReportDecoding, ReadsTheOtherLayoutAsNothing) {
   // The setting says the opposite of what the PDU holds: the type check fails.
-  SettingsStore flipped;
-  flipped.setInt("cds_no_smsc_addr", GetParam().noServiceCentreField ? 0 : 1);
+  PduDecoderOptions flipped;
+  flipped.statusReportWithoutSmsc = !GetParam().noServiceCentreField;
   EXPECT_FALSE(DecodeStatusReportPdu(Octets(GetParam().hex), flipped).has_value());
 }
 
@@ -294,9 +291,9 @@ INSTANTIATE_TEST_SUITE_P(Pdu, StatusReportDecoding, testing::ValuesIn(kStatusRep
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StatusReportThroughDeliver, IsHandedOn) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const auto pdu = DecodeDeliverPdu(
-      Octets("0791447758100650062A0D91945112325476F8622190010000406221900100504000"), settings);
+      Octets("0791447758100650062A0D91945112325476F8622190010000406221900100504000"), options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->kind, ReceivedPdu::kStatusReport);
   EXPECT_EQ(pdu->messageReference, 42);

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "SubmitUnitView.h"
-#include "core/settings/SettingsStore.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduEncoder.h"
 #include "transport/message/PushMessage.h"
@@ -44,8 +43,7 @@ std::u16string ReassembleGsm7(const std::vector<Octets>& units) {
 
 class PduEncoderTest : public ::testing::Test {
  protected:
-  SettingsStore settings;
-  PduEncoder encoder{settings};
+  PduEncoder encoder{PduEncoderOptions{}};
 };
 
 TEST_F(PduEncoderTest, PacksHellohelloAsPublished) {
@@ -154,19 +152,17 @@ TEST_F(PduEncoderTest, EncodesUcs2HighOctetFirst) {
 
 TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
   struct Case {
-    int inPdu;
+    bool inPdu;
     std::u16string address;
     std::string field;
   } cases[] = {
-      {1, u"+12345", "04912143F5"},
-      {1, u"+7 (912) 000-00-01", "07919721000000F1"},
-      {1, u"", "00"},
-      {0, u"+12345", "00"},
-      {2, u"+12345", "00"},
+      {true, u"+12345", "04912143F5"},
+      {true, u"+7 (912) 000-00-01", "07919721000000F1"},
+      {true, u"", "00"},
+      {false, u"+12345", "00"},
   };
   for (const Case& c : cases) {
-    settings.setInt("smsc_addr_in_pdu", c.inPdu);
-    settings.setString("smsc.address", c.address);
+    const PduEncoder encoder(PduEncoderOptions{0, c.inPdu, c.address});
     const Octets header =
         encoder.BuildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
     EXPECT_EQ(ToHex(header).substr(0, c.field.size()), c.field);
@@ -220,9 +216,7 @@ class PduEncoderSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
   const SplitCase& c = GetParam();
-  SettingsStore settings;
-  settings.setInt("sms.length_correction", c.lengthCorrection);
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{c.lengthCorrection, false, {}});
   const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"12345", c.text));
   ASSERT_EQ(units.size(), c.userDataLengths.size());
   const std::size_t total = units.size();

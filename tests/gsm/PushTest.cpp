@@ -4,7 +4,6 @@
 #include <string>
 
 #include "SubmitUnitView.h"
-#include "core/settings/SettingsStore.h"
 #include "gsm/PushDecoder.h"
 #include "gsm/PushEncoder.h"
 #include "transport/message/PushMessage.h"
@@ -45,8 +44,7 @@ class PushSubmitTest : public ::testing::Test {
     return PushEncoder(pdu).EncodePushSubmit(message);
   }
 
-  SettingsStore settings;
-  PduEncoder pdu{settings};
+  PduEncoder pdu{PduEncoderOptions{}};
 };
 
 TEST_F(PushSubmitTest, SingleUnit) {

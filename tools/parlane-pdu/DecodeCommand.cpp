@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "CodecSettings.h"
 #include "JsonText.h"
-#include "core/settings/SettingsStore.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 
@@ -51,7 +51,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 // One line of output for one PDU; false when it could not be decoded.
-bool DecodeOne(std::string_view hex, std::ostream& output, const SettingsStore& settings) {
+bool DecodeOne(std::string_view hex, std::ostream& output, const PduDecoderOptions& options) {
   const auto octets = HexToOctets(hex);
   if (!octets) {
     output << "{\"error\": \"not hexadecimal: an odd number of digits or a character that is not a "
@@ -61,11 +61,10 @@ bool DecodeOne(std::string_view hex, std::ostream& output, const SettingsStore& 
   // A modem that leaves out the service centre field of status reports does so only there; a
   // PDU that then starts like a status report is tried as one first.
   std::optional<ReceivedPdu> pdu;
-  const bool bareStatusReports = settings.getInt("cds_no_smsc_addr") != 0;
-  if (bareStatusReports && !octets->empty() && ((*octets)[0] & 0x03) == 0x02) {
-    pdu = DecodeStatusReportPdu(*octets, settings);
+  if (options.statusReportWithoutSmsc && !octets->empty() && ((*octets)[0] & 0x03) == 0x02) {
+    pdu = DecodeStatusReportPdu(*octets, options);
   }
-  if (!pdu) pdu = DecodeDeliverPdu(*octets, settings);
+  if (!pdu) pdu = DecodeDeliverPdu(*octets, options);
   if (!pdu) {
     output << "{\"error\": \"not a valid SMS-DELIVER or SMS-STATUS-REPORT PDU\"}\n";
     return false;
@@ -78,15 +77,16 @@ bool DecodeOne(std::string_view hex, std::ostream& output, const SettingsStore& 
 
 int RunDecode(const std::vector<std::string>& pdus, std::istream& input, std::ostream& output,
               const SettingsStore& settings) {
+  const PduDecoderOptions options = decoderOptionsFrom(settings);
   bool allDecoded = true;
   if (!pdus.empty()) {
-    for (const auto& pdu : pdus) allDecoded = DecodeOne(Trim(pdu), output, settings) && allDecoded;
+    for (const auto& pdu : pdus) allDecoded = DecodeOne(Trim(pdu), output, options) && allDecoded;
   } else {
     std::string line;
     while (std::getline(input, line)) {
       const auto hex = Trim(line);
       if (hex.empty()) continue;
-      allDecoded = DecodeOne(hex, output, settings) && allDecoded;
+      allDecoded = DecodeOne(hex, output, options) && allDecoded;
     }
   }
   output.flush();

@@ -7,12 +7,13 @@
 #include <ostream>
 #include <string_view>
 
+#include "CodecSettings.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/TonAutoRule.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
+#include "transport/message/TonAutoRule.h"
 
 namespace parlane {
 
@@ -111,7 +112,7 @@ int RunEncode(const std::vector<std::string>& arguments, std::ostream& output, s
   if (!ParseOptions(arguments, options, errors)) return 2;
   TonAutoRule::load(settings);
   const auto message = BuildMessage(options);
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(encoderOptionsFrom(settings));
   const std::size_t smscLength = encoder.SmscFieldLength();
   std::string refusal;
   const std::vector<Octets> units = encoder.EncodeOutgoing(*message, &refusal);
