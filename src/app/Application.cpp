@@ -42,8 +42,6 @@ namespace parlane {
 
 namespace {
 
-QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
-
 // What the configuration load had to skip goes to the log, or to standard error when there is no
 // log (the installer's hook, an empty "logger.common").
 void reportNotes(const std::vector<std::string>& notes) {
@@ -153,7 +151,7 @@ class Gateway {
     receiver_->start();
 
     if (settings_.getInt("start.bubble") != 0) {
-      shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
+      shell_->balloon(loadString(text::kStartBalloonTitle), loadString(text::kStartBalloonText));
     }
     if (settings_.getInt("start.connect") != 0) {
       // The connect command is the first thing the message loop runs.

@@ -65,8 +65,10 @@ GatewayShell::~GatewayShell() {
   if (tray_ != nullptr) tray_->hide();
 }
 
-void GatewayShell::showBalloon(const QString& title, const QString& text) {
-  if (tray_ != nullptr) tray_->showMessage(title, text, QSystemTrayIcon::Information);
+void GatewayShell::balloon(std::u16string_view title, std::u16string_view text) {
+  if (tray_ == nullptr) return;
+  tray_->showMessage(QString::fromStdU16String(std::u16string(title)),
+                     QString::fromStdU16String(std::u16string(text)), QSystemTrayIcon::Information);
 }
 
 }  // namespace parlane
