@@ -93,10 +93,7 @@ class Gateway {
         hive_(options_.systemProfile ? RegistryHive::systemAccount()
                                      : RegistryHive::currentUser()) {}
 
-  ~Gateway() {
-    Logger::setGlobal(nullptr);
-    SettingsStore::setGlobal(nullptr);
-  }
+  ~Gateway() { Logger::setGlobal(nullptr); }
   Gateway(const Gateway&) = delete;
   Gateway& operator=(const Gateway&) = delete;
 
@@ -107,7 +104,6 @@ class Gateway {
       showStartupMessage(loadString(text::kError), load.errorText, true);
       return false;
     }
-    SettingsStore::setGlobal(&settings_);
     createFolder(paths_.dataFolder);
 
     CodePageCatalogue::load();
@@ -186,7 +182,7 @@ class Gateway {
     path = instanceLogPath(expandEnvironment(path, options_.systemProfile), options_.instance);
     if (path.empty()) return;
     createFolder(std::filesystem::path(path).parent_path().string());
-    logger_ = std::make_unique<Logger>(path, settings_);
+    logger_ = std::make_unique<Logger>(path);
     logger_->applyConfiguredLevel(settings_.getInt("logger.level"));
     logger_->setSizeLimit(settings_.getInt("logger.maxsize"));
     Logger::setGlobal(logger_.get());

@@ -169,7 +169,7 @@ TEST(FileDatabaseLoad, RemovesWhatAKilledRewriteLeftAndNothingElse) {
 
 TEST(FileDatabaseLoad, SkippedLinesAreNotedInTheLog) {
   DatabaseFixture f;
-  Logger logger(f.dir.file("log.txt"), f.settings);
+  Logger logger(f.dir.file("log.txt"));
   Logger::setGlobal(&logger);
   f.loaded("01\ta\tx\textra\r\n01\tb\ty\r\n01\tc\tz\r\n");
   Logger::setGlobal(nullptr);

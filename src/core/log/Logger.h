@@ -9,14 +9,12 @@
 
 namespace parlane {
 
-class SettingsStore;
-
 // Appends prefixed, flushed UTF-8 lines to one log file from every thread. Levels 0 and 1 are
 // events and traffic, 2 and 3 errors; lines below the threshold are dropped. Line stamps are read
 // from `clock`.
 class Logger {
  public:
-  Logger(std::string path, const SettingsStore& settings, const Clock& clock = Clock::system());
+  explicit Logger(std::string path, const Clock& clock = Clock::system());
   ~Logger();
   Logger(const Logger&) = delete;
   Logger& operator=(const Logger&) = delete;
@@ -30,8 +28,6 @@ class Logger {
   void write(int level, std::string_view utf8Text);
 
   void clear();
-  // Opens "logger.viewer" with the log path, else the desktop's default handler for the file.
-  void openViewer() const;
 
   const std::string& path() const { return path_; }
 
@@ -51,7 +47,6 @@ class Logger {
   void openFile(bool truncate);
 
   std::string path_;
-  const SettingsStore& settings_;
   const Clock& clock_;
   mutable std::mutex mutex_;
   int fd_ = -1;
