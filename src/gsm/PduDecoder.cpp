@@ -15,15 +15,11 @@ constexpr std::uint8_t kTypeDeliver = 0x00;
 constexpr std::uint8_t kTypeStatusReport = 0x02;
 constexpr std::uint8_t kHeaderIndicator = 0x40;
 
-constexpr std::int32_t kCoding7Bit = 0;
-constexpr std::int32_t kCoding8Bit = 4;
-constexpr std::int32_t kCodingUcs2 = 8;
-
 // The alphabet of a data coding scheme. Only the general groups carry the alphabet in bits 2
 // and 3; the message-waiting groups are 7-bit (or UCS2 for 1110), the data group has just the
 // 8-bit flag, and reserved groups are read as 7-bit. Masking every scheme with 0x0C would read a
 // message-waiting text as UCS2.
-std::int32_t CodingOf(std::uint8_t dcs) {
+SmsCoding CodingOf(std::uint8_t dcs) {
   switch (dcs >> 4) {
     case 0x0:
     case 0x1:
@@ -33,15 +29,16 @@ std::int32_t CodingOf(std::uint8_t dcs) {
     case 0x5:
     case 0x6:
     case 0x7: {
-      const std::int32_t coding = dcs & 0x0C;
-      return coding == 0x0C ? kCodingUcs2 : coding;  // the reserved value is read as UCS2
+      const int coding = dcs & 0x0C;
+      // The reserved value is read as UCS2.
+      return coding == 0x0C ? SmsCoding::Ucs2 : static_cast<SmsCoding>(coding);
     }
     case 0xE:
-      return kCodingUcs2;
+      return SmsCoding::Ucs2;
     case 0xF:
-      return dcs & 0x04;
+      return (dcs & 0x04) != 0 ? SmsCoding::Data8 : SmsCoding::Gsm7;
     default:
-      return kCoding7Bit;
+      return SmsCoding::Gsm7;
   }
 }
 
@@ -82,7 +79,7 @@ void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
       sequence = data[3];
     } else if (id == 0x05) {
       pdu.portAddressed = 1;
-      pdu.coding = kCoding8Bit;
+      pdu.coding = SmsCoding::Data8;
     }
     // A part number of 0 or beyond the total makes the element void, as the standard says; kept,
     // it would give part index -1 or one past the end to whoever joins the parts.
@@ -94,13 +91,13 @@ void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
   }
 }
 
-std::u16string DecodeText(std::span<const std::uint8_t> data, std::int32_t coding,
-                          std::size_t limit, unsigned fillBits) {
+std::u16string DecodeText(std::span<const std::uint8_t> data, SmsCoding coding, std::size_t limit,
+                          unsigned fillBits) {
   std::u16string text;
-  if (coding == kCoding7Bit) {
+  if (coding == SmsCoding::Gsm7) {
     return GsmSeptetsToText(UnpackSeptets(data, fillBits, limit));
   }
-  if (coding == kCodingUcs2) {
+  if (coding == SmsCoding::Ucs2) {
     const std::size_t units = std::min(limit, data.size() / 2);
     text.resize(units);
     for (std::size_t i = 0; i < units; ++i) {
@@ -134,7 +131,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   if (octets.size() - position < 2) return std::nullopt;
   const std::uint8_t dcs = octets[position + 1];  // after TP-PID
   position += 2;
-  const std::int32_t declaredCoding = CodingOf(dcs);
+  const SmsCoding declaredCoding = CodingOf(dcs);
   pdu.coding = declaredCoding;
 
   const auto time = DecodeTimeStamp(octets, position);  // also makes sure TP-UDL exists
@@ -144,7 +141,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   const auto userData = octets.subspan(position);
 
   // The user data must hold everything TP-UDL announces; less means the PDU was cut short.
-  const std::size_t announcedOctets = declaredCoding == kCoding7Bit ? (udl * 7 + 7) / 8 : udl;
+  const std::size_t announcedOctets = declaredCoding == SmsCoding::Gsm7 ? (udl * 7 + 7) / 8 : udl;
   if (userData.size() < announcedOctets) return std::nullopt;
 
   std::size_t headerOctets = 0;
@@ -161,7 +158,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   const auto textData = userData.subspan(headerOctets);
   std::size_t limit = 0;
   unsigned fillBits = 0;
-  if (pdu.coding == kCoding7Bit) {
+  if (pdu.coding == SmsCoding::Gsm7) {
     // The text starts on the first septet boundary after the header.
     const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
     if (udl < headerSeptets) return std::nullopt;
@@ -170,7 +167,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   } else {
     if (udl < headerOctets) return std::nullopt;
     limit = udl - headerOctets;
-    if (pdu.coding == kCodingUcs2) limit /= 2;
+    if (pdu.coding == SmsCoding::Ucs2) limit /= 2;
   }
   pdu.text = DecodeText(textData, pdu.coding, limit, fillBits);
   return pdu;

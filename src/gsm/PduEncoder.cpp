@@ -5,6 +5,7 @@
 #include "gsm/GsmAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 
@@ -56,10 +57,10 @@ void Append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), 
 
 std::vector<Octets> PduEncoder::EncodeOutgoing(const GenericMessage& message,
                                                std::string* refusal) const {
-  switch (message.getType()) {
-    case 1:
+  switch (message.kind()) {
+    case MessageKind::Sms:
       return EncodeTextSubmit(static_cast<const SMSMessage&>(message), refusal);
-    case 2:
+    case MessageKind::Push:
       return PushEncoder(*this).EncodePushSubmit(static_cast<const PushMessage&>(message), refusal);
     default:
       return {};
@@ -75,8 +76,8 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
                                                  std::string* refusal) const {
   const std::string digits = DestinationDigits(message);
   const std::int64_t validity = ValiditySeconds(message);
-  const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
-  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  const bool flash = (message.flags & messageFlags::kFlash) != 0;
+  const bool report = (message.flags & messageFlags::kReport) != 0;
   const SmsCoding coding = DetectCoding(message.content);
   const std::size_t maxOctets = MaxUserDataOctets();
 
@@ -150,8 +151,8 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
 }
 
 std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) const {
-  const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
-  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  const bool flash = (message.flags & messageFlags::kFlash) != 0;
+  const bool report = (message.flags & messageFlags::kReport) != 0;
   Octets unit = BuildSubmitHeader(DestinationDigits(message), message.dstton, SmsCoding::Data8,
                                   ValiditySeconds(message), false, false, flash, report);
   // One unit carries 140 octets at most; the rest of a longer payload is not sent.

@@ -1,6 +1,7 @@
 #include "gsm/PushEncoder.h"
 
 #include "core/util/Utf.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 
 namespace parlane {
@@ -37,7 +38,7 @@ bool StartsWithHttpIgnoringCase(std::u16string_view url) {
 
 std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
                                                   std::string* refusal) const {
-  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  const bool report = (message.flags & messageFlags::kReport) != 0;
   const Octets header = pdu_.BuildSubmitHeader(
       PduEncoder::DestinationDigits(message), message.dstton, SmsCoding::Gsm7,
       PduEncoder::ValiditySeconds(message), true, true, false, report);

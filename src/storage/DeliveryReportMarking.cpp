@@ -7,6 +7,7 @@
 #include "gsm/Numbers.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/StatusReport.h"
 
 namespace parlane {
@@ -33,8 +34,8 @@ bool MarkDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delive
   if (recipient != reported) return false;
 
   std::u16string& flagsField = record[sentColumn(u"flags")];
-  const int flags =
-      SettingsStore::parseInt(flagsField) | (delivered ? kFlagDelivered : kFlagNotDelivered);
+  const int flags = SettingsStore::parseInt(flagsField) |
+                    (delivered ? messageFlags::kDelivered : messageFlags::kNotDelivered);
   flagsField = fromAscii(std::to_string(flags));
   sent.Put(record);
   sent.Save();

@@ -99,14 +99,19 @@ std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, 
   const std::u16string content = UnescapeContent(read.text(u"content"));
   const std::int32_t id = read.number(u"uniqueid");
   std::unique_ptr<GenericMessage> message;
-  if (type == u"sms") {
-    message = std::make_unique<SMSMessage>(source, to, content, id, clock);
-  } else if (type == u"push") {
-    message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id, clock);
-  } else if (type == u"ussd") {
-    message = std::make_unique<USSDRequest>(source, to, content, id, clock);
-  } else {
-    return nullptr;
+  switch (messageKindFromName(type).value_or(MessageKind::AtCommand)) {
+    case MessageKind::Sms:
+      message = std::make_unique<SMSMessage>(source, to, content, id, clock);
+      break;
+    case MessageKind::Push:
+      message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id, clock);
+      break;
+    case MessageKind::Ussd:
+      message = std::make_unique<USSDRequest>(source, to, content, id, clock);
+      break;
+    default:
+      // Commands and status reports are never filed in an outgoing folder.
+      return nullptr;
   }
   message->dstton = read.number(u"dstton");
   message->flags = read.number(u"flags");

@@ -5,6 +5,7 @@
 #include "SubmitUnitView.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 #include "transport/message/USSDRequest.h"
@@ -315,7 +316,7 @@ TEST_F(PduEncoderTest, SurrogatePairAtBoundaryStartsTheNextPart) {
 }
 
 TEST_F(PduEncoderTest, FlashAndReportReachEveryPart) {
-  const auto flags = GenericMessage::kFlagFlash | GenericMessage::kFlagReport;
+  const auto flags = messageFlags::kFlash | messageFlags::kReport;
   for (const std::u16string& text : {Repeat(u"a", 161), Repeat(kCyrillic, 71)}) {
     const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"1", text, 1, flags));
     ASSERT_EQ(units.size(), 2u);
@@ -354,7 +355,7 @@ TEST_F(PduEncoderTest, UsesTheMessageValidity) {
 }
 
 TEST_F(PduEncoderTest, BinarySubmitIsOneUnitOfLowOctets) {
-  SMSMessage message = Outgoing(u"1", u"A\u0142\u00FF", 1, GenericMessage::kFlagFlash);
+  SMSMessage message = Outgoing(u"1", u"A\u0142\u00FF", 1, messageFlags::kFlash);
   const std::vector<Octets> units = encoder.EncodeBinarySubmit(message);
   ASSERT_EQ(units.size(), 1u);
   const SubmitUnitView view = ViewSubmitUnit(units[0]);

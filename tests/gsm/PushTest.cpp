@@ -6,6 +6,7 @@
 #include "SubmitUnitView.h"
 #include "gsm/PushDecoder.h"
 #include "gsm/PushEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 
 namespace parlane {
@@ -48,7 +49,7 @@ class PushSubmitTest : public ::testing::Test {
 };
 
 TEST_F(PushSubmitTest, SingleUnit) {
-  const std::vector<Octets> units = encode(u"http://a", u"Hi", GenericMessage::kFlagFlash);
+  const std::vector<Octets> units = encode(u"http://a", u"Hi", messageFlags::kFlash);
   ASSERT_EQ(units.size(), 1u);
   EXPECT_EQ(ToHex(units[0]),
             "00510005912143F500F5A8"  // header, DCS F5 even with flash
@@ -66,8 +67,7 @@ TEST_F(PushSubmitTest, BodyThatJustFitsIsOneUnitOneMoreIsTwo) {
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(ViewSubmitUnit(one[0]).userDataLength, 127);
 
-  const std::vector<Octets> two =
-      encode(url, std::u16string(94, u't'), GenericMessage::kFlagReport);
+  const std::vector<Octets> two = encode(url, std::u16string(94, u't'), messageFlags::kReport);
   ASSERT_EQ(two.size(), 2u);
   const int lengths[] = {115 + 12, 6 + 12};
   for (std::size_t i = 0; i < two.size(); ++i) {

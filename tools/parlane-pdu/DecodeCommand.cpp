@@ -29,7 +29,7 @@ std::string ToJson(const ReceivedPdu& pdu) {
   json += ", \"party\": " + JsonString(pdu.party);
   json += ", \"time\": " + IsoLocalTime(pdu.time);
   json += ", \"header\": " + JsonString(OctetsToHex(pdu.header));
-  json += ", \"coding\": " + std::to_string(pdu.coding);
+  json += ", \"coding\": " + std::to_string(static_cast<int>(pdu.coding));
   json += ", \"reference\": " + std::to_string(pdu.reference);
   json += ", \"total\": " + std::to_string(pdu.total);
   json += ", \"index\": " + std::to_string(pdu.index);

@@ -11,6 +11,7 @@
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 #include "transport/message/TonAutoRule.h"
@@ -95,8 +96,8 @@ std::unique_ptr<SMSMessage> BuildMessage(const EncodeOptions& options) {
     message = std::make_unique<SMSMessage>(u"", to, text);
   }
   message->dstton = options.ton ? *options.ton : ResolveAutoTon(to);
-  if (options.flash) message->flags |= GenericMessage::kFlagFlash;
-  if (options.report) message->flags |= GenericMessage::kFlagReport;
+  if (options.flash) message->flags |= messageFlags::kFlash;
+  if (options.report) message->flags |= messageFlags::kReport;
   // Done in 64 bits: a validity near the limit must not wrap the expiry into the past.
   const long long expiry = static_cast<long long>(message->created) + options.validity;
   message->expiry = static_cast<MessageTime>(

@@ -14,8 +14,10 @@ class PushMessage : public SMSMessage {
       : SMSMessage(std::move(source), std::move(to), std::move(content), id, clock),
         url(std::move(pushUrl)) {}
 
-  int getType() const override { return 2; }
-  std::u16string getTypeName() const override { return u"push"; }
+  int getType() const override { return static_cast<int>(MessageKind::Push); }
+  std::u16string getTypeName() const override {
+    return std::u16string(messageKindName(MessageKind::Push));
+  }
   std::unique_ptr<GenericMessage> clone() const override {
     return std::make_unique<PushMessage>(*this);
   }

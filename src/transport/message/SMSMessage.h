@@ -13,8 +13,10 @@ class SMSMessage : public GenericMessage {
              const Clock& clock = Clock::system())
       : GenericMessage(std::move(source), std::move(to), std::move(content), id, clock) {}
 
-  int getType() const override { return 1; }
-  std::u16string getTypeName() const override { return u"sms"; }
+  int getType() const override { return static_cast<int>(MessageKind::Sms); }
+  std::u16string getTypeName() const override {
+    return std::u16string(messageKindName(MessageKind::Sms));
+  }
   std::unique_ptr<GenericMessage> clone() const override {
     return std::make_unique<SMSMessage>(*this);
   }

@@ -18,8 +18,10 @@ class StatusReport : public SMSMessage {
     refid = reference;
   }
 
-  int getType() const override { return 4; }
-  std::u16string getTypeName() const override { return u"sr"; }
+  int getType() const override { return static_cast<int>(MessageKind::StatusReport); }
+  std::u16string getTypeName() const override {
+    return std::u16string(messageKindName(MessageKind::StatusReport));
+  }
   std::unique_ptr<GenericMessage> clone() const override {
     return std::make_unique<StatusReport>(*this);
   }

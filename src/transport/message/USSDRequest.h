@@ -13,8 +13,10 @@ class USSDRequest : public SMSMessage {
               std::int32_t id = -1, const Clock& clock = Clock::system())
       : SMSMessage(std::move(source), std::move(to), std::move(content), id, clock) {}
 
-  int getType() const override { return 3; }
-  std::u16string getTypeName() const override { return u"ussd"; }
+  int getType() const override { return static_cast<int>(MessageKind::Ussd); }
+  std::u16string getTypeName() const override {
+    return std::u16string(messageKindName(MessageKind::Ussd));
+  }
   std::unique_ptr<GenericMessage> clone() const override {
     return std::make_unique<USSDRequest>(*this);
   }

@@ -5,8 +5,10 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Clock.h"
+#include "core/util/Utf.h"
 #include "transport/message/ATCommandMessage.h"
 #include "transport/message/MessageIdCounter.h"
+#include "transport/message/MessageKind.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 #include "transport/message/StatusReport.h"
@@ -44,6 +46,19 @@ TEST_F(MessageModelTest, TypeCodesAndNames) {
     EXPECT_EQ(copy->getType(), c.type) << "clone keeps the class";
     EXPECT_EQ(copy->getTypeName(), c.name);
   }
+}
+
+TEST_F(MessageModelTest, KindNamesAreTheFolderTypeTexts) {
+  for (const MessageKind kind : {MessageKind::AtCommand, MessageKind::Sms, MessageKind::Push,
+                                 MessageKind::Ussd, MessageKind::StatusReport}) {
+    EXPECT_EQ(messageKindFromName(messageKindName(kind)), kind) << static_cast<int>(kind);
+  }
+  EXPECT_EQ(messageKindName(MessageKind::StatusReport), u"sr");
+  for (const std::u16string_view other : {u"", u"SMS", u"sms ", u"mms"}) {
+    EXPECT_FALSE(messageKindFromName(other).has_value()) << toUtf8(other);
+  }
+  EXPECT_EQ(SMSMessage(u"", u"", u"", 1).kind(), MessageKind::Sms);
+  EXPECT_EQ(StatusReport(u"", u"", 0, 0, 0).kind(), MessageKind::StatusReport);
 }
 
 TEST_F(MessageModelTest, ConstructionFillsTheDefaults) {
