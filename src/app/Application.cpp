@@ -23,6 +23,7 @@
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/Environment.h"
+#include "core/util/Headless.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/SmsReceiver.h"
@@ -73,11 +74,7 @@ std::string fullCommandLine(int argc, char** argv) {
 // With no display there is nothing to draw on: use the offscreen platform and no tray icon, so
 // that the gateway runs on a headless box and in CI.
 bool prepareHeadless() {
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool hasDisplay =
-      (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
-  if (hasDisplay) return false;
+  if (!noDisplayInEnvironment()) return false;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   return true;
 }

@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "core/util/Headless.h"
+
 namespace parlane {
 
 namespace {
@@ -31,15 +33,10 @@ QIcon gatewayIcon() {
   return QIcon(pixmap);
 }
 
-bool isHeadless() {
-  const QString platform = QGuiApplication::platformName();
-  return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
-}
-
 }  // namespace
 
 GatewayShell::GatewayShell(const QString& title, bool noIcon, QObject* parent) : QObject(parent) {
-  if (noIcon || isHeadless()) return;
+  if (noIcon || isHeadlessPlatform(QGuiApplication::platformName().toStdString())) return;
   QGuiApplication::setWindowIcon(gatewayIcon());
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     menu_ = std::make_unique<QMenu>();

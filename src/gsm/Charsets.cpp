@@ -35,9 +35,6 @@ class IconvHandle {
   iconv_t handle_;
 };
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // Converts all of `input`. Where iconv meets something it cannot convert, `replacement` goes out
 // instead and `skipBadInput` tells how many input octets to step over, as the Windows
 // converters substitute a default character rather than fail. With `resetShiftState`, a stateful
@@ -90,10 +87,10 @@ std::optional<std::string> WideToCodePage(std::u16string_view text, const char* 
     if (left < 2) return left;
     char16_t unit;
     std::memcpy(&unit, at, sizeof unit);
-    if (IsHighSurrogate(unit) && left >= 4) {
+    if (isHighSurrogate(unit) && left >= 4) {
       char16_t next;
       std::memcpy(&next, at + 2, sizeof next);
-      if (IsLowSurrogate(next)) return 4;
+      if (isLowSurrogate(next)) return 4;
     }
     return 2;
   };

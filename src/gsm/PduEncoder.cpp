@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "core/util/HexDigit.h"
+#include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
@@ -18,9 +20,6 @@ constexpr std::size_t kSmallestUserData = 8;
 constexpr std::uint8_t kConcatHeaderLength = 5;  // UDHL of the six-octet concatenation header
 constexpr std::size_t kConcatHeaderSeptets = 7;  // six octets plus one fill bit
 constexpr std::size_t kConcatHeaderOctets = 6;
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Where each piece of at most `limit` units ends. A piece never ends between the two halves of a
 // pair (an escape and its character, or two surrogates) when that would leave it non-empty: a
@@ -109,7 +108,7 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
     const std::u16string_view text = message.content;
     const std::size_t pieceUnits = (maxOctets - kConcatHeaderOctets) / 2;
     ends = CutPieces(text.size(), pieceUnits, [&](std::size_t i) {
-      return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      return isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
     });
     for (std::size_t& end : ends) end *= 2;  // units to octets
   }
@@ -263,11 +262,10 @@ Octets PduEncoder::EncodeUcs2(std::u16string_view text) {
 }
 
 Octets PduEncoder::EncodeAddressField(std::string_view digits, std::int32_t ton) {
+  // Hexadecimal letters keep their value; any other character that is not a digit is sent as 0.
   const auto nibble = [](char c) -> std::uint8_t {
-    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
-    return 0;
+    const int value = hexDigitValue(static_cast<unsigned char>(c));
+    return static_cast<std::uint8_t>(value < 0 ? 0 : value);
   };
   // The length octet counts digits, so no more than 255 of them can be described.
   digits = digits.substr(0, 255);

@@ -1,19 +1,14 @@
 #include "gsm/UssdText.h"
 
+#include "core/util/HexDigit.h"
+
 namespace parlane {
 
 namespace {
 
-int HexDigitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  return -1;
-}
-
 bool IsAllHex(std::u16string_view text) {
   for (const char16_t c : text) {
-    if (HexDigitValue(c) < 0) return false;
+    if (hexDigitValue(c) < 0) return false;
   }
   return true;
 }
@@ -26,7 +21,7 @@ std::u16string DecodeHexGroups(std::u16string_view text, std::size_t digits) {
   for (std::size_t at = 0; text.size() - at >= digits; at += digits) {
     unsigned value = 0;
     for (std::size_t i = 0; i < digits; ++i) {
-      const int digit = HexDigitValue(text[at + i]);
+      const int digit = hexDigitValue(text[at + i]);
       value = value * 16 + static_cast<unsigned>(digit < 0 ? 0 : digit);
     }
     out.push_back(static_cast<char16_t>(value));

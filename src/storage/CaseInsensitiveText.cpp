@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "storage/Utf8Text.h"
+#include "core/util/Utf.h"
+#include "core/util/Utf8Text.h"
 
 namespace parlane {
 
@@ -34,7 +35,7 @@ bool isAscii(std::string_view text) {
 
 char16_t LowerCodeUnit(char16_t unit) {
   if (unit < 0x80) return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + 32) : unit;
-  if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
+  if (isSurrogate(unit)) return unit;
   const locale_t locale = unicodeLocale();
   if (locale == static_cast<locale_t>(0)) return unit;
   const wint_t lowered = ::towlower_l(static_cast<wint_t>(unit), locale);
@@ -66,7 +67,7 @@ bool CaseInsensitiveText::equals(std::string_view field) const {
   // without decoding them.
   if (lowered_.size() > field.size() || lowered_.size() * 3 < field.size()) return false;
   scratch_.clear();
-  AppendUtf16(field, scratch_);
+  appendUtf16(field, scratch_);
   if (scratch_.size() != lowered_.size()) return false;
   for (size_t i = 0; i < scratch_.size(); ++i) {
     if (LowerCodeUnit(scratch_[i]) != lowered_[i]) return false;
@@ -84,7 +85,7 @@ bool CaseInsensitiveText::containedIn(std::string_view field) const {
     return found != field.end();
   }
   scratch_.clear();
-  AppendUtf16(field, scratch_);
+  appendUtf16(field, scratch_);
   for (char16_t& unit : scratch_) unit = LowerCodeUnit(unit);
   return std::u16string_view(scratch_).find(lowered_) != std::u16string_view::npos;
 }

@@ -15,6 +15,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Environment.h"
 #include "core/util/FileIo.h"
+#include "core/util/HexDigit.h"
+#include "core/util/LineSplitter.h"
 #include "core/util/Utf.h"
 #include "storage/CaseInsensitiveText.h"
 #include "storage/StaleTemporaryFiles.h"
@@ -37,16 +39,8 @@ bool parseHexKey(std::string_view key, std::int64_t& value) {
   std::int64_t result = 0;
   size_t digits = 0;
   for (; i < key.size() && digits < 8; ++i, ++digits) {
-    const char c = key[i];
-    int nibble;
-    if (c >= '0' && c <= '9')
-      nibble = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      nibble = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      nibble = c - 'A' + 10;
-    else
-      break;
+    const int nibble = hexDigitValue(static_cast<unsigned char>(key[i]));
+    if (nibble < 0) break;
     result = result * 16 + nibble;
   }
   if (digits == 0) return false;
@@ -102,8 +96,7 @@ FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
   const std::u16string separator = settings_.getString(name_ + u".separator");
   if (!separator.empty()) separator_ = separator.front();
   // A line break or half a surrogate pair can't separate fields on a line.
-  if (separator_ == u'\r' || separator_ == u'\n' || separator_ == 0 ||
-      (separator_ >= 0xD800 && separator_ <= 0xDFFF)) {
+  if (separator_ == u'\r' || separator_ == u'\n' || separator_ == 0 || isSurrogate(separator_)) {
     separator_ = u'\t';
   }
   separatorUtf8_ = toUtf8(std::u16string_view(&separator_, 1));
@@ -166,7 +159,7 @@ DatabaseRecord FileDatabase::toRecord(std::string_view line) const {
   for (;;) {
     const size_t at = line.find(separatorUtf8_, start);
     record.emplace_back();
-    AppendUtf16(
+    appendUtf16(
         line.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start),
         record.back());
     if (at == std::string_view::npos) break;
@@ -196,21 +189,17 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
                          Rejected& rejected) const {
   // An editor's byte-order mark is not part of the first key (nor does it hide a comment).
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  size_t position = 0;
   std::string repairedText;
-  while (position < bytes.size()) {
-    const size_t lineFeed = bytes.find('\n', position);
-    const bool lastWithoutLineEnd = lineFeed == std::string_view::npos;
-    const size_t end = lastWithoutLineEnd ? bytes.size() : lineFeed;
-    std::string_view line = bytes.substr(position, end - position);
-    position = end + 1;
-    const bool endsInCarriageReturn = !line.empty() && line.back() == '\r';
-    if (endsInCarriageReturn) line.remove_suffix(1);
+  LineSplitter lines(bytes);
+  std::string_view line;
+  while (lines.next(line)) {
+    const bool lastWithoutLineEnd = !lines.endedByLineFeed();
+    const bool endsInCarriageReturn = lines.rawLine().size() != line.size();
     if (line.empty() || line.front() == '#') continue;
 
     std::string_view text = line;
     bool keepOriginal = false;
-    if (!IsValidUtf8(line)) {
+    if (!isValidUtf8(line)) {
       repairedText = toUtf8(fromUtf8(line));
       text = repairedText;
       keepOriginal = true;
@@ -246,7 +235,7 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
     std::int64_t id;
     if (parseHexKey(key, id)) largestId = std::max(largestId, id);
     // Files are written in key order, so the end is nearly always the right place.
-    if (records.empty() || Utf16Less(std::prev(records.end())->first, key)) {
+    if (records.empty() || utf16Less(std::prev(records.end())->first, key)) {
       records.emplace_hint(records.end(), std::move(key), std::move(stored));
     } else if (auto [at, added] = records.try_emplace(std::move(key), std::move(stored)); !added) {
       // A repeated key replaces the earlier line; keep the earlier one unless it is the same.
@@ -645,7 +634,7 @@ bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& ou
         best = &entry.second;
         bestNumber = number;
       }
-    } else if (best == nullptr || Utf16Less(bestText, field)) {
+    } else if (best == nullptr || utf16Less(bestText, field)) {
       best = &entry.second;
       bestText = field;
     }

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/util/Utf8Text.h"
 #include "storage/GenericDatabase.h"
-#include "storage/Utf8Text.h"
 
 namespace parlane {
 
