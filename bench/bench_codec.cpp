@@ -35,7 +35,7 @@ constexpr const char* kDeliverUcs2Part =
 constexpr const char* kStatusReport =
     "0791447758100650062A0D91945112325476F8622190010000406221900100504000";
 
-std::u16string Repeat(std::u16string_view piece, std::size_t length) {
+std::u16string repeat(std::u16string_view piece, std::size_t length) {
   std::u16string text;
   while (text.size() < length) text += piece;
   text.resize(length);
@@ -47,7 +47,7 @@ std::vector<std::uint8_t> Octets(const char* hex) { return HexToOctets(hex).valu
 void BM_Encode7Bit160(benchmark::State& state) {
   const PduEncoder encoder(PduEncoderOptions{});
   SMSMessage message(u"", u"+4915212345678",
-                     Repeat(u"The quick brown fox jumps over the lazy dog. ", 160));
+                     repeat(u"The quick brown fox jumps over the lazy dog. ", 160));
   for (auto _ : state) {
     auto units = encoder.EncodeOutgoing(message);
     benchmark::DoNotOptimize(units);
@@ -58,7 +58,7 @@ BENCHMARK(BM_Encode7Bit160);
 void BM_EncodeUcs2_1000Chars15Parts(benchmark::State& state) {
   const PduEncoder encoder(PduEncoderOptions{});
   SMSMessage message(u"", u"+4915212345678",
-                     Repeat(u"Съешь же ещё этих мягких французских булок, да выпей чаю. ", 1000));
+                     repeat(u"Съешь же ещё этих мягких французских булок, да выпей чаю. ", 1000));
   std::size_t parts = 0;
   for (auto _ : state) {
     auto units = encoder.EncodeOutgoing(message);

@@ -1,5 +1,5 @@
 // A modem line as the receiver gets it: HexToOctets, then the decoder. Valid hexadecimal must
-// come back unchanged (in uppercase) through OctetsToHex.
+// come back unchanged (in uppercase) through octetsToHex.
 
 #include <cctype>
 #include <cstddef>
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!wide || *wide != *octets) __builtin_trap();
     std::string upper(line);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (parlane::OctetsToHex(*octets) != upper) __builtin_trap();
+    if (parlane::octetsToHex(*octets) != upper) __builtin_trap();
     (void)parlane::DecodeDeliverPdu(*octets, options);
     (void)parlane::DecodeStatusReportPdu(*octets, options);
   }

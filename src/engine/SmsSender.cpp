@@ -509,7 +509,7 @@ bool SmsSender::write(const std::string& line) {
 
 bool SmsSender::writeHexBody(const std::string& octets) {
   lastWritten_ =
-      OctetsToHex(std::span(reinterpret_cast<const std::uint8_t*>(octets.data()), octets.size()));
+      octetsToHex(std::span(reinterpret_cast<const std::uint8_t*>(octets.data()), octets.size()));
   return channel_.sendHexBody(octets);
 }
 

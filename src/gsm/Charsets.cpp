@@ -41,7 +41,7 @@ class IconvHandle {
 // output (ISO-2022-JP) first returns to its initial, single-byte state, so that the replacement
 // octet is not read as half of a two-byte character.
 template <typename SkipFn>
-bool ConvertAll(iconv_t cd, const char* input, std::size_t inputSize, std::string_view replacement,
+bool convertAll(iconv_t cd, const char* input, std::size_t inputSize, std::string_view replacement,
                 SkipFn skipBadInput, bool resetShiftState, std::string& output) {
   std::vector<char> buffer(4 * inputSize + 16);
   char* in = const_cast<char*>(input);
@@ -79,7 +79,7 @@ bool ConvertAll(iconv_t cd, const char* input, std::size_t inputSize, std::strin
   }
 }
 
-std::optional<std::string> WideToCodePage(std::u16string_view text, const char* iconvName) {
+std::optional<std::string> wideToCodePage(std::u16string_view text, const char* iconvName) {
   IconvHandle cd(iconvName, kUtf16Name);
   if (!cd.ok()) return std::nullopt;
   std::string output;
@@ -94,7 +94,7 @@ std::optional<std::string> WideToCodePage(std::u16string_view text, const char* 
     }
     return 2;
   };
-  if (!ConvertAll(cd.get(), reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
+  if (!convertAll(cd.get(), reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
                   skipUnit, true, output)) {
     return std::nullopt;
   }
@@ -111,8 +111,8 @@ std::optional<std::string> WideToNarrow(std::u16string_view text, std::uint32_t 
     return octets;
   }
   if (codePage == kCodePageUtf8) return toUtf8(text);
-  if (const char* name = IconvNameForCodePage(codePage)) {
-    if (auto converted = WideToCodePage(text, name)) return converted;
+  if (const char* name = iconvNameForCodePage(codePage)) {
+    if (auto converted = wideToCodePage(text, name)) return converted;
   }
   // The system's default code page, which is UTF-8 here.
   return toUtf8(text);
@@ -126,7 +126,7 @@ std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_
     return text;
   }
   if (codePage == kCodePageUtf8) return fromUtf8(octets);
-  const char* name = IconvNameForCodePage(codePage);
+  const char* name = iconvNameForCodePage(codePage);
   if (name == nullptr) return std::nullopt;
   IconvHandle cd(kUtf16Name, name);
   if (!cd.ok()) return std::nullopt;
@@ -136,7 +136,7 @@ std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_
                                           sizeof replacement);
   const auto skipOctet = [](const char*, std::size_t) -> std::size_t { return 1; };
   // The input's own escapes decide its state; a bad octet doesn't change it.
-  if (!ConvertAll(cd.get(), octets.data(), octets.size(), replacementBytes, skipOctet, false,
+  if (!convertAll(cd.get(), octets.data(), octets.size(), replacementBytes, skipOctet, false,
                   converted)) {
     return std::nullopt;
   }

@@ -7,7 +7,7 @@ namespace parlane {
 namespace {
 
 template <typename Char>
-std::optional<std::vector<std::uint8_t>> HexToOctetsOf(std::basic_string_view<Char> hex) {
+std::optional<std::vector<std::uint8_t>> hexToOctetsOf(std::basic_string_view<Char> hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> octets(hex.size() / 2);
   for (std::size_t i = 0; i < octets.size(); ++i) {
@@ -22,14 +22,14 @@ std::optional<std::vector<std::uint8_t>> HexToOctetsOf(std::basic_string_view<Ch
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> HexToOctets(std::string_view hex) {
-  return HexToOctetsOf(hex);
+  return hexToOctetsOf(hex);
 }
 
 std::optional<std::vector<std::uint8_t>> HexToOctets(std::u16string_view hex) {
-  return HexToOctetsOf(hex);
+  return hexToOctetsOf(hex);
 }
 
-std::string OctetsToHex(std::span<const std::uint8_t> octets) {
+std::string octetsToHex(std::span<const std::uint8_t> octets) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex(octets.size() * 2, '0');
   for (std::size_t i = 0; i < octets.size(); ++i) {

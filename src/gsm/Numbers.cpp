@@ -6,7 +6,7 @@ namespace parlane {
 
 namespace {
 
-bool IsSeparator(char16_t c) {
+bool isSeparator(char16_t c) {
   return c == u'(' || c == u')' || c == u'-' || c == u'/' || c == u' ';
 }
 
@@ -23,7 +23,7 @@ bool NormalizeNumber(std::u16string& number, std::int32_t ton) {
       number.erase(0, 3);
     }
   }
-  std::erase_if(number, IsSeparator);
+  std::erase_if(number, isSeparator);
   return !number.empty() && std::all_of(number.begin(), number.end(),
                                         [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }

@@ -19,7 +19,7 @@ constexpr std::uint8_t kHeaderIndicator = 0x40;
 // and 3; the message-waiting groups are 7-bit (or UCS2 for 1110), the data group has just the
 // 8-bit flag, and reserved groups are read as 7-bit. Masking every scheme with 0x0C would read a
 // message-waiting text as UCS2.
-SmsCoding CodingOf(std::uint8_t dcs) {
+SmsCoding codingOf(std::uint8_t dcs) {
   switch (dcs >> 4) {
     case 0x0:
     case 0x1:
@@ -43,7 +43,7 @@ SmsCoding CodingOf(std::uint8_t dcs) {
 }
 
 // Reads the address field at `position` (length octet, type octet, digits) and moves past it.
-std::optional<std::u16string> ReadAddress(std::span<const std::uint8_t> octets,
+std::optional<std::u16string> readAddress(std::span<const std::uint8_t> octets,
                                           std::size_t& position) {
   if (position >= octets.size()) return std::nullopt;
   const unsigned semiOctets = octets[position];
@@ -56,7 +56,7 @@ std::optional<std::u16string> ReadAddress(std::span<const std::uint8_t> octets,
 
 // Concatenation and port elements of a user data header. Reading stops at an element that runs
 // past the header or a concatenation element too short to be one.
-void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
+void parseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
   std::size_t at = 0;
   while (header.size() - at >= 2) {
     const std::uint8_t id = header[at];
@@ -91,11 +91,11 @@ void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
   }
 }
 
-std::u16string DecodeText(std::span<const std::uint8_t> data, SmsCoding coding, std::size_t limit,
+std::u16string decodeText(std::span<const std::uint8_t> data, SmsCoding coding, std::size_t limit,
                           unsigned fillBits) {
   std::u16string text;
   if (coding == SmsCoding::Gsm7) {
-    return GsmSeptetsToText(UnpackSeptets(data, fillBits, limit));
+    return gsmSeptetsToText(unpackSeptets(data, fillBits, limit));
   }
   if (coding == SmsCoding::Ucs2) {
     const std::size_t units = std::min(limit, data.size() / 2);
@@ -124,14 +124,14 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
 
   ReceivedPdu pdu;
   pdu.kind = ReceivedPdu::kDeliver;
-  auto sender = ReadAddress(octets, position);
+  auto sender = readAddress(octets, position);
   if (!sender) return std::nullopt;
   pdu.party = std::move(*sender);
 
   if (octets.size() - position < 2) return std::nullopt;
   const std::uint8_t dcs = octets[position + 1];  // after TP-PID
   position += 2;
-  const SmsCoding declaredCoding = CodingOf(dcs);
+  const SmsCoding declaredCoding = codingOf(dcs);
   pdu.coding = declaredCoding;
 
   const auto time = DecodeTimeStamp(octets, position);  // also makes sure TP-UDL exists
@@ -152,7 +152,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
     if (userData.size() < headerOctets) return std::nullopt;
     pdu.header.assign(userData.begin() + 1,
                       userData.begin() + static_cast<std::ptrdiff_t>(headerOctets));
-    ParseHeader(pdu.header, pdu);
+    parseHeader(pdu.header, pdu);
   }
 
   const auto textData = userData.subspan(headerOctets);
@@ -169,7 +169,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
     limit = udl - headerOctets;
     if (pdu.coding == SmsCoding::Ucs2) limit /= 2;
   }
-  pdu.text = DecodeText(textData, pdu.coding, limit, fillBits);
+  pdu.text = decodeText(textData, pdu.coding, limit, fillBits);
   return pdu;
 }
 
@@ -185,7 +185,7 @@ std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> o
   pdu.kind = ReceivedPdu::kStatusReport;
   pdu.messageReference = octets[position + 1];
   position += 2;
-  auto recipient = ReadAddress(octets, position);
+  auto recipient = readAddress(octets, position);
   if (!recipient) return std::nullopt;
   pdu.party = std::move(*recipient);
   const auto time = DecodeTimeStamp(octets, position);

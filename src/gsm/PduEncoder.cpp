@@ -25,7 +25,7 @@ constexpr std::size_t kConcatHeaderOctets = 6;
 // pair (an escape and its character, or two surrogates) when that would leave it non-empty: a
 // phone that shows parts one by one would otherwise show a lone half on each side.
 template <typename StartsPair>
-std::vector<std::size_t> CutPieces(std::size_t length, std::size_t limit, StartsPair startsPair) {
+std::vector<std::size_t> cutPieces(std::size_t length, std::size_t limit, StartsPair startsPair) {
   std::vector<std::size_t> ends;
   std::size_t start = 0;
   while (start < length) {
@@ -39,7 +39,7 @@ std::vector<std::size_t> CutPieces(std::size_t length, std::size_t limit, Starts
 
 // Positions where an escape pair starts, as a receiver reads the septets: an escape always takes
 // the septet after it.
-std::vector<bool> EscapePairStarts(const Octets& septets) {
+std::vector<bool> escapePairStarts(const Octets& septets) {
   std::vector<bool> starts(septets.size(), false);
   for (std::size_t i = 0; i + 1 < septets.size(); ++i) {
     if ((septets[i] & 0x7F) == kGsmEscape) {
@@ -50,7 +50,7 @@ std::vector<bool> EscapePairStarts(const Octets& septets) {
   return starts;
 }
 
-void Append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
+void append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
 
 }  // namespace
 
@@ -73,8 +73,8 @@ std::string PduEncoder::TooManyPartsText(std::size_t parts) {
 
 std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
                                                  std::string* refusal) const {
-  const std::string digits = DestinationDigits(message);
-  const std::int64_t validity = ValiditySeconds(message);
+  const std::string digits = destinationDigitsOf(message);
+  const std::int64_t validity = validitySecondsOf(message);
   const bool flash = (message.flags & messageFlags::kFlash) != 0;
   const bool report = (message.flags & messageFlags::kReport) != 0;
   const SmsCoding coding = DetectCoding(message.content);
@@ -95,19 +95,19 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
     // At most 160 septets or 140 octets here, so the length fits its octet.
     unit.push_back(
         static_cast<std::uint8_t>(coding == SmsCoding::Gsm7 ? septets.size() : encoded.size()));
-    Append(unit, encoded);
+    append(unit, encoded);
     return {unit};
   }
 
   std::vector<std::size_t> ends;
   if (coding == SmsCoding::Gsm7) {
     const std::size_t pieceSeptets = maxOctets * 8 / 7 - kConcatHeaderSeptets;
-    const std::vector<bool> pairStarts = EscapePairStarts(septets);
-    ends = CutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
+    const std::vector<bool> pairStarts = escapePairStarts(septets);
+    ends = cutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
   } else {
     const std::u16string_view text = message.content;
     const std::size_t pieceUnits = (maxOctets - kConcatHeaderOctets) / 2;
-    ends = CutPieces(text.size(), pieceUnits, [&](std::size_t i) {
+    ends = cutPieces(text.size(), pieceUnits, [&](std::size_t i) {
       return isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
     });
     for (std::size_t& end : ends) end *= 2;  // units to octets
@@ -119,7 +119,7 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
     if (refusal != nullptr) *refusal = TooManyPartsText(ends.size());
     return {};
   }
-  const std::uint8_t reference = NextReference();
+  const std::uint8_t reference = nextReference();
   const auto total = static_cast<std::uint8_t>(ends.size());
   std::vector<Octets> units;
   units.reserve(ends.size());
@@ -134,9 +134,9 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
       unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderOctets));
     }
     unit.push_back(kConcatHeaderLength);
-    Append(unit, BuildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
+    append(unit, BuildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
     if (coding == SmsCoding::Gsm7) {
-      Append(unit, PackSeptetsAfterHeader(
+      append(unit, PackSeptetsAfterHeader(
                        Octets(septets.begin() + static_cast<std::ptrdiff_t>(start),
                               septets.begin() + static_cast<std::ptrdiff_t>(ends[i]))));
     } else {
@@ -152,8 +152,8 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
 std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) const {
   const bool flash = (message.flags & messageFlags::kFlash) != 0;
   const bool report = (message.flags & messageFlags::kReport) != 0;
-  Octets unit = BuildSubmitHeader(DestinationDigits(message), message.dstton, SmsCoding::Data8,
-                                  ValiditySeconds(message), false, false, flash, report);
+  Octets unit = BuildSubmitHeader(destinationDigitsOf(message), message.dstton, SmsCoding::Data8,
+                                  validitySecondsOf(message), false, false, flash, report);
   // One unit carries 140 octets at most; the rest of a longer payload is not sent.
   const std::size_t count = std::min(message.content.size(), kUserDataOctets);
   unit.push_back(static_cast<std::uint8_t>(count));
@@ -166,13 +166,13 @@ std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) co
 Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
                                      std::int64_t validitySeconds, bool binary, bool header,
                                      bool flash, bool report) const {
-  Octets octets = SmscField();
+  Octets octets = smscField();
   std::uint8_t first = 0x11;
   if (header) first |= 0x40;
   if (report) first |= 0x20;
   octets.push_back(first);
   octets.push_back(0x00);  // TP-MR: the modem assigns the reference
-  Append(octets, EncodeAddressField(digits, ton));
+  append(octets, EncodeAddressField(digits, ton));
   octets.push_back(0x00);  // TP-PID
   std::uint8_t dcs = static_cast<std::uint8_t>(coding);
   if (binary) {
@@ -185,7 +185,7 @@ Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, 
   return octets;
 }
 
-Octets PduEncoder::SmscField() const {
+Octets PduEncoder::smscField() const {
   if (!options_.smscInPdu || options_.smscAddress.empty()) return {0x00};
   std::u16string address = options_.smscAddress;
   NormalizeNumber(address, kTonInternational);
@@ -196,7 +196,7 @@ Octets PduEncoder::SmscField() const {
   return field;
 }
 
-std::size_t PduEncoder::SmscFieldLength() const { return SmscField().size(); }
+std::size_t PduEncoder::SmscFieldLength() const { return smscField().size(); }
 
 std::size_t PduEncoder::MaxUserDataOctets() const {
   const int correction = options_.lengthCorrection;
@@ -247,7 +247,7 @@ Octets PduEncoder::PackSeptets(const Octets& septets) {
 Octets PduEncoder::PackSeptetsAfterHeader(const Octets& septets) {
   if (septets.empty()) return {};
   Octets octets{static_cast<std::uint8_t>((septets[0] & 0x7F) << 1)};
-  Append(octets, PackSeptets(Octets(septets.begin() + 1, septets.end())));
+  append(octets, PackSeptets(Octets(septets.begin() + 1, septets.end())));
   return octets;
 }
 
@@ -269,7 +269,7 @@ Octets PduEncoder::EncodeAddressField(std::string_view digits, std::int32_t ton)
   };
   // The length octet counts digits, so no more than 255 of them can be described.
   digits = digits.substr(0, 255);
-  Octets octets{static_cast<std::uint8_t>(digits.size()), TypeOfAddressOctet(ton)};
+  Octets octets{static_cast<std::uint8_t>(digits.size()), typeOfAddressOctet(ton)};
   for (std::size_t i = 0; i < digits.size(); i += 2) {
     const std::uint8_t low = nibble(digits[i]);
     const std::uint8_t high = i + 1 < digits.size() ? nibble(digits[i + 1]) : 0x0F;
@@ -329,16 +329,16 @@ Octets PduEncoder::MapToGsmDefault(std::u16string_view text) {
   return septets;
 }
 
-std::uint8_t PduEncoder::NextReference() {
+std::uint8_t PduEncoder::nextReference() {
   thread_local std::mt19937 generator{std::random_device{}()};
   return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(generator));
 }
 
-std::int64_t PduEncoder::ValiditySeconds(const SMSMessage& message) {
+std::int64_t PduEncoder::validitySecondsOf(const SMSMessage& message) {
   return static_cast<std::int64_t>(message.expiry) - message.created;
 }
 
-std::string PduEncoder::DestinationDigits(const SMSMessage& message) {
+std::string PduEncoder::destinationDigitsOf(const SMSMessage& message) {
   std::u16string destination = message.to;
   NormalizeNumber(destination, message.dstton);  // checked when the message was queued
   std::string digits;

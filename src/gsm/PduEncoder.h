@@ -62,18 +62,18 @@ class PduEncoder {
   static Octets MapToGsmDefault(std::u16string_view text);
 
   // The pseudo-random concatenation reference, one per message.
-  static std::uint8_t NextReference();
+  static std::uint8_t nextReference();
 
   // Validity of an outgoing message in seconds: expiry - created (a negative one is sent as the
   // shortest period).
-  static std::int64_t ValiditySeconds(const SMSMessage& message);
+  static std::int64_t validitySecondsOf(const SMSMessage& message);
   // The destination normalized with its TON and narrowed to its low octets.
-  static std::string DestinationDigits(const SMSMessage& message);
+  static std::string destinationDigitsOf(const SMSMessage& message);
 
   const PduEncoderOptions& options() const { return options_; }
 
  private:
-  Octets SmscField() const;
+  Octets smscField() const;
 
   PduEncoderOptions options_;
 };

@@ -6,7 +6,7 @@ namespace parlane {
 
 namespace {
 
-bool IsAllHex(std::u16string_view text) {
+bool isAllHex(std::u16string_view text) {
   for (const char16_t c : text) {
     if (hexDigitValue(c) < 0) return false;
   }
@@ -15,7 +15,7 @@ bool IsAllHex(std::u16string_view text) {
 
 // Groups of `digits` hexadecimal digits, each one unit; a character that is not a digit counts
 // as 0 (the user chose the mode), an incomplete last group is dropped.
-std::u16string DecodeHexGroups(std::u16string_view text, std::size_t digits) {
+std::u16string decodeHexGroups(std::u16string_view text, std::size_t digits) {
   std::u16string out;
   out.reserve(text.size() / digits);
   for (std::size_t at = 0; text.size() - at >= digits; at += digits) {
@@ -29,7 +29,7 @@ std::u16string DecodeHexGroups(std::u16string_view text, std::size_t digits) {
   return out;
 }
 
-std::u16string DecodeOctetPairs(std::u16string_view text) {
+std::u16string decodeOctetPairs(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size() / 2);
   for (std::size_t at = 0; text.size() - at >= 2; at += 2) {
@@ -38,15 +38,15 @@ std::u16string DecodeOctetPairs(std::u16string_view text) {
   return out;
 }
 
-std::u16string DecodeAuto(std::u16string_view text, int dcs) {
+std::u16string decodeAuto(std::u16string_view text, int dcs) {
   if (text.size() % 2 != 0) return std::u16string(text);
-  if (!IsAllHex(text)) {
+  if (!isAllHex(text)) {
     // A UCS2 reply that the modem passed on as raw characters: two characters make one unit,
     // which is what reading each character's low octet as two hexadecimal digits comes to.
-    if (dcs == kUssdDcsUcs2) return DecodeOctetPairs(text);
+    if (dcs == kUssdDcsUcs2) return decodeOctetPairs(text);
     return std::u16string(text);
   }
-  return DecodeHexGroups(text, 4);
+  return decodeHexGroups(text, 4);
 }
 
 }  // namespace
@@ -56,13 +56,13 @@ std::u16string DecodeUssdText(std::u16string_view text, int dcs, int mode) {
     case UssdDecodeMode::kText:
       return std::u16string(text);
     case UssdDecodeMode::kTextUnicode:
-      return DecodeOctetPairs(text);
+      return decodeOctetPairs(text);
     case UssdDecodeMode::kDigitsUnicode:
-      return DecodeHexGroups(text, 4);
+      return decodeHexGroups(text, 4);
     case UssdDecodeMode::kDigitsAscii:
-      return DecodeHexGroups(text, 2);
+      return decodeHexGroups(text, 2);
     default:
-      return DecodeAuto(text, dcs);
+      return decodeAuto(text, dcs);
   }
 }
 

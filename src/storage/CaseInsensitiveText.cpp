@@ -33,7 +33,7 @@ bool isAscii(std::string_view text) {
 
 }  // namespace
 
-char16_t LowerCodeUnit(char16_t unit) {
+char16_t lowerCodeUnit(char16_t unit) {
   if (unit < 0x80) return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + 32) : unit;
   if (isSurrogate(unit)) return unit;
   const locale_t locale = unicodeLocale();
@@ -46,7 +46,7 @@ char16_t LowerCodeUnit(char16_t unit) {
 CaseInsensitiveText::CaseInsensitiveText(std::u16string_view text) {
   lowered_.reserve(text.size());
   for (char16_t unit : text) {
-    const char16_t low = LowerCodeUnit(unit);
+    const char16_t low = lowerCodeUnit(unit);
     lowered_.push_back(low);
     if (unit >= 0x80)
       ascii_ = false;
@@ -70,7 +70,7 @@ bool CaseInsensitiveText::equals(std::string_view field) const {
   appendUtf16(field, scratch_);
   if (scratch_.size() != lowered_.size()) return false;
   for (size_t i = 0; i < scratch_.size(); ++i) {
-    if (LowerCodeUnit(scratch_[i]) != lowered_[i]) return false;
+    if (lowerCodeUnit(scratch_[i]) != lowered_[i]) return false;
   }
   return true;
 }
@@ -86,7 +86,7 @@ bool CaseInsensitiveText::containedIn(std::string_view field) const {
   }
   scratch_.clear();
   appendUtf16(field, scratch_);
-  for (char16_t& unit : scratch_) unit = LowerCodeUnit(unit);
+  for (char16_t& unit : scratch_) unit = lowerCodeUnit(unit);
   return std::u16string_view(scratch_).find(lowered_) != std::u16string_view::npos;
 }
 

@@ -15,16 +15,16 @@ namespace parlane {
 namespace {
 
 unsigned sentColumn(std::u16string_view name) {
-  return static_cast<unsigned>(ColumnIndex(StoreKind::Sent, name));
+  return static_cast<unsigned>(columnIndex(StoreKind::Sent, name));
 }
 
 }  // namespace
 
-bool MarkDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
+bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
   DatabaseRecord record;
   const std::u16string reference = fromAscii(std::to_string(report.refid));
   if (!sent.FindFirst(sentColumn(u"refid"), reference, record)) return false;
-  if (record.size() < StoreColumns(StoreKind::Sent).size()) return false;
+  if (record.size() < storeColumns(StoreKind::Sent).size()) return false;
 
   std::u16string recipient = record[sentColumn(u"to")];
   NormalizeNumber(recipient, SettingsStore::parseInt(record[sentColumn(u"dstton")]));

@@ -120,7 +120,7 @@ std::int32_t FileDatabase::NextId() {
   return id;
 }
 
-std::int32_t FileDatabase::nextId() const {
+std::int32_t FileDatabase::peekNextId() const {
   std::lock_guard lock(mutex_);
   return nextId_;
 }
@@ -324,14 +324,14 @@ int FileDatabase::Load(bool resetIds) {
     errno = error;
     return -1;
   }
-  RemoveStaleTemporaryFiles(path_);
+  removeStaleTemporaryFiles(path_);
   RecordMap records;
   std::int64_t largestId = 0;
   Rejected rejected;
   parse(*bytes, records, largestId, rejected);
   records_.swap(records);
   pending_.clear();
-  // Lines set aside leave the file with the next save, so that later loads don't meet them again
+  // linesOf set aside leave the file with the next save, so that later loads don't meet them again
   // and no append glues a record onto a cut one.
   clean_ = rejected.lines.empty();
   unreadable_ = false;

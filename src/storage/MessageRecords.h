@@ -24,7 +24,7 @@ DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
 // The message a record of an outgoing folder stands for, by its "type" column ("sms", "push",
 // "ussd"); null for any other type. Keeps the record's message id; "validity", when positive,
 // sets the expiry from the creation time, which is read from `clock`.
-std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, StoreKind folder,
+std::unique_ptr<GenericMessage> messageFromRecord(const DatabaseRecord& record, StoreKind folder,
                                                   const Clock& clock = Clock::system());
 
 }  // namespace parlane

@@ -6,7 +6,7 @@
 
 namespace parlane {
 
-SendFiling FileSendResult(const GenericMessage& message, bool wasSent, int retries,
+SendFiling fileSendResult(const GenericMessage& message, bool wasSent, int retries,
                           GenericDatabase& outbox, GenericDatabase& sent, GenericDatabase& failed) {
   SendFiling filing;
   GenericDatabase* folder = nullptr;

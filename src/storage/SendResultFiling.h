@@ -25,7 +25,7 @@ struct SendFiling {
 // Files a message after a sending attempt: success goes to "sent"; a failure goes back into the
 // outbox while its attempts are below `retries` (compared unsigned), else to "failed". Each
 // record gets a fresh identifier of its folder, and that folder is saved.
-SendFiling FileSendResult(const GenericMessage& message, bool wasSent, int retries,
+SendFiling fileSendResult(const GenericMessage& message, bool wasSent, int retries,
                           GenericDatabase& outbox, GenericDatabase& sent, GenericDatabase& failed);
 
 }  // namespace parlane

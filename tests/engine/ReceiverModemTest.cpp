@@ -9,7 +9,7 @@
 namespace parlane {
 namespace {
 
-using test::Concat;
+using test::concat;
 using test::DeliverHex;
 using Strings = std::vector<std::string>;
 
@@ -140,10 +140,10 @@ class ReceiverModemReceiving : public ReceiverModem {
     modem.on("AT+CMGR=3",
              "\r\n+CMGR: 0,,30\r\n" + DeliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
     modem.on("AT+CMGR=4", "\r\n+CMGR: 0,,30\r\n" +
-                              DeliverHex("4917012345", "part one ", Concat(3, 2, 1)) +
+                              DeliverHex("4917012345", "part one ", concat(3, 2, 1)) +
                               "\r\n\r\nOK\r\n");
     modem.on("AT+CMGR=9", "\r\n+CMGR: 0,,30\r\n" +
-                              DeliverHex("4917012345", "part one ", Concat(3, 2, 1)) +
+                              DeliverHex("4917012345", "part one ", concat(3, 2, 1)) +
                               "\r\n\r\nOK\r\n");
     script(modem);
     ASSERT_TRUE(rig.connect(1, kAllChecks));
@@ -153,9 +153,9 @@ class ReceiverModemReceiving : public ReceiverModem {
 };
 
 TEST_F(ReceiverModemReceiving, PartsTwoOneThreeGiveOneMessageAfterTheThird) {
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "beta ", Concat(200, 3, 2)) + "\r\n");
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "alpha ", Concat(200, 3, 1)) + "\r\n");
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "gamma", Concat(200, 3, 3)) + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "beta ", concat(200, 3, 2)) + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "alpha ", concat(200, 3, 1)) + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "gamma", concat(200, 3, 3)) + "\r\n");
   ASSERT_TRUE(rig.sink.waitForMessages(1));
   auto messages = rig.sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);

@@ -226,7 +226,7 @@ inline std::string DeliverHex(const std::string& sender, const std::string& data
 }
 
 // The concatenation element: 8-bit reference, count, part number (from 1).
-inline std::vector<std::uint8_t> Concat(int reference, int total, int number) {
+inline std::vector<std::uint8_t> concat(int reference, int total, int number) {
   return {0x00, 0x03, static_cast<std::uint8_t>(reference), static_cast<std::uint8_t>(total),
           static_cast<std::uint8_t>(number)};
 }

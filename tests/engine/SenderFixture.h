@@ -67,7 +67,7 @@ class SenderFixture : public ::testing::Test {
     std::vector<std::string> lines;
     for (const Octets& unit : encoder.EncodeOutgoing(message)) {
       lines.push_back(command + std::to_string(unit.size() - encoder.SmscFieldLength()));
-      lines.push_back(OctetsToHex(unit));
+      lines.push_back(octetsToHex(unit));
     }
     return lines;
   }

@@ -131,12 +131,12 @@ TEST(NumbersTest, NationalFormatWarningIsReportedToTheCaller) {
 }
 
 TEST(NumbersTest, TypeOfAddressOctets) {
-  EXPECT_EQ(TypeOfAddressOctet(kTonUnknown), 0x81);
-  EXPECT_EQ(TypeOfAddressOctet(kTonInternational), 0x91);
-  EXPECT_EQ(TypeOfAddressOctet(kTonNational), 0xA1);
-  EXPECT_EQ(TypeOfAddressOctet(kTonSpecific), 0xB1);
-  EXPECT_EQ(TypeOfAddressOctet(kTonShortCode), 0xC1);
-  EXPECT_EQ(TypeOfAddressOctet(8), 0x81) << "stays a type-of-address octet";
+  EXPECT_EQ(typeOfAddressOctet(kTonUnknown), 0x81);
+  EXPECT_EQ(typeOfAddressOctet(kTonInternational), 0x91);
+  EXPECT_EQ(typeOfAddressOctet(kTonNational), 0xA1);
+  EXPECT_EQ(typeOfAddressOctet(kTonSpecific), 0xB1);
+  EXPECT_EQ(typeOfAddressOctet(kTonShortCode), 0xC1);
+  EXPECT_EQ(typeOfAddressOctet(8), 0x81) << "stays a type-of-address octet";
 }
 
 }  // namespace

@@ -15,14 +15,14 @@ struct LocalFields {
   int year, month, day, hour, minute, second;
 };
 
-LocalFields ToFields(std::time_t when) {
+LocalFields toFields(std::time_t when) {
   std::tm t{};
   localtime_r(&when, &t);
   return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
-void ExpectTime(std::time_t when, const LocalFields& expected) {
-  const auto got = ToFields(when);
+void expectTime(std::time_t when, const LocalFields& expected) {
+  const auto got = toFields(when);
   EXPECT_EQ(got.year, expected.year);
   EXPECT_EQ(got.month, expected.month);
   EXPECT_EQ(got.day, expected.day);
@@ -150,7 +150,7 @@ TEST_P(DeliverDecoding, KnownAnswer) {
   EXPECT_EQ(pdu->index, c.index);
   EXPECT_EQ(pdu->portAddressed, c.port);
   EXPECT_EQ(pdu->memoryIndex, -1);
-  ExpectTime(pdu->time, c.time);
+  expectTime(pdu->time, c.time);
 }
 
 // Every length is checked against the real end: no prefix of a valid PDU decodes, and none reads
@@ -267,8 +267,8 @@ TEST_P(StatusReportDecoding, KnownAnswer) {
   EXPECT_EQ(pdu->messageReference, c.messageReference);
   EXPECT_EQ(pdu->party, c.recipient);
   EXPECT_EQ(pdu->status, c.status);
-  ExpectTime(pdu->time, kSent);
-  ExpectTime(pdu->dischargeTime, kDischarged);
+  expectTime(pdu->time, kSent);
+  expectTime(pdu->dischargeTime, kDischarged);
 }
 
 TEST_P(StatusReportDecoding, EveryTruncationIsRejected) {

@@ -34,7 +34,7 @@ TEST_P(DeliveryReport, MarksTheOldestRecordWithTheReference) {
   const ReportCase& c = GetParam();
   StatusReport report(c.recipient, u"", c.reference, 0, c.delivered ? 0 : 0x40);
   const std::int32_t ownId = report.uniqueid;
-  EXPECT_EQ(MarkDeliveryReport(f.stores->sent(), report, c.delivered), c.applies);
+  EXPECT_EQ(markDeliveryReport(f.stores->sent(), report, c.delivered), c.applies);
   if (c.applies) {
     DatabaseRecord record;
     ASSERT_TRUE(f.stores->sent().Get(c.markedKey, record));

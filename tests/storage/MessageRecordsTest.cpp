@@ -71,7 +71,7 @@ TEST_P(MessageFromRecordTypes, RebuildsTheMessage) {
   record[3] = GetParam().type;
   record[6] = u"http://x";
   const ManualClock clock(0, 1'650'000'000);
-  auto message = MessageFromRecord(record, StoreKind::Outbox, clock);
+  auto message = messageFromRecord(record, StoreKind::Outbox, clock);
   ASSERT_NE(message, nullptr);
   EXPECT_EQ(message->created, 1'650'000'000) << "rebuilt now, by the given clock";
   EXPECT_EQ(message->getType(), GetParam().typeCode);
@@ -96,13 +96,13 @@ INSTANTIATE_TEST_SUITE_P(Types, MessageFromRecordTypes,
 TEST(MessageFromRecord, UnknownTypeGivesNothing) {
   DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
   record[3] = u"sr";
-  EXPECT_EQ(MessageFromRecord(record, StoreKind::Outbox), nullptr);
+  EXPECT_EQ(messageFromRecord(record, StoreKind::Outbox), nullptr);
 }
 
 TEST(MessageFromRecord, ZeroValidityKeepsTheDefaultExpiry) {
   DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Failed, u"0000000a");
   record[11] = u"0";
-  auto message = MessageFromRecord(record, StoreKind::Failed);
+  auto message = messageFromRecord(record, StoreKind::Failed);
   ASSERT_NE(message, nullptr);
   EXPECT_EQ(message->expiry - message->timestamp, 86400);
   EXPECT_EQ(message->attempts, 0);  // the failed folder keeps no attempts

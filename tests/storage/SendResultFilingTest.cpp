@@ -24,7 +24,7 @@ std::unique_ptr<GenericMessage> take(MessageStores& stores, const std::u16string
   attemptsInRecord = SettingsStore::parseInt(record[10]);
   stores.outbox().Remove(id);
   EXPECT_EQ(stores.outbox().Save(), 0);
-  return MessageFromRecord(record, StoreKind::Outbox);
+  return messageFromRecord(record, StoreKind::Outbox);
 }
 
 TEST(SendResultFiling, AlwaysFailingMessageIsRetriedThenFailed) {
@@ -39,7 +39,7 @@ TEST(SendResultFiling, AlwaysFailingMessageIsRetriedThenFailed) {
     auto message = take(*f.stores, id, attempts);
     ASSERT_NE(message, nullptr);
     attemptsSeen.push_back(attempts);
-    const SendFiling filing = FileSendResult(*message, false, 3, f.stores->outbox(),
+    const SendFiling filing = fileSendResult(*message, false, 3, f.stores->outbox(),
                                              f.stores->sent(), f.stores->failed());
     EXPECT_EQ(filing.saved, 0);
     outcomes.push_back(filing.outcome);
@@ -69,7 +69,7 @@ TEST(SendResultFiling, NoRetriesFailsAtOnce) {
   ASSERT_TRUE(f.stores->open());
   SMSMessage message(u"", u"+4917012345", u"hello", 1);
   EXPECT_EQ(
-      FileSendResult(message, false, 0, f.stores->outbox(), f.stores->sent(), f.stores->failed())
+      fileSendResult(message, false, 0, f.stores->outbox(), f.stores->sent(), f.stores->failed())
           .outcome,
       SendOutcome::Failed);
   EXPECT_EQ(f.stores->failed().Count(), 1u);
@@ -81,7 +81,7 @@ TEST(SendResultFiling, SuccessGoesToSentWithTheReference) {
   SMSMessage message(u"", u"+4917012345", u"hello", 42);
   message.refid = 7;
   const SendFiling filing =
-      FileSendResult(message, true, 3, f.stores->outbox(), f.stores->sent(), f.stores->failed());
+      fileSendResult(message, true, 3, f.stores->outbox(), f.stores->sent(), f.stores->failed());
   EXPECT_EQ(filing.outcome, SendOutcome::Sent);
   DatabaseRecord record;
   ASSERT_TRUE(f.stores->sent().Get(filing.id, record));
