@@ -79,9 +79,9 @@ bool prepareHeadless() {
   return true;
 }
 
-// The objects that live from start-up to shut-down, in creation order. Later subsystems (the
-// folders, the serial channel, the engine, the service threads and the main window) take their
-// places here.
+// The objects that live from start-up to shut-down, in creation order. The subsystems still to
+// come (the engine, the service threads and the main window) will take their places here as they
+// are written.
 class Gateway {
  public:
   Gateway(StartupOptions options, StartupPaths paths)
@@ -138,7 +138,8 @@ class Gateway {
     shell_ = std::make_unique<GatewayShell>(title, options_.noIcon);
     QObject::connect(shell_.get(), &GatewayShell::exitRequested, &app, &QApplication::quit);
 
-    // The channel's I/O thread, the sender, the receiver and the service threads start here.
+    // The channel's I/O thread, the sender and the receiver start here; the service threads will
+    // start here too.
     channel_->startThread();
     sender_->start();
     receiver_->start();
@@ -161,7 +162,8 @@ class Gateway {
     if (!saveConfiguration(settings_, hive_, paths_)) {
       Logger::log(3, std::string("Can't save the configuration"));
     }
-    // Threads are asked to stop and joined here, before the folders are written back.
+    // The threads are asked to stop and joined here, before the folders are written back; the
+    // service threads still to come will be stopped here too.
     if (channel_) channel_->requestStop();
     if (receiver_) receiver_->stop();
     if (sender_) sender_->stop();

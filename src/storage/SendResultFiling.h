@@ -22,6 +22,7 @@ struct SendFiling {
   int saved = 0;
 };
 
+// A rule of the service layer, kept beside the folders until service/ exists.
 // Files a message after a sending attempt: success goes to "sent"; a failure goes back into the
 // outbox while its attempts are below `retries` (compared unsigned), else to "failed". Each
 // record gets a fresh identifier of its folder, and that folder is saved.
