@@ -48,6 +48,31 @@ bool parseHexKey(std::string_view key, std::int64_t& value) {
   return true;
 }
 
+// The field tests of the searches, all ignoring case.
+std::function<bool(std::string_view)> equalTo(std::u16string_view value) {
+  return [wanted = CaseInsensitiveText(value)](std::string_view field) {
+    return wanted.equals(field);
+  };
+}
+
+std::function<bool(std::string_view)> notEqualTo(std::u16string_view value) {
+  return [wanted = CaseInsensitiveText(value)](std::string_view field) {
+    return !wanted.equals(field);
+  };
+}
+
+std::function<bool(std::string_view)> containing(std::u16string_view text) {
+  return [wanted = CaseInsensitiveText(text)](std::string_view field) {
+    return wanted.containedIn(field);
+  };
+}
+
+std::function<bool(std::string_view)> notContaining(std::u16string_view text) {
+  return [wanted = CaseInsensitiveText(text)](std::string_view field) {
+    return !wanted.containedIn(field);
+  };
+}
+
 int parseDecimal(std::string_view utf8Field) {
   return SettingsStore::parseInt(fromUtf8(utf8Field));
 }
@@ -504,9 +529,10 @@ std::size_t FileDatabase::Count() const {
   return records_.size();
 }
 
-std::vector<DatabaseRecord> FileDatabase::selectLocked(unsigned column, const FieldTest& test,
-                                                       int limit) const {
+std::vector<DatabaseRecord> FileDatabase::select(unsigned column, const FieldTest& test,
+                                                 int limit) const {
   std::vector<DatabaseRecord> result;
+  std::lock_guard lock(mutex_);
   // Every record has one field per column: a column past them ends the search at once.
   if (column >= columns_.size()) return result;
   for (const auto& entry : records_) {
@@ -517,9 +543,8 @@ std::vector<DatabaseRecord> FileDatabase::selectLocked(unsigned column, const Fi
   return result;
 }
 
-bool FileDatabase::findFirstLocked(unsigned column, const FieldTest& test,
-                                   DatabaseRecord& out) const {
-  std::vector<DatabaseRecord> found = selectLocked(column, test, 1);
+bool FileDatabase::findFirst(unsigned column, const FieldTest& test, DatabaseRecord& out) const {
+  std::vector<DatabaseRecord> found = select(column, test, 1);
   if (found.empty()) return false;
   out = std::move(found.front());
   return true;
@@ -551,73 +576,49 @@ std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
 
 std::vector<DatabaseRecord> FileDatabase::SelectEqual(unsigned column, std::u16string_view value,
                                                       int limit) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return wanted.equals(f); }, limit);
+  return select(column, equalTo(value), limit);
 }
 
 bool FileDatabase::FindFirstEqual(unsigned column, std::u16string_view value,
                                   DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return wanted.equals(f); }, out);
+  return findFirst(column, equalTo(value), out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectNotEqual(unsigned column, std::u16string_view value,
                                                          int limit) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return !wanted.equals(f); }, limit);
+  return select(column, notEqualTo(value), limit);
 }
 
 bool FileDatabase::FindFirstNotEqual(unsigned column, std::u16string_view value,
                                      DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return !wanted.equals(f); }, out);
+  return findFirst(column, notEqualTo(value), out);
 }
 
 bool FileDatabase::FindFirst(unsigned column, std::u16string_view value,
                              DatabaseRecord& out) const {
-  return FindFirstEqual(column, value, out);
+  return findFirst(column, equalTo(value), out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectContaining(unsigned column,
                                                            std::u16string_view text,
                                                            int limit) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return wanted.containedIn(f); }, limit);
+  return select(column, containing(text), limit);
 }
 
 bool FileDatabase::FindFirstContaining(unsigned column, std::u16string_view text,
                                        DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return wanted.containedIn(f); }, out);
+  return findFirst(column, containing(text), out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectNotContaining(unsigned column,
                                                               std::u16string_view text,
                                                               int limit) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return !wanted.containedIn(f); }, limit);
+  return select(column, notContaining(text), limit);
 }
 
 bool FileDatabase::FindFirstNotContaining(unsigned column, std::u16string_view text,
                                           DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return !wanted.containedIn(f); }, out);
+  return findFirst(column, notContaining(text), out);
 }
 
 bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const {
@@ -647,8 +648,7 @@ bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& ou
 std::vector<DatabaseRecord> FileDatabase::SelectByNumber(unsigned column, int number, int mode,
                                                          int limit) const {
   if (mode != kGreaterThan && mode != kLessThan) return {};
-  std::lock_guard lock(mutex_);
-  return selectLocked(
+  return select(
       column,
       [&](std::string_view f) {
         const int value = parseDecimal(f);

@@ -101,8 +101,10 @@ class FileDatabase : public GenericDatabase {
   int appendLocked();
   void storeLocked(std::string line);
   void trimLocked();
-  std::vector<DatabaseRecord> selectLocked(unsigned column, const FieldTest& test, int limit) const;
-  bool findFirstLocked(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
+  // The one selection routine behind every search: records in key order whose field in `column`
+  // passes `test`, at most `limit` of them when it is 1 or more.
+  std::vector<DatabaseRecord> select(unsigned column, const FieldTest& test, int limit) const;
+  bool findFirst(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
 
   std::string path_;
   std::vector<std::u16string> columns_;
