@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 
 namespace parlane {
@@ -47,6 +48,7 @@ TEST(GsmAlphabet, ExtensionTableBothWays) {
   const Case cases[] = {{0x0A, u'\f'}, {0x14, u'^'}, {0x28, u'{'}, {0x29, u'}'}, {0x2F, u'\\'},
                         {0x3C, u'['},  {0x3D, u'~'}, {0x3E, u']'}, {0x40, u'|'}, {0x65, u'€'}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "septet " << static_cast<int>(c.septet));
     EXPECT_EQ(gsmExtensionToUnicode(c.septet), c.unit);
     const auto code = unicodeToGsm(c.unit);
     ASSERT_TRUE(code.has_value());
@@ -83,6 +85,7 @@ TEST(GsmAlphabet, SeptetsToText) {
       {{0x00, 0x02, 0x11}, u"@$_"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.text));
     EXPECT_EQ(gsmSeptetsToText(c.septets), c.text);
   }
 }

@@ -104,6 +104,7 @@ TEST(NumbersTest, PrefixRewriteReplacesOnlyALeadingMatch) {
       {u"123", u"9", u"12", u"12", false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.destination) + ", prefix " + toUtf8(c.from));
     std::u16string destination = c.destination;
     EXPECT_EQ(ApplyPrefixRewrite(destination, c.from, c.to), c.changed);
     EXPECT_EQ(destination, c.rewritten);

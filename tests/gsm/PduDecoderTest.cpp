@@ -132,6 +132,8 @@ const DeliverCase kDeliverCases[] = {
      SmsCoding::Ucs2, 0, 1, 0, 0, kMay20},
 };
 
+void PrintTo(const DeliverCase& c, std::ostream* os) { *os << c.name; }
+
 class DeliverDecoding : public testing::TestWithParam<DeliverCase> {
  protected:
   PduDecoderOptions options_;
@@ -219,6 +221,8 @@ const RejectCase kRejectCases[] = {
     {"HeaderFlagWithoutUserData", "0044068121436500040150024103004000"},
 };
 
+void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.name; }
+
 class DeliverRejection : public testing::TestWithParam<RejectCase> {};
 
 TEST_P(DeliverRejection, GivesNothing) {
@@ -252,6 +256,8 @@ const StatusReportCase kStatusReportCases[] = {
     {"WithoutServiceCentreField", "06D60B911326880736F4622190010000406221900100504043", true, 214,
      u"31628870634", 0x43},
 };
+
+void PrintTo(const StatusReportCase& c, std::ostream* os) { *os << c.name; }
 
 class StatusReportDecoding : public testing::TestWithParam<StatusReportCase> {
  protected:

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "SubmitUnitView.h"
+#include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduEncoder.h"
 #include "transport/message/MessageFlags.h"
@@ -163,6 +164,7 @@ TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
       {false, u"+12345", "00"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.address) + (c.inPdu ? " in the PDU" : " left out"));
     const PduEncoder encoder(PduEncoderOptions{0, c.inPdu, c.address});
     const Octets header =
         encoder.BuildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
@@ -186,6 +188,8 @@ TEST_F(PduEncoderTest, HeaderCarriesFlagsAndCoding) {
       {SmsCoding::Gsm7, true, true, true, false, 0x51, 0xF5},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "DCS " << static_cast<int>(c.dcs) << ", first octet "
+                                    << static_cast<int>(c.firstOctet));
     Octets unit = encoder.BuildSubmitHeader("12345", 1, c.coding, 86400, c.binary, c.header,
                                             c.flash, c.report);
     unit.push_back(0);  // empty user data, so the view sees a whole unit
@@ -212,6 +216,8 @@ std::u16string repeat(std::u16string_view piece, std::size_t times) {
   for (std::size_t i = 0; i < times; ++i) text += piece;
   return text;
 }
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class PduEncoderSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -341,6 +347,7 @@ TEST_F(PduEncoderTest, NormalizesTheDestinationWithItsTon) {
       {u"*100#", 4, "05C11000F0"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.to));
     const SubmitUnitView view =
         viewSubmitUnit(encoder.EncodeTextSubmit(outgoing(c.to, u"x", c.ton))[0]);
     EXPECT_EQ(toHex(view.address), c.address);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "SubmitUnitView.h"
+#include "core/util/Utf.h"
 #include "gsm/PushDecoder.h"
 #include "gsm/PushEncoder.h"
 #include "transport/message/MessageFlags.h"
@@ -125,6 +126,7 @@ TEST(DecodePushTest, ReadsWhatTheEncoderWrites) {
       {u"", u"only text", u""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.url));
     const auto decoded = DecodePush(PushEncoder::BuildPushBody(c.url, c.text, 9));
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->url, c.expectedUrl);

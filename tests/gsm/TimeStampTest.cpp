@@ -58,6 +58,7 @@ TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
       {{0x01, 0x31, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, "UTC0", 1295533800},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "zone " << c.zone << ", expected " << c.expected);
     ScopedTimeZone zone(c.zone);
     std::size_t position = 0;
     const auto when = DecodeTimeStamp(c.octets, position);

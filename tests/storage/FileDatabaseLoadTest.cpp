@@ -17,6 +17,8 @@ struct LoadCase {
   std::vector<DatabaseRecord> expected;  // in key order
 };
 
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
 class LoadFormat : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadFormat, ReadsRecords) {

@@ -34,6 +34,8 @@ struct RewriteCase {
   std::string expected;
 };
 
+void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.name; }
+
 class RewriteCause : public ::testing::TestWithParam<RewriteCase> {};
 
 TEST_P(RewriteCause, RewritesTheWholeFile) {

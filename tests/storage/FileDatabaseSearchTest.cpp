@@ -21,6 +21,8 @@ struct SelectCase {
   Keys16 expected;
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.name; }
+
 class Select : public ::testing::TestWithParam<SelectCase> {};
 
 TEST_P(Select, ReturnsMatchingRecordsInKeyOrder) {
@@ -114,6 +116,8 @@ struct FindCase {
   bool (*find)(const FileDatabase&, DatabaseRecord&);
   const char16_t* expectedKey;  // null: nothing found
 };
+
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
 
 class Find : public ::testing::TestWithParam<FindCase> {};
 

@@ -64,6 +64,8 @@ struct RebuildCase {
   int typeCode;
 };
 
+void PrintTo(const RebuildCase& c, std::ostream* os) { *os << c.name; }
+
 class MessageFromRecordTypes : public ::testing::TestWithParam<RebuildCase> {};
 
 TEST_P(MessageFromRecordTypes, RebuildsTheMessage) {

@@ -40,6 +40,7 @@ TEST_F(MessageModelTest, TypeCodesAndNames) {
     std::u16string name;
   } cases[] = {{sms, 1, u"sms"}, {push, 2, u"push"}, {ussd, 3, u"ussd"}, {report, 4, u"sr"}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.name));
     EXPECT_EQ(c.message.getType(), c.type);
     EXPECT_EQ(c.message.getTypeName(), c.name);
     const std::unique_ptr<GenericMessage> copy = c.message.clone();
@@ -220,6 +221,7 @@ TEST_F(MessageModelTest, CounterIsLoadedAndSavedThroughTheSettings) {
     int next;
   } cases[] = {{10, 5, 11}, {10, 40, 41}, {0, 0, 1}, {0, -1, 1}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "stored " << c.stored << ", largest " << c.largestInFolders);
     SettingsStore settings;
     settings.setInt("message.id", c.stored);
     MessageIdCounter::loadFrom(settings, c.largestInFolders);
