@@ -36,7 +36,7 @@ int codingOf(std::uint8_t dcs) {
 
 }  // namespace
 
-std::optional<std::u16string> SubmitPduText(std::span<const std::uint8_t> octets) {
+std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets) {
   std::size_t pos = 0;
   auto need = [&](std::size_t count) { return pos + count <= octets.size(); };
   if (!need(1)) return std::nullopt;
