@@ -80,8 +80,7 @@ bool prepareHeadless() {
 }
 
 // The objects that live from start-up to shut-down, in creation order. The subsystems still to
-// come (the engine, the service threads and the main window) will take their places here as they
-// are written.
+// come (the service threads and the main window) will take their places here as they are written.
 class Gateway {
  public:
   Gateway(StartupOptions options, StartupPaths paths)

@@ -11,10 +11,10 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/Notifier.h"
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
 #include "engine/EngineSink.h"
-#include "gsm/TrayNotifier.h"
 #include "support/TempDir.h"
 #include "transport/ReplyParser.h"
 #include "transport/ReplyQueue.h"
@@ -61,7 +61,7 @@ class RecordingCommandQueue : public CommandQueue {
   std::vector<std::string> all_;
 };
 
-class RecordingNotifier : public TrayNotifier {
+class RecordingNotifier : public Notifier {
  public:
   void balloon(std::u16string_view title, std::u16string_view text) override {
     std::lock_guard guard(mutex_);
@@ -174,7 +174,7 @@ class RecordingEngineSink : public EngineSink {
 // The process log written to a temporary file while the capture lives.
 class LogCapture {
  public:
-  LogCapture() : logger_(dir_.file("modem.log"), settings_) { Logger::setGlobal(&logger_); }
+  LogCapture() : logger_(dir_.file("modem.log")) { Logger::setGlobal(&logger_); }
   ~LogCapture() { Logger::setGlobal(nullptr); }
   bool contains(const std::string& text) const {
     return dir_.read("modem.log").find(text) != std::string::npos;
@@ -183,7 +183,6 @@ class LogCapture {
 
  private:
   TempDir dir_;
-  SettingsStore settings_;
   Logger logger_;
 };
 

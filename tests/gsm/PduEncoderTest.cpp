@@ -400,8 +400,7 @@ struct PartLimitCase {
 class PduEncoderPartLimitTest : public ::testing::TestWithParam<PartLimitCase> {};
 
 TEST_P(PduEncoderPartLimitTest, RefusesMoreThan255Parts) {
-  SettingsStore settings;
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{});
   std::string refusal;
   const std::vector<Octets> units =
       encoder.EncodeOutgoing(outgoing(u"12345", GetParam().text), &refusal);

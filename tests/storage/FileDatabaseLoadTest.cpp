@@ -186,7 +186,7 @@ TEST(FileDatabaseLoad, SkippedLinesAreNotedInTheLog) {
 // set aside, not loaded padded, and the next save takes it out of the file.
 TEST(FileDatabaseLoad, RecordCutShortAtTheEndIsSetAside) {
   DatabaseFixture f;
-  Logger logger(f.dir.file("log.txt"), f.settings);
+  Logger logger(f.dir.file("log.txt"));
   Logger::setGlobal(&logger);
   auto db = f.loaded("01\ta\tx\r\n02\tcut sh");
   Logger::setGlobal(nullptr);
