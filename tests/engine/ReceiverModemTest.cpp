@@ -85,6 +85,8 @@ struct ProblemCase {
   bool connectionFailed;
 };
 
+void PrintTo(const ProblemCase& c, std::ostream* os) { *os << c.name; }
+
 class ReceiverModemProblems : public ReceiverModem,
                               public ::testing::WithParamInterface<ProblemCase> {};
 

@@ -397,6 +397,8 @@ struct PartLimitCase {
   const char* refusal;
 };
 
+void PrintTo(const PartLimitCase& c, std::ostream* os) { *os << c.name; }
+
 class PduEncoderPartLimitTest : public ::testing::TestWithParam<PartLimitCase> {};
 
 TEST_P(PduEncoderPartLimitTest, RefusesMoreThan255Parts) {

@@ -219,6 +219,8 @@ struct HighIdCase {
   std::vector<std::string> keys;  // already in the file
 };
 
+void PrintTo(const HighIdCase& c, std::ostream* os) { *os << c.name; }
+
 class HighIds : public ::testing::TestWithParam<HighIdCase> {};
 
 // However the keys got into the file, every restart hands out ids that no record has, so that
@@ -247,7 +249,7 @@ TEST_P(HighIds, NewIdsAreNeverInUse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    keysOf, HighIds,
+    Keys, HighIds,
     ::testing::Values(HighIdCase{"JustBelowTheSignBit", {"7ffffffe", "7fffffff"}},
                       HighIdCase{"SignBit", {"7fffffff", "80000000", "80000001"}},
                       HighIdCase{"TopOfTheRange", {"00000000", "00000001", "fffffffe", "ffffffff"}},
