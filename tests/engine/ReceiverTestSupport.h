@@ -189,7 +189,7 @@ class LogCapture {
 // An SMS-DELIVER as the modem shows it (hexadecimal, empty service centre field) from the
 // international number `sender`, 8-bit data, stamped `stamp` ("yyMMddhhmmss", zone 0), with the
 // header elements given (without the header length octet).
-inline std::string DeliverHex(const std::string& sender, const std::string& data,
+inline std::string deliverHex(const std::string& sender, const std::string& data,
                               const std::vector<std::uint8_t>& header = {},
                               const std::string& stamp = "240101120000") {
   static constexpr char kHex[] = "0123456789ABCDEF";
