@@ -24,12 +24,12 @@
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/Environment.h"
+#include "core/util/Headless.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "gsm/CodePageCatalogue.h"
-#include "gsm/TrayNotifier.h"
 #include "service/CServiceThread.h"
 #include "service/ServiceScheduler.h"
 #include "storage/MessageStores.h"
@@ -79,11 +79,7 @@ std::string fullCommandLine(int argc, char** argv) {
 // With no display there is nothing to draw on: use the offscreen platform and no tray icon, so
 // that the gateway runs on a headless box and in CI.
 bool prepareHeadless() {
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool hasDisplay =
-      (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
-  if (hasDisplay) return false;
+  if (!noDisplayInEnvironment()) return false;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   return true;
 }
@@ -106,7 +102,6 @@ class Gateway {
 
   ~Gateway() {
     // Every thread has ended (stop()), or none was started: the objects go in reverse order.
-    TrayNotifier::setGlobal(nullptr);
     service_.reset();
     mainFrame_.reset();
     receiver_.reset();
@@ -114,7 +109,6 @@ class Gateway {
     channel_.reset();
     scheduler_.reset();
     Logger::setGlobal(nullptr);
-    SettingsStore::setGlobal(nullptr);
   }
   Gateway(const Gateway&) = delete;
   Gateway& operator=(const Gateway&) = delete;
@@ -126,7 +120,6 @@ class Gateway {
       showStartupMessage(loadString(text::kError), load.errorText, true);
       return false;
     }
-    SettingsStore::setGlobal(&settings_);
     createFolder(paths_.dataFolder);
 
     CodePageCatalogue::load();
@@ -183,7 +176,6 @@ class Gateway {
       Logger::log(1, std::string("No modem port is set: choose one in the control panel"));
     }
     if (!mainFrame_->create()) return false;
-    TrayNotifier::setGlobal(mainFrame_.get());
     sender_->setWindow(mainFrame_.get());
     receiver_->setWindow(mainFrame_.get());
 
@@ -196,7 +188,7 @@ class Gateway {
     threadsStarted_ = true;
 
     if (settings_.getInt("start.bubble") != 0) {
-      mainFrame_->balloon(loadString(40125), loadString(40124));
+      mainFrame_->balloon(loadString(text::kStartBalloonTitle), loadString(text::kStartBalloonText));
     }
     mainFrame_->showMainScreen();
     if (settings_.getInt("start.welcome") != 0) mainFrame_->openWelcome();
@@ -236,15 +228,14 @@ class Gateway {
     path = instanceLogPath(expandEnvironment(path, options_.systemProfile), options_.instance);
     if (path.empty()) return;
     createFolder(std::filesystem::path(path).parent_path().string());
-    logger_ = std::make_unique<Logger>(path, settings_);
+    logger_ = std::make_unique<Logger>(path);
     logger_->applyConfiguredLevel(settings_.getInt("logger.level"));
     logger_->setSizeLimit(settings_.getInt("logger.maxsize"));
     Logger::setGlobal(logger_.get());
   }
 
   static bool isHeadlessPlatform() {
-    const QString platform = QGuiApplication::platformName();
-    return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
+    return parlane::isHeadlessPlatform(QGuiApplication::platformName().toStdString());
   }
 
   StartupOptions options_;

@@ -28,7 +28,7 @@ class MainFrameFixture {
     for (StoreKind kind : kAllStores) {
       settings.setString(std::u16string(StoreName(kind)) + u".filename", StoreName(kind) + u".txt");
     }
-    logger = std::make_unique<Logger>(dir.file("log.txt"), settings);
+    logger = std::make_unique<Logger>(dir.file("log.txt"));
     Logger::setGlobal(logger.get());
     stores = std::make_unique<MessageStores>(settings, dir.path(), instance);
     stores->open();

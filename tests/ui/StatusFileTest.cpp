@@ -51,7 +51,7 @@ TEST(StatusLine, HasExactlyThePiecesInOrder) {
 class StatusFileWriterTest : public testing::Test {
  protected:
   StatusFileWriterTest() {
-    logger_ = std::make_unique<Logger>(dir_.file("log.txt"), settings_);
+    logger_ = std::make_unique<Logger>(dir_.file("log.txt"));
     Logger::setGlobal(logger_.get());
   }
   ~StatusFileWriterTest() override { Logger::setGlobal(nullptr); }

@@ -330,15 +330,20 @@ int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messa
     if (!message) continue;
     const int type = message->getType();
     if (type == 1 || type == 2) {
-      ApplyPrefixRewrite(message->to, parts_.settings);
+      ApplyPrefixRewrite(message->to, parts_.settings.getString("ton_src_prefix"),
+                         parts_.settings.getString("ton_dst_prefix"));
       std::u16string number = message->to;
       if (!NormalizeNumber(number, message->dstton)) {
         const std::u16string refused = formatString(40196, {message->to});
         Logger::log(2, refused);
-        balloon(loadString(40000), refused);
+        balloon(loadString(text::kWarning), refused);
         continue;
       }
-      WarnNationalFormat(message->to, message->dstton, parts_.settings);
+      if (WarnNationalFormat(message->to, message->dstton,
+                             parts_.settings.getInt("ton_warning") == 1)) {
+        balloon(loadString(text::kWarning),
+                formatString(text::kNationalFormatWarning, {message->to}));
+      }
     }
     if (service_ == nullptr) continue;
     // An empty id: the outbox file could not be written; the record is queued all the same and

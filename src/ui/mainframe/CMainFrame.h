@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/util/Notifier.h"
 #include "engine/MainWindowLink.h"
-#include "gsm/TrayNotifier.h"
 #include "service/ServiceWindow.h"
 #include "ui/mainframe/StatusFileWriter.h"
 
@@ -52,7 +52,7 @@ struct MainFrameParts {
 class CMainFrame : public QWidget,
                    public ServiceWindow,
                    public MainWindowLink,
-                   public TrayNotifier {
+                   public Notifier {
   Q_OBJECT
  public:
   // Where balloons go.
