@@ -23,9 +23,11 @@ struct ParsedFile {
 ParsedFile parseFile(std::string_view bytes) {
   ParsedFile parsed;
   // Editors on other systems often start UTF-8 files with a byte-order mark; it is not part of the
-  // first key, and the file is written back without it.
+  // first key, and the file is written back without it. Every mark at the very start goes: one
+  // left behind would start the saved file and be taken off at the next load, so a save would
+  // not read back as it was.
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
+  while (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   // Only a line feed ends a line here: a carriage return at the very end is part of the value.
   LineSplitter lines(bytes, LineSplitter::kKeepLastCarriageReturn);
   std::string_view line;
