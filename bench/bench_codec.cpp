@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
@@ -36,7 +35,7 @@ constexpr const char* kDeliverUcs2Part =
 constexpr const char* kStatusReport =
     "0791447758100650062A0D91945112325476F8622190010000406221900100504000";
 
-std::u16string Repeat(std::u16string_view piece, std::size_t length) {
+std::u16string repeat(std::u16string_view piece, std::size_t length) {
   std::u16string text;
   while (text.size() < length) text += piece;
   text.resize(length);
@@ -46,10 +45,9 @@ std::u16string Repeat(std::u16string_view piece, std::size_t length) {
 std::vector<std::uint8_t> Octets(const char* hex) { return HexToOctets(hex).value(); }
 
 void BM_Encode7Bit160(benchmark::State& state) {
-  SettingsStore settings;
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{});
   SMSMessage message(u"", u"+4915212345678",
-                     Repeat(u"The quick brown fox jumps over the lazy dog. ", 160));
+                     repeat(u"The quick brown fox jumps over the lazy dog. ", 160));
   for (auto _ : state) {
     auto units = encoder.EncodeOutgoing(message);
     benchmark::DoNotOptimize(units);
@@ -58,10 +56,9 @@ void BM_Encode7Bit160(benchmark::State& state) {
 BENCHMARK(BM_Encode7Bit160);
 
 void BM_EncodeUcs2_1000Chars15Parts(benchmark::State& state) {
-  SettingsStore settings;
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{});
   SMSMessage message(u"", u"+4915212345678",
-                     Repeat(u"Съешь же ещё этих мягких французских булок, да выпей чаю. ", 1000));
+                     repeat(u"Съешь же ещё этих мягких французских булок, да выпей чаю. ", 1000));
   std::size_t parts = 0;
   for (auto _ : state) {
     auto units = encoder.EncodeOutgoing(message);
@@ -74,8 +71,7 @@ void BM_EncodeUcs2_1000Chars15Parts(benchmark::State& state) {
 BENCHMARK(BM_EncodeUcs2_1000Chars15Parts);
 
 void BM_EncodePush(benchmark::State& state) {
-  SettingsStore settings;
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{});
   PushMessage message(u"", u"+4915212345678", u"New offers for you",
                       u"http://shop.example.com/offers/today");
   for (auto _ : state) {
@@ -87,10 +83,10 @@ BENCHMARK(BM_EncodePush);
 
 // One DELIVER decoded from octets; the fixture names the case.
 void BM_DecodeDeliver(benchmark::State& state, const char* hex) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const auto octets = Octets(hex);
   for (auto _ : state) {
-    auto pdu = DecodeDeliverPdu(octets, settings);
+    auto pdu = DecodeDeliverPdu(octets, options);
     benchmark::DoNotOptimize(pdu);
   }
 }
@@ -99,20 +95,20 @@ BENCHMARK_CAPTURE(BM_DecodeDeliver, Ucs2Part, kDeliverUcs2Part);
 
 // What the receiver does with a modem line: hexadecimal to octets, then decoding.
 void BM_DecodeHexLine7Bit160(benchmark::State& state) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const std::string line = kDeliver7Bit160;
   for (auto _ : state) {
-    auto pdu = DecodeDeliverPdu(HexToOctets(line).value(), settings);
+    auto pdu = DecodeDeliverPdu(HexToOctets(line).value(), options);
     benchmark::DoNotOptimize(pdu);
   }
 }
 BENCHMARK(BM_DecodeHexLine7Bit160);
 
 void BM_DecodeStatusReport(benchmark::State& state) {
-  SettingsStore settings;
+  const PduDecoderOptions options;
   const auto octets = Octets(kStatusReport);
   for (auto _ : state) {
-    auto pdu = DecodeStatusReportPdu(octets, settings);
+    auto pdu = DecodeStatusReportPdu(octets, options);
     benchmark::DoNotOptimize(pdu);
   }
 }

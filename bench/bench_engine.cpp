@@ -223,8 +223,7 @@ void breakdown(Rig& rig, int count) {
 
 // The part of the first step that is the sender's own work.
 void encoding() {
-  SettingsStore settings;
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{});
   const SMSMessage message(u"", u"+491701234567", std::u16string(20, u'a'));
   constexpr int kRounds = 20000;
   std::size_t octets = 0;

@@ -96,7 +96,7 @@ struct Opened {
 
 std::unique_ptr<Opened> open(const std::string& path, int limit) {
   auto opened = std::make_unique<Opened>();
-  RegisterColumns(opened->settings, u"sent", StoreColumns(StoreKind::Sent));
+  RegisterColumns(opened->settings, u"sent", storeColumns(StoreKind::Sent));
   opened->settings.setString("sent.filename", fromUtf8(path));
   opened->settings.setInt("sent.maxrecords", limit);
   opened->db = std::make_unique<FileDatabase>(u"sent", opened->settings);

@@ -41,7 +41,7 @@ class CountingSink : public ReplySink {
 
 // What a modem says during a day's work: listings with their PDUs, notifications, replies to the
 // initialization, errors, a prompt.
-std::string ModemTraffic() {
+std::string modemTraffic() {
   const std::string pdu =
       "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07";
   const std::string longPdu =
@@ -66,7 +66,7 @@ std::string ModemTraffic() {
 
 void BM_ParserThroughput(benchmark::State& state) {
   std::string traffic;
-  while (traffic.size() < (1u << 20)) traffic += ModemTraffic();
+  while (traffic.size() < (1u << 20)) traffic += modemTraffic();
   const std::size_t chunk = static_cast<std::size_t>(state.range(0));
   ReceiveBuffer buffer;
   ReplyParser parser;
@@ -124,7 +124,7 @@ class InstantModem {
   std::thread thread_;
 };
 
-long VoluntarySwitches(const std::string& taskDir) {
+long voluntarySwitches(const std::string& taskDir) {
   std::ifstream status(taskDir + "/status");
   std::string line;
   while (std::getline(status, line)) {
@@ -133,7 +133,7 @@ long VoluntarySwitches(const std::string& taskDir) {
   return -1;
 }
 
-std::string ReaderTask() {
+std::string readerTask() {
   DIR* dir = ::opendir("/proc/self/task");
   std::string found;
   while (dirent* entry = ::readdir(dir)) {
@@ -146,7 +146,7 @@ std::string ReaderTask() {
   return found;
 }
 
-void RoundTripAndIdle() {
+void roundTripAndIdle() {
   SettingsStore settings;
   InstantModem modem;
   AsyncSerialComm channel(settings);
@@ -181,15 +181,15 @@ void RoundTripAndIdle() {
       "99th percentile %.1f us (target: median under 1000 us)\n",
       kRounds, micros[micros.size() / 2], micros[micros.size() * 99 / 100]);
 
-  const std::string task = ReaderTask();
+  const std::string task = readerTask();
   if (task.empty()) {
     std::printf("idle channel: reading thread not found\n");
     return;
   }
   constexpr int kIdleSeconds = 10;
-  const long before = VoluntarySwitches(task);
+  const long before = voluntarySwitches(task);
   std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
-  const long after = VoluntarySwitches(task);
+  const long after = voluntarySwitches(task);
   std::printf("idle connected channel: %ld wake-ups in %d s = %.2f per second (target 0 to 1)\n",
               after - before, kIdleSeconds, static_cast<double>(after - before) / kIdleSeconds);
   channel.requestStop();
@@ -202,6 +202,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  RoundTripAndIdle();
+  roundTripAndIdle();
   return 0;
 }

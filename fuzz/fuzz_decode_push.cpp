@@ -15,12 +15,12 @@
 
 namespace {
 
-std::u16string WithoutNul(std::u16string text) {
+std::u16string withoutNul(std::u16string text) {
   std::erase(text, u'\0');
   return text;
 }
 
-bool StartsWithHttp(std::u16string_view url) {
+bool startsWithHttp(std::u16string_view url) {
   if (url.size() < 7) return false;
   std::u16string head(url.substr(0, 7));
   for (char16_t& c : head) {
@@ -37,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string_view all(reinterpret_cast<const char*>(data), size);
   const std::size_t split = std::min(all.find('\xFF'), all.size());
-  const std::u16string url = WithoutNul(parlane::fromUtf8(all.substr(0, split)));
-  const std::u16string text = WithoutNul(
+  const std::u16string url = withoutNul(parlane::fromUtf8(all.substr(0, split)));
+  const std::u16string text = withoutNul(
       parlane::fromUtf8(split < all.size() ? all.substr(split + 1) : std::string_view()));
   const auto body = parlane::PushEncoder::BuildPushBody(url, text, size & 0xFF);
   const auto decoded = parlane::DecodePush(body);
   if (!decoded) __builtin_trap();
-  const std::u16string expectedUrl = StartsWithHttp(url) ? u"http://" + url.substr(7) : url;
+  const std::u16string expectedUrl = startsWithHttp(url) ? u"http://" + url.substr(7) : url;
   if (decoded->url != expectedUrl || decoded->text != text) __builtin_trap();
   return 0;
 }

@@ -5,20 +5,15 @@
 #include <cstdint>
 #include <span>
 
-#include "core/settings/SettingsStore.h"
 #include "gsm/PduDecoder.h"
 
 namespace {
 
 // The first octet picks whether status reports come without their service centre field.
-const parlane::SettingsStore& SettingsFor(std::uint8_t selector) {
-  static parlane::SettingsStore withField;
-  static parlane::SettingsStore* withoutField = [] {
-    auto* settings = new parlane::SettingsStore;
-    settings->setInt("cds_no_smsc_addr", 1);
-    return settings;
-  }();
-  return (selector & 1) ? *withoutField : withField;
+parlane::PduDecoderOptions optionsFor(std::uint8_t selector) {
+  parlane::PduDecoderOptions options;
+  options.statusReportWithoutSmsc = (selector & 1) != 0;
+  return options;
 }
 
 }  // namespace
@@ -26,7 +21,7 @@ const parlane::SettingsStore& SettingsFor(std::uint8_t selector) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::span<const std::uint8_t> pdu(data + 1, size - 1);
-  const auto decoded = parlane::DecodeDeliverPdu(pdu, SettingsFor(data[0]));
+  const auto decoded = parlane::DecodeDeliverPdu(pdu, optionsFor(data[0]));
   if (decoded && decoded->kind == parlane::ReceivedPdu::kDeliver) {
     if (decoded->total < 1 || decoded->index < 0 || decoded->index >= decoded->total) {
       __builtin_trap();

@@ -1,5 +1,5 @@
 // A modem line as the receiver gets it: HexToOctets, then the decoder. Valid hexadecimal must
-// come back unchanged (in uppercase) through OctetsToHex.
+// come back unchanged (in uppercase) through octetsToHex.
 
 #include <cctype>
 #include <cstddef>
@@ -7,13 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static parlane::SettingsStore settings;
+  const parlane::PduDecoderOptions options;
   const std::string_view line(reinterpret_cast<const char*>(data), size);
   const auto octets = parlane::HexToOctets(line);
   const auto wide = parlane::HexToOctets(parlane::fromUtf8(line));
@@ -21,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!wide || *wide != *octets) __builtin_trap();
     std::string upper(line);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (parlane::OctetsToHex(*octets) != upper) __builtin_trap();
-    (void)parlane::DecodeDeliverPdu(*octets, settings);
-    (void)parlane::DecodeStatusReportPdu(*octets, settings);
+    if (parlane::octetsToHex(*octets) != upper) __builtin_trap();
+    (void)parlane::DecodeDeliverPdu(*octets, options);
+    (void)parlane::DecodeStatusReportPdu(*octets, options);
   }
   return 0;
 }

@@ -1,6 +1,7 @@
 # parlane-pdu: the codec on the command line.
 add_executable(parlane-pdu
   ${CMAKE_CURRENT_LIST_DIR}/parlane-pdu/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/parlane-pdu/CodecSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/parlane-pdu/DecodeCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/parlane-pdu/EncodeCommand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/parlane-pdu/JsonText.cpp)

@@ -23,6 +23,7 @@
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/Environment.h"
+#include "core/util/Headless.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/SmsReceiver.h"
@@ -41,8 +42,6 @@
 namespace parlane {
 
 namespace {
-
-QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 // What the configuration load had to skip goes to the log, or to standard error when there is no
 // log (the installer's hook, an empty "logger.common").
@@ -75,18 +74,13 @@ std::string fullCommandLine(int argc, char** argv) {
 // With no display there is nothing to draw on: use the offscreen platform and no tray icon, so
 // that the gateway runs on a headless box and in CI.
 bool prepareHeadless() {
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool hasDisplay =
-      (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
-  if (hasDisplay) return false;
+  if (!noDisplayInEnvironment()) return false;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   return true;
 }
 
-// The objects that live from start-up to shut-down, in creation order. Later subsystems (the
-// folders, the serial channel, the engine, the service threads and the main window) take their
-// places here.
+// The objects that live from start-up to shut-down, in creation order. The subsystems still to
+// come (the service threads and the main window) will take their places here as they are written.
 class Gateway {
  public:
   Gateway(StartupOptions options, StartupPaths paths)
@@ -95,10 +89,7 @@ class Gateway {
         hive_(options_.systemProfile ? RegistryHive::systemAccount()
                                      : RegistryHive::currentUser()) {}
 
-  ~Gateway() {
-    Logger::setGlobal(nullptr);
-    SettingsStore::setGlobal(nullptr);
-  }
+  ~Gateway() { Logger::setGlobal(nullptr); }
   Gateway(const Gateway&) = delete;
   Gateway& operator=(const Gateway&) = delete;
 
@@ -109,7 +100,6 @@ class Gateway {
       showStartupMessage(loadString(text::kError), load.errorText, true);
       return false;
     }
-    SettingsStore::setGlobal(&settings_);
     createFolder(paths_.dataFolder);
 
     CodePageCatalogue::load();
@@ -147,13 +137,14 @@ class Gateway {
     shell_ = std::make_unique<GatewayShell>(title, options_.noIcon);
     QObject::connect(shell_.get(), &GatewayShell::exitRequested, &app, &QApplication::quit);
 
-    // The channel's I/O thread, the sender, the receiver and the service threads start here.
+    // The channel's I/O thread, the sender and the receiver start here; the service threads will
+    // start here too.
     channel_->startThread();
     sender_->start();
     receiver_->start();
 
     if (settings_.getInt("start.bubble") != 0) {
-      shell_->showBalloon(qs(loadString(40125)), qs(loadString(40124)));
+      shell_->balloon(loadString(text::kStartBalloonTitle), loadString(text::kStartBalloonText));
     }
     if (settings_.getInt("start.connect") != 0) {
       // The connect command is the first thing the message loop runs.
@@ -170,7 +161,8 @@ class Gateway {
     if (!saveConfiguration(settings_, hive_, paths_)) {
       Logger::log(3, std::string("Can't save the configuration"));
     }
-    // Threads are asked to stop and joined here, before the folders are written back.
+    // The threads are asked to stop and joined here, before the folders are written back; the
+    // service threads still to come will be stopped here too.
     if (channel_) channel_->requestStop();
     if (receiver_) receiver_->stop();
     if (sender_) sender_->stop();
@@ -188,7 +180,7 @@ class Gateway {
     path = instanceLogPath(expandEnvironment(path, options_.systemProfile), options_.instance);
     if (path.empty()) return;
     createFolder(std::filesystem::path(path).parent_path().string());
-    logger_ = std::make_unique<Logger>(path, settings_);
+    logger_ = std::make_unique<Logger>(path);
     logger_->applyConfiguredLevel(settings_.getInt("logger.level"));
     logger_->setSizeLimit(settings_.getInt("logger.maxsize"));
     Logger::setGlobal(logger_.get());

@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "core/util/Headless.h"
+
 namespace parlane {
 
 namespace {
@@ -31,15 +33,10 @@ QIcon gatewayIcon() {
   return QIcon(pixmap);
 }
 
-bool isHeadless() {
-  const QString platform = QGuiApplication::platformName();
-  return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
-}
-
 }  // namespace
 
 GatewayShell::GatewayShell(const QString& title, bool noIcon, QObject* parent) : QObject(parent) {
-  if (noIcon || isHeadless()) return;
+  if (noIcon || isHeadlessPlatform(QGuiApplication::platformName().toStdString())) return;
   QGuiApplication::setWindowIcon(gatewayIcon());
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     menu_ = std::make_unique<QMenu>();
@@ -65,8 +62,10 @@ GatewayShell::~GatewayShell() {
   if (tray_ != nullptr) tray_->hide();
 }
 
-void GatewayShell::showBalloon(const QString& title, const QString& text) {
-  if (tray_ != nullptr) tray_->showMessage(title, text, QSystemTrayIcon::Information);
+void GatewayShell::balloon(std::u16string_view title, std::u16string_view text) {
+  if (tray_ == nullptr) return;
+  tray_->showMessage(QString::fromStdU16String(std::u16string(title)),
+                     QString::fromStdU16String(std::u16string(text)), QSystemTrayIcon::Information);
 }
 
 }  // namespace parlane

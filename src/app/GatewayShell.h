@@ -3,6 +3,8 @@
 #include <QObject>
 #include <memory>
 
+#include "core/util/Notifier.h"
+
 class QSystemTrayIcon;
 class QMenu;
 class QWidget;
@@ -12,13 +14,13 @@ namespace parlane {
 // The program's visible presence until the main window arrives: a tray icon with an "Exit" entry,
 // or, where the desktop shows no tray, a small window saying the gateway runs. With `noIcon` (and
 // on a headless machine) nothing is shown.
-class GatewayShell : public QObject {
+class GatewayShell : public QObject, public Notifier {
   Q_OBJECT
  public:
   GatewayShell(const QString& title, bool noIcon, QObject* parent = nullptr);
   ~GatewayShell() override;
 
-  void showBalloon(const QString& title, const QString& text);
+  void balloon(std::u16string_view title, std::u16string_view text) override;
 
  signals:
   void exitRequested();

@@ -5,14 +5,13 @@
 #include <QString>
 #include <cstdio>
 
+#include "core/util/Headless.h"
 #include "core/util/Utf.h"
 
 namespace parlane {
 
 void showStartupMessage(const std::u16string& caption, const std::u16string& text, bool isError) {
-  const bool headless = QGuiApplication::platformName() == QStringLiteral("offscreen") ||
-                        QGuiApplication::platformName() == QStringLiteral("minimal");
-  if (headless) {
+  if (isHeadlessPlatform(QGuiApplication::platformName().toStdString())) {
     const std::string line = caption.empty() ? toUtf8(text) : toUtf8(caption) + ": " + toUtf8(text);
     std::fprintf(stderr, "parlane: %s\n", line.c_str());
     return;

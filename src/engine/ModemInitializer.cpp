@@ -2,12 +2,12 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/Notifier.h"
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
 #include "engine/CommandText.h"
 #include "engine/ReplyFields.h"
 #include "engine/SenderCommandQueue.h"
-#include "gsm/TrayNotifier.h"
 #include "transport/AsyncEvent.h"
 #include "transport/ListReplyEvent.h"
 #include "transport/ReplyText.h"
@@ -114,11 +114,10 @@ std::uint32_t checkOf(int step) {
 }  // namespace
 
 ModemInitializer::ModemInitializer(CommandQueue& sender, SettingsStore& settings,
-                                   TrayNotifier* notifier)
+                                   Notifier* notifier)
     : sender_(sender), settings_(settings), notifier_(notifier) {}
 
-ModemInitializer::ModemInitializer(SmsSender& sender, SettingsStore& settings,
-                                   TrayNotifier* notifier)
+ModemInitializer::ModemInitializer(SmsSender& sender, SettingsStore& settings, Notifier* notifier)
     : ownedSender_(std::make_unique<SenderCommandQueue>(sender)),
       sender_(*ownedSender_),
       settings_(settings),
@@ -519,7 +518,7 @@ void ModemInitializer::chooseReadMode() {
 }
 
 void ModemInitializer::report(std::u16string_view text) {
-  TrayNotifier* notifier = notifier_ ? notifier_ : TrayNotifier::global();
+  Notifier* notifier = notifier_;
   if (notifier) {
     notifier->balloon(kProblemsTitle, text);
   } else {
@@ -543,7 +542,7 @@ void ModemInitializer::setFailure(std::u16string_view text) {
 void ModemInitializer::finish() {
   step_ = kFinished;
   if (problemCount_ > kMaxProblems) {
-    TrayNotifier* notifier = notifier_ ? notifier_ : TrayNotifier::global();
+    Notifier* notifier = notifier_;
     if (notifier) {
       notifier->balloon(kFailedTitle, kFailedText);
     } else {

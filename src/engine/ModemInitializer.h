@@ -15,7 +15,7 @@ class CommandQueue;
 class ListReplyEvent;
 class SettingsStore;
 class SmsSender;
-class TrayNotifier;
+class Notifier;
 
 // Brings a freshly opened modem into a known state and probes what it supports. A state machine
 // driven by replies: it queues one command, reads the replies to it (information lines, then the
@@ -81,8 +81,8 @@ class ModemInitializer {
   };
 
   // `notifier` shows the problem notices; null uses the process-wide one.
-  ModemInitializer(CommandQueue& sender, SettingsStore& settings, TrayNotifier* notifier = nullptr);
-  ModemInitializer(SmsSender& sender, SettingsStore& settings, TrayNotifier* notifier = nullptr);
+  ModemInitializer(CommandQueue& sender, SettingsStore& settings, Notifier* notifier = nullptr);
+  ModemInitializer(SmsSender& sender, SettingsStore& settings, Notifier* notifier = nullptr);
   ~ModemInitializer();
   ModemInitializer(const ModemInitializer&) = delete;
   ModemInitializer& operator=(const ModemInitializer&) = delete;
@@ -144,7 +144,7 @@ class ModemInitializer {
   std::unique_ptr<CommandQueue> ownedSender_;
   CommandQueue& sender_;
   SettingsStore& settings_;
-  TrayNotifier* notifier_;
+  Notifier* notifier_;
 
   int step_ = kStart;
   int customInitIndex_ = 0;

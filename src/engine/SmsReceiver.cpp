@@ -241,8 +241,10 @@ void SmsReceiver::onBody(const AsyncEvent& event) {
       HexToOctets(trimBlanks(withoutLineEnds(event.text)));
   std::optional<ReceivedPdu> part;
   if (octets) {
-    part = expect_ == kDirectReport ? DecodeStatusReportPdu(*octets, settings_)
-                                    : DecodeDeliverPdu(*octets, settings_);
+    PduDecoderOptions options;
+    options.statusReportWithoutSmsc = settings_.getInt("cds_no_smsc_addr") != 0;
+    part = expect_ == kDirectReport ? DecodeStatusReportPdu(*octets, options)
+                                    : DecodeDeliverPdu(*octets, options);
   }
   if (!part) {
     Logger::log(2, formatText(u"Received PDU can't be decoded, skipped: %s", {event.text}));

@@ -345,7 +345,12 @@ bool SmsSender::runInlineCommand(const std::string& line) {
 
 void SmsSender::sendPdu(GenericMessage& message) {
   const bool useMemory = settings_.getInt("sender.use_memory") != 0;
-  const PduEncoder encoder(settings_);
+  // The codec's settings, read now so that a change counts from this message on.
+  PduEncoderOptions options;
+  options.lengthCorrection = settings_.getInt("sms.length_correction");
+  options.smscInPdu = settings_.getInt("smsc_addr_in_pdu") == 1;
+  options.smscAddress = settings_.getString("smsc.address");
+  const PduEncoder encoder(std::move(options));
 
   std::vector<Octets> segments;
   if (message.content == kDiagnosticText) {
@@ -509,7 +514,7 @@ bool SmsSender::write(const std::string& line) {
 
 bool SmsSender::writeHexBody(const std::string& octets) {
   lastWritten_ =
-      OctetsToHex(std::span(reinterpret_cast<const std::uint8_t*>(octets.data()), octets.size()));
+      octetsToHex(std::span(reinterpret_cast<const std::uint8_t*>(octets.data()), octets.size()));
   return channel_.sendHexBody(octets);
 }
 

@@ -19,7 +19,7 @@ std::string ussdCommandLine(const USSDRequest& request, int decodeMode) {
   std::string value;
   if (decodeMode == kPackedDecodeMode) {
     const Octets packed = PduEncoder::PackSeptets(Octets(octets.begin(), octets.end()));
-    value = OctetsToHex(packed);
+    value = octetsToHex(packed);
   } else {
     value = quotableArgument(octets);
   }

@@ -35,16 +35,13 @@ class IconvHandle {
   iconv_t handle_;
 };
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // Converts all of `input`. Where iconv meets something it cannot convert, `replacement` goes out
 // instead and `skipBadInput` tells how many input octets to step over, as the Windows
 // converters substitute a default character rather than fail. With `resetShiftState`, a stateful
 // output (ISO-2022-JP) first returns to its initial, single-byte state, so that the replacement
 // octet is not read as half of a two-byte character.
 template <typename SkipFn>
-bool ConvertAll(iconv_t cd, const char* input, std::size_t inputSize, std::string_view replacement,
+bool convertAll(iconv_t cd, const char* input, std::size_t inputSize, std::string_view replacement,
                 SkipFn skipBadInput, bool resetShiftState, std::string& output) {
   std::vector<char> buffer(4 * inputSize + 16);
   char* in = const_cast<char*>(input);
@@ -82,7 +79,7 @@ bool ConvertAll(iconv_t cd, const char* input, std::size_t inputSize, std::strin
   }
 }
 
-std::optional<std::string> WideToCodePage(std::u16string_view text, const char* iconvName) {
+std::optional<std::string> wideToCodePage(std::u16string_view text, const char* iconvName) {
   IconvHandle cd(iconvName, kUtf16Name);
   if (!cd.ok()) return std::nullopt;
   std::string output;
@@ -90,14 +87,14 @@ std::optional<std::string> WideToCodePage(std::u16string_view text, const char* 
     if (left < 2) return left;
     char16_t unit;
     std::memcpy(&unit, at, sizeof unit);
-    if (IsHighSurrogate(unit) && left >= 4) {
+    if (isHighSurrogate(unit) && left >= 4) {
       char16_t next;
       std::memcpy(&next, at + 2, sizeof next);
-      if (IsLowSurrogate(next)) return 4;
+      if (isLowSurrogate(next)) return 4;
     }
     return 2;
   };
-  if (!ConvertAll(cd.get(), reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
+  if (!convertAll(cd.get(), reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
                   skipUnit, true, output)) {
     return std::nullopt;
   }
@@ -114,8 +111,8 @@ std::optional<std::string> WideToNarrow(std::u16string_view text, std::uint32_t 
     return octets;
   }
   if (codePage == kCodePageUtf8) return toUtf8(text);
-  if (const char* name = IconvNameForCodePage(codePage)) {
-    if (auto converted = WideToCodePage(text, name)) return converted;
+  if (const char* name = iconvNameForCodePage(codePage)) {
+    if (auto converted = wideToCodePage(text, name)) return converted;
   }
   // The system's default code page, which is UTF-8 here.
   return toUtf8(text);
@@ -129,7 +126,7 @@ std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_
     return text;
   }
   if (codePage == kCodePageUtf8) return fromUtf8(octets);
-  const char* name = IconvNameForCodePage(codePage);
+  const char* name = iconvNameForCodePage(codePage);
   if (name == nullptr) return std::nullopt;
   IconvHandle cd(kUtf16Name, name);
   if (!cd.ok()) return std::nullopt;
@@ -139,7 +136,7 @@ std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_
                                           sizeof replacement);
   const auto skipOctet = [](const char*, std::size_t) -> std::size_t { return 1; };
   // The input's own escapes decide its state; a bad octet doesn't change it.
-  if (!ConvertAll(cd.get(), octets.data(), octets.size(), replacementBytes, skipOctet, false,
+  if (!convertAll(cd.get(), octets.data(), octets.size(), replacementBytes, skipOctet, false,
                   converted)) {
     return std::nullopt;
   }

@@ -13,7 +13,7 @@ std::vector<CodePageInfo>& catalogue() {
   return entries;
 }
 
-bool IconvCanOpen(const char* name) {
+bool iconvCanOpen(const char* name) {
   iconv_t handle = iconv_open(name, "UTF-16LE");
   if (handle == reinterpret_cast<iconv_t>(-1)) return false;
   iconv_close(handle);
@@ -24,8 +24,8 @@ bool IconvCanOpen(const char* name) {
 
 bool CodePageCatalogue::load() {
   std::vector<CodePageInfo> entries;
-  for (const CodePageName& known : KnownCodePages()) {
-    if (!IconvCanOpen(known.iconvName)) continue;
+  for (const CodePageName& known : knownCodePages()) {
+    if (!iconvCanOpen(known.iconvName)) continue;
     entries.push_back({known.codePage, known.bodyCharset, known.webCharset, known.description,
                        known.family != 0 ? known.family : known.codePage});
   }

@@ -52,9 +52,9 @@ constexpr std::array kCodePages = {
 
 }  // namespace
 
-std::span<const CodePageName> KnownCodePages() { return kCodePages; }
+std::span<const CodePageName> knownCodePages() { return kCodePages; }
 
-const char* IconvNameForCodePage(std::uint32_t codePage) {
+const char* iconvNameForCodePage(std::uint32_t codePage) {
   for (const CodePageName& entry : kCodePages) {
     if (entry.codePage == codePage) return entry.iconvName;
   }

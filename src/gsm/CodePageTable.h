@@ -16,8 +16,8 @@ struct CodePageName {
 };
 
 // Every code page the program knows, in catalogue order.
-std::span<const CodePageName> KnownCodePages();
+std::span<const CodePageName> knownCodePages();
 // The iconv name of a code page, or null when it is not known.
-const char* IconvNameForCodePage(std::uint32_t codePage);
+const char* iconvNameForCodePage(std::uint32_t codePage);
 
 }  // namespace parlane

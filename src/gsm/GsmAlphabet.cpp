@@ -64,9 +64,9 @@ constexpr ReverseTable kReverse;
 
 }  // namespace
 
-char16_t GsmDefaultToUnicode(std::uint8_t septet) { return kDefaultTable[septet & 0x7F]; }
+char16_t gsmDefaultToUnicode(std::uint8_t septet) { return kDefaultTable[septet & 0x7F]; }
 
-char16_t GsmExtensionToUnicode(std::uint8_t septet) {
+char16_t gsmExtensionToUnicode(std::uint8_t septet) {
   septet &= 0x7F;
   for (const auto& e : kExtensionTable) {
     if (e.septet == septet) return e.unit;
@@ -74,7 +74,7 @@ char16_t GsmExtensionToUnicode(std::uint8_t septet) {
   return kDefaultTable[septet];  // also a space for a second escape
 }
 
-std::optional<GsmCode> UnicodeToGsm(char16_t unit) {
+std::optional<GsmCode> unicodeToGsm(char16_t unit) {
   if (unit < kReverse.latin.size()) {
     const std::uint16_t code = kReverse.latin[unit];
     if (code == 0) return std::nullopt;
@@ -88,7 +88,7 @@ std::optional<GsmCode> UnicodeToGsm(char16_t unit) {
   return std::nullopt;
 }
 
-std::u16string GsmSeptetsToText(std::span<const std::uint8_t> septets) {
+std::u16string gsmSeptetsToText(std::span<const std::uint8_t> septets) {
   std::u16string text(septets.size(), u'\0');
   std::size_t length = 0;
   for (std::size_t i = 0; i < septets.size(); ++i) {
@@ -96,14 +96,14 @@ std::u16string GsmSeptetsToText(std::span<const std::uint8_t> septets) {
     if (s != kGsmEscape) {
       text[length++] = kDefaultTable[s];
     } else if (i + 1 < septets.size()) {
-      text[length++] = GsmExtensionToUnicode(septets[++i]);
+      text[length++] = gsmExtensionToUnicode(septets[++i]);
     }
   }
   text.resize(length);
   return text;
 }
 
-std::vector<std::uint8_t> UnpackSeptets(std::span<const std::uint8_t> octets, unsigned fillBits,
+std::vector<std::uint8_t> unpackSeptets(std::span<const std::uint8_t> octets, unsigned fillBits,
                                         std::size_t maxSeptets) {
   if (fillBits > 7) fillBits = 7;
   const std::size_t totalBits = octets.size() * 8;

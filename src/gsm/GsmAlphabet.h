@@ -23,23 +23,23 @@ struct GsmCode {
 
 // Default table, septet to UTF-16 (only the low 7 bits are used). The escape septet itself gives a
 // space, as a receiver without the extension table shows it.
-char16_t GsmDefaultToUnicode(std::uint8_t septet);
+char16_t gsmDefaultToUnicode(std::uint8_t septet);
 
 // The character of "escape + septet". A septet the extension table does not list gives the default
 // table's character: the standard asks receivers to show that rather than drop it, so no text is
 // lost. A second escape (reserved for a further table) gives a space.
-char16_t GsmExtensionToUnicode(std::uint8_t septet);
+char16_t gsmExtensionToUnicode(std::uint8_t septet);
 
 // UTF-16 unit to its GSM code; nothing when the alphabet has no such character.
-std::optional<GsmCode> UnicodeToGsm(char16_t unit);
+std::optional<GsmCode> unicodeToGsm(char16_t unit);
 
 // Septets to UTF-16 with the escape rule applied. A lone escape at the very end gives nothing.
-std::u16string GsmSeptetsToText(std::span<const std::uint8_t> septets);
+std::u16string gsmSeptetsToText(std::span<const std::uint8_t> septets);
 
 // Septets read from packed octets: septet i takes the 7 bits starting at bit fillBits + 7 * i,
 // low bits first. Yields every complete septet in the octets, but no more than maxSeptets.
 // fillBits above 7 reads as 7 at most; the input is never read past its end.
-std::vector<std::uint8_t> UnpackSeptets(std::span<const std::uint8_t> octets, unsigned fillBits,
+std::vector<std::uint8_t> unpackSeptets(std::span<const std::uint8_t> octets, unsigned fillBits,
                                         std::size_t maxSeptets);
 
 }  // namespace parlane

@@ -1,23 +1,18 @@
 #include "gsm/HexOctets.h"
 
+#include "core/util/HexDigit.h"
+
 namespace parlane {
 
 namespace {
 
-int HexDigitValue(char32_t c) {
-  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-  return -1;
-}
-
 template <typename Char>
-std::optional<std::vector<std::uint8_t>> HexToOctetsOf(std::basic_string_view<Char> hex) {
+std::optional<std::vector<std::uint8_t>> hexToOctetsOf(std::basic_string_view<Char> hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> octets(hex.size() / 2);
   for (std::size_t i = 0; i < octets.size(); ++i) {
-    const int high = HexDigitValue(static_cast<char32_t>(hex[2 * i]));
-    const int low = HexDigitValue(static_cast<char32_t>(hex[2 * i + 1]));
+    const int high = hexDigitValue(static_cast<char32_t>(hex[2 * i]));
+    const int low = hexDigitValue(static_cast<char32_t>(hex[2 * i + 1]));
     if (high < 0 || low < 0) return std::nullopt;
     octets[i] = static_cast<std::uint8_t>(high * 16 + low);
   }
@@ -27,14 +22,14 @@ std::optional<std::vector<std::uint8_t>> HexToOctetsOf(std::basic_string_view<Ch
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> HexToOctets(std::string_view hex) {
-  return HexToOctetsOf(hex);
+  return hexToOctetsOf(hex);
 }
 
 std::optional<std::vector<std::uint8_t>> HexToOctets(std::u16string_view hex) {
-  return HexToOctetsOf(hex);
+  return hexToOctetsOf(hex);
 }
 
-std::string OctetsToHex(std::span<const std::uint8_t> octets) {
+std::string octetsToHex(std::span<const std::uint8_t> octets) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex(octets.size() * 2, '0');
   for (std::size_t i = 0; i < octets.size(); ++i) {

@@ -16,6 +16,6 @@ std::optional<std::vector<std::uint8_t>> HexToOctets(std::string_view hex);
 std::optional<std::vector<std::uint8_t>> HexToOctets(std::u16string_view hex);
 
 // Octets as uppercase hexadecimal, two digits per octet, as the modem expects them.
-std::string OctetsToHex(std::span<const std::uint8_t> octets);
+std::string octetsToHex(std::span<const std::uint8_t> octets);
 
 }  // namespace parlane

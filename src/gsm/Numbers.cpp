@@ -2,19 +2,11 @@
 
 #include <algorithm>
 
-#include "core/log/Logger.h"
-#include "core/settings/SettingsStore.h"
-#include "core/util/StringTable.h"
-#include "gsm/TrayNotifier.h"
-
 namespace parlane {
 
 namespace {
 
-constexpr int kAppTitleText = 40000;
-constexpr int kNationalFormatText = 40216;
-
-bool IsSeparator(char16_t c) {
+bool isSeparator(char16_t c) {
   return c == u'(' || c == u')' || c == u'-' || c == u'/' || c == u' ';
 }
 
@@ -31,30 +23,23 @@ bool NormalizeNumber(std::u16string& number, std::int32_t ton) {
       number.erase(0, 3);
     }
   }
-  std::erase_if(number, IsSeparator);
+  std::erase_if(number, isSeparator);
   return !number.empty() && std::all_of(number.begin(), number.end(),
                                         [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
-bool ApplyPrefixRewrite(std::u16string& destination, const SettingsStore& settings) {
-  const std::u16string from = settings.getString("ton_src_prefix");
-  if (from.empty() || !destination.starts_with(from)) return false;
-  destination.replace(0, from.size(), settings.getString("ton_dst_prefix"));
+bool ApplyPrefixRewrite(std::u16string& destination, std::u16string_view fromPrefix,
+                        std::u16string_view toPrefix) {
+  if (fromPrefix.empty() || !destination.starts_with(fromPrefix)) return false;
+  destination.replace(0, fromPrefix.size(), toPrefix);
   return true;
 }
 
 bool WarnNationalFormat(std::u16string_view destination, std::int32_t destinationTon,
-                        const SettingsStore& settings) {
-  if (settings.getInt("ton_warning") != 1) return false;
+                        bool warningEnabled) {
+  if (!warningEnabled) return false;
   if (destinationTon != kTonInternational && destinationTon != kTonNational) return false;
-  if (destination.size() <= 2 || destination[0] != u'0' || destination[1] == u'0') return false;
-  const std::u16string text = formatString(kNationalFormatText, {std::u16string(destination)});
-  if (TrayNotifier* tray = TrayNotifier::global()) {
-    tray->balloon(loadString(kAppTitleText), text);
-  } else {
-    Logger::log(1, text);
-  }
-  return true;
+  return destination.size() > 2 && destination[0] == u'0' && destination[1] != u'0';
 }
 
 }  // namespace parlane

@@ -8,22 +8,23 @@
 
 namespace parlane {
 
-class SettingsStore;
-
 // Cleans a number in place: drops a "/..." note, a leading "+" (or, for international numbers
 // longer than three characters, a leading "00x" or "010" trunk prefix), then "(", ")", "-", "/"
 // and spaces. True when the result is a non-empty run of decimal digits; the cleaned text is kept
 // either way.
 bool NormalizeNumber(std::u16string& number, std::int32_t ton);
 
-// Replaces a leading "ton_src_prefix" of the destination by "ton_dst_prefix" (exact, case
-// sensitive). True when the destination changed.
-bool ApplyPrefixRewrite(std::u16string& destination, const SettingsStore& settings);
+// Replaces a leading `fromPrefix` ("ton_src_prefix") of the destination by `toPrefix`
+// ("ton_dst_prefix"), exact and case sensitive. An empty `fromPrefix` changes nothing. True when
+// the destination changed.
+bool ApplyPrefixRewrite(std::u16string& destination, std::u16string_view fromPrefix,
+                        std::u16string_view toPrefix);
 
-// With "ton_warning" 1, tells the user through the tray (TrayNotifier) that a national-format
-// destination ("0x..." with TON 1 or 2) may not be delivered. True when the warning was given.
-// The message is sent all the same.
+// True when the user should be warned that a national-format destination ("0x..." with TON 1
+// or 2) may not be delivered: only with `warningEnabled` ("ton_warning" 1). Telling the user
+// (a balloon titled text::kWarning with text::kNationalFormatWarning) is the caller's; the message
+// is sent all the same.
 bool WarnNationalFormat(std::u16string_view destination, std::int32_t destinationTon,
-                        const SettingsStore& settings);
+                        bool warningEnabled);
 
 }  // namespace parlane

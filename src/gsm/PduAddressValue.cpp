@@ -6,7 +6,7 @@ namespace parlane {
 
 namespace {
 
-bool IsAlphanumeric(std::uint8_t typeOfAddress) {
+bool isAlphanumeric(std::uint8_t typeOfAddress) {
   // Type of number lives in bits 4 to 6; 0xD0 is the usual octet, but the numbering-plan nibble
   // does not change how the value is packed.
   return (typeOfAddress & 0x70) == 0x50;
@@ -17,11 +17,11 @@ bool IsAlphanumeric(std::uint8_t typeOfAddress) {
 std::u16string DecodeAddressValue(std::span<const std::uint8_t> address, unsigned semiOctets) {
   if (address.size() < 2) return {};
   const auto digits = address.subspan(1);
-  if (IsAlphanumeric(address[0])) {
+  if (isAlphanumeric(address[0])) {
     // Mapped through the alphabet: taking septet codes as characters would turn "@" into NUL and
     // "_" into a control character.
-    const auto septets = UnpackSeptets(digits, 0, semiOctets * 4 / 7);
-    return GsmSeptetsToText(septets);
+    const auto septets = unpackSeptets(digits, 0, semiOctets * 4 / 7);
+    return gsmSeptetsToText(septets);
   }
   std::u16string number;
   number.reserve(digits.size() * 2);

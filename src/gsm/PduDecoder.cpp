@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/settings/SettingsStore.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduAddressValue.h"
 #include "gsm/TimeStamp.h"
@@ -16,15 +15,11 @@ constexpr std::uint8_t kTypeDeliver = 0x00;
 constexpr std::uint8_t kTypeStatusReport = 0x02;
 constexpr std::uint8_t kHeaderIndicator = 0x40;
 
-constexpr std::int32_t kCoding7Bit = 0;
-constexpr std::int32_t kCoding8Bit = 4;
-constexpr std::int32_t kCodingUcs2 = 8;
-
 // The alphabet of a data coding scheme. Only the general groups carry the alphabet in bits 2
 // and 3; the message-waiting groups are 7-bit (or UCS2 for 1110), the data group has just the
 // 8-bit flag, and reserved groups are read as 7-bit. Masking every scheme with 0x0C would read a
 // message-waiting text as UCS2.
-std::int32_t CodingOf(std::uint8_t dcs) {
+SmsCoding codingOf(std::uint8_t dcs) {
   switch (dcs >> 4) {
     case 0x0:
     case 0x1:
@@ -34,20 +29,21 @@ std::int32_t CodingOf(std::uint8_t dcs) {
     case 0x5:
     case 0x6:
     case 0x7: {
-      const std::int32_t coding = dcs & 0x0C;
-      return coding == 0x0C ? kCodingUcs2 : coding;  // the reserved value is read as UCS2
+      const int coding = dcs & 0x0C;
+      // The reserved value is read as UCS2.
+      return coding == 0x0C ? SmsCoding::Ucs2 : static_cast<SmsCoding>(coding);
     }
     case 0xE:
-      return kCodingUcs2;
+      return SmsCoding::Ucs2;
     case 0xF:
-      return dcs & 0x04;
+      return (dcs & 0x04) != 0 ? SmsCoding::Data8 : SmsCoding::Gsm7;
     default:
-      return kCoding7Bit;
+      return SmsCoding::Gsm7;
   }
 }
 
 // Reads the address field at `position` (length octet, type octet, digits) and moves past it.
-std::optional<std::u16string> ReadAddress(std::span<const std::uint8_t> octets,
+std::optional<std::u16string> readAddress(std::span<const std::uint8_t> octets,
                                           std::size_t& position) {
   if (position >= octets.size()) return std::nullopt;
   const unsigned semiOctets = octets[position];
@@ -60,7 +56,7 @@ std::optional<std::u16string> ReadAddress(std::span<const std::uint8_t> octets,
 
 // Concatenation and port elements of a user data header. Reading stops at an element that runs
 // past the header or a concatenation element too short to be one.
-void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
+void parseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
   std::size_t at = 0;
   while (header.size() - at >= 2) {
     const std::uint8_t id = header[at];
@@ -83,7 +79,7 @@ void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
       sequence = data[3];
     } else if (id == 0x05) {
       pdu.portAddressed = 1;
-      pdu.coding = kCoding8Bit;
+      pdu.coding = SmsCoding::Data8;
     }
     // A part number of 0 or beyond the total makes the element void, as the standard says; kept,
     // it would give part index -1 or one past the end to whoever joins the parts.
@@ -95,13 +91,13 @@ void ParseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
   }
 }
 
-std::u16string DecodeText(std::span<const std::uint8_t> data, std::int32_t coding,
-                          std::size_t limit, unsigned fillBits) {
+std::u16string decodeText(std::span<const std::uint8_t> data, SmsCoding coding, std::size_t limit,
+                          unsigned fillBits) {
   std::u16string text;
-  if (coding == kCoding7Bit) {
-    return GsmSeptetsToText(UnpackSeptets(data, fillBits, limit));
+  if (coding == SmsCoding::Gsm7) {
+    return gsmSeptetsToText(unpackSeptets(data, fillBits, limit));
   }
-  if (coding == kCodingUcs2) {
+  if (coding == SmsCoding::Ucs2) {
     const std::size_t units = std::min(limit, data.size() / 2);
     text.resize(units);
     for (std::size_t i = 0; i < units; ++i) {
@@ -117,25 +113,25 @@ std::u16string DecodeText(std::span<const std::uint8_t> data, std::int32_t codin
 }  // namespace
 
 std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets,
-                                            const SettingsStore& settings) {
+                                            const PduDecoderOptions& options) {
   if (octets.empty()) return std::nullopt;
   std::size_t position = std::size_t{octets[0]} + 1;
   if (position >= octets.size()) return std::nullopt;
   const std::uint8_t first = octets[position];
-  if ((first & kTypeMask) == kTypeStatusReport) return DecodeStatusReportPdu(octets, settings);
+  if ((first & kTypeMask) == kTypeStatusReport) return DecodeStatusReportPdu(octets, options);
   if ((first & kTypeMask) != kTypeDeliver) return std::nullopt;
   ++position;
 
   ReceivedPdu pdu;
   pdu.kind = ReceivedPdu::kDeliver;
-  auto sender = ReadAddress(octets, position);
+  auto sender = readAddress(octets, position);
   if (!sender) return std::nullopt;
   pdu.party = std::move(*sender);
 
   if (octets.size() - position < 2) return std::nullopt;
   const std::uint8_t dcs = octets[position + 1];  // after TP-PID
   position += 2;
-  const std::int32_t declaredCoding = CodingOf(dcs);
+  const SmsCoding declaredCoding = codingOf(dcs);
   pdu.coding = declaredCoding;
 
   const auto time = DecodeTimeStamp(octets, position);  // also makes sure TP-UDL exists
@@ -145,7 +141,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   const auto userData = octets.subspan(position);
 
   // The user data must hold everything TP-UDL announces; less means the PDU was cut short.
-  const std::size_t announcedOctets = declaredCoding == kCoding7Bit ? (udl * 7 + 7) / 8 : udl;
+  const std::size_t announcedOctets = declaredCoding == SmsCoding::Gsm7 ? (udl * 7 + 7) / 8 : udl;
   if (userData.size() < announcedOctets) return std::nullopt;
 
   std::size_t headerOctets = 0;
@@ -156,13 +152,13 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
     if (userData.size() < headerOctets) return std::nullopt;
     pdu.header.assign(userData.begin() + 1,
                       userData.begin() + static_cast<std::ptrdiff_t>(headerOctets));
-    ParseHeader(pdu.header, pdu);
+    parseHeader(pdu.header, pdu);
   }
 
   const auto textData = userData.subspan(headerOctets);
   std::size_t limit = 0;
   unsigned fillBits = 0;
-  if (pdu.coding == kCoding7Bit) {
+  if (pdu.coding == SmsCoding::Gsm7) {
     // The text starts on the first septet boundary after the header.
     const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
     if (udl < headerSeptets) return std::nullopt;
@@ -171,16 +167,16 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   } else {
     if (udl < headerOctets) return std::nullopt;
     limit = udl - headerOctets;
-    if (pdu.coding == kCodingUcs2) limit /= 2;
+    if (pdu.coding == SmsCoding::Ucs2) limit /= 2;
   }
-  pdu.text = DecodeText(textData, pdu.coding, limit, fillBits);
+  pdu.text = decodeText(textData, pdu.coding, limit, fillBits);
   return pdu;
 }
 
 std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> octets,
-                                                 const SettingsStore& settings) {
+                                                 const PduDecoderOptions& options) {
   if (octets.empty()) return std::nullopt;
-  std::size_t position = settings.getInt("cds_no_smsc_addr") != 0 ? 0 : std::size_t{octets[0]} + 1;
+  std::size_t position = options.statusReportWithoutSmsc ? 0 : std::size_t{octets[0]} + 1;
   // The first octet and TP-MR.
   if (position >= octets.size() || octets.size() - position < 2) return std::nullopt;
   if ((octets[position] & kTypeMask) != kTypeStatusReport) return std::nullopt;
@@ -189,7 +185,7 @@ std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> o
   pdu.kind = ReceivedPdu::kStatusReport;
   pdu.messageReference = octets[position + 1];
   position += 2;
-  auto recipient = ReadAddress(octets, position);
+  auto recipient = readAddress(octets, position);
   if (!recipient) return std::nullopt;
   pdu.party = std::move(*recipient);
   const auto time = DecodeTimeStamp(octets, position);

@@ -4,21 +4,19 @@
 #include <optional>
 #include <span>
 
+#include "gsm/PduDecoderOptions.h"
 #include "gsm/ReceivedPdu.h"
 
 namespace parlane {
-
-class SettingsStore;
 
 // An SMS-DELIVER as read from the modem (service centre field first). A status report is handed
 // to DecodeStatusReportPdu; an SMS-SUBMIT read back from memory, a truncated PDU or one whose
 // lengths point past its end gives nothing. Never returns a partial result.
 std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets,
-                                            const SettingsStore& settings);
+                                            const PduDecoderOptions& options = {});
 
-// An SMS-STATUS-REPORT. "cds_no_smsc_addr" other than 0 says the modem leaves out the service
-// centre field, so the PDU starts with its first octet.
+// An SMS-STATUS-REPORT, with or without the service centre field as the options say.
 std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> octets,
-                                                 const SettingsStore& settings);
+                                                 const PduDecoderOptions& options = {});
 
 }  // namespace parlane

@@ -2,10 +2,12 @@
 
 #include <random>
 
-#include "core/settings/SettingsStore.h"
+#include "core/util/HexDigit.h"
+#include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 
@@ -19,14 +21,11 @@ constexpr std::uint8_t kConcatHeaderLength = 5;  // UDHL of the six-octet concat
 constexpr std::size_t kConcatHeaderSeptets = 7;  // six octets plus one fill bit
 constexpr std::size_t kConcatHeaderOctets = 6;
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // Where each piece of at most `limit` units ends. A piece never ends between the two halves of a
 // pair (an escape and its character, or two surrogates) when that would leave it non-empty: a
 // phone that shows parts one by one would otherwise show a lone half on each side.
 template <typename StartsPair>
-std::vector<std::size_t> CutPieces(std::size_t length, std::size_t limit, StartsPair startsPair) {
+std::vector<std::size_t> cutPieces(std::size_t length, std::size_t limit, StartsPair startsPair) {
   std::vector<std::size_t> ends;
   std::size_t start = 0;
   while (start < length) {
@@ -40,7 +39,7 @@ std::vector<std::size_t> CutPieces(std::size_t length, std::size_t limit, Starts
 
 // Positions where an escape pair starts, as a receiver reads the septets: an escape always takes
 // the septet after it.
-std::vector<bool> EscapePairStarts(const Octets& septets) {
+std::vector<bool> escapePairStarts(const Octets& septets) {
   std::vector<bool> starts(septets.size(), false);
   for (std::size_t i = 0; i + 1 < septets.size(); ++i) {
     if ((septets[i] & 0x7F) == kGsmEscape) {
@@ -51,16 +50,16 @@ std::vector<bool> EscapePairStarts(const Octets& septets) {
   return starts;
 }
 
-void Append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
+void append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
 
 }  // namespace
 
 std::vector<Octets> PduEncoder::EncodeOutgoing(const GenericMessage& message,
                                                std::string* refusal) const {
-  switch (message.getType()) {
-    case 1:
+  switch (message.kind()) {
+    case MessageKind::Sms:
       return EncodeTextSubmit(static_cast<const SMSMessage&>(message), refusal);
-    case 2:
+    case MessageKind::Push:
       return PushEncoder(*this).EncodePushSubmit(static_cast<const PushMessage&>(message), refusal);
     default:
       return {};
@@ -74,10 +73,10 @@ std::string PduEncoder::TooManyPartsText(std::size_t parts) {
 
 std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
                                                  std::string* refusal) const {
-  const std::string digits = DestinationDigits(message);
-  const std::int64_t validity = ValiditySeconds(message);
-  const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
-  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  const std::string digits = destinationDigitsOf(message);
+  const std::int64_t validity = validitySecondsOf(message);
+  const bool flash = (message.flags & messageFlags::kFlash) != 0;
+  const bool report = (message.flags & messageFlags::kReport) != 0;
   const SmsCoding coding = DetectCoding(message.content);
   const std::size_t maxOctets = MaxUserDataOctets();
 
@@ -96,20 +95,20 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
     // At most 160 septets or 140 octets here, so the length fits its octet.
     unit.push_back(
         static_cast<std::uint8_t>(coding == SmsCoding::Gsm7 ? septets.size() : encoded.size()));
-    Append(unit, encoded);
+    append(unit, encoded);
     return {unit};
   }
 
   std::vector<std::size_t> ends;
   if (coding == SmsCoding::Gsm7) {
     const std::size_t pieceSeptets = maxOctets * 8 / 7 - kConcatHeaderSeptets;
-    const std::vector<bool> pairStarts = EscapePairStarts(septets);
-    ends = CutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
+    const std::vector<bool> pairStarts = escapePairStarts(septets);
+    ends = cutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
   } else {
     const std::u16string_view text = message.content;
     const std::size_t pieceUnits = (maxOctets - kConcatHeaderOctets) / 2;
-    ends = CutPieces(text.size(), pieceUnits, [&](std::size_t i) {
-      return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+    ends = cutPieces(text.size(), pieceUnits, [&](std::size_t i) {
+      return isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
     });
     for (std::size_t& end : ends) end *= 2;  // units to octets
   }
@@ -120,7 +119,7 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
     if (refusal != nullptr) *refusal = TooManyPartsText(ends.size());
     return {};
   }
-  const std::uint8_t reference = NextReference();
+  const std::uint8_t reference = nextReference();
   const auto total = static_cast<std::uint8_t>(ends.size());
   std::vector<Octets> units;
   units.reserve(ends.size());
@@ -135,9 +134,9 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
       unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderOctets));
     }
     unit.push_back(kConcatHeaderLength);
-    Append(unit, BuildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
+    append(unit, BuildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
     if (coding == SmsCoding::Gsm7) {
-      Append(unit, PackSeptetsAfterHeader(
+      append(unit, PackSeptetsAfterHeader(
                        Octets(septets.begin() + static_cast<std::ptrdiff_t>(start),
                               septets.begin() + static_cast<std::ptrdiff_t>(ends[i]))));
     } else {
@@ -151,10 +150,10 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
 }
 
 std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) const {
-  const bool flash = (message.flags & GenericMessage::kFlagFlash) != 0;
-  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
-  Octets unit = BuildSubmitHeader(DestinationDigits(message), message.dstton, SmsCoding::Data8,
-                                  ValiditySeconds(message), false, false, flash, report);
+  const bool flash = (message.flags & messageFlags::kFlash) != 0;
+  const bool report = (message.flags & messageFlags::kReport) != 0;
+  Octets unit = BuildSubmitHeader(destinationDigitsOf(message), message.dstton, SmsCoding::Data8,
+                                  validitySecondsOf(message), false, false, flash, report);
   // One unit carries 140 octets at most; the rest of a longer payload is not sent.
   const std::size_t count = std::min(message.content.size(), kUserDataOctets);
   unit.push_back(static_cast<std::uint8_t>(count));
@@ -167,13 +166,13 @@ std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) co
 Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
                                      std::int64_t validitySeconds, bool binary, bool header,
                                      bool flash, bool report) const {
-  Octets octets = SmscField();
+  Octets octets = smscField();
   std::uint8_t first = 0x11;
   if (header) first |= 0x40;
   if (report) first |= 0x20;
   octets.push_back(first);
   octets.push_back(0x00);  // TP-MR: the modem assigns the reference
-  Append(octets, EncodeAddressField(digits, ton));
+  append(octets, EncodeAddressField(digits, ton));
   octets.push_back(0x00);  // TP-PID
   std::uint8_t dcs = static_cast<std::uint8_t>(coding);
   if (binary) {
@@ -186,10 +185,9 @@ Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, 
   return octets;
 }
 
-Octets PduEncoder::SmscField() const {
-  if (settings_.getInt("smsc_addr_in_pdu") != 1) return {0x00};
-  std::u16string address = settings_.getString("smsc.address");
-  if (address.empty()) return {0x00};
+Octets PduEncoder::smscField() const {
+  if (!options_.smscInPdu || options_.smscAddress.empty()) return {0x00};
+  std::u16string address = options_.smscAddress;
   NormalizeNumber(address, kTonInternational);
   std::string digits;
   for (char16_t unit : address) digits.push_back(static_cast<char>(unit & 0xFF));
@@ -198,10 +196,10 @@ Octets PduEncoder::SmscField() const {
   return field;
 }
 
-std::size_t PduEncoder::SmscFieldLength() const { return SmscField().size(); }
+std::size_t PduEncoder::SmscFieldLength() const { return smscField().size(); }
 
 std::size_t PduEncoder::MaxUserDataOctets() const {
-  const int correction = settings_.getInt("sms.length_correction");
+  const int correction = options_.lengthCorrection;
   if (correction < 0 || correction > static_cast<int>(kUserDataOctets - kSmallestUserData)) {
     return kUserDataOctets;
   }
@@ -249,7 +247,7 @@ Octets PduEncoder::PackSeptets(const Octets& septets) {
 Octets PduEncoder::PackSeptetsAfterHeader(const Octets& septets) {
   if (septets.empty()) return {};
   Octets octets{static_cast<std::uint8_t>((septets[0] & 0x7F) << 1)};
-  Append(octets, PackSeptets(Octets(septets.begin() + 1, septets.end())));
+  append(octets, PackSeptets(Octets(septets.begin() + 1, septets.end())));
   return octets;
 }
 
@@ -264,15 +262,14 @@ Octets PduEncoder::EncodeUcs2(std::u16string_view text) {
 }
 
 Octets PduEncoder::EncodeAddressField(std::string_view digits, std::int32_t ton) {
+  // Hexadecimal letters keep their value; any other character that is not a digit is sent as 0.
   const auto nibble = [](char c) -> std::uint8_t {
-    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
-    return 0;
+    const int value = hexDigitValue(static_cast<unsigned char>(c));
+    return static_cast<std::uint8_t>(value < 0 ? 0 : value);
   };
   // The length octet counts digits, so no more than 255 of them can be described.
   digits = digits.substr(0, 255);
-  Octets octets{static_cast<std::uint8_t>(digits.size()), TypeOfAddressOctet(ton)};
+  Octets octets{static_cast<std::uint8_t>(digits.size()), typeOfAddressOctet(ton)};
   for (std::size_t i = 0; i < digits.size(); i += 2) {
     const std::uint8_t low = nibble(digits[i]);
     const std::uint8_t high = i + 1 < digits.size() ? nibble(digits[i + 1]) : 0x0F;
@@ -332,16 +329,16 @@ Octets PduEncoder::MapToGsmDefault(std::u16string_view text) {
   return septets;
 }
 
-std::uint8_t PduEncoder::NextReference() {
+std::uint8_t PduEncoder::nextReference() {
   thread_local std::mt19937 generator{std::random_device{}()};
   return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(generator));
 }
 
-std::int64_t PduEncoder::ValiditySeconds(const SMSMessage& message) {
+std::int64_t PduEncoder::validitySecondsOf(const SMSMessage& message) {
   return static_cast<std::int64_t>(message.expiry) - message.created;
 }
 
-std::string PduEncoder::DestinationDigits(const SMSMessage& message) {
+std::string PduEncoder::destinationDigitsOf(const SMSMessage& message) {
   std::u16string destination = message.to;
   NormalizeNumber(destination, message.dstton);  // checked when the message was queued
   std::string digits;

@@ -5,25 +5,25 @@
 #include <string_view>
 #include <vector>
 
+#include "gsm/PduEncoderOptions.h"
 #include "gsm/SmsCoding.h"
 
 namespace parlane {
 
 class GenericMessage;
 class SMSMessage;
-class SettingsStore;
 
 using Octets = std::vector<std::uint8_t>;
 
 // Builds the SMS-SUBMIT transfer units (raw octets, one per AT+CMGS) of an outgoing message:
-// alphabet, concatenation, destination, validity and the optional service centre field.
-// Settings ("sms.length_correction", "smsc_addr_in_pdu", "smsc.address") are read on every call.
+// alphabet, concatenation, destination, validity and the optional service centre field, as the
+// options say.
 class PduEncoder {
  public:
   // Parts of one concatenated message: its total and sequence numbers are single octets.
   static constexpr std::size_t kMaxParts = 255;
 
-  explicit PduEncoder(const SettingsStore& settings) : settings_(settings) {}
+  explicit PduEncoder(PduEncoderOptions options) : options_(std::move(options)) {}
 
   // Kind 1 (SMS) as text, kind 2 (push) as WAP Push; any other kind gives no unit. A message that
   // needs more than kMaxParts parts gives no unit either, and `refusal` says why: it is never sent
@@ -45,7 +45,7 @@ class PduEncoder {
                            bool report) const;
   // Octets of the SMSC field that BuildSubmitHeader puts in front (AT+CMGS counts without them).
   std::size_t SmscFieldLength() const;
-  // User data octets a text unit may carry: 140 less "sms.length_correction", made even. A
+  // User data octets a text unit may carry: 140 less the length correction, made even. A
   // correction that is negative or leaves fewer than 8 octets is ignored.
   std::size_t MaxUserDataOctets() const;
 
@@ -62,20 +62,20 @@ class PduEncoder {
   static Octets MapToGsmDefault(std::u16string_view text);
 
   // The pseudo-random concatenation reference, one per message.
-  static std::uint8_t NextReference();
+  static std::uint8_t nextReference();
 
   // Validity of an outgoing message in seconds: expiry - created (a negative one is sent as the
   // shortest period).
-  static std::int64_t ValiditySeconds(const SMSMessage& message);
+  static std::int64_t validitySecondsOf(const SMSMessage& message);
   // The destination normalized with its TON and narrowed to its low octets.
-  static std::string DestinationDigits(const SMSMessage& message);
+  static std::string destinationDigitsOf(const SMSMessage& message);
 
-  const SettingsStore& settings() const { return settings_; }
+  const PduEncoderOptions& options() const { return options_; }
 
  private:
-  Octets SmscField() const;
+  Octets smscField() const;
 
-  const SettingsStore& settings_;
+  PduEncoderOptions options_;
 };
 
 }  // namespace parlane

@@ -100,7 +100,7 @@ constexpr std::string_view kHrefPrefixes[] = {"", "http://", "http://www.", "htt
                                               "https://www."};
 constexpr std::string_view kValueSuffixes[] = {".com/", ".edu/", ".net/", ".org/"};
 
-std::u16string DecodeString(const std::string& octets, std::uint32_t charset) {
+std::u16string decodeString(const std::string& octets, std::uint32_t charset) {
   if (charset == kCharsetLatin1) {
     std::u16string text;
     for (char c : octets) text.push_back(static_cast<unsigned char>(c));
@@ -109,7 +109,7 @@ std::u16string DecodeString(const std::string& octets, std::uint32_t charset) {
   return fromUtf8(octets);
 }
 
-std::string StringTableEntry(const std::string& table, std::uint32_t offset) {
+std::string stringTableEntry(const std::string& table, std::uint32_t offset) {
   if (offset >= table.size()) return {};
   const std::size_t end = table.find('\0', offset);
   return table.substr(offset, end == std::string::npos ? std::string::npos : end - offset);
@@ -133,7 +133,7 @@ class BodyParser {
       if (!(inAttributes_ ? attributeToken() : contentToken())) break;
     }
     if (!hrefDone_ && !textDone_) return std::nullopt;
-    return PushContent{DecodeString(href_, charset_), DecodeString(text_, charset_)};
+    return PushContent{decodeString(href_, charset_), decodeString(text_, charset_)};
   }
 
  private:
@@ -154,7 +154,7 @@ class BodyParser {
         return reader_.terminated(value);
       case kStrT:
         if (!reader_.multiByte(number)) return false;
-        value = StringTableEntry(stringTable_, number);
+        value = stringTableEntry(stringTable_, number);
         return true;
       case kEntity:
         if (!reader_.multiByte(number)) return false;

@@ -1,6 +1,7 @@
 #include "gsm/PushEncoder.h"
 
 #include "core/util/Utf.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 
 namespace parlane {
@@ -11,10 +12,10 @@ constexpr std::size_t kUserDataOctets = 140;
 constexpr std::size_t kPortHeaderOctets = 7;     // UDHL + port element
 constexpr std::size_t kConcatHeaderOctets = 12;  // UDHL + port element + concatenation element
 
-void Append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
+void append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), from.end()); }
 
 // An inline string ends at its first 00, so a NUL inside the text would cut it short.
-void AppendInlineString(Octets& body, std::u16string_view text) {
+void appendInlineString(Octets& body, std::u16string_view text) {
   body.push_back(0x03);
   for (char c : toUtf8(text)) {
     if (c != '\0') body.push_back(static_cast<std::uint8_t>(c));
@@ -22,7 +23,7 @@ void AppendInlineString(Octets& body, std::u16string_view text) {
   body.push_back(0x00);
 }
 
-bool StartsWithHttpIgnoringCase(std::u16string_view url) {
+bool startsWithHttpIgnoringCase(std::u16string_view url) {
   constexpr std::u16string_view kPrefix = u"http://";
   if (url.size() < kPrefix.size()) return false;
   for (std::size_t i = 0; i < kPrefix.size(); ++i) {
@@ -37,10 +38,10 @@ bool StartsWithHttpIgnoringCase(std::u16string_view url) {
 
 std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
                                                   std::string* refusal) const {
-  const bool report = (message.flags & GenericMessage::kFlagReport) != 0;
+  const bool report = (message.flags & messageFlags::kReport) != 0;
   const Octets header = pdu_.BuildSubmitHeader(
-      PduEncoder::DestinationDigits(message), message.dstton, SmsCoding::Gsm7,
-      PduEncoder::ValiditySeconds(message), true, true, false, report);
+      PduEncoder::destinationDigitsOf(message), message.dstton, SmsCoding::Gsm7,
+      PduEncoder::validitySecondsOf(message), true, true, false, report);
   std::size_t maxOctets =
       header.size() + 2 < kUserDataOctets ? kUserDataOctets - header.size() - 2 : 0;
   maxOctets &= ~static_cast<std::size_t>(1);
@@ -52,8 +53,8 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
     Octets unit = header;
     unit.push_back(static_cast<std::uint8_t>(body.size() + kPortHeaderOctets));
     unit.push_back(0x06);
-    Append(unit, port);
-    Append(unit, body);
+    append(unit, port);
+    append(unit, body);
     return {unit};
   }
 
@@ -66,7 +67,7 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
     if (refusal != nullptr) *refusal = PduEncoder::TooManyPartsText(total);
     return {};
   }
-  const std::uint8_t reference = PduEncoder::NextReference();
+  const std::uint8_t reference = PduEncoder::nextReference();
   std::vector<Octets> units;
   units.reserve(total);
   for (std::size_t i = 0; i < total; ++i) {
@@ -75,8 +76,8 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
     Octets unit = header;
     unit.push_back(static_cast<std::uint8_t>(end - start + kConcatHeaderOctets));
     unit.push_back(0x0B);
-    Append(unit, port);
-    Append(unit, PduEncoder::BuildConcatElement(reference, static_cast<std::uint8_t>(total),
+    append(unit, port);
+    append(unit, PduEncoder::BuildConcatElement(reference, static_cast<std::uint8_t>(total),
                                                 static_cast<std::uint8_t>(i + 1)));
     unit.insert(unit.end(), body.begin() + static_cast<std::ptrdiff_t>(start),
                 body.begin() + static_cast<std::ptrdiff_t>(end));
@@ -97,15 +98,15 @@ Octets PushEncoder::BuildPushBody(std::u16string_view url, std::u16string_view t
               0x00,   // no string table
               0x45,   // <si>
               0xC6};  // <indication href...>
-  if (StartsWithHttpIgnoringCase(url)) {
+  if (startsWithHttpIgnoringCase(url)) {
     body.push_back(0x0C);
     url.remove_prefix(7);
   } else {
     body.push_back(0x0B);
   }
-  AppendInlineString(body, url);
+  appendInlineString(body, url);
   body.push_back(0x01);  // end of attributes
-  AppendInlineString(body, text);
+  appendInlineString(body, text);
   body.push_back(0x01);  // </indication>
   body.push_back(0x01);  // </si>
   return body;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "gsm/SmsCoding.h"
+
 namespace parlane {
 
 // What one decoded incoming PDU yields: an SMS-DELIVER or an SMS-STATUS-REPORT.
@@ -18,7 +20,7 @@ struct ReceivedPdu {
   std::u16string party;
   // User data header without its length octet; empty when there is none.
   std::vector<std::uint8_t> header;
-  std::int32_t coding = 0;  // 0 7-bit, 4 8-bit, 8 UCS2
+  SmsCoding coding = SmsCoding::Gsm7;
   std::int32_t reference = 0;
   std::int32_t total = 1;
   std::int32_t index = 0;  // part number minus one

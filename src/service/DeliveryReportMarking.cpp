@@ -7,6 +7,7 @@
 #include "gsm/Numbers.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/StatusReport.h"
 
 namespace parlane {
@@ -14,7 +15,7 @@ namespace parlane {
 namespace {
 
 unsigned sentColumn(std::u16string_view name) {
-  return static_cast<unsigned>(ColumnIndex(StoreKind::Sent, name));
+  return static_cast<unsigned>(columnIndex(StoreKind::Sent, name));
 }
 
 }  // namespace
@@ -23,7 +24,7 @@ bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delive
   DatabaseRecord record;
   const std::u16string reference = fromAscii(std::to_string(report.refid));
   if (!sent.FindFirst(sentColumn(u"refid"), reference, record)) return false;
-  if (record.size() < StoreColumns(StoreKind::Sent).size()) return false;
+  if (record.size() < storeColumns(StoreKind::Sent).size()) return false;
 
   std::u16string recipient = record[sentColumn(u"to")];
   NormalizeNumber(recipient, SettingsStore::parseInt(record[sentColumn(u"dstton")]));
@@ -33,8 +34,8 @@ bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delive
   if (recipient != reported) return false;
 
   std::u16string& flagsField = record[sentColumn(u"flags")];
-  const int flags =
-      SettingsStore::parseInt(flagsField) | (delivered ? kFlagDelivered : kFlagNotDelivered);
+  const int flags = SettingsStore::parseInt(flagsField) |
+                    (delivered ? messageFlags::kDelivered : messageFlags::kNotDelivered);
   flagsField = fromAscii(std::to_string(flags));
   sent.Put(record);
   sent.Save();

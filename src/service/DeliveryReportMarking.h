@@ -5,10 +5,6 @@ namespace parlane {
 class GenericDatabase;
 class StatusReport;
 
-// Bits of the "flags" column set by delivery reports.
-inline constexpr int kFlagDelivered = 16;
-inline constexpr int kFlagNotDelivered = 32;
-
 // Marks the sent record a delivery report belongs to: the oldest record (key order) whose
 // "refid" is the report's reference decides, and only when its "to", normalised by its
 // "dstton", is the report's recipient. On a match the flags gain 16 (delivered) or 32, the

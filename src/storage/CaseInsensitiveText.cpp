@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "storage/Utf8Text.h"
+#include "core/util/Utf.h"
+#include "core/util/Utf8Text.h"
 
 namespace parlane {
 
@@ -32,9 +33,9 @@ bool isAscii(std::string_view text) {
 
 }  // namespace
 
-char16_t LowerCodeUnit(char16_t unit) {
+char16_t lowerCodeUnit(char16_t unit) {
   if (unit < 0x80) return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + 32) : unit;
-  if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
+  if (isSurrogate(unit)) return unit;
   const locale_t locale = unicodeLocale();
   if (locale == static_cast<locale_t>(0)) return unit;
   const wint_t lowered = ::towlower_l(static_cast<wint_t>(unit), locale);
@@ -45,7 +46,7 @@ char16_t LowerCodeUnit(char16_t unit) {
 CaseInsensitiveText::CaseInsensitiveText(std::u16string_view text) {
   lowered_.reserve(text.size());
   for (char16_t unit : text) {
-    const char16_t low = LowerCodeUnit(unit);
+    const char16_t low = lowerCodeUnit(unit);
     lowered_.push_back(low);
     if (unit >= 0x80)
       ascii_ = false;
@@ -66,10 +67,10 @@ bool CaseInsensitiveText::equals(std::string_view field) const {
   // without decoding them.
   if (lowered_.size() > field.size() || lowered_.size() * 3 < field.size()) return false;
   scratch_.clear();
-  AppendUtf16(field, scratch_);
+  appendUtf16(field, scratch_);
   if (scratch_.size() != lowered_.size()) return false;
   for (size_t i = 0; i < scratch_.size(); ++i) {
-    if (LowerCodeUnit(scratch_[i]) != lowered_[i]) return false;
+    if (lowerCodeUnit(scratch_[i]) != lowered_[i]) return false;
   }
   return true;
 }
@@ -84,8 +85,8 @@ bool CaseInsensitiveText::containedIn(std::string_view field) const {
     return found != field.end();
   }
   scratch_.clear();
-  AppendUtf16(field, scratch_);
-  for (char16_t& unit : scratch_) unit = LowerCodeUnit(unit);
+  appendUtf16(field, scratch_);
+  for (char16_t& unit : scratch_) unit = lowerCodeUnit(unit);
   return std::u16string_view(scratch_).find(lowered_) != std::u16string_view::npos;
 }
 

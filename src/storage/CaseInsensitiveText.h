@@ -7,7 +7,7 @@ namespace parlane {
 
 // The lower-case form of one UTF-16 code unit (Unicode simple mapping; surrogates unchanged),
 // whatever the process locale.
-char16_t LowerCodeUnit(char16_t unit);
+char16_t lowerCodeUnit(char16_t unit);
 
 // Compares stored UTF-8 fields with one search text, code unit by code unit after lowering both.
 class CaseInsensitiveText {

@@ -47,7 +47,7 @@ std::u16string UnescapeContent(std::u16string_view text) {
   return out;
 }
 
-std::u16string FlattenField(std::u16string_view text) {
+std::u16string flattenField(std::u16string_view text) {
   std::u16string out(text);
   for (char16_t& c : out) {
     if (c == u'\t' || c == u'\r' || c == u'\n') c = u' ';

@@ -12,6 +12,6 @@ std::u16string EscapeContent(std::u16string_view text);
 std::u16string UnescapeContent(std::u16string_view text);
 
 // Any other text field: TAB, CR and LF become a space, since they would split the record.
-std::u16string FlattenField(std::u16string_view text);
+std::u16string flattenField(std::u16string_view text);
 
 }  // namespace parlane

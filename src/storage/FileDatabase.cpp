@@ -15,6 +15,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Environment.h"
 #include "core/util/FileIo.h"
+#include "core/util/HexDigit.h"
+#include "core/util/LineSplitter.h"
 #include "core/util/Utf.h"
 #include "storage/CaseInsensitiveText.h"
 #include "storage/StaleTemporaryFiles.h"
@@ -37,21 +39,38 @@ bool parseHexKey(std::string_view key, std::int64_t& value) {
   std::int64_t result = 0;
   size_t digits = 0;
   for (; i < key.size() && digits < 8; ++i, ++digits) {
-    const char c = key[i];
-    int nibble;
-    if (c >= '0' && c <= '9')
-      nibble = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      nibble = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      nibble = c - 'A' + 10;
-    else
-      break;
+    const int nibble = hexDigitValue(static_cast<unsigned char>(key[i]));
+    if (nibble < 0) break;
     result = result * 16 + nibble;
   }
   if (digits == 0) return false;
   value = result;
   return true;
+}
+
+// The field tests of the searches, all ignoring case.
+std::function<bool(std::string_view)> equalTo(std::u16string_view value) {
+  return [wanted = CaseInsensitiveText(value)](std::string_view field) {
+    return wanted.equals(field);
+  };
+}
+
+std::function<bool(std::string_view)> notEqualTo(std::u16string_view value) {
+  return [wanted = CaseInsensitiveText(value)](std::string_view field) {
+    return !wanted.equals(field);
+  };
+}
+
+std::function<bool(std::string_view)> containing(std::u16string_view text) {
+  return [wanted = CaseInsensitiveText(text)](std::string_view field) {
+    return wanted.containedIn(field);
+  };
+}
+
+std::function<bool(std::string_view)> notContaining(std::u16string_view text) {
+  return [wanted = CaseInsensitiveText(text)](std::string_view field) {
+    return !wanted.containedIn(field);
+  };
 }
 
 int parseDecimal(std::string_view utf8Field) {
@@ -102,8 +121,7 @@ FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
   const std::u16string separator = settings_.getString(name_ + u".separator");
   if (!separator.empty()) separator_ = separator.front();
   // A line break or half a surrogate pair can't separate fields on a line.
-  if (separator_ == u'\r' || separator_ == u'\n' || separator_ == 0 ||
-      (separator_ >= 0xD800 && separator_ <= 0xDFFF)) {
+  if (separator_ == u'\r' || separator_ == u'\n' || separator_ == 0 || isSurrogate(separator_)) {
     separator_ = u'\t';
   }
   separatorUtf8_ = toUtf8(std::u16string_view(&separator_, 1));
@@ -127,7 +145,7 @@ std::int32_t FileDatabase::NextId() {
   return id;
 }
 
-std::int32_t FileDatabase::nextId() const {
+std::int32_t FileDatabase::peekNextId() const {
   std::lock_guard lock(mutex_);
   return nextId_;
 }
@@ -166,7 +184,7 @@ DatabaseRecord FileDatabase::toRecord(std::string_view line) const {
   for (;;) {
     const size_t at = line.find(separatorUtf8_, start);
     record.emplace_back();
-    AppendUtf16(
+    appendUtf16(
         line.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start),
         record.back());
     if (at == std::string_view::npos) break;
@@ -196,21 +214,17 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
                          Rejected& rejected) const {
   // An editor's byte-order mark is not part of the first key (nor does it hide a comment).
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  size_t position = 0;
   std::string repairedText;
-  while (position < bytes.size()) {
-    const size_t lineFeed = bytes.find('\n', position);
-    const bool lastWithoutLineEnd = lineFeed == std::string_view::npos;
-    const size_t end = lastWithoutLineEnd ? bytes.size() : lineFeed;
-    std::string_view line = bytes.substr(position, end - position);
-    position = end + 1;
-    const bool endsInCarriageReturn = !line.empty() && line.back() == '\r';
-    if (endsInCarriageReturn) line.remove_suffix(1);
+  LineSplitter lines(bytes);
+  std::string_view line;
+  while (lines.next(line)) {
+    const bool lastWithoutLineEnd = !lines.endedByLineFeed();
+    const bool endsInCarriageReturn = lines.rawLine().size() != line.size();
     if (line.empty() || line.front() == '#') continue;
 
     std::string_view text = line;
     bool keepOriginal = false;
-    if (!IsValidUtf8(line)) {
+    if (!isValidUtf8(line)) {
       repairedText = toUtf8(fromUtf8(line));
       text = repairedText;
       keepOriginal = true;
@@ -246,7 +260,7 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
     std::int64_t id;
     if (parseHexKey(key, id)) largestId = std::max(largestId, id);
     // Files are written in key order, so the end is nearly always the right place.
-    if (records.empty() || Utf16Less(std::prev(records.end())->first, key)) {
+    if (records.empty() || utf16Less(std::prev(records.end())->first, key)) {
       records.emplace_hint(records.end(), std::move(key), std::move(stored));
     } else if (auto [at, added] = records.try_emplace(std::move(key), std::move(stored)); !added) {
       // A repeated key replaces the earlier line; keep the earlier one unless it is the same.
@@ -335,14 +349,14 @@ int FileDatabase::Load(bool resetIds) {
     errno = error;
     return -1;
   }
-  RemoveStaleTemporaryFiles(path_);
+  removeStaleTemporaryFiles(path_);
   RecordMap records;
   std::int64_t largestId = 0;
   Rejected rejected;
   parse(*bytes, records, largestId, rejected);
   records_.swap(records);
   pending_.clear();
-  // Lines set aside leave the file with the next save, so that later loads don't meet them again
+  // linesOf set aside leave the file with the next save, so that later loads don't meet them again
   // and no append glues a record onto a cut one.
   clean_ = rejected.lines.empty();
   unreadable_ = false;
@@ -515,9 +529,10 @@ std::size_t FileDatabase::Count() const {
   return records_.size();
 }
 
-std::vector<DatabaseRecord> FileDatabase::selectLocked(unsigned column, const FieldTest& test,
-                                                       int limit) const {
+std::vector<DatabaseRecord> FileDatabase::select(unsigned column, const FieldTest& test,
+                                                 int limit) const {
   std::vector<DatabaseRecord> result;
+  std::lock_guard lock(mutex_);
   // Every record has one field per column: a column past them ends the search at once.
   if (column >= columns_.size()) return result;
   for (const auto& entry : records_) {
@@ -528,9 +543,8 @@ std::vector<DatabaseRecord> FileDatabase::selectLocked(unsigned column, const Fi
   return result;
 }
 
-bool FileDatabase::findFirstLocked(unsigned column, const FieldTest& test,
-                                   DatabaseRecord& out) const {
-  std::vector<DatabaseRecord> found = selectLocked(column, test, 1);
+bool FileDatabase::findFirst(unsigned column, const FieldTest& test, DatabaseRecord& out) const {
+  std::vector<DatabaseRecord> found = select(column, test, 1);
   if (found.empty()) return false;
   out = std::move(found.front());
   return true;
@@ -562,73 +576,49 @@ std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
 
 std::vector<DatabaseRecord> FileDatabase::SelectEqual(unsigned column, std::u16string_view value,
                                                       int limit) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return wanted.equals(f); }, limit);
+  return select(column, equalTo(value), limit);
 }
 
 bool FileDatabase::FindFirstEqual(unsigned column, std::u16string_view value,
                                   DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return wanted.equals(f); }, out);
+  return findFirst(column, equalTo(value), out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectNotEqual(unsigned column, std::u16string_view value,
                                                          int limit) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return !wanted.equals(f); }, limit);
+  return select(column, notEqualTo(value), limit);
 }
 
 bool FileDatabase::FindFirstNotEqual(unsigned column, std::u16string_view value,
                                      DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(value);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return !wanted.equals(f); }, out);
+  return findFirst(column, notEqualTo(value), out);
 }
 
 bool FileDatabase::FindFirst(unsigned column, std::u16string_view value,
                              DatabaseRecord& out) const {
-  return FindFirstEqual(column, value, out);
+  return findFirst(column, equalTo(value), out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectContaining(unsigned column,
                                                            std::u16string_view text,
                                                            int limit) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return wanted.containedIn(f); }, limit);
+  return select(column, containing(text), limit);
 }
 
 bool FileDatabase::FindFirstContaining(unsigned column, std::u16string_view text,
                                        DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return wanted.containedIn(f); }, out);
+  return findFirst(column, containing(text), out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectNotContaining(unsigned column,
                                                               std::u16string_view text,
                                                               int limit) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return selectLocked(
-      column, [&](std::string_view f) { return !wanted.containedIn(f); }, limit);
+  return select(column, notContaining(text), limit);
 }
 
 bool FileDatabase::FindFirstNotContaining(unsigned column, std::u16string_view text,
                                           DatabaseRecord& out) const {
-  const CaseInsensitiveText wanted(text);
-  std::lock_guard lock(mutex_);
-  return findFirstLocked(
-      column, [&](std::string_view f) { return !wanted.containedIn(f); }, out);
+  return findFirst(column, notContaining(text), out);
 }
 
 bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const {
@@ -645,7 +635,7 @@ bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& ou
         best = &entry.second;
         bestNumber = number;
       }
-    } else if (best == nullptr || Utf16Less(bestText, field)) {
+    } else if (best == nullptr || utf16Less(bestText, field)) {
       best = &entry.second;
       bestText = field;
     }
@@ -658,8 +648,7 @@ bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& ou
 std::vector<DatabaseRecord> FileDatabase::SelectByNumber(unsigned column, int number, int mode,
                                                          int limit) const {
   if (mode != kGreaterThan && mode != kLessThan) return {};
-  std::lock_guard lock(mutex_);
-  return selectLocked(
+  return select(
       column,
       [&](std::string_view f) {
         const int value = parseDecimal(f);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/util/Utf8Text.h"
 #include "storage/GenericDatabase.h"
-#include "storage/Utf8Text.h"
 
 namespace parlane {
 
@@ -72,7 +72,8 @@ class FileDatabase : public GenericDatabase {
   unsigned keyIndex() const { return keyIndex_; }
   unsigned recordLimit() const { return limit_; }
   char16_t separator() const { return separator_; }
-  std::int32_t nextId() const;
+  // The identifier NextId will hand out next; reading it hands nothing out.
+  std::int32_t peekNextId() const;
 
  private:
   // Stored form of a record: its fields in UTF-8 joined by the separator, exactly as in the file.
@@ -83,7 +84,7 @@ class FileDatabase : public GenericDatabase {
   std::string_view fieldOf(std::string_view line, unsigned column) const;
   DatabaseRecord toRecord(std::string_view line) const;
   std::string toLine(const DatabaseRecord& record) const;
-  // Lines a load could not take as they were, for the ".rejected" file and the log.
+  // linesOf a load could not take as they were, for the ".rejected" file and the log.
   struct Rejected {
     std::vector<std::string> lines;
     size_t skipped = 0;   // too many fields, or replaced by a later line with the same key
@@ -100,8 +101,10 @@ class FileDatabase : public GenericDatabase {
   int appendLocked();
   void storeLocked(std::string line);
   void trimLocked();
-  std::vector<DatabaseRecord> selectLocked(unsigned column, const FieldTest& test, int limit) const;
-  bool findFirstLocked(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
+  // The one selection routine behind every search: records in key order whose field in `column`
+  // passes `test`, at most `limit` of them when it is 1 or more.
+  std::vector<DatabaseRecord> select(unsigned column, const FieldTest& test, int limit) const;
+  bool findFirst(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
 
   std::string path_;
   std::vector<std::u16string> columns_;

@@ -6,7 +6,7 @@
 
 namespace parlane {
 
-std::u16string StoreName(StoreKind kind) {
+std::u16string storeName(StoreKind kind) {
   switch (kind) {
     case StoreKind::Inbox:
       return u"inbox";
@@ -22,7 +22,7 @@ std::u16string StoreName(StoreKind kind) {
   return {};
 }
 
-const std::vector<std::u16string>& StoreColumns(StoreKind kind) {
+const std::vector<std::u16string>& storeColumns(StoreKind kind) {
   static const std::vector<std::u16string> inbox = {
       u"id",      u"timestamp", u"from",     u"type",     u"content",    u"url",
       u"handled", u"flags",     u"reserved", u"uniqueid", u"destination"};
@@ -51,14 +51,14 @@ const std::vector<std::u16string>& StoreColumns(StoreKind kind) {
   return addressBook;
 }
 
-int ColumnIndex(StoreKind kind, std::u16string_view column) {
-  const auto& columns = StoreColumns(kind);
+int columnIndex(StoreKind kind, std::u16string_view column) {
+  const auto& columns = storeColumns(kind);
   const auto found = std::find(columns.begin(), columns.end(), column);
   return found == columns.end() ? -1 : static_cast<int>(found - columns.begin());
 }
 
-void DeclareStoreSchemas(SettingsStore& settings) {
-  for (StoreKind kind : kAllStores) RegisterColumns(settings, StoreName(kind), StoreColumns(kind));
+void declareStoreSchemas(SettingsStore& settings) {
+  for (StoreKind kind : kAllStores) RegisterColumns(settings, storeName(kind), storeColumns(kind));
 }
 
 }  // namespace parlane

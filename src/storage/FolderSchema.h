@@ -19,15 +19,15 @@ inline constexpr std::array<StoreKind, 4> kMessageFolders = {StoreKind::Inbox, S
                                                              StoreKind::Sent, StoreKind::Failed};
 
 // "inbox", "outbox", "sent", "failed", "addrbook": the database and settings prefix.
-std::u16string StoreName(StoreKind kind);
+std::u16string storeName(StoreKind kind);
 
 // The built-in columns of each store; the key is column 0 in every one of them.
-const std::vector<std::u16string>& StoreColumns(StoreKind kind);
+const std::vector<std::u16string>& storeColumns(StoreKind kind);
 
 // Position of a named column in a store, or -1 when the store has no such column.
-int ColumnIndex(StoreKind kind, std::u16string_view column);
+int columnIndex(StoreKind kind, std::u16string_view column);
 
 // Writes the column lists of all five stores into the settings (before the stores are made).
-void DeclareStoreSchemas(SettingsStore& settings);
+void declareStoreSchemas(SettingsStore& settings);
 
 }  // namespace parlane

@@ -4,7 +4,7 @@
 
 namespace parlane {
 
-std::u16string InstanceFileName(const std::u16string& fileName, int instance) {
+std::u16string instanceFileName(const std::u16string& fileName, int instance) {
   if (instance <= 0) return fileName;
   const std::u16string number = u"." + fromAscii(std::to_string(instance));
   if (fileName.find(number + u".txt") != std::u16string::npos) return fileName;

@@ -17,10 +17,10 @@ std::u16string decimal(std::int64_t value) { return fromAscii(std::to_string(val
 
 class RecordBuilder {
  public:
-  explicit RecordBuilder(StoreKind kind) : kind_(kind), record_(StoreColumns(kind).size()) {}
+  explicit RecordBuilder(StoreKind kind) : kind_(kind), record_(storeColumns(kind).size()) {}
 
   void set(std::u16string_view column, std::u16string value) {
-    const int index = ColumnIndex(kind_, column);
+    const int index = columnIndex(kind_, column);
     if (index >= 0) record_[static_cast<size_t>(index)] = std::move(value);
   }
 
@@ -36,11 +36,11 @@ class RecordReader {
   RecordReader(const DatabaseRecord& record, StoreKind kind) : record_(record), kind_(kind) {}
 
   bool has(std::u16string_view column) const {
-    const int index = ColumnIndex(kind_, column);
+    const int index = columnIndex(kind_, column);
     return index >= 0 && static_cast<size_t>(index) < record_.size();
   }
   std::u16string text(std::u16string_view column) const {
-    return has(column) ? record_[static_cast<size_t>(ColumnIndex(kind_, column))]
+    return has(column) ? record_[static_cast<size_t>(columnIndex(kind_, column))]
                        : std::u16string();
   }
   int number(std::u16string_view column) const { return SettingsStore::parseInt(text(column)); }
@@ -57,19 +57,19 @@ DatabaseRecord OutgoingRecord(const GenericMessage& message, StoreKind folder,
   RecordBuilder record(folder);
   record.set(u"id", id);
   record.set(u"timestamp", decimal(message.timestamp));
-  record.set(u"to", FlattenField(message.to));
+  record.set(u"to", flattenField(message.to));
   record.set(u"type", message.getTypeName());
   record.set(u"segments", decimal(message.segments));
   record.set(u"content", EscapeContent(message.content));
-  record.set(u"url", FlattenField(message.getUrl()));
+  record.set(u"url", flattenField(message.getUrl()));
   record.set(u"dstton", decimal(message.dstton));
   record.set(u"flags", decimal(message.flags));
   record.set(u"uniqueid", decimal(message.uniqueid));
   record.set(u"attempts", decimal(message.attempts));
   record.set(u"refid", decimal(message.refid));
-  record.set(u"source", FlattenField(message.source));
+  record.set(u"source", flattenField(message.source));
   record.set(u"validity", decimal(static_cast<std::int64_t>(message.expiry) - message.timestamp));
-  record.set(u"custom", FlattenField(message.custom));
+  record.set(u"custom", flattenField(message.custom));
   return record.take();
 }
 
@@ -78,10 +78,10 @@ DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
   RecordBuilder record(StoreKind::Inbox);
   record.set(u"id", id);
   record.set(u"timestamp", decimal(message.timestamp));
-  record.set(u"from", FlattenField(message.source));
+  record.set(u"from", flattenField(message.source));
   record.set(u"type", message.getTypeName());
   record.set(u"content", EscapeContent(message.content));
-  record.set(u"url", FlattenField(message.getUrl()));
+  record.set(u"url", flattenField(message.getUrl()));
   record.set(u"handled", handled ? u"1" : u"0");
   record.set(u"flags", decimal(message.flags));
   // The message object carries no number of its own for this column.
@@ -90,7 +90,8 @@ DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
   return record.take();
 }
 
-std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, StoreKind folder) {
+std::unique_ptr<GenericMessage> messageFromRecord(const DatabaseRecord& record, StoreKind folder,
+                                                  const Clock& clock) {
   const RecordReader read(record, folder);
   const std::u16string type = read.text(u"type");
   const std::u16string source = read.text(u"source");
@@ -98,14 +99,19 @@ std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, 
   const std::u16string content = UnescapeContent(read.text(u"content"));
   const std::int32_t id = read.number(u"uniqueid");
   std::unique_ptr<GenericMessage> message;
-  if (type == u"sms") {
-    message = std::make_unique<SMSMessage>(source, to, content, id);
-  } else if (type == u"push") {
-    message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id);
-  } else if (type == u"ussd") {
-    message = std::make_unique<USSDRequest>(source, to, content, id);
-  } else {
-    return nullptr;
+  switch (messageKindFromName(type).value_or(MessageKind::AtCommand)) {
+    case MessageKind::Sms:
+      message = std::make_unique<SMSMessage>(source, to, content, id, clock);
+      break;
+    case MessageKind::Push:
+      message = std::make_unique<PushMessage>(source, to, content, read.text(u"url"), id, clock);
+      break;
+    case MessageKind::Ussd:
+      message = std::make_unique<USSDRequest>(source, to, content, id, clock);
+      break;
+    default:
+      // Commands and status reports are never filed in an outgoing folder.
+      return nullptr;
   }
   message->dstton = read.number(u"dstton");
   message->flags = read.number(u"flags");

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "core/util/Clock.h"
 #include "storage/DatabaseRecord.h"
 #include "storage/FolderSchema.h"
 
@@ -22,7 +23,8 @@ DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
 
 // The message a record of an outgoing folder stands for, by its "type" column ("sms", "push",
 // "ussd"); null for any other type. Keeps the record's message id; "validity", when positive,
-// sets the expiry from the creation time.
-std::unique_ptr<GenericMessage> MessageFromRecord(const DatabaseRecord& record, StoreKind folder);
+// sets the expiry from the creation time, which is read from `clock`.
+std::unique_ptr<GenericMessage> messageFromRecord(const DatabaseRecord& record, StoreKind folder,
+                                                  const Clock& clock = Clock::system());
 
 }  // namespace parlane

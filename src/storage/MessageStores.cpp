@@ -28,12 +28,12 @@ MessageStores::MessageStores(SettingsStore& settings, std::string dataFolder, in
 MessageStores::~MessageStores() = default;
 
 bool MessageStores::open(StoreOpenFailure* failure) {
-  DeclareStoreSchemas(settings_);
+  declareStoreSchemas(settings_);
   for (StoreKind kind : kAllStores) {
-    const std::u16string name = StoreName(kind);
+    const std::u16string name = storeName(kind);
     const std::u16string fileKey = name + u".filename";
     if (instance_ > 0) {
-      settings_.setString(fileKey, InstanceFileName(settings_.getString(fileKey), instance_));
+      settings_.setString(fileKey, instanceFileName(settings_.getString(fileKey), instance_));
     }
     auto database = std::make_unique<FileDatabase>(name, settings_, dataFolder_);
     int result = database->Load(true);
@@ -78,7 +78,7 @@ std::int32_t MessageStores::largestStoredMessageId() const {
   for (StoreKind kind : kMessageFolders) {
     const FileDatabase* database = stores_[static_cast<size_t>(kind)].get();
     if (database == nullptr) continue;
-    const int column = ColumnIndex(kind, u"uniqueid");
+    const int column = columnIndex(kind, u"uniqueid");
     DatabaseRecord record;
     if (database->FindMaximum(static_cast<unsigned>(column), true, record)) {
       largest = std::max(largest, SettingsStore::parseInt(record[static_cast<size_t>(column)]));

@@ -21,7 +21,7 @@ bool isMkstempSuffix(std::string_view text) {
 
 }  // namespace
 
-int RemoveStaleTemporaryFiles(const std::string& path) {
+int removeStaleTemporaryFiles(const std::string& path) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) +

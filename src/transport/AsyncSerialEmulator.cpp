@@ -126,7 +126,7 @@ void AsyncSerialEmulator::playSendScene(const std::string& body) {
   if (!hex.empty() && hex.back() == '\x1A') hex.remove_suffix(1);
   const auto octets = HexToOctets(hex);
   if (!octets) return;
-  const auto text = SubmitPduText(*octets);
+  const auto text = submitPduText(*octets);
   if (!text || !text->starts_with(u"SEND")) return;
   const std::u16string rest = text->size() > 5 ? text->substr(5) : std::u16string();
   const std::size_t space = rest.find(u' ');

@@ -36,7 +36,7 @@ int codingOf(std::uint8_t dcs) {
 
 }  // namespace
 
-std::optional<std::u16string> SubmitPduText(std::span<const std::uint8_t> octets) {
+std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets) {
   std::size_t pos = 0;
   auto need = [&](std::size_t count) { return pos + count <= octets.size(); };
   if (!need(1)) return std::nullopt;
@@ -68,8 +68,8 @@ std::optional<std::u16string> SubmitPduText(std::span<const std::uint8_t> octets
     const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
     if (headerSeptets > userDataLength) return text;
     const unsigned fill = static_cast<unsigned>((7 - (headerOctets * 8) % 7) % 7);
-    return GsmSeptetsToText(
-        UnpackSeptets(data.subspan(headerOctets), fill, userDataLength - headerSeptets));
+    return gsmSeptetsToText(
+        unpackSeptets(data.subspan(headerOctets), fill, userDataLength - headerSeptets));
   }
   const std::size_t payload = userDataLength > headerOctets ? userDataLength - headerOctets : 0;
   const std::span<const std::uint8_t> body = data.subspan(headerOctets);

@@ -18,7 +18,7 @@ constexpr char kProblems[] = "Connected, but some problems found";
 
 // The emulator's answers: what a modem offering PDU and text mode, +CMTI and a SIM of 20 slots
 // says.
-std::map<std::string, std::string> EmulatorReplies() {
+std::map<std::string, std::string> emulatorReplies() {
   return {
       {"AT+CSMS=?\r\n", "+CSMS: (0,1,128)\r\nOK\r\n"},
       {"AT+CMGF=?\r\n", "+CMGF: (0-1)\r\nOK\r\n"},
@@ -67,7 +67,7 @@ class InitializerSteps : public ::testing::Test {
   test::RecordingCommandQueue queue;
   test::RecordingNotifier notifier;
   ModemInitializer init{queue, settings, &notifier};
-  std::map<std::string, std::string> replies = EmulatorReplies();
+  std::map<std::string, std::string> replies = emulatorReplies();
   std::vector<std::string> sent;
 };
 
@@ -340,7 +340,7 @@ TEST_F(InitializerSteps, ResetForgetsThePreviousRun) {
   replies["AT+CGMM\r\n"] = "ERROR\r\n";
   run(1, kAllChecks);
   ASSERT_TRUE(init.problemsFound());
-  replies = EmulatorReplies();
+  replies = emulatorReplies();
   sent.clear();
   run(1, kAllChecks);
   EXPECT_FALSE(init.problemsFound());

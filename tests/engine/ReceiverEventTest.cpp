@@ -13,8 +13,8 @@
 namespace parlane {
 namespace {
 
-using test::Concat;
-using test::DeliverHex;
+using test::concat;
+using test::deliverHex;
 using Strings = std::vector<std::string>;
 
 // A status report for reference 42 to +4915212345678, delivered (status 0).
@@ -52,10 +52,10 @@ class ReceiverEvents : public ::testing::Test {
 };
 
 TEST_F(ReceiverEvents, PartsInAnyOrderMakeOneMessageAfterTheLast) {
-  listed(7, DeliverHex("4917012345", "world", Concat(9, 3, 2)));
-  listed(3, DeliverHex("4917012345", "Hello ", Concat(9, 3, 1)));
+  listed(7, deliverHex("4917012345", "world", concat(9, 3, 2)));
+  listed(3, deliverHex("4917012345", "Hello ", concat(9, 3, 1)));
   EXPECT_EQ(sink.messageCount(), 0u);
-  listed(8, DeliverHex("4917012345", "!", Concat(9, 3, 3)));
+  listed(8, deliverHex("4917012345", "!", concat(9, 3, 3)));
 
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
@@ -72,11 +72,11 @@ TEST_F(ReceiverEvents, PartsInAnyOrderMakeOneMessageAfterTheLast) {
 }
 
 TEST_F(ReceiverEvents, SamePartTwiceIsDroppedAndTheHeldCopyDeleted) {
-  listed(4, DeliverHex("4917012345", "Hello ", Concat(9, 2, 1)));
-  listed(11, DeliverHex("4917012345", "Hello ", Concat(9, 2, 1)));
+  listed(4, deliverHex("4917012345", "Hello ", concat(9, 2, 1)));
+  listed(11, deliverHex("4917012345", "Hello ", concat(9, 2, 1)));
   EXPECT_TRUE(log.contains("Duplicate PDU ignored"));
   EXPECT_EQ(queue.all(), (Strings{"AT+CMGD=4\r\n"}));
-  listed(5, DeliverHex("4917012345", "again", Concat(9, 2, 2)));
+  listed(5, deliverHex("4917012345", "again", concat(9, 2, 2)));
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(toUtf8(messages[0].message->content), "Hello again");
@@ -84,21 +84,21 @@ TEST_F(ReceiverEvents, SamePartTwiceIsDroppedAndTheHeldCopyDeleted) {
 }
 
 TEST_F(ReceiverEvents, ADuplicateOfAnUnstoredPartDeletesNothing) {
-  direct(DeliverHex("4917012345", "Hello ", Concat(9, 2, 1)));
-  direct(DeliverHex("4917012345", "Hello ", Concat(9, 2, 1)));
+  direct(deliverHex("4917012345", "Hello ", concat(9, 2, 1)));
+  direct(deliverHex("4917012345", "Hello ", concat(9, 2, 1)));
   EXPECT_TRUE(log.contains("Duplicate PDU ignored"));
   EXPECT_TRUE(queue.all().empty()) << "no AT+CMGD=-1";
 }
 
 TEST_F(ReceiverEvents, PartsOfDifferentSendersWithOneReferenceNeverMix) {
-  direct(DeliverHex("4917011111", "A1 ", Concat(5, 2, 1)));
-  direct(DeliverHex("4917022222", "B1 ", Concat(5, 2, 1)));
+  direct(deliverHex("4917011111", "A1 ", concat(5, 2, 1)));
+  direct(deliverHex("4917022222", "B1 ", concat(5, 2, 1)));
   EXPECT_FALSE(log.contains("Duplicate PDU ignored"));
   // A plain message has reference 0 and part 1 like a long one with reference 0.
-  direct(DeliverHex("4917022222", "B-long ", Concat(0, 2, 1)));
-  direct(DeliverHex("4917022222", "plain"));
-  direct(DeliverHex("4917011111", "A2", Concat(5, 2, 2)));
-  direct(DeliverHex("4917022222", "B2", Concat(5, 2, 2)));
+  direct(deliverHex("4917022222", "B-long ", concat(0, 2, 1)));
+  direct(deliverHex("4917022222", "plain"));
+  direct(deliverHex("4917011111", "A2", concat(5, 2, 2)));
+  direct(deliverHex("4917022222", "B2", concat(5, 2, 2)));
 
   Strings texts;
   for (const auto& m : sink.takeMessages()) texts.push_back(toUtf8(m.message->content));
@@ -137,21 +137,21 @@ TEST_F(ReceiverEvents, PartNumbersOutsideTheStoreAreDropped) {
 
 TEST_F(ReceiverEvents, StalePartsAreDeletedOnceInDeleteModeOne) {
   settings.setInt("sender.delete_mode", 1);
-  listed(2, DeliverHex("4917012345", "old ", Concat(1, 2, 1), "231231235959"));  // 12 h 1 s
-  listed(6, DeliverHex("4917012345", "new ", Concat(2, 2, 1), "240101000100"));  // 11 h 59 min
+  listed(2, deliverHex("4917012345", "old ", concat(1, 2, 1), "231231235959"));  // 12 h 1 s
+  listed(6, deliverHex("4917012345", "new ", concat(2, 2, 1), "240101000100"));  // 11 h 59 min
   EXPECT_EQ(queue.all(), (Strings{"AT+CMGD=2\r\n"}));
-  listed(9, DeliverHex("4917012345", "other", Concat(3, 2, 1)));
+  listed(9, deliverHex("4917012345", "other", concat(3, 2, 1)));
   EXPECT_EQ(queue.all(), (Strings{"AT+CMGD=2\r\n"})) << "each stale part is deleted once";
   EXPECT_EQ(receiver.waitingParts(), 3u) << "the part itself stays";
 
   clock.advance(61'000);  // now 12 h 0 min 1 s
-  listed(10, DeliverHex("4917012345", "more", Concat(4, 2, 1)));
+  listed(10, deliverHex("4917012345", "more", concat(4, 2, 1)));
   EXPECT_EQ(queue.all(), (Strings{"AT+CMGD=2\r\n", "AT+CMGD=6\r\n"}));
 }
 
 TEST_F(ReceiverEvents, StalePartsStayInOtherDeleteModes) {
   settings.setInt("sender.delete_mode", 2);
-  listed(2, DeliverHex("4917012345", "old ", Concat(1, 2, 1), "230101000000"));
+  listed(2, deliverHex("4917012345", "old ", concat(1, 2, 1), "230101000000"));
   EXPECT_TRUE(queue.all().empty());
 }
 
@@ -175,11 +175,11 @@ TEST_F(ReceiverEvents, PushAcrossTwoPartsIsDecodedFromTheJoinedData) {
   const std::string second(body.begin() + 10, body.end());
   auto header = [&](int number) {
     std::vector<std::uint8_t> h(port.begin(), port.end());
-    for (auto o : Concat(77, 2, number)) h.push_back(o);
+    for (auto o : concat(77, 2, number)) h.push_back(o);
     return h;
   };
-  direct(DeliverHex("4917012345", second, header(2)));
-  direct(DeliverHex("4917012345", first, header(1)));
+  direct(deliverHex("4917012345", second, header(2)));
+  direct(deliverHex("4917012345", first, header(1)));
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   ASSERT_EQ(messages[0].message->getType(), 2);
@@ -188,7 +188,7 @@ TEST_F(ReceiverEvents, PushAcrossTwoPartsIsDecodedFromTheJoinedData) {
 }
 
 TEST_F(ReceiverEvents, PortAddressedDataThatIsNoPushIsKeptAsText) {
-  direct(DeliverHex("4917012345", "raw", PushEncoder::BuildPortElement()));
+  direct(deliverHex("4917012345", "raw", PushEncoder::BuildPortElement()));
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message->getType(), 1);
@@ -218,8 +218,8 @@ TEST_F(ReceiverEvents, IndexNoticeForAnotherStorageSelectsItFirst) {
 }
 
 TEST_F(ReceiverEvents, ReadMessageKeepsTheIndexOfItsOwnNotice) {
-  const std::string first = DeliverHex("4917012345", "first");
-  const std::string second = DeliverHex("4917012345", "second");
+  const std::string first = deliverHex("4917012345", "first");
+  const std::string second = deliverHex("4917012345", "second");
   // Both notices come before the first read is answered.
   feed("+CMTI: \"SM\",5\r\n+CMTI: \"SM\",6\r\n");
   queue.take();  // the sending thread takes the first read and writes it
@@ -236,14 +236,14 @@ TEST_F(ReceiverEvents, AFailedReadDoesNotShiftTheNextOne) {
   feed("+CMTI: \"SM\",5\r\n+CMTI: \"SM\",6\r\n");
   queue.take();  // read of 5: answered "+CMS ERROR: 321" on the sender's slot
   queue.take();
-  feed("+CMGR: 0,,30\r\n" + DeliverHex("4917012345", "six") + "\r\n");
+  feed("+CMGR: 0,,30\r\n" + deliverHex("4917012345", "six") + "\r\n");
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{6}));
 }
 
 TEST_F(ReceiverEvents, ListedMessageIsFoundWithItsIndex) {
-  listed(5, DeliverHex("4917012345", "stored"));
+  listed(5, deliverHex("4917012345", "stored"));
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].code, 1029);
@@ -304,7 +304,7 @@ TEST_F(ReceiverEvents, BadInputIsLoggedAndTheNextMessageStillArrives) {
   // A PDU line that is not hexadecimal, a listing cut in the middle of its PDU, a notice whose
   // index is not a number, and an event kind that never belongs here.
   listed(1, "07917248014000F3240B91724758770GARBAGE");
-  listed(2, DeliverHex("4917012345", "cut short").substr(0, 30));
+  listed(2, deliverHex("4917012345", "cut short").substr(0, 30));
   feed("+CMTI: \"SM\",\r\n+CMTI: \"SM\",x1\r\n+CMTI: \"SM\"\r\n");
   receiver.handle(AsyncEvent(AsyncEvent::kOk, 0, u"OK", "OK"));
   EXPECT_TRUE(queue.all().empty());
@@ -313,7 +313,7 @@ TEST_F(ReceiverEvents, BadInputIsLoggedAndTheNextMessageStillArrives) {
   EXPECT_TRUE(log.contains("Invalid storage index, notification ignored"));
   EXPECT_TRUE(log.contains("Serial port: unexpected reply! Type: 2 Content: OK"));
 
-  listed(3, DeliverHex("4917012345", "still fine"));
+  listed(3, deliverHex("4917012345", "still fine"));
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(toUtf8(messages[0].message->content), "still fine");

@@ -9,8 +9,8 @@
 namespace parlane {
 namespace {
 
-using test::Concat;
-using test::DeliverHex;
+using test::concat;
+using test::deliverHex;
 using Strings = std::vector<std::string>;
 
 constexpr std::uint32_t kAllChecks = 0x7FFF;
@@ -85,6 +85,8 @@ struct ProblemCase {
   bool connectionFailed;
 };
 
+void PrintTo(const ProblemCase& c, std::ostream* os) { *os << c.name; }
+
 class ReceiverModemProblems : public ReceiverModem,
                               public ::testing::WithParamInterface<ProblemCase> {};
 
@@ -138,12 +140,12 @@ class ReceiverModemReceiving : public ReceiverModem {
  protected:
   void SetUp() override {
     modem.on("AT+CMGR=3",
-             "\r\n+CMGR: 0,,30\r\n" + DeliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
+             "\r\n+CMGR: 0,,30\r\n" + deliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
     modem.on("AT+CMGR=4", "\r\n+CMGR: 0,,30\r\n" +
-                              DeliverHex("4917012345", "part one ", Concat(3, 2, 1)) +
+                              deliverHex("4917012345", "part one ", concat(3, 2, 1)) +
                               "\r\n\r\nOK\r\n");
     modem.on("AT+CMGR=9", "\r\n+CMGR: 0,,30\r\n" +
-                              DeliverHex("4917012345", "part one ", Concat(3, 2, 1)) +
+                              deliverHex("4917012345", "part one ", concat(3, 2, 1)) +
                               "\r\n\r\nOK\r\n");
     script(modem);
     ASSERT_TRUE(rig.connect(1, kAllChecks));
@@ -153,9 +155,9 @@ class ReceiverModemReceiving : public ReceiverModem {
 };
 
 TEST_F(ReceiverModemReceiving, PartsTwoOneThreeGiveOneMessageAfterTheThird) {
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "beta ", Concat(200, 3, 2)) + "\r\n");
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "alpha ", Concat(200, 3, 1)) + "\r\n");
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "gamma", Concat(200, 3, 3)) + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + deliverHex("4917012345", "beta ", concat(200, 3, 2)) + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + deliverHex("4917012345", "alpha ", concat(200, 3, 1)) + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + deliverHex("4917012345", "gamma", concat(200, 3, 3)) + "\r\n");
   ASSERT_TRUE(rig.sink.waitForMessages(1));
   auto messages = rig.sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
@@ -209,7 +211,7 @@ TEST_F(ReceiverModemReceiving, StatusReportAfterCds) {
 
 TEST_F(ReceiverModemReceiving, GarbageBetweenMessagesIsSkipped) {
   modem.send("\r\n+CMT: ,30\r\nNOT HEX AT ALL\r\n+CMTI: \"SM\",\r\n+CDS: 25\r\n00112\r\n");
-  modem.send("\r\n+CMT: ,30\r\n" + DeliverHex("4917012345", "after garbage") + "\r\n");
+  modem.send("\r\n+CMT: ,30\r\n" + deliverHex("4917012345", "after garbage") + "\r\n");
   ASSERT_TRUE(rig.sink.waitForMessages(1));
   auto messages = rig.sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);

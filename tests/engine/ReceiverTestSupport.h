@@ -11,10 +11,10 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/Notifier.h"
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
 #include "engine/EngineSink.h"
-#include "gsm/TrayNotifier.h"
 #include "support/TempDir.h"
 #include "transport/ReplyParser.h"
 #include "transport/ReplyQueue.h"
@@ -61,7 +61,7 @@ class RecordingCommandQueue : public CommandQueue {
   std::vector<std::string> all_;
 };
 
-class RecordingNotifier : public TrayNotifier {
+class RecordingNotifier : public Notifier {
  public:
   void balloon(std::u16string_view title, std::u16string_view text) override {
     std::lock_guard guard(mutex_);
@@ -174,7 +174,7 @@ class RecordingEngineSink : public EngineSink {
 // The process log written to a temporary file while the capture lives.
 class LogCapture {
  public:
-  LogCapture() : logger_(dir_.file("modem.log"), settings_) { Logger::setGlobal(&logger_); }
+  LogCapture() : logger_(dir_.file("modem.log")) { Logger::setGlobal(&logger_); }
   ~LogCapture() { Logger::setGlobal(nullptr); }
   bool contains(const std::string& text) const {
     return dir_.read("modem.log").find(text) != std::string::npos;
@@ -183,14 +183,13 @@ class LogCapture {
 
  private:
   TempDir dir_;
-  SettingsStore settings_;
   Logger logger_;
 };
 
 // An SMS-DELIVER as the modem shows it (hexadecimal, empty service centre field) from the
 // international number `sender`, 8-bit data, stamped `stamp` ("yyMMddhhmmss", zone 0), with the
 // header elements given (without the header length octet).
-inline std::string DeliverHex(const std::string& sender, const std::string& data,
+inline std::string deliverHex(const std::string& sender, const std::string& data,
                               const std::vector<std::uint8_t>& header = {},
                               const std::string& stamp = "240101120000") {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -226,7 +225,7 @@ inline std::string DeliverHex(const std::string& sender, const std::string& data
 }
 
 // The concatenation element: 8-bit reference, count, part number (from 1).
-inline std::vector<std::uint8_t> Concat(int reference, int total, int number) {
+inline std::vector<std::uint8_t> concat(int reference, int total, int number) {
   return {0x00, 0x03, static_cast<std::uint8_t>(reference), static_cast<std::uint8_t>(total),
           static_cast<std::uint8_t>(number)};
 }

@@ -63,11 +63,15 @@ class SenderFixture : public ::testing::Test {
   // "AT+CMGS=<length>" and the hexadecimal body of every unit the encoder makes of `message`.
   std::vector<std::string> pduCommands(const SMSMessage& message,
                                        const std::string& command = "AT+CMGS=") {
-    const PduEncoder encoder(settings_);
+    PduEncoderOptions options;
+    options.lengthCorrection = settings_.getInt("sms.length_correction");
+    options.smscInPdu = settings_.getInt("smsc_addr_in_pdu") == 1;
+    options.smscAddress = settings_.getString("smsc.address");
+    const PduEncoder encoder(std::move(options));
     std::vector<std::string> lines;
     for (const Octets& unit : encoder.EncodeOutgoing(message)) {
       lines.push_back(command + std::to_string(unit.size() - encoder.SmscFieldLength()));
-      lines.push_back(OctetsToHex(unit));
+      lines.push_back(octetsToHex(unit));
     }
     return lines;
   }

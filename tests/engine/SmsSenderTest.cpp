@@ -248,7 +248,7 @@ TEST_F(SmsSenderTest, DiagnosticTextSendsTheBinaryTestUnit) {
   ASSERT_EQ(sent.size(), 2u);
   std::string payloadHex;
   for (int octet = 0; octet < 140; ++octet) {
-    payloadHex += OctetsToHex(std::vector<std::uint8_t>{static_cast<std::uint8_t>(octet)});
+    payloadHex += octetsToHex(std::vector<std::uint8_t>{static_cast<std::uint8_t>(octet)});
   }
   // 8-bit data, user data length 140 (8C), then the octets 00..8B.
   ASSERT_GT(sent[1].size(), payloadHex.size() + 2);

@@ -70,7 +70,7 @@ TEST(CharsetsTest, SubstituteInIso2022JpLeavesTheRestIntact) {
 TEST(CharsetsTest, SubstituteNeverDisturbsItsNeighboursInAnyCataloguePage) {
   const std::u16string samples[] = {u"A",      u"\u00E9", u"\u65E5", u"\u672C", u"\u0416",
                                     u"\u0E01", u"\uD55C", u"\u05D0", u"\u20AC", u"\U0001F600"};
-  for (const CodePageName& page : KnownCodePages()) {
+  for (const CodePageName& page : knownCodePages()) {
     SCOPED_TRACE(page.codePage);
     std::vector<std::u16string> mappable;
     std::vector<std::u16string> unmappable;
@@ -126,7 +126,7 @@ TEST(CharsetsTest, UnknownCodePages) {
   EXPECT_EQ(NarrowToWide("abc", 1200), std::nullopt);
   // Narrowing falls back to the system code page (UTF-8) rather than failing.
   EXPECT_EQ(WideToNarrow(u"\u00E9", 12345), "\xC3\xA9");
-  EXPECT_EQ(IconvNameForCodePage(12345), nullptr);
+  EXPECT_EQ(iconvNameForCodePage(12345), nullptr);
 }
 
 TEST(CharsetsTest, IndirectStringsResolveToNothing) {
@@ -141,7 +141,7 @@ TEST(CharsetsTest, EveryRequiredCodePageIsKnown) {
   for (std::uint32_t cp = 1250; cp <= 1258; ++cp) required.push_back(cp);
   for (std::uint32_t cp = 28591; cp <= 28599; ++cp) required.push_back(cp);
   required.insert(required.end(), {28603, 28605});
-  for (std::uint32_t cp : required) EXPECT_NE(IconvNameForCodePage(cp), nullptr) << cp;
+  for (std::uint32_t cp : required) EXPECT_NE(iconvNameForCodePage(cp), nullptr) << cp;
 }
 
 TEST(CharsetsTest, CatalogueListsConvertibleCodePages) {

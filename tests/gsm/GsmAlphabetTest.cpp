@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 
 namespace parlane {
@@ -23,16 +24,16 @@ TEST(GsmAlphabet, DefaultTableSpecialPositions) {
       {0x7B, u'ä'},  {0x7E, u'ü'},  {0x7F, u'à'}, {0x30, u'0'}, {0x1B, u' '},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GsmDefaultToUnicode(c.septet), c.unit) << int{c.septet};
+    EXPECT_EQ(gsmDefaultToUnicode(c.septet), c.unit) << int{c.septet};
   }
   // Only seven bits count.
-  EXPECT_EQ(GsmDefaultToUnicode(0xC1), u'A');
+  EXPECT_EQ(gsmDefaultToUnicode(0xC1), u'A');
 }
 
 TEST(GsmAlphabet, EveryDefaultCharacterMapsBackToItsSeptet) {
   for (std::uint8_t septet = 0; septet < 0x80; ++septet) {
     if (septet == kGsmEscape) continue;
-    const auto code = UnicodeToGsm(GsmDefaultToUnicode(septet));
+    const auto code = unicodeToGsm(gsmDefaultToUnicode(septet));
     ASSERT_TRUE(code.has_value()) << int{septet};
     EXPECT_EQ(code->septet, septet);
     EXPECT_FALSE(code->escaped);
@@ -47,8 +48,9 @@ TEST(GsmAlphabet, ExtensionTableBothWays) {
   const Case cases[] = {{0x0A, u'\f'}, {0x14, u'^'}, {0x28, u'{'}, {0x29, u'}'}, {0x2F, u'\\'},
                         {0x3C, u'['},  {0x3D, u'~'}, {0x3E, u']'}, {0x40, u'|'}, {0x65, u'€'}};
   for (const auto& c : cases) {
-    EXPECT_EQ(GsmExtensionToUnicode(c.septet), c.unit);
-    const auto code = UnicodeToGsm(c.unit);
+    SCOPED_TRACE(testing::Message() << "septet " << static_cast<int>(c.septet));
+    EXPECT_EQ(gsmExtensionToUnicode(c.septet), c.unit);
+    const auto code = unicodeToGsm(c.unit);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(code->septet, c.septet);
     EXPECT_TRUE(code->escaped);
@@ -56,14 +58,14 @@ TEST(GsmAlphabet, ExtensionTableBothWays) {
 }
 
 TEST(GsmAlphabet, UnknownEscapeShowsTheDefaultCharacter) {
-  EXPECT_EQ(GsmExtensionToUnicode(0x41), u'A');
-  EXPECT_EQ(GsmExtensionToUnicode(0x00), u'@');
-  EXPECT_EQ(GsmExtensionToUnicode(kGsmEscape), u' ');
+  EXPECT_EQ(gsmExtensionToUnicode(0x41), u'A');
+  EXPECT_EQ(gsmExtensionToUnicode(0x00), u'@');
+  EXPECT_EQ(gsmExtensionToUnicode(kGsmEscape), u' ');
 }
 
 TEST(GsmAlphabet, CharactersOutsideTheAlphabet) {
   for (const char16_t unit : {u'`', u'\t', u'\x7F', u'ç', u'中', u'\xD83D'}) {
-    EXPECT_FALSE(UnicodeToGsm(unit).has_value()) << int{unit};
+    EXPECT_FALSE(unicodeToGsm(unit).has_value()) << int{unit};
   }
 }
 
@@ -83,12 +85,13 @@ TEST(GsmAlphabet, SeptetsToText) {
       {{0x00, 0x02, 0x11}, u"@$_"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GsmSeptetsToText(c.septets), c.text);
+    SCOPED_TRACE(toUtf8(c.text));
+    EXPECT_EQ(gsmSeptetsToText(c.septets), c.text);
   }
 }
 
 // Packs septets after `fill` zero bits, low bits first: the layout on the air.
-std::vector<std::uint8_t> PackForTest(const Septets& septets, unsigned fill) {
+std::vector<std::uint8_t> packForTest(const Septets& septets, unsigned fill) {
   const std::size_t bits = fill + 7 * septets.size();
   std::vector<std::uint8_t> octets((bits + 7) / 8);
   for (std::size_t i = 0; i < septets.size(); ++i) {
@@ -106,29 +109,29 @@ TEST(GsmAlphabet, UnpackKnownAnswer) {
   // "hellohello", the worked example of the standard.
   const std::vector<std::uint8_t> packed = {0xE8, 0x32, 0x9B, 0xFD, 0x46, 0x97, 0xD9, 0xEC, 0x37};
   const Septets expected = {0x68, 0x65, 0x6C, 0x6C, 0x6F, 0x68, 0x65, 0x6C, 0x6C, 0x6F};
-  EXPECT_EQ(UnpackSeptets(packed, 0, 1000), expected);
-  EXPECT_EQ(PackForTest(expected, 0), packed);
+  EXPECT_EQ(unpackSeptets(packed, 0, 1000), expected);
+  EXPECT_EQ(packForTest(expected, 0), packed);
 }
 
 TEST(GsmAlphabet, UnpackAfterEveryFillBitCount) {
   const Septets septets = {0x7F, 0x00, 0x55, 0x2A, 0x41, 0x1B, 0x65, 0x7E, 0x01, 0x40};
   for (unsigned fill = 0; fill <= 6; ++fill) {
-    const auto packed = PackForTest(septets, fill);
-    EXPECT_EQ(UnpackSeptets(packed, fill, septets.size()), septets) << "fill " << fill;
+    const auto packed = packForTest(septets, fill);
+    EXPECT_EQ(unpackSeptets(packed, fill, septets.size()), septets) << "fill " << fill;
   }
 }
 
 TEST(GsmAlphabet, UnpackStopsAtTheLimitAndAtTheEnd) {
   const std::vector<std::uint8_t> seven(7, 0x00);
-  EXPECT_EQ(UnpackSeptets(seven, 0, 100).size(), 8u);  // 56 bits hold eight septets
-  EXPECT_EQ(UnpackSeptets(seven, 0, 7).size(), 7u);
-  EXPECT_EQ(UnpackSeptets(seven, 1, 100).size(), 7u);
-  EXPECT_TRUE(UnpackSeptets({}, 0, 100).empty());
+  EXPECT_EQ(unpackSeptets(seven, 0, 100).size(), 8u);  // 56 bits hold eight septets
+  EXPECT_EQ(unpackSeptets(seven, 0, 7).size(), 7u);
+  EXPECT_EQ(unpackSeptets(seven, 1, 100).size(), 7u);
+  EXPECT_TRUE(unpackSeptets({}, 0, 100).empty());
   const std::vector<std::uint8_t> one = {0xFF};
-  EXPECT_EQ(UnpackSeptets(one, 0, 100), Septets({0x7F}));
-  EXPECT_EQ(UnpackSeptets(one, 1, 100), Septets({0x7F}));
-  EXPECT_TRUE(UnpackSeptets(one, 2, 100).empty());
-  EXPECT_TRUE(UnpackSeptets(one, 9, 100).empty());
+  EXPECT_EQ(unpackSeptets(one, 0, 100), Septets({0x7F}));
+  EXPECT_EQ(unpackSeptets(one, 1, 100), Septets({0x7F}));
+  EXPECT_TRUE(unpackSeptets(one, 2, 100).empty());
+  EXPECT_TRUE(unpackSeptets(one, 9, 100).empty());
 }
 
 }  // namespace

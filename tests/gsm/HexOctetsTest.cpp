@@ -37,14 +37,14 @@ TEST(HexOctets, DamagedTextGivesNothing) {
 }
 
 TEST(HexOctets, RendersUppercase) {
-  EXPECT_EQ(OctetsToHex(Bytes{}), "");
-  EXPECT_EQ(OctetsToHex(Bytes{0x00, 0x0A, 0xBC, 0xFF}), "000ABCFF");
+  EXPECT_EQ(octetsToHex(Bytes{}), "");
+  EXPECT_EQ(octetsToHex(Bytes{0x00, 0x0A, 0xBC, 0xFF}), "000ABCFF");
   const Bytes all = [] {
     Bytes b;
     for (int i = 0; i < 256; ++i) b.push_back(static_cast<std::uint8_t>(i));
     return b;
   }();
-  EXPECT_EQ(HexToOctets(OctetsToHex(all)), std::optional<Bytes>(all));
+  EXPECT_EQ(HexToOctets(octetsToHex(all)), std::optional<Bytes>(all));
 }
 
 }  // namespace

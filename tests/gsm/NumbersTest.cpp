@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "core/settings/SettingsStore.h"
+#include "core/util/StringTable.h"
+#include "core/util/Utf.h"
 #include "gsm/Numbers.h"
 #include "transport/message/TonAutoRule.h"
-#include "gsm/TrayNotifier.h"
 
 namespace parlane {
 namespace {
@@ -103,68 +104,40 @@ TEST(NumbersTest, PrefixRewriteReplacesOnlyALeadingMatch) {
       {u"123", u"9", u"12", u"12", false},
   };
   for (const Case& c : cases) {
-    SettingsStore settings;
-    settings.setString("ton_src_prefix", c.from);
-    settings.setString("ton_dst_prefix", c.to);
+    SCOPED_TRACE(toUtf8(c.destination) + ", prefix " + toUtf8(c.from));
     std::u16string destination = c.destination;
-    EXPECT_EQ(ApplyPrefixRewrite(destination, settings), c.changed);
+    EXPECT_EQ(ApplyPrefixRewrite(destination, c.from, c.to), c.changed);
     EXPECT_EQ(destination, c.rewritten);
   }
 }
 
-class RecordingTray : public TrayNotifier {
- public:
-  void balloon(std::u16string_view title, std::u16string_view text) override {
-    balloons.emplace_back(title, text);
-  }
-  std::vector<std::pair<std::u16string, std::u16string>> balloons;
-};
-
-TEST(NumbersTest, NationalFormatWarningGoesToTheTray) {
+TEST(NumbersTest, NationalFormatWarningIsReportedToTheCaller) {
   struct Case {
-    int warningSetting;
+    bool enabled;
     std::u16string destination;
     std::int32_t ton;
     bool warned;
   } cases[] = {
-      {1, u"0201234", 1, true},  {1, u"0201234", 2, true},   {1, u"0201234", 0, false},
-      {1, u"0201234", 4, false}, {1, u"00201234", 1, false}, {1, u"01", 1, false},
-      {1, u"201234", 1, false},  {0, u"0201234", 1, false},  {2, u"0201234", 1, false},
+      {true, u"0201234", 1, true},  {true, u"0201234", 2, true},   {true, u"0201234", 0, false},
+      {true, u"0201234", 4, false}, {true, u"00201234", 1, false}, {true, u"01", 1, false},
+      {true, u"201234", 1, false},  {false, u"0201234", 1, false},
   };
-  RecordingTray tray;
-  TrayNotifier::setGlobal(&tray);
   for (const Case& c : cases) {
-    SettingsStore settings;
-    settings.setInt("ton_warning", c.warningSetting);
-    tray.balloons.clear();
-    EXPECT_EQ(WarnNationalFormat(c.destination, c.ton, settings), c.warned);
-    EXPECT_EQ(tray.balloons.size(), c.warned ? 1u : 0u);
+    EXPECT_EQ(WarnNationalFormat(c.destination, c.ton, c.enabled), c.warned)
+        << toUtf8(c.destination) << " TON " << c.ton << (c.enabled ? "" : " disabled");
   }
-  SettingsStore settings;
-  settings.setInt("ton_warning", 1);
-  tray.balloons.clear();
-  WarnNationalFormat(u"0201234", 1, settings);
-  TrayNotifier::setGlobal(nullptr);
-  ASSERT_EQ(tray.balloons.size(), 1u);
-  EXPECT_EQ(tray.balloons[0].second,
+  EXPECT_EQ(formatString(text::kNationalFormatWarning, {u"0201234"}),
             u"Number '0201234' is in national format. SMS may not be delivered. Country code "
             u"using is recommended.");
 }
 
-TEST(NumbersTest, WarningWithoutTrayStillReportsIt) {
-  SettingsStore settings;
-  settings.setInt("ton_warning", 1);
-  TrayNotifier::setGlobal(nullptr);
-  EXPECT_TRUE(WarnNationalFormat(u"0201234", 1, settings));
-}
-
 TEST(NumbersTest, TypeOfAddressOctets) {
-  EXPECT_EQ(TypeOfAddressOctet(kTonUnknown), 0x81);
-  EXPECT_EQ(TypeOfAddressOctet(kTonInternational), 0x91);
-  EXPECT_EQ(TypeOfAddressOctet(kTonNational), 0xA1);
-  EXPECT_EQ(TypeOfAddressOctet(kTonSpecific), 0xB1);
-  EXPECT_EQ(TypeOfAddressOctet(kTonShortCode), 0xC1);
-  EXPECT_EQ(TypeOfAddressOctet(8), 0x81) << "stays a type-of-address octet";
+  EXPECT_EQ(typeOfAddressOctet(kTonUnknown), 0x81);
+  EXPECT_EQ(typeOfAddressOctet(kTonInternational), 0x91);
+  EXPECT_EQ(typeOfAddressOctet(kTonNational), 0xA1);
+  EXPECT_EQ(typeOfAddressOctet(kTonSpecific), 0xB1);
+  EXPECT_EQ(typeOfAddressOctet(kTonShortCode), 0xC1);
+  EXPECT_EQ(typeOfAddressOctet(8), 0x81) << "stays a type-of-address octet";
 }
 
 }  // namespace

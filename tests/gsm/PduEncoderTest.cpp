@@ -3,9 +3,10 @@
 #include <string>
 
 #include "SubmitUnitView.h"
-#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 #include "transport/message/USSDRequest.h"
@@ -14,10 +15,10 @@ namespace parlane {
 namespace {
 
 using test::SubmitUnitView;
-using test::ToHex;
-using test::ViewSubmitUnit;
+using test::toHex;
+using test::viewSubmitUnit;
 
-SMSMessage Outgoing(std::u16string to, std::u16string text, std::int32_t ton = 1,
+SMSMessage outgoing(std::u16string to, std::u16string text, std::int32_t ton = 1,
                     std::int32_t flags = 0) {
   SMSMessage message(u"", std::move(to), std::move(text), 1);
   message.dstton = ton;
@@ -26,50 +27,49 @@ SMSMessage Outgoing(std::u16string to, std::u16string text, std::int32_t ton = 1
 }
 
 // Reads the text back out of the units the way a phone does, part by part.
-std::u16string ReassembleGsm7(const std::vector<Octets>& units) {
+std::u16string reassembleGsm7(const std::vector<Octets>& units) {
   std::u16string text;
   for (const Octets& unit : units) {
-    const SubmitUnitView view = ViewSubmitUnit(unit);
+    const SubmitUnitView view = viewSubmitUnit(unit);
     if ((view.firstOctet & 0x40) == 0) {
-      text += GsmSeptetsToText(UnpackSeptets(view.userData, 0, view.userDataLength));
+      text += gsmSeptetsToText(unpackSeptets(view.userData, 0, view.userDataLength));
       continue;
     }
     const std::size_t headerOctets = std::size_t{view.userData.at(0)} + 1;
     const Octets body(view.userData.begin() + static_cast<std::ptrdiff_t>(headerOctets),
                       view.userData.end());
-    text += GsmSeptetsToText(UnpackSeptets(body, 1, view.userDataLength - 7u));
+    text += gsmSeptetsToText(unpackSeptets(body, 1, view.userDataLength - 7u));
   }
   return text;
 }
 
 class PduEncoderTest : public ::testing::Test {
  protected:
-  SettingsStore settings;
-  PduEncoder encoder{settings};
+  PduEncoder encoder{PduEncoderOptions{}};
 };
 
 TEST_F(PduEncoderTest, PacksHellohelloAsPublished) {
-  EXPECT_EQ(ToHex(PduEncoder::PackSeptets(PduEncoder::MapToGsmDefault(u"hellohello"))),
+  EXPECT_EQ(toHex(PduEncoder::PackSeptets(PduEncoder::MapToGsmDefault(u"hellohello"))),
             "E8329BFD4697D9EC37");
 }
 
 TEST_F(PduEncoderTest, BuildsThePublishedSubmitExample) {
-  SMSMessage message = Outgoing(u"+46708251358", u"hellohello");
+  SMSMessage message = outgoing(u"+46708251358", u"hellohello");
   message.expiry = message.created + 2 * 86400;  // relative validity AA
   const std::vector<Octets> units = encoder.EncodeTextSubmit(message);
   ASSERT_EQ(units.size(), 1u);
-  EXPECT_EQ(ToHex(units[0]), "0011000B916407281553F80000AA0AE8329BFD4697D9EC37");
+  EXPECT_EQ(toHex(units[0]), "0011000B916407281553F80000AA0AE8329BFD4697D9EC37");
 }
 
 TEST_F(PduEncoderTest, PacksPartialGroupsAndIgnoresTheEighthBit) {
-  EXPECT_EQ(ToHex(PduEncoder::PackSeptets({})), "");
-  EXPECT_EQ(ToHex(PduEncoder::PackSeptets({0x41})), "41");
-  EXPECT_EQ(ToHex(PduEncoder::PackSeptets({0xC1})), "41");
+  EXPECT_EQ(toHex(PduEncoder::PackSeptets({})), "");
+  EXPECT_EQ(toHex(PduEncoder::PackSeptets({0x41})), "41");
+  EXPECT_EQ(toHex(PduEncoder::PackSeptets({0xC1})), "41");
   // Eight septets fill seven octets exactly.
   EXPECT_EQ(PduEncoder::PackSeptets(Octets(8, 0x7F)), Octets(7, 0xFF));
   // One fill bit first, then the rest packed from a fresh octet.
-  EXPECT_EQ(ToHex(PduEncoder::PackSeptetsAfterHeader({0x61, 0x62})), "C262");
-  EXPECT_EQ(ToHex(PduEncoder::PackSeptetsAfterHeader({})), "");
+  EXPECT_EQ(toHex(PduEncoder::PackSeptetsAfterHeader({0x61, 0x62})), "C262");
+  EXPECT_EQ(toHex(PduEncoder::PackSeptetsAfterHeader({})), "");
 }
 
 TEST_F(PduEncoderTest, MapsTheDefaultAlphabetCharacters) {
@@ -92,7 +92,7 @@ TEST_F(PduEncoderTest, MapsTheDefaultAlphabetCharacters) {
       {u"Az09 \r\n", {'A', 'z', '0', '9', ' ', '\r', '\n'}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(PduEncoder::MapToGsmDefault(c.text), c.septets) << ToHex(c.septets);
+    EXPECT_EQ(PduEncoder::MapToGsmDefault(c.text), c.septets) << toHex(c.septets);
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(PduEncoderTest, PrintableAsciiSurvivesTheDecoderAlphabet) {
   for (char16_t c = 0x20; c < 0x7F; ++c) {
     if (c != u'`') printable.push_back(c);  // the one ASCII character the alphabet lacks
   }
-  EXPECT_EQ(GsmSeptetsToText(PduEncoder::MapToGsmDefault(printable)), printable);
+  EXPECT_EQ(gsmSeptetsToText(PduEncoder::MapToGsmDefault(printable)), printable);
 }
 
 TEST_F(PduEncoderTest, DetectsCodingByTheHighestUnit) {
@@ -140,36 +140,35 @@ TEST_F(PduEncoderTest, EncodesAddressFields) {
       {"12aB", 1, "049121BA"},    {"1*#2", 1, "04910120"}, {"1", 9, "0191F1"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ToHex(PduEncoder::EncodeAddressField(c.digits, c.ton)), c.hex) << c.digits;
+    EXPECT_EQ(toHex(PduEncoder::EncodeAddressField(c.digits, c.ton)), c.hex) << c.digits;
   }
 }
 
 TEST_F(PduEncoderTest, BuildsConcatenationElements) {
-  EXPECT_EQ(ToHex(PduEncoder::BuildConcatElement(0xC8, 3, 2)), "0003C80302");
+  EXPECT_EQ(toHex(PduEncoder::BuildConcatElement(0xC8, 3, 2)), "0003C80302");
 }
 
 TEST_F(PduEncoderTest, EncodesUcs2HighOctetFirst) {
-  EXPECT_EQ(ToHex(PduEncoder::EncodeUcs2(u"A\u044F\U0001F600")), "0041044FD83DDE00");
+  EXPECT_EQ(toHex(PduEncoder::EncodeUcs2(u"A\u044F\U0001F600")), "0041044FD83DDE00");
 }
 
 TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
   struct Case {
-    int inPdu;
+    bool inPdu;
     std::u16string address;
     std::string field;
   } cases[] = {
-      {1, u"+12345", "04912143F5"},
-      {1, u"+7 (912) 000-00-01", "07919721000000F1"},
-      {1, u"", "00"},
-      {0, u"+12345", "00"},
-      {2, u"+12345", "00"},
+      {true, u"+12345", "04912143F5"},
+      {true, u"+7 (912) 000-00-01", "07919721000000F1"},
+      {true, u"", "00"},
+      {false, u"+12345", "00"},
   };
   for (const Case& c : cases) {
-    settings.setInt("smsc_addr_in_pdu", c.inPdu);
-    settings.setString("smsc.address", c.address);
+    SCOPED_TRACE(toUtf8(c.address) + (c.inPdu ? " in the PDU" : " left out"));
+    const PduEncoder encoder(PduEncoderOptions{0, c.inPdu, c.address});
     const Octets header =
         encoder.BuildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
-    EXPECT_EQ(ToHex(header).substr(0, c.field.size()), c.field);
+    EXPECT_EQ(toHex(header).substr(0, c.field.size()), c.field);
     EXPECT_EQ(encoder.SmscFieldLength(), c.field.size() / 2);
   }
 }
@@ -189,10 +188,12 @@ TEST_F(PduEncoderTest, HeaderCarriesFlagsAndCoding) {
       {SmsCoding::Gsm7, true, true, true, false, 0x51, 0xF5},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "DCS " << static_cast<int>(c.dcs) << ", first octet "
+                                    << static_cast<int>(c.firstOctet));
     Octets unit = encoder.BuildSubmitHeader("12345", 1, c.coding, 86400, c.binary, c.header,
                                             c.flash, c.report);
     unit.push_back(0);  // empty user data, so the view sees a whole unit
-    const SubmitUnitView view = ViewSubmitUnit(unit);
+    const SubmitUnitView view = viewSubmitUnit(unit);
     ASSERT_TRUE(view.complete);
     EXPECT_EQ(view.firstOctet, c.firstOctet);
     EXPECT_EQ(view.messageReference, 0);
@@ -210,25 +211,25 @@ struct SplitCase {
   std::vector<int> userDataLengths;
 };
 
-std::u16string Repeat(std::u16string_view piece, std::size_t times) {
+std::u16string repeat(std::u16string_view piece, std::size_t times) {
   std::u16string text;
   for (std::size_t i = 0; i < times; ++i) text += piece;
   return text;
 }
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
+
 class PduEncoderSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
   const SplitCase& c = GetParam();
-  SettingsStore settings;
-  settings.setInt("sms.length_correction", c.lengthCorrection);
-  const PduEncoder encoder(settings);
-  const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"12345", c.text));
+  const PduEncoder encoder(PduEncoderOptions{c.lengthCorrection, false, {}});
+  const std::vector<Octets> units = encoder.EncodeTextSubmit(outgoing(u"12345", c.text));
   ASSERT_EQ(units.size(), c.userDataLengths.size());
   const std::size_t total = units.size();
   std::u16string ucs2Text;
   for (std::size_t i = 0; i < total; ++i) {
-    const SubmitUnitView view = ViewSubmitUnit(units[i]);
+    const SubmitUnitView view = viewSubmitUnit(units[i]);
     ASSERT_TRUE(view.complete);
     EXPECT_EQ(view.userDataLength, c.userDataLengths[i]) << "part " << i + 1;
     EXPECT_LE(view.userData.size(), 140u);
@@ -244,7 +245,7 @@ TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
       EXPECT_EQ(view.userData[0], 0x05);
       EXPECT_EQ(view.userData[1], 0x00);
       EXPECT_EQ(view.userData[2], 0x03);
-      EXPECT_EQ(view.userData[3], ViewSubmitUnit(units[0]).userData[3]) << "one reference";
+      EXPECT_EQ(view.userData[3], viewSubmitUnit(units[0]).userData[3]) << "one reference";
       EXPECT_EQ(view.userData[4], total);
       EXPECT_EQ(view.userData[5], i + 1);
     }
@@ -262,7 +263,7 @@ TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
   if (PduEncoder::DetectCoding(c.text) == SmsCoding::Ucs2) {
     EXPECT_EQ(ucs2Text, c.text);
   } else {
-    EXPECT_EQ(ReassembleGsm7(units), c.text);
+    EXPECT_EQ(reassembleGsm7(units), c.text);
   }
 }
 
@@ -272,61 +273,61 @@ const std::u16string kSmile = u"\U0001F600";
 INSTANTIATE_TEST_SUITE_P(
     Boundaries, PduEncoderSplitTest,
     ::testing::Values(
-        SplitCase{"Empty", u"", 0, {0}}, SplitCase{"Septets160", Repeat(u"a", 160), 0, {160}},
-        SplitCase{"Septets161", Repeat(u"a", 161), 0, {160, 15}},
-        SplitCase{"Septets306", Repeat(u"b", 306), 0, {160, 160}},
-        SplitCase{"Septets307", Repeat(u"b", 307), 0, {160, 160, 8}},
+        SplitCase{"Empty", u"", 0, {0}}, SplitCase{"Septets160", repeat(u"a", 160), 0, {160}},
+        SplitCase{"Septets161", repeat(u"a", 161), 0, {160, 15}},
+        SplitCase{"Septets306", repeat(u"b", 306), 0, {160, 160}},
+        SplitCase{"Septets307", repeat(u"b", 307), 0, {160, 160, 8}},
         // A bracket counts two septets: 159 + 2 no longer fits one unit.
-        SplitCase{"EscapePairCountsTwo", Repeat(u"a", 158) + u"{", 0, {160}},
-        SplitCase{"EscapePairOverflows", Repeat(u"a", 159) + u"{", 0, {160, 15}},
+        SplitCase{"EscapePairCountsTwo", repeat(u"a", 158) + u"{", 0, {160}},
+        SplitCase{"EscapePairOverflows", repeat(u"a", 159) + u"{", 0, {160, 15}},
         // The pair would straddle septets 153/154: it moves whole into part 2.
         SplitCase{
-            "EscapePairAtBoundary", Repeat(u"a", 152) + u"{" + Repeat(u"a", 20), 0, {159, 29}},
-        SplitCase{"EscapePairJustFits", Repeat(u"a", 151) + u"{" + Repeat(u"a", 20), 0, {160, 27}},
-        SplitCase{"Ucs2Chars70", Repeat(kCyrillic, 70), 0, {140}},
-        SplitCase{"Ucs2Chars71", Repeat(kCyrillic, 71), 0, {140, 14}},
+            "EscapePairAtBoundary", repeat(u"a", 152) + u"{" + repeat(u"a", 20), 0, {159, 29}},
+        SplitCase{"EscapePairJustFits", repeat(u"a", 151) + u"{" + repeat(u"a", 20), 0, {160, 27}},
+        SplitCase{"Ucs2Chars70", repeat(kCyrillic, 70), 0, {140}},
+        SplitCase{"Ucs2Chars71", repeat(kCyrillic, 71), 0, {140, 14}},
         // Surrogate pairs are two units each.
-        SplitCase{"SurrogatesFill70", Repeat(kSmile, 35), 0, {140}},
-        SplitCase{"SurrogatesOverflow", Repeat(kSmile, 35) + u"x", 0, {138, 16}},
+        SplitCase{"SurrogatesFill70", repeat(kSmile, 35), 0, {140}},
+        SplitCase{"SurrogatesOverflow", repeat(kSmile, 35) + u"x", 0, {138, 16}},
         SplitCase{"SurrogateAtBoundary",
-                  Repeat(kCyrillic, 66) + kSmile + Repeat(kCyrillic, 10),
+                  repeat(kCyrillic, 66) + kSmile + repeat(kCyrillic, 10),
                   0,
                   {138, 30}},
         // Correction 1 leaves 138 octets: 157 septets in one unit, 150 per part.
-        SplitCase{"Correction157", Repeat(u"c", 157), 1, {157}},
-        SplitCase{"Correction158", Repeat(u"c", 158), 1, {157, 15}},
-        SplitCase{"CorrectionUcs2", Repeat(kCyrillic, 70), 2, {138, 14}},
+        SplitCase{"Correction157", repeat(u"c", 157), 1, {157}},
+        SplitCase{"Correction158", repeat(u"c", 158), 1, {157, 15}},
+        SplitCase{"CorrectionUcs2", repeat(kCyrillic, 70), 2, {138, 14}},
         // A correction leaving fewer than 8 octets, or a negative one, is ignored.
-        SplitCase{"CorrectionTooLarge", Repeat(u"d", 160), 133, {160}},
-        SplitCase{"CorrectionLargestUsable", Repeat(u"d", 10), 132, {9, 9, 9, 9, 9}},
-        SplitCase{"CorrectionNegative", Repeat(u"d", 161), -10, {160, 15}}),
+        SplitCase{"CorrectionTooLarge", repeat(u"d", 160), 133, {160}},
+        SplitCase{"CorrectionLargestUsable", repeat(u"d", 10), 132, {9, 9, 9, 9, 9}},
+        SplitCase{"CorrectionNegative", repeat(u"d", 161), -10, {160, 15}}),
     [](const ::testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
 
 TEST_F(PduEncoderTest, EscapeAtBoundaryStartsTheNextPart) {
   const std::vector<Octets> units =
-      encoder.EncodeTextSubmit(Outgoing(u"12345", Repeat(u"a", 152) + u"{" + Repeat(u"b", 10)));
+      encoder.EncodeTextSubmit(outgoing(u"12345", repeat(u"a", 152) + u"{" + repeat(u"b", 10)));
   ASSERT_EQ(units.size(), 2u);
-  const SubmitUnitView second = ViewSubmitUnit(units[1]);
+  const SubmitUnitView second = viewSubmitUnit(units[1]);
   const Octets body(second.userData.begin() + 6, second.userData.end());
-  EXPECT_EQ(UnpackSeptets(body, 1, 3), (Octets{0x1B, 0x28, 'b'}));
+  EXPECT_EQ(unpackSeptets(body, 1, 3), (Octets{0x1B, 0x28, 'b'}));
 }
 
 TEST_F(PduEncoderTest, SurrogatePairAtBoundaryStartsTheNextPart) {
   const std::vector<Octets> units =
-      encoder.EncodeTextSubmit(Outgoing(u"12345", Repeat(kCyrillic, 66) + kSmile + u"zzz"));
+      encoder.EncodeTextSubmit(outgoing(u"12345", repeat(kCyrillic, 66) + kSmile + u"zzz"));
   ASSERT_EQ(units.size(), 2u);
-  const SubmitUnitView second = ViewSubmitUnit(units[1]);
-  EXPECT_EQ(ToHex(Octets(second.userData.begin() + 6, second.userData.end())),
+  const SubmitUnitView second = viewSubmitUnit(units[1]);
+  EXPECT_EQ(toHex(Octets(second.userData.begin() + 6, second.userData.end())),
             "D83DDE00007A007A007A");
 }
 
 TEST_F(PduEncoderTest, FlashAndReportReachEveryPart) {
-  const auto flags = GenericMessage::kFlagFlash | GenericMessage::kFlagReport;
-  for (const std::u16string& text : {Repeat(u"a", 161), Repeat(kCyrillic, 71)}) {
-    const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"1", text, 1, flags));
+  const auto flags = messageFlags::kFlash | messageFlags::kReport;
+  for (const std::u16string& text : {repeat(u"a", 161), repeat(kCyrillic, 71)}) {
+    const std::vector<Octets> units = encoder.EncodeTextSubmit(outgoing(u"1", text, 1, flags));
     ASSERT_EQ(units.size(), 2u);
     for (const Octets& unit : units) {
-      const SubmitUnitView view = ViewSubmitUnit(unit);
+      const SubmitUnitView view = viewSubmitUnit(unit);
       EXPECT_EQ(view.firstOctet, 0x71);
       EXPECT_EQ(view.dcs, text[0] == u'a' ? 0x10 : 0x18);
     }
@@ -346,43 +347,44 @@ TEST_F(PduEncoderTest, NormalizesTheDestinationWithItsTon) {
       {u"*100#", 4, "05C11000F0"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.to));
     const SubmitUnitView view =
-        ViewSubmitUnit(encoder.EncodeTextSubmit(Outgoing(c.to, u"x", c.ton))[0]);
-    EXPECT_EQ(ToHex(view.address), c.address);
+        viewSubmitUnit(encoder.EncodeTextSubmit(outgoing(c.to, u"x", c.ton))[0]);
+    EXPECT_EQ(toHex(view.address), c.address);
   }
 }
 
 TEST_F(PduEncoderTest, UsesTheMessageValidity) {
-  SMSMessage message = Outgoing(u"1", u"x");
-  EXPECT_EQ(ViewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 168);  // one day
+  SMSMessage message = outgoing(u"1", u"x");
+  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 168);  // one day
   message.expiry = message.created + 43200;
-  EXPECT_EQ(ViewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 144);
+  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 144);
 }
 
 TEST_F(PduEncoderTest, BinarySubmitIsOneUnitOfLowOctets) {
-  SMSMessage message = Outgoing(u"1", u"A\u0142\u00FF", 1, GenericMessage::kFlagFlash);
+  SMSMessage message = outgoing(u"1", u"A\u0142\u00FF", 1, messageFlags::kFlash);
   const std::vector<Octets> units = encoder.EncodeBinarySubmit(message);
   ASSERT_EQ(units.size(), 1u);
-  const SubmitUnitView view = ViewSubmitUnit(units[0]);
+  const SubmitUnitView view = viewSubmitUnit(units[0]);
   EXPECT_EQ(view.firstOctet, 0x11);
   EXPECT_EQ(view.dcs, 0x14);
   EXPECT_EQ(view.userDataLength, 3);
-  EXPECT_EQ(ToHex(view.userData), "4142FF");
+  EXPECT_EQ(toHex(view.userData), "4142FF");
 
-  message.content = Repeat(u"z", 200);
+  message.content = repeat(u"z", 200);
   message.flags = 0;
-  const SubmitUnitView longView = ViewSubmitUnit(encoder.EncodeBinarySubmit(message)[0]);
+  const SubmitUnitView longView = viewSubmitUnit(encoder.EncodeBinarySubmit(message)[0]);
   EXPECT_EQ(longView.dcs, 0x04);
   EXPECT_EQ(longView.userDataLength, 140);
   EXPECT_EQ(longView.userData.size(), 140u);
 }
 
 TEST_F(PduEncoderTest, EncodeOutgoingDispatchesOnTheKind) {
-  EXPECT_EQ(encoder.EncodeOutgoing(Outgoing(u"1", u"hi")).size(), 1u);
+  EXPECT_EQ(encoder.EncodeOutgoing(outgoing(u"1", u"hi")).size(), 1u);
   const PushMessage push(u"", u"1", u"Hi", u"http://a", 7);
   const std::vector<Octets> units = encoder.EncodeOutgoing(push);
   ASSERT_EQ(units.size(), 1u);
-  EXPECT_EQ(ViewSubmitUnit(units[0]).dcs, 0xF5);
+  EXPECT_EQ(viewSubmitUnit(units[0]).dcs, 0xF5);
   EXPECT_TRUE(encoder.EncodeOutgoing(USSDRequest(u"", u"", u"*100#", 1)).empty());
 }
 
@@ -395,39 +397,40 @@ struct PartLimitCase {
   const char* refusal;
 };
 
+void PrintTo(const PartLimitCase& c, std::ostream* os) { *os << c.name; }
+
 class PduEncoderPartLimitTest : public ::testing::TestWithParam<PartLimitCase> {};
 
 TEST_P(PduEncoderPartLimitTest, RefusesMoreThan255Parts) {
-  SettingsStore settings;
-  const PduEncoder encoder(settings);
+  const PduEncoder encoder(PduEncoderOptions{});
   std::string refusal;
   const std::vector<Octets> units =
-      encoder.EncodeOutgoing(Outgoing(u"12345", GetParam().text), &refusal);
+      encoder.EncodeOutgoing(outgoing(u"12345", GetParam().text), &refusal);
   EXPECT_EQ(units.size(), GetParam().units);
   EXPECT_EQ(refusal, GetParam().refusal);
   if (!units.empty()) {
-    EXPECT_EQ(ViewSubmitUnit(units.back()).userData[4], GetParam().units);
+    EXPECT_EQ(viewSubmitUnit(units.back()).userData[4], GetParam().units);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, PduEncoderPartLimitTest,
     ::testing::Values(
-        PartLimitCase{"Gsm7Fits", Repeat(u"a", 153 * 255), 255, ""},
-        PartLimitCase{"Gsm7OneSeptetMore", Repeat(u"a", 153 * 255 + 1), 0,
+        PartLimitCase{"Gsm7Fits", repeat(u"a", 153 * 255), 255, ""},
+        PartLimitCase{"Gsm7OneSeptetMore", repeat(u"a", 153 * 255 + 1), 0,
                       "the message needs 256 parts, more than the 255 that one message can have"},
-        PartLimitCase{"FortyThousandCharacters", Repeat(u"a", 40000), 0,
+        PartLimitCase{"FortyThousandCharacters", repeat(u"a", 40000), 0,
                       "the message needs 262 parts, more than the 255 that one message can have"},
-        PartLimitCase{"Ucs2Fits", Repeat(u"\u044F", 67 * 255), 255, ""},
-        PartLimitCase{"Ucs2OneCharacterMore", Repeat(u"\u044F", 67 * 255 + 1), 0,
+        PartLimitCase{"Ucs2Fits", repeat(u"\u044F", 67 * 255), 255, ""},
+        PartLimitCase{"Ucs2OneCharacterMore", repeat(u"\u044F", 67 * 255 + 1), 0,
                       "the message needs 256 parts, more than the 255 that one message can have"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PduEncoderTest, PartsOfOneMessageShareAReference) {
-  const std::vector<Octets> units = encoder.EncodeTextSubmit(Outgoing(u"1", Repeat(u"e", 500)));
+  const std::vector<Octets> units = encoder.EncodeTextSubmit(outgoing(u"1", repeat(u"e", 500)));
   ASSERT_EQ(units.size(), 4u);
   for (const Octets& unit : units) {
-    EXPECT_EQ(ViewSubmitUnit(unit).userData[3], ViewSubmitUnit(units[0]).userData[3]);
+    EXPECT_EQ(viewSubmitUnit(unit).userData[3], viewSubmitUnit(units[0]).userData[3]);
   }
 }
 

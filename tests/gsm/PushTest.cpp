@@ -4,35 +4,36 @@
 #include <string>
 
 #include "SubmitUnitView.h"
-#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
 #include "gsm/PushDecoder.h"
 #include "gsm/PushEncoder.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 
 namespace parlane {
 namespace {
 
 using test::SubmitUnitView;
-using test::ToHex;
-using test::ViewSubmitUnit;
+using test::toHex;
+using test::viewSubmitUnit;
 
-Octets Ascii(std::string_view text) { return Octets(text.begin(), text.end()); }
+Octets ascii(std::string_view text) { return Octets(text.begin(), text.end()); }
 
-Octets Concat(std::initializer_list<Octets> pieces) {
+Octets concat(std::initializer_list<Octets> pieces) {
   Octets all;
   for (const Octets& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
   return all;
 }
 
 TEST(PushBodyTest, BuildsTheServiceIndication) {
-  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"http://a", u"Hi", 0x2A)),
+  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"http://a", u"Hi", 0x2A)),
             "2A0601AE02056A0045C60C03610001034869000101");
   // Case is ignored when taking the prefix off; other schemes keep their full text.
-  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"HTTP://a", u"", 1)).substr(20, 10), "0C03610001");
-  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"https://a", u"", 1)).substr(20, 4), "0B03");
+  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"HTTP://a", u"", 1)).substr(20, 10), "0C03610001");
+  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"https://a", u"", 1)).substr(20, 4), "0B03");
   // Text goes out as UTF-8.
-  EXPECT_EQ(ToHex(PushEncoder::BuildPushBody(u"x", u"\u044F", 1)).substr(30), "03D18F000101");
-  EXPECT_EQ(ToHex(PushEncoder::BuildPortElement()), "05040B8423F0");
+  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"x", u"\u044F", 1)).substr(30), "03D18F000101");
+  EXPECT_EQ(toHex(PushEncoder::BuildPortElement()), "05040B8423F0");
 }
 
 class PushSubmitTest : public ::testing::Test {
@@ -45,14 +46,13 @@ class PushSubmitTest : public ::testing::Test {
     return PushEncoder(pdu).EncodePushSubmit(message);
   }
 
-  SettingsStore settings;
-  PduEncoder pdu{settings};
+  PduEncoder pdu{PduEncoderOptions{}};
 };
 
 TEST_F(PushSubmitTest, SingleUnit) {
-  const std::vector<Octets> units = encode(u"http://a", u"Hi", GenericMessage::kFlagFlash);
+  const std::vector<Octets> units = encode(u"http://a", u"Hi", messageFlags::kFlash);
   ASSERT_EQ(units.size(), 1u);
-  EXPECT_EQ(ToHex(units[0]),
+  EXPECT_EQ(toHex(units[0]),
             "00510005912143F500F5A8"  // header, DCS F5 even with flash
             "1C"
             "06"
@@ -66,22 +66,21 @@ TEST_F(PushSubmitTest, BodyThatJustFitsIsOneUnitOneMoreIsTwo) {
   ASSERT_EQ(PushEncoder::BuildPushBody(url, std::u16string(93, u't'), 0).size(), 120u);
   const std::vector<Octets> one = encode(url, std::u16string(93, u't'));
   ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(ViewSubmitUnit(one[0]).userDataLength, 127);
+  EXPECT_EQ(viewSubmitUnit(one[0]).userDataLength, 127);
 
-  const std::vector<Octets> two =
-      encode(url, std::u16string(94, u't'), GenericMessage::kFlagReport);
+  const std::vector<Octets> two = encode(url, std::u16string(94, u't'), messageFlags::kReport);
   ASSERT_EQ(two.size(), 2u);
   const int lengths[] = {115 + 12, 6 + 12};
   for (std::size_t i = 0; i < two.size(); ++i) {
-    const SubmitUnitView view = ViewSubmitUnit(two[i]);
+    const SubmitUnitView view = viewSubmitUnit(two[i]);
     ASSERT_TRUE(view.complete);
     EXPECT_EQ(view.firstOctet, 0x71);
     EXPECT_EQ(view.dcs, 0xF5);
     EXPECT_EQ(view.userDataLength, lengths[i]);
     EXPECT_EQ(view.userData.size(), view.userDataLength);
-    EXPECT_EQ(ToHex(Octets(view.userData.begin(), view.userData.begin() + 9)),
+    EXPECT_EQ(toHex(Octets(view.userData.begin(), view.userData.begin() + 9)),
               "0B05040B8423F00003");
-    EXPECT_EQ(view.userData[9], ViewSubmitUnit(two[0]).userData[9]) << "one reference";
+    EXPECT_EQ(view.userData[9], viewSubmitUnit(two[0]).userData[9]) << "one reference";
     EXPECT_EQ(view.userData[10], 2);
     EXPECT_EQ(view.userData[11], i + 1);
   }
@@ -107,7 +106,7 @@ TEST_F(PushSubmitTest, ConcatenatedPartsJoinBackIntoTheBody) {
   ASSERT_EQ(units.size(), 4u);
   Octets joined;
   for (const Octets& unit : units) {
-    const SubmitUnitView view = ViewSubmitUnit(unit);
+    const SubmitUnitView view = viewSubmitUnit(unit);
     joined.insert(joined.end(), view.userData.begin() + 12, view.userData.end());
   }
   EXPECT_EQ(joined, PushEncoder::BuildPushBody(u"http://example.org/news", text, 0x34));
@@ -127,6 +126,7 @@ TEST(DecodePushTest, ReadsWhatTheEncoderWrites) {
       {u"", u"only text", u""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.url));
     const auto decoded = DecodePush(PushEncoder::BuildPushBody(c.url, c.text, 9));
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->url, c.expectedUrl);
@@ -150,48 +150,48 @@ TEST(DecodePushTest, ExpandsPrefixAndSuffixTokens) {
     std::u16string url, text;
   } cases[] = {
       {"SiWwwAndCom",
-       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0D, 0x03},
-               Ascii("ex"),
+       concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0D, 0x03},
+               ascii("ex"),
                {0x00, 0x85, 0x03},
-               Ascii("p"),
+               ascii("p"),
                {0x00, 0x01, 0x03},
-               Ascii("T"),
+               ascii("T"),
                {0x00, 0x01, 0x01}}),
        u"http://www.ex.com/p", u"T"},
       {"SiHttpsAndSuffixes",
-       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0F, 0x03},
-               Ascii("a"),
+       concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0F, 0x03},
+               ascii("a"),
                {0x00, 0x86, 0x88, 0x87, 0x01, 0x01, 0x01}}),
        u"https://www.a.edu/.org/.net/", u""},
       {"SiWithOtherAttributesAndOpaqueDate",
-       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x08, 0x11, 0x03},
-               Ascii("id1"),
+       concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x08, 0x11, 0x03},
+               ascii("id1"),
                {0x00, 0x0A, 0xC3, 0x07, 0x20, 0x10, 0x05, 0x20, 0x14, 0x30, 0x00, 0x0E, 0x03},
-               Ascii("s.io"),
+               ascii("s.io"),
                {0x00, 0x01, 0x03},
-               Ascii("Sale"),
+               ascii("Sale"),
                {0x00, 0x01, 0x01}}),
        u"https://s.io", u"Sale"},
       {"SiStringTable",
-       Concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x05},
-               Ascii("ab"),
+       concat({{0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x05},
+               ascii("ab"),
                {0x00},
-               Ascii("c"),
+               ascii("c"),
                {0x00, 0x45, 0xC6, 0x0C, 0x83, 0x00, 0x01, 0x83, 0x03, 0x01, 0x01}}),
        u"http://ab", u"c"},
       {"SlHref",
-       Concat({{0x01, 0x06, 0x01, 0xB0, 0x02, 0x06, 0x6A, 0x00, 0x85, 0x0A, 0x03},
-               Ascii("a"),
+       concat({{0x01, 0x06, 0x01, 0xB0, 0x02, 0x06, 0x6A, 0x00, 0x85, 0x0A, 0x03},
+               ascii("a"),
                {0x00, 0x87, 0x01}}),
        u"http://www.a.net/", u""},
       {"SlWithActionBeforeHref",
-       Concat({{0x01, 0x06, 0x01, 0xB0, 0x02, 0x06, 0x6A, 0x00, 0x85, 0x06, 0x0B, 0x03},
-               Ascii("s.io/x"),
+       concat({{0x01, 0x06, 0x01, 0xB0, 0x02, 0x06, 0x6A, 0x00, 0x85, 0x06, 0x0B, 0x03},
+               ascii("s.io/x"),
                {0x00, 0x01}}),
        u"https://s.io/x", u""},
       {"ContentTypeWithParameters",
-       Concat({{0x01, 0x06, 0x03, 0x02, 0xAE, 0x81, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0B, 0x03},
-               Ascii("u"),
+       concat({{0x01, 0x06, 0x03, 0x02, 0xAE, 0x81, 0x02, 0x05, 0x6A, 0x00, 0x45, 0xC6, 0x0B, 0x03},
+               ascii("u"),
                {0x00, 0x01, 0x01, 0x01}}),
        u"u", u""},
   };
@@ -215,7 +215,7 @@ TEST(DecodePushTest, RefusesWhatIsNotAServiceIndication) {
       {0x01, 0x06, 0x01, 0xAE},                          // no body
       {0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x7F},  // string table past the end
   };
-  for (const Octets& body : cases) EXPECT_FALSE(DecodePush(body).has_value()) << ToHex(body);
+  for (const Octets& body : cases) EXPECT_FALSE(DecodePush(body).has_value()) << toHex(body);
 }
 
 TEST(DecodePushTest, TruncatedBodiesNeverGiveAPartialUrl) {

@@ -22,7 +22,7 @@ struct SubmitUnitView {
   bool complete = false;
 };
 
-inline SubmitUnitView ViewSubmitUnit(const Octets& unit) {
+inline SubmitUnitView viewSubmitUnit(const Octets& unit) {
   SubmitUnitView view;
   std::size_t pos = 0;
   auto take = [&](std::size_t count, Octets& into) {
@@ -49,7 +49,7 @@ inline SubmitUnitView ViewSubmitUnit(const Octets& unit) {
   return view;
 }
 
-inline std::string ToHex(const Octets& octets) {
+inline std::string toHex(const Octets& octets) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string hex;
   for (std::uint8_t octet : octets) {

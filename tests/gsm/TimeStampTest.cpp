@@ -35,7 +35,7 @@ class ScopedTimeZone {
 constexpr std::time_t kMay20Utc = 1274365800;  // 2010-05-20 14:30:00 UTC
 constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
 
-std::uint8_t SwappedBcd(int value) {
+std::uint8_t swappedBcd(int value) {
   return static_cast<std::uint8_t>((value % 10) << 4 | value / 10);
 }
 
@@ -58,6 +58,7 @@ TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
       {{0x01, 0x31, 0x02, 0x41, 0x03, 0x00, 0x00, 0xFF}, "UTC0", 1295533800},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "zone " << c.zone << ", expected " << c.expected);
     ScopedTimeZone zone(c.zone);
     std::size_t position = 0;
     const auto when = DecodeTimeStamp(c.octets, position);
@@ -72,12 +73,12 @@ TEST(DecodeTimeStamp, GivesBackTheLocalFieldsAllYearRound) {
   const int daysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   for (int month = 1; month <= 12; ++month) {
     for (int day = 1; day <= daysInMonth[month - 1]; ++day) {
-      const std::vector<std::uint8_t> octets = {SwappedBcd(10),
-                                                SwappedBcd(month),
-                                                SwappedBcd(day),
-                                                SwappedBcd(14),
-                                                SwappedBcd(30),
-                                                SwappedBcd(15),
+      const std::vector<std::uint8_t> octets = {swappedBcd(10),
+                                                swappedBcd(month),
+                                                swappedBcd(day),
+                                                swappedBcd(14),
+                                                swappedBcd(30),
+                                                swappedBcd(15),
                                                 0x00,
                                                 0x00};
       std::size_t position = 0;

@@ -36,6 +36,8 @@ const UssdCase kCases[] = {
     {"DigitsAsciiLowercase", u"6a6B", 15, 4, u"jk"},
 };
 
+void PrintTo(const UssdCase& c, std::ostream* os) { *os << c.name; }
+
 class UssdDecoding : public testing::TestWithParam<UssdCase> {};
 
 TEST_P(UssdDecoding, KnownAnswer) {

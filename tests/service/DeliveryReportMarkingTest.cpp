@@ -25,6 +25,8 @@ struct ReportCase {
   int uniqueid;
 };
 
+void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+
 class DeliveryReport : public ::testing::TestWithParam<ReportCase> {};
 
 TEST_P(DeliveryReport, MarksTheOldestRecordWithTheReference) {

@@ -39,8 +39,8 @@ TEST(ContentEscaping, OlderFilesReadAsBefore) {
 }
 
 TEST(FlattenField, ReplacesBreaksAndTabsWithSpaces) {
-  EXPECT_EQ(FlattenField(u"a\tb\r\nc"), u"a b  c");
-  EXPECT_EQ(FlattenField(u"+49 170"), u"+49 170");
+  EXPECT_EQ(flattenField(u"a\tb\r\nc"), u"a b  c");
+  EXPECT_EQ(flattenField(u"+49 170"), u"+49 170");
 }
 
 }  // namespace

@@ -44,13 +44,13 @@ class DatabaseFixture {
   int loadResult = 0;
 };
 
-inline DatabaseRecord Rec(std::initializer_list<const char16_t*> fields) {
+inline DatabaseRecord rec(std::initializer_list<const char16_t*> fields) {
   DatabaseRecord record;
   for (const char16_t* field : fields) record.emplace_back(field);
   return record;
 }
 
-inline std::vector<std::u16string> Keys(const std::vector<DatabaseRecord>& records) {
+inline std::vector<std::u16string> keysOf(const std::vector<DatabaseRecord>& records) {
   std::vector<std::u16string> keys;
   for (const auto& record : records) keys.push_back(record.empty() ? u"" : record[0]);
   return keys;

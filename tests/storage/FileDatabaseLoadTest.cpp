@@ -17,6 +17,8 @@ struct LoadCase {
   std::vector<DatabaseRecord> expected;  // in key order
 };
 
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
 class LoadFormat : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadFormat, ReadsRecords) {
@@ -36,35 +38,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LoadCase{"CrLf",
                  "01\ta\tx\r\n02\tb\ty\r\n",
-                 {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u"y"})}},
+                 {rec({u"01", u"a", u"x"}), rec({u"02", u"b", u"y"})}},
         LoadCase{
-            "LfOnly", "01\ta\tx\n02\tb\ty\n", {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u"y"})}},
+            "LfOnly", "01\ta\tx\n02\tb\ty\n", {rec({u"01", u"a", u"x"}), rec({u"02", u"b", u"y"})}},
         LoadCase{"NoFinalLineEnd",
                  "01\ta\tx\r\n02\tb\ty",
-                 {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u"y"})}},
-        LoadCase{"OnlyOneCrDropped", "01\ta\tx\r\r\n", {Rec({u"01", u"a", u"x\r"})}},
+                 {rec({u"01", u"a", u"x"}), rec({u"02", u"b", u"y"})}},
+        LoadCase{"OnlyOneCrDropped", "01\ta\tx\r\r\n", {rec({u"01", u"a", u"x\r"})}},
         LoadCase{"CutBetweenCrAndLf",
                  "01\ta\tx\r\n02\tb\r",
-                 {Rec({u"01", u"a", u"x"}), Rec({u"02", u"b", u""})}},
+                 {rec({u"01", u"a", u"x"}), rec({u"02", u"b", u""})}},
         LoadCase{"ByteOrderMarkBeforeTheFirstKey",
                  "\xEF\xBB\xBF"
                  "01\ta\tx\r\n",
-                 {Rec({u"01", u"a", u"x"})}},
+                 {rec({u"01", u"a", u"x"})}},
         LoadCase{"ByteOrderMarkBeforeAComment",
                  "\xEF\xBB\xBF# folder\r\n01\ta\tx\r\n",
-                 {Rec({u"01", u"a", u"x"})}},
+                 {rec({u"01", u"a", u"x"})}},
         LoadCase{"CommentsAndBlankLines",
                  "# folder\r\n\r\n01\ta\tx\r\n\n#02\tb\ty\r\n",
-                 {Rec({u"01", u"a", u"x"})}},
+                 {rec({u"01", u"a", u"x"})}},
         LoadCase{"ShortLinePadded",
                  "01\ta\r\n02\r\n",
-                 {Rec({u"01", u"a", u""}), Rec({u"02", u"", u""})}},
-        LoadCase{"LongLineDropped", "01\ta\tx\textra\r\n02\tb\ty\r\n", {Rec({u"02", u"b", u"y"})}},
-        LoadCase{"LaterKeyReplaces", "01\ta\tx\r\n01\tb\ty\r\n", {Rec({u"01", u"b", u"y"})}},
-        LoadCase{"EmptyKey", "\ta\tx\r\n", {Rec({u"", u"a", u"x"})}},
+                 {rec({u"01", u"a", u""}), rec({u"02", u"", u""})}},
+        LoadCase{"LongLineDropped", "01\ta\tx\textra\r\n02\tb\ty\r\n", {rec({u"02", u"b", u"y"})}},
+        LoadCase{"LaterKeyReplaces", "01\ta\tx\r\n01\tb\ty\r\n", {rec({u"01", u"b", u"y"})}},
+        LoadCase{"EmptyKey", "\ta\tx\r\n", {rec({u"", u"a", u"x"})}},
         LoadCase{"Utf8Text",
                  "01\t\xc3\xa9t\xc3\xa9\t\xf0\x9f\x98\x80\r\n",
-                 {Rec({u"01", u"\u00e9t\u00e9", u"\U0001F600"})}},
+                 {rec({u"01", u"\u00e9t\u00e9", u"\U0001F600"})}},
         LoadCase{"NulBytesKept",
                  std::string("01\ta\0b\tx\r\n", 10),
                  {DatabaseRecord{u"01", std::u16string(u"a\0b", 3), u"x"}}}),
@@ -96,11 +98,11 @@ TEST_P(SeparatorSetting, UsesOnlyTheFirstCharacter) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, SeparatorSetting,
-    ::testing::Values(SeparatorCase{u";", "01;a;x\r\n", Rec({u"01", u"a", u"x"})},
-                      SeparatorCase{u";;", "01;a;x\r\n", Rec({u"01", u"a", u"x"})},
-                      SeparatorCase{u"", "01\ta;b\tx\r\n", Rec({u"01", u"a;b", u"x"})},
-                      SeparatorCase{u";", "01\ta;b\r\n", Rec({u"01\ta", u"b", u""})},
-                      SeparatorCase{u"\u00a7", "01\u00a7a\u00a7x\r\n", Rec({u"01", u"a", u"x"})}));
+    ::testing::Values(SeparatorCase{u";", "01;a;x\r\n", rec({u"01", u"a", u"x"})},
+                      SeparatorCase{u";;", "01;a;x\r\n", rec({u"01", u"a", u"x"})},
+                      SeparatorCase{u"", "01\ta;b\tx\r\n", rec({u"01", u"a;b", u"x"})},
+                      SeparatorCase{u";", "01\ta;b\r\n", rec({u"01\ta", u"b", u""})},
+                      SeparatorCase{u"\u00a7", "01\u00a7a\u00a7x\r\n", rec({u"01", u"a", u"x"})}));
 
 TEST(FileDatabaseLoad, ResetGivesLargestIdentifierPlusTwo) {
   DatabaseFixture f;
@@ -111,7 +113,7 @@ TEST(FileDatabaseLoad, ResetGivesLargestIdentifierPlusTwo) {
     file += line;
   }
   auto db = f.loaded(file);
-  EXPECT_EQ(db->nextId(), 12);
+  EXPECT_EQ(db->peekNextId(), 12);
   EXPECT_EQ(db->NewIdText(), u"0000000c");
   EXPECT_EQ(f.settings.getInt("db.id"), 13);
 }
@@ -128,7 +130,7 @@ TEST(FileDatabaseLoad, WithoutResetKeepsTheConfiguredIdentifier) {
 TEST(FileDatabaseLoad, MissingFileFailsAndLeavesMemory) {
   DatabaseFixture f;
   auto db = f.make();
-  db->Put(Rec({u"01", u"a", u"x"}));
+  db->Put(rec({u"01", u"a", u"x"}));
   errno = 0;
   EXPECT_EQ(db->Load(true), -1);
   EXPECT_EQ(errno, ENOENT);
@@ -169,7 +171,7 @@ TEST(FileDatabaseLoad, RemovesWhatAKilledRewriteLeftAndNothingElse) {
 
 TEST(FileDatabaseLoad, SkippedLinesAreNotedInTheLog) {
   DatabaseFixture f;
-  Logger logger(f.dir.file("log.txt"), f.settings);
+  Logger logger(f.dir.file("log.txt"));
   Logger::setGlobal(&logger);
   f.loaded("01\ta\tx\textra\r\n01\tb\ty\r\n01\tc\tz\r\n");
   Logger::setGlobal(nullptr);
@@ -184,7 +186,7 @@ TEST(FileDatabaseLoad, SkippedLinesAreNotedInTheLog) {
 // set aside, not loaded padded, and the next save takes it out of the file.
 TEST(FileDatabaseLoad, RecordCutShortAtTheEndIsSetAside) {
   DatabaseFixture f;
-  Logger logger(f.dir.file("log.txt"), f.settings);
+  Logger logger(f.dir.file("log.txt"));
   Logger::setGlobal(&logger);
   auto db = f.loaded("01\ta\tx\r\n02\tcut sh");
   Logger::setGlobal(nullptr);
@@ -196,7 +198,7 @@ TEST(FileDatabaseLoad, RecordCutShortAtTheEndIsSetAside) {
   EXPECT_NE(f.dir.read("log.txt").find("1 line(s) cut short at the end set aside"),
             std::string::npos);
 
-  db->Put(Rec({u"03", u"c", u"z"}));
+  db->Put(rec({u"03", u"c", u"z"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n03\tc\tz\r\n");
 }
@@ -240,7 +242,7 @@ TEST(FileDatabaseBadInput, BinaryFileLoadsWithoutLosingBytes) {
   ASSERT_EQ(f.loadResult, 0);
   // Whatever could not be taken as it was is kept byte for byte beside the folder.
   EXPECT_FALSE(f.dir.read("db.txt.rejected").empty());
-  db->Put(Rec({u"zz", u"new", u""}));
+  db->Put(rec({u"zz", u"new", u""}));
   EXPECT_EQ(db->Save(), 0);
   const size_t count = db->Count();
   db.reset();
@@ -265,7 +267,7 @@ TEST(FileDatabaseBadInput, DirectoryFailsAndIsNeverReplaced) {
   std::filesystem::create_directory(f.path());
   auto db = f.make();
   EXPECT_EQ(db->Load(true), -1);
-  db->Put(Rec({u"01", u"a", u"x"}));
+  db->Put(rec({u"01", u"a", u"x"}));
   db->Remove(u"none");  // forces the rewrite path
   EXPECT_EQ(db->Save(), -1);
   EXPECT_TRUE(std::filesystem::is_directory(f.path()));
@@ -274,12 +276,12 @@ TEST(FileDatabaseBadInput, DirectoryFailsAndIsNeverReplaced) {
 TEST(FileDatabaseBadInput, UnreadableFileIsNeverOverwritten) {
   DatabaseFixture f;
   f.dir.write("db.txt", "01\tprecious\tx\r\n");
-  const int result = RunUnableToRead(f.path(), f.dir.path(), [&] {
+  const int result = runUnableToRead(f.path(), f.dir.path(), [&] {
     auto db = f.make();
     if (db->Load(true) != -1 || errno != EACCES) return 1;
     db->Clear();  // an empty folder with a rewrite due
     if (db->Save() != -1) return 2;
-    db->Put(Rec({u"02", u"new", u""}));
+    db->Put(rec({u"02", u"new", u""}));
     if (db->Save() != -1) return 3;
     return 0;
   });

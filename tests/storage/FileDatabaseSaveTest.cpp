@@ -21,7 +21,7 @@ TEST(FileDatabaseSave, NewRecordWithoutLimitIsAppended) {
   DatabaseFixture f;
   auto db = f.loaded("00000001\ta\tx\r\n");
   const ino_t before = inodeOf(f.path());
-  db->Put(Rec({db->NewIdText().c_str(), u"b", u"y"}));
+  db->Put(rec({db->NewIdText().c_str(), u"b", u"y"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "00000001\ta\tx\r\n00000003\tb\ty\r\n");
   // Same file, one line longer: nothing was rewritten.
@@ -33,6 +33,8 @@ struct RewriteCase {
   void (*change)(FileDatabase&);
   std::string expected;
 };
+
+void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.name; }
 
 class RewriteCause : public ::testing::TestWithParam<RewriteCase> {};
 
@@ -50,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
     Changes, RewriteCause,
     ::testing::Values(RewriteCase{"Replacement",
                                   [](FileDatabase& db) {
-                                    db.Put(Rec({u"01", u"A", u"X"}));
+                                    db.Put(rec({u"01", u"A", u"X"}));
                                   },
                                   "01\tA\tX\r\n02\tb\ty\r\n"},
                       RewriteCase{"Removal", [](FileDatabase& db) { db.Remove(u"01"); },
@@ -58,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RewriteCase{"Clear", [](FileDatabase& db) { db.Clear(); }, ""},
                       RewriteCase{"NewRecordThenReplacement",
                                   [](FileDatabase& db) {
-                                    db.Put(Rec({u"03", u"c", u"z"}));
-                                    db.Put(Rec({u"03", u"C", u"Z"}));
+                                    db.Put(rec({u"03", u"c", u"z"}));
+                                    db.Put(rec({u"03", u"C", u"Z"}));
                                   },
                                   "01\ta\tx\r\n02\tb\ty\r\n03\tC\tZ\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -76,7 +78,7 @@ TEST(FileDatabaseSave, LimitTrimsSmallestKeysAndRewrites) {
   auto db = f.loaded(file);
   ASSERT_EQ(db->Count(), 100u);
   const ino_t before = inodeOf(f.path());
-  db->Put(Rec({db->NewIdText().c_str(), u"new", u""}));
+  db->Put(rec({db->NewIdText().c_str(), u"new", u""}));
   EXPECT_EQ(db->Count(), 100u);
   DatabaseRecord got;
   EXPECT_FALSE(db->Get(u"00000001", got));
@@ -91,14 +93,14 @@ TEST(FileDatabaseSave, AppendAfterBrokenLastLineStartsANewLine) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n");
   f.dir.write("db.txt", "01\ta\tx\r\n02\tcut sh");  // a write that a crash cut short
-  db->Put(Rec({u"03", u"c", u"z"}));
+  db->Put(rec({u"03", u"c", u"z"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tcut sh\r\n03\tc\tz\r\n");
   db.reset();
   auto again = f.loaded(f.file());
   DatabaseRecord got;
   ASSERT_TRUE(again->Get(u"03", got));
-  EXPECT_EQ(got, Rec({u"03", u"c", u"z"}));
+  EXPECT_EQ(got, rec({u"03", u"c", u"z"}));
 }
 
 // A crash between the CR and the LF of the last record: the next append completes the line end
@@ -106,14 +108,14 @@ TEST(FileDatabaseSave, AppendAfterBrokenLastLineStartsANewLine) {
 TEST(FileDatabaseSave, AppendAfterACutBetweenCrAndLfLeavesNoStrayCr) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r");
-  db->Put(Rec({u"03", u"c", u"z"}));
+  db->Put(rec({u"03", u"c", u"z"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n03\tc\tz\r\n");
   db.reset();
   auto again = f.loaded(f.file());
   DatabaseRecord got;
   ASSERT_TRUE(again->Get(u"02", got));
-  EXPECT_EQ(got, Rec({u"02", u"b", u"y"}));
+  EXPECT_EQ(got, rec({u"02", u"b", u"y"}));
 }
 
 TEST(FileDatabaseSave, AppendingMakesAnOpenFilePrivate) {
@@ -122,7 +124,7 @@ TEST(FileDatabaseSave, AppendingMakesAnOpenFilePrivate) {
   ASSERT_EQ(::chmod(f.path().c_str(), 0644), 0);
   auto db = f.make();
   ASSERT_EQ(db->Load(true), 0);
-  db->Put(Rec({u"02", u"b", u"y"}));
+  db->Put(rec({u"02", u"b", u"y"}));
   ASSERT_EQ(db->Save(), 0);
   struct stat st {};
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
@@ -137,7 +139,7 @@ TEST(FileDatabaseSave, FilesAreOwnerOnly) {
   struct stat st {};
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  db->Put(Rec({u"01", u"a", u""}));
+  db->Put(rec({u"01", u"a", u""}));
   db->Remove(u"none");
   ASSERT_EQ(db->Save(), 0);
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
@@ -148,7 +150,7 @@ TEST(FileDatabaseSave, FieldsNeverSplitTheLine) {
   DatabaseFixture f;
   auto db = f.make();
   ASSERT_EQ(db->Truncate(), 0);
-  db->Put(Rec({u"01", u"two\twords", u"line\r\nbreak"}));
+  db->Put(rec({u"01", u"two\twords", u"line\r\nbreak"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "01\ttwo words\tline  break\r\n");
 }
@@ -156,20 +158,20 @@ TEST(FileDatabaseSave, FieldsNeverSplitTheLine) {
 TEST(FileDatabaseSave, RecordsArePaddedOrCutToTheColumns) {
   DatabaseFixture f;
   auto db = f.make();
-  db->Put(Rec({u"01"}));
-  db->Put(Rec({u"02", u"a", u"b", u"dropped"}));
+  db->Put(rec({u"01"}));
+  db->Put(rec({u"02", u"a", u"b", u"dropped"}));
   DatabaseRecord got;
   ASSERT_TRUE(db->Get(u"01", got));
-  EXPECT_EQ(got, Rec({u"01", u"", u""}));
+  EXPECT_EQ(got, rec({u"01", u"", u""}));
   ASSERT_TRUE(db->Get(u"02", got));
-  EXPECT_EQ(got, Rec({u"02", u"a", u"b"}));
+  EXPECT_EQ(got, rec({u"02", u"a", u"b"}));
 }
 
 TEST(FileDatabaseSave, FailedSaveKeepsEverythingForTheNextTry) {
   DatabaseFixture f;
   f.settings.setString("db.filename", u"missing-folder/db.txt");
   auto db = f.make();
-  db->Put(Rec({u"01", u"a", u"x"}));
+  db->Put(rec({u"01", u"a", u"x"}));
   EXPECT_EQ(db->Save(), -1);
   std::filesystem::create_directory(f.dir.file("missing-folder"));
   EXPECT_EQ(db->Save(), 0);
@@ -180,7 +182,7 @@ TEST(FileDatabaseSave, DeletedFileIsWrittenWhole) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n");
   std::filesystem::remove(f.path());
-  db->Put(Rec({u"02", u"b", u"y"}));
+  db->Put(rec({u"02", u"b", u"y"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n");
 }
@@ -197,18 +199,18 @@ TEST(FileDatabaseSave, TruncateEmptiesTheFileAndKeepsMemoryForTheNextSave) {
 TEST(FileDatabaseSave, WrittenFileLoadsBackTheSame) {
   DatabaseFixture f;
   auto db = f.make();
-  db->Put(Rec({u"02", u"\u00e9\U0001F600", u"%0A"}));
-  db->Put(Rec({u"01", u"", u""}));
-  db->Put(Rec({u"\U0001F600", u"supplementary", u""}));
-  db->Put(Rec({u"\uFF21", u"fullwidth", u""}));
+  db->Put(rec({u"02", u"\u00e9\U0001F600", u"%0A"}));
+  db->Put(rec({u"01", u"", u""}));
+  db->Put(rec({u"\U0001F600", u"supplementary", u""}));
+  db->Put(rec({u"\uFF21", u"fullwidth", u""}));
   ASSERT_EQ(db->Save(), 0);
   const std::vector<DatabaseRecord> written = db->SelectNotEqual(1, u"\x01", 0);
   db.reset();
   auto again = f.make();
   ASSERT_EQ(again->Load(true), 0);
   EXPECT_EQ(again->SelectNotEqual(1, u"\x01", 0), written);
-  // Keys run in UTF-16 code unit order: the surrogate pair before U+FF21.
-  EXPECT_EQ(Keys(again->SelectNotEqual(1, u"\x01", 0)),
+  // keysOf run in UTF-16 code unit order: the surrogate pair before U+FF21.
+  EXPECT_EQ(keysOf(again->SelectNotEqual(1, u"\x01", 0)),
             (std::vector<std::u16string>{u"01", u"02", u"\U0001F600", u"\uFF21"}));
 }
 
@@ -216,6 +218,8 @@ struct HighIdCase {
   const char* name;
   std::vector<std::string> keys;  // already in the file
 };
+
+void PrintTo(const HighIdCase& c, std::ostream* os) { *os << c.name; }
 
 class HighIds : public ::testing::TestWithParam<HighIdCase> {};
 
@@ -234,7 +238,7 @@ TEST_P(HighIds, NewIdsAreNeverInUse) {
       const std::u16string id = db->NewIdText();
       DatabaseRecord existing;
       EXPECT_FALSE(db->Get(id, existing)) << toUtf8(id) << " is in use";
-      db->Put(Rec({id.c_str(), u"new", u""}));
+      db->Put(rec({id.c_str(), u"new", u""}));
     }
     EXPECT_EQ(db->Count(), before + 4);
     ASSERT_EQ(db->Save(), 0);

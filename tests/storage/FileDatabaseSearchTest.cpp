@@ -5,7 +5,7 @@
 namespace parlane::test {
 namespace {
 
-// Columns id, name, note. Keys run 01..05.
+// Columns id, name, note. keysOf run 01..05.
 const char* kFolder =
     "01\tAnna\t10\r\n"
     "02\tbob\t-3\r\n"
@@ -21,12 +21,14 @@ struct SelectCase {
   Keys16 expected;
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.name; }
+
 class Select : public ::testing::TestWithParam<SelectCase> {};
 
 TEST_P(Select, ReturnsMatchingRecordsInKeyOrder) {
   DatabaseFixture f;
   auto db = f.loaded(kFolder);
-  EXPECT_EQ(Keys(GetParam().select(*db)), GetParam().expected);
+  EXPECT_EQ(keysOf(GetParam().select(*db)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,6 +116,8 @@ struct FindCase {
   bool (*find)(const FileDatabase&, DatabaseRecord&);
   const char16_t* expectedKey;  // null: nothing found
 };
+
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
 
 class Find : public ::testing::TestWithParam<FindCase> {};
 

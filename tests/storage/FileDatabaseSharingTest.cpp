@@ -29,7 +29,7 @@ TEST(FileDatabaseSharing, SecondOpenerIsRefusedWhileTheFirstHoldsTheFile) {
   const auto secondOpener = [&] {
     auto other = f.make();
     if (other->Load(true) != -1 || errno != EWOULDBLOCK) return 1;
-    other->Put(Rec({u"99", u"lost", u""}));
+    other->Put(rec({u"99", u"lost", u""}));
     if (other->Save() != -1) return 2;
     if (other->Truncate() != -1) return 3;
     return 0;
@@ -38,10 +38,10 @@ TEST(FileDatabaseSharing, SecondOpenerIsRefusedWhileTheFirstHoldsTheFile) {
   EXPECT_EQ(secondOpener(), 0) << "a second database in the same process";
 
   // The lock passes to the new file of every rewrite, and stays through appends.
-  db->Put(Rec({u"01", u"A", u"X"}));
+  db->Put(rec({u"01", u"A", u"X"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(InOtherProcess(secondOpener), 0);
-  db->Put(Rec({u"02", u"b", u"y"}));
+  db->Put(rec({u"02", u"b", u"y"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(InOtherProcess(secondOpener), 0);
   EXPECT_EQ(f.file(), "01\tA\tX\r\n02\tb\ty\r\n");

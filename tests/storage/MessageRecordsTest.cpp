@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/util/Clock.h"
 #include "storage/MessageRecords.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
@@ -63,14 +64,18 @@ struct RebuildCase {
   int typeCode;
 };
 
+void PrintTo(const RebuildCase& c, std::ostream* os) { *os << c.name; }
+
 class MessageFromRecordTypes : public ::testing::TestWithParam<RebuildCase> {};
 
 TEST_P(MessageFromRecordTypes, RebuildsTheMessage) {
   DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
   record[3] = GetParam().type;
   record[6] = u"http://x";
-  auto message = MessageFromRecord(record, StoreKind::Outbox);
+  const ManualClock clock(0, 1'650'000'000);
+  auto message = messageFromRecord(record, StoreKind::Outbox, clock);
   ASSERT_NE(message, nullptr);
+  EXPECT_EQ(message->created, 1'650'000'000) << "rebuilt now, by the given clock";
   EXPECT_EQ(message->getType(), GetParam().typeCode);
   EXPECT_EQ(message->uniqueid, 77);
   EXPECT_EQ(message->to, u"0170 555 1");
@@ -93,13 +98,13 @@ INSTANTIATE_TEST_SUITE_P(Types, MessageFromRecordTypes,
 TEST(MessageFromRecord, UnknownTypeGivesNothing) {
   DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
   record[3] = u"sr";
-  EXPECT_EQ(MessageFromRecord(record, StoreKind::Outbox), nullptr);
+  EXPECT_EQ(messageFromRecord(record, StoreKind::Outbox), nullptr);
 }
 
 TEST(MessageFromRecord, ZeroValidityKeepsTheDefaultExpiry) {
   DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Failed, u"0000000a");
   record[11] = u"0";
-  auto message = MessageFromRecord(record, StoreKind::Failed);
+  auto message = messageFromRecord(record, StoreKind::Failed);
   ASSERT_NE(message, nullptr);
   EXPECT_EQ(message->expiry - message->timestamp, 86400);
   EXPECT_EQ(message->attempts, 0);  // the failed folder keeps no attempts

@@ -7,8 +7,8 @@
 #include "UnreadableFile.h"
 #include "core/util/ErrorText.h"
 #include "core/util/Utf.h"
-#include "storage/InstanceFileName.h"
 #include "storage/MessageStores.h"
+#include "storage/InstanceFileName.h"
 #include "transport/message/MessageIdCounter.h"
 
 namespace parlane::test {
@@ -47,7 +47,7 @@ struct InstanceCase {
 class InstanceFileNames : public ::testing::TestWithParam<InstanceCase> {};
 
 TEST_P(InstanceFileNames, GiveEachInstanceItsOwnFile) {
-  EXPECT_EQ(InstanceFileName(GetParam().file, GetParam().instance), GetParam().expected);
+  EXPECT_EQ(instanceFileName(GetParam().file, GetParam().instance), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, InstanceFileNames,
@@ -89,7 +89,7 @@ TEST(MessageStores, UnopenableStoreStopsStartUpAndIsLeftAlone) {
 TEST(MessageStores, UnreadableFileIsReportedNotRecreated) {
   StoresFixture f;
   f.dir.write("inbox.txt", "00000001\t1\t+49\tsms\tkeep me\r\n");
-  const int result = RunUnableToRead(f.dir.file("inbox.txt"), f.dir.path(), [&] {
+  const int result = runUnableToRead(f.dir.file("inbox.txt"), f.dir.path(), [&] {
     StoreOpenFailure failure;
     if (f.stores->open(&failure)) return 1;
     if (failure.store != u"inbox" || failure.error != EACCES) return 2;

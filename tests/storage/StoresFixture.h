@@ -13,7 +13,7 @@ class StoresFixture {
  public:
   explicit StoresFixture(int instance = 0) {
     for (StoreKind kind : kAllStores) {
-      settings.setString(std::u16string(StoreName(kind)) + u".filename", StoreName(kind) + u".txt");
+      settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
     }
     stores = std::make_unique<MessageStores>(settings, dir.path(), instance);
   }

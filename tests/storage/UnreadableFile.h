@@ -13,7 +13,7 @@ namespace parlane::test {
 // a careless rewrite would replace the file. Plain users get the file's read permission taken
 // away; root (which reads everything) runs the attempt in a child that became "nobody".
 // Returns what `attempt` returned, or 100 + n when the set-up failed.
-inline int RunUnableToRead(const std::string& file, const std::string& folder,
+inline int runUnableToRead(const std::string& file, const std::string& folder,
                            const std::function<int()>& attempt) {
   if (::chmod(folder.c_str(), 0777) != 0) return 101;
   if (::geteuid() != 0) {

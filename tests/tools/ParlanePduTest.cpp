@@ -30,7 +30,7 @@ struct ProcessResult {
 };
 
 // Runs parlane-pdu with `arguments`, standard input from a file holding `input`.
-ProcessResult RunTool(const std::vector<std::string>& arguments, const std::string& input = "") {
+ProcessResult runTool(const std::vector<std::string>& arguments, const std::string& input = "") {
   test::TempDir folder;
   folder.write("stdin", input);
   int pipeFds[2];
@@ -64,7 +64,7 @@ ProcessResult RunTool(const std::vector<std::string>& arguments, const std::stri
   return result;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -72,7 +72,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The JSON string value of `key` in a one-line object, unescaped; nothing when absent.
-std::optional<std::string> JsonStringField(const std::string& json, const std::string& key) {
+std::optional<std::string> jsonStringField(const std::string& json, const std::string& key) {
   const std::string marker = "\"" + key + "\": \"";
   auto at = json.find(marker);
   if (at == std::string::npos) return std::nullopt;
@@ -120,7 +120,7 @@ std::optional<std::string> JsonStringField(const std::string& json, const std::s
   return toUtf8(value);
 }
 
-std::optional<long> JsonNumberField(const std::string& json, const std::string& key) {
+std::optional<long> jsonNumberField(const std::string& json, const std::string& key) {
   const std::string marker = "\"" + key + "\": ";
   const auto at = json.find(marker);
   if (at == std::string::npos) return std::nullopt;
@@ -129,7 +129,7 @@ std::optional<long> JsonNumberField(const std::string& json, const std::string& 
 
 // The SMS-DELIVER a phone receives for an SMS-SUBMIT TPDU (no service centre field): same
 // address, protocol, coding and user data, the validity replaced by a fixed time stamp.
-std::vector<std::uint8_t> SubmitToDeliver(const std::vector<std::uint8_t>& submit) {
+std::vector<std::uint8_t> submitToDeliver(const std::vector<std::uint8_t>& submit) {
   std::size_t at = 0;
   const std::uint8_t first = submit.at(at++);
   ++at;  // TP-MR
@@ -217,9 +217,9 @@ class ParlanePduRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(ParlanePduRoundTrip, EncodedUnitsDecodeBackToTheText) {
   const auto& c = GetParam();
-  const auto encoded = RunTool(c.arguments);
+  const auto encoded = runTool(c.arguments);
   ASSERT_EQ(encoded.exitCode, 0) << encoded.output;
-  const auto units = Lines(encoded.output);
+  const auto units = linesOf(encoded.output);
   ASSERT_EQ(units.size(), c.parts) << encoded.output;
 
   std::string deliverLines;
@@ -229,33 +229,33 @@ TEST_P(ParlanePduRoundTrip, EncodedUnitsDecodeBackToTheText) {
     const std::size_t tpduLength = std::stoul(unit.substr(0, space));
     const auto octets = HexToOctets(unit.substr(space + 1));
     ASSERT_TRUE(octets.has_value()) << unit;
-    EXPECT_EQ(unit.substr(space + 1), OctetsToHex(*octets)) << "uppercase hexadecimal";
+    EXPECT_EQ(unit.substr(space + 1), octetsToHex(*octets)) << "uppercase hexadecimal";
     ASSERT_LE(tpduLength, octets->size());
     // The length for AT+CMGS leaves out exactly the service centre field.
     const std::size_t smscOctets = octets->size() - tpduLength;
     EXPECT_EQ(smscOctets, std::size_t{(*octets)[0]} + 1);
     const std::vector<std::uint8_t> tpdu(octets->begin() + static_cast<std::ptrdiff_t>(smscOctets),
                                          octets->end());
-    deliverLines += OctetsToHex(SubmitToDeliver(tpdu)) + "\n";
+    deliverLines += octetsToHex(submitToDeliver(tpdu)) + "\n";
   }
 
-  const auto decoded = RunTool({"decode"}, deliverLines);
+  const auto decoded = runTool({"decode"}, deliverLines);
   ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
-  const auto objects = Lines(decoded.output);
+  const auto objects = linesOf(decoded.output);
   ASSERT_EQ(objects.size(), c.parts);
   std::string joined;
   std::optional<long> reference;
   for (std::size_t i = 0; i < objects.size(); ++i) {
     const auto& json = objects[i];
-    EXPECT_EQ(JsonNumberField(json, "kind"), 1);
-    EXPECT_EQ(JsonStringField(json, "party"), c.party);
-    EXPECT_EQ(JsonStringField(json, "time"), "2026-12-09T10:00:00");
-    EXPECT_EQ(JsonNumberField(json, "coding"), c.coding);
-    EXPECT_EQ(JsonNumberField(json, "total"), static_cast<long>(c.parts));
-    EXPECT_EQ(JsonNumberField(json, "index"), static_cast<long>(i));
-    if (i == 0) reference = JsonNumberField(json, "reference");
-    EXPECT_EQ(JsonNumberField(json, "reference"), reference);
-    const auto text = JsonStringField(json, "text");
+    EXPECT_EQ(jsonNumberField(json, "kind"), 1);
+    EXPECT_EQ(jsonStringField(json, "party"), c.party);
+    EXPECT_EQ(jsonStringField(json, "time"), "2026-12-09T10:00:00");
+    EXPECT_EQ(jsonNumberField(json, "coding"), c.coding);
+    EXPECT_EQ(jsonNumberField(json, "total"), static_cast<long>(c.parts));
+    EXPECT_EQ(jsonNumberField(json, "index"), static_cast<long>(i));
+    if (i == 0) reference = jsonNumberField(json, "reference");
+    EXPECT_EQ(jsonNumberField(json, "reference"), reference);
+    const auto text = jsonStringField(json, "text");
     ASSERT_TRUE(text.has_value()) << json;
     joined += *text;
   }
@@ -267,68 +267,68 @@ INSTANTIATE_TEST_SUITE_P(Tool, ParlanePduRoundTrip, testing::ValuesIn(kRoundTrip
 
 TEST(ParlanePdu, PushIsPortAddressedBinary) {
   const auto encoded =
-      RunTool({"encode", "--to", "12345", "--push", "http://a.example/x", "--text", "Offer"});
+      runTool({"encode", "--to", "12345", "--push", "http://a.example/x", "--text", "Offer"});
   ASSERT_EQ(encoded.exitCode, 0);
-  const auto units = Lines(encoded.output);
+  const auto units = linesOf(encoded.output);
   ASSERT_EQ(units.size(), 1u);
   const auto octets = HexToOctets(units[0].substr(units[0].find(' ') + 1));
   ASSERT_TRUE(octets.has_value());
   const std::vector<std::uint8_t> tpdu(octets->begin() + 1, octets->end());
-  const auto decoded = RunTool({"decode", OctetsToHex(SubmitToDeliver(tpdu))});
+  const auto decoded = runTool({"decode", octetsToHex(submitToDeliver(tpdu))});
   ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
-  EXPECT_EQ(JsonNumberField(decoded.output, "port_addressed"), 1);
-  EXPECT_EQ(JsonNumberField(decoded.output, "coding"), 4);
-  EXPECT_EQ(JsonStringField(decoded.output, "header"), "05040B8423F0");
+  EXPECT_EQ(jsonNumberField(decoded.output, "port_addressed"), 1);
+  EXPECT_EQ(jsonNumberField(decoded.output, "coding"), 4);
+  EXPECT_EQ(jsonStringField(decoded.output, "header"), "05040B8423F0");
 }
 
 TEST(ParlanePdu, StatusReportFields) {
   const auto decoded =
-      RunTool({"decode", "0791447758100650062A0D91945112325476F8622190010000406221900100504000"});
+      runTool({"decode", "0791447758100650062A0D91945112325476F8622190010000406221900100504000"});
   ASSERT_EQ(decoded.exitCode, 0);
-  EXPECT_EQ(JsonNumberField(decoded.output, "kind"), 4);
-  EXPECT_EQ(JsonNumberField(decoded.output, "message_reference"), 42);
-  EXPECT_EQ(JsonStringField(decoded.output, "party"), "4915212345678");
-  EXPECT_EQ(JsonStringField(decoded.output, "discharge_time"), "2026-12-09T10:00:05");
-  EXPECT_EQ(JsonNumberField(decoded.output, "status"), 0);
+  EXPECT_EQ(jsonNumberField(decoded.output, "kind"), 4);
+  EXPECT_EQ(jsonNumberField(decoded.output, "message_reference"), 42);
+  EXPECT_EQ(jsonStringField(decoded.output, "party"), "4915212345678");
+  EXPECT_EQ(jsonStringField(decoded.output, "discharge_time"), "2026-12-09T10:00:05");
+  EXPECT_EQ(jsonNumberField(decoded.output, "status"), 0);
 }
 
 TEST(ParlanePdu, StatusReportWithoutServiceCentreField) {
   const std::string bare = "06D60B911326880736F4622190010000406221900100504043";
-  EXPECT_EQ(RunTool({"decode", bare}).exitCode, 1);
-  const auto decoded = RunTool({"--set", "cds_no_smsc_addr=1", "decode", bare});
+  EXPECT_EQ(runTool({"decode", bare}).exitCode, 1);
+  const auto decoded = runTool({"--set", "cds_no_smsc_addr=1", "decode", bare});
   ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
-  EXPECT_EQ(JsonNumberField(decoded.output, "message_reference"), 214);
-  EXPECT_EQ(JsonNumberField(decoded.output, "status"), 0x43);
+  EXPECT_EQ(jsonNumberField(decoded.output, "message_reference"), 214);
+  EXPECT_EQ(jsonNumberField(decoded.output, "status"), 0x43);
 }
 
 TEST(ParlanePdu, DamagedInputGivesErrorObjectsAndExitCodeOne) {
   const std::string good = "0004068121436500000150024103004002C834";
   const std::string input = good + "\r\n\n" + "0G\n" + "ABC\n" + "0011000681\n" +
                             std::string("\x00\xFF\x01binary", 9) + "\n" + good + "\n";
-  const auto result = RunTool({"decode"}, input);
+  const auto result = runTool({"decode"}, input);
   EXPECT_EQ(result.exitCode, 1);
-  const auto lines = Lines(result.output);
+  const auto lines = linesOf(result.output);
   ASSERT_EQ(lines.size(), 6u) << result.output;  // the blank line is skipped
-  EXPECT_EQ(JsonStringField(lines[0], "text"), "Hi");
+  EXPECT_EQ(jsonStringField(lines[0], "text"), "Hi");
   for (std::size_t i = 1; i <= 4; ++i) {
     EXPECT_EQ(lines[i].rfind("{\"error\": \"", 0), 0u) << lines[i];
   }
-  EXPECT_EQ(JsonStringField(lines[5], "text"), "Hi");
+  EXPECT_EQ(jsonStringField(lines[5], "text"), "Hi");
 }
 
 TEST(ParlanePdu, ControlCharactersAreEscapedInJson) {
   const auto result =
-      RunTool({"decode", "079144775810065004068121436500040150024103004004007F80FF"});
+      runTool({"decode", "079144775810065004068121436500040150024103004004007F80FF"});
   ASSERT_EQ(result.exitCode, 0);
   EXPECT_NE(result.output.find("\"text\": \"\\u0000\\u007f\xC2\x80\xC3\xBF\""), std::string::npos)
       << result.output;
-  EXPECT_EQ(JsonStringField(result.output, "text"), std::string("\0\x7F\xC2\x80\xC3\xBF", 6));
+  EXPECT_EQ(jsonStringField(result.output, "text"), std::string("\0\x7F\xC2\x80\xC3\xBF", 6));
 }
 
 TEST(ParlanePdu, AllGoodExitsZero) {
-  const auto result = RunTool({"decode", "0004068121436500000150024103004002C834"});
+  const auto result = runTool({"decode", "0004068121436500000150024103004002C834"});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(Lines(result.output).size(), 1u);
+  EXPECT_EQ(linesOf(result.output).size(), 1u);
 }
 
 // A text or push body that needs more than 255 parts can't be one message: nothing is printed
@@ -343,7 +343,7 @@ TEST(ParlanePdu, MessageOfMoreThan255PartsIsRefused) {
                         Case{"push",
                              {"encode", "--to", "+491701234567", "--text", text, "--push",
                               "http://example.com/"}}}) {
-    const auto result = RunTool(c.arguments);
+    const auto result = runTool(c.arguments);
     EXPECT_EQ(result.exitCode, 1) << c.name;
     EXPECT_EQ(result.output, "") << c.name;
     EXPECT_NE(result.errors.find("parlane-pdu: can't encode: the message needs "),
@@ -353,9 +353,9 @@ TEST(ParlanePdu, MessageOfMoreThan255PartsIsRefused) {
         << c.name;
   }
   // 255 parts still go out.
-  const auto fits = RunTool({"encode", "--to", "1", "--text", std::string(153 * 255, 'a')});
+  const auto fits = runTool({"encode", "--to", "1", "--text", std::string(153 * 255, 'a')});
   EXPECT_EQ(fits.exitCode, 0);
-  EXPECT_EQ(Lines(fits.output).size(), 255u);
+  EXPECT_EQ(linesOf(fits.output).size(), 255u);
 }
 
 TEST(ParlanePdu, BadOptionsAreUsageErrors) {
@@ -366,7 +366,7 @@ TEST(ParlanePdu, BadOptionsAreUsageErrors) {
                                                     {"encode", "--to", "1", "--validity", "-5"},
                                                     {"encode", "--to"},
                                                     {"--set", "novalue", "decode"}}) {
-    EXPECT_EQ(RunTool(arguments).exitCode, 2);
+    EXPECT_EQ(runTool(arguments).exitCode, 2);
   }
 }
 

@@ -29,7 +29,7 @@ constexpr auto kGrace = milliseconds(50);
 class ChannelTest : public ::testing::Test {
  protected:
   explicit ChannelTest(const Clock& clock = Clock::system()) : clock_(clock) {
-    logger_ = std::make_unique<Logger>(dir_.file("log.txt"), settings_);
+    logger_ = std::make_unique<Logger>(dir_.file("log.txt"));
     Logger::setGlobal(logger_.get());
   }
   ~ChannelTest() override {

@@ -113,10 +113,9 @@ class EmulatorTest : public ::testing::Test {
   }
 
   // The PDU of an SMS-SUBMIT with this text, as the sender writes it after the prompt.
-  static std::string SubmitUnit(const std::u16string& text) {
-    SettingsStore settings;
+  static std::string submitUnit(const std::u16string& text) {
     SMSMessage message(u"", u"+31612345678", text, 1);
-    const auto units = PduEncoder(settings).EncodeTextSubmit(message);
+    const auto units = PduEncoder(PduEncoderOptions{}).EncodeTextSubmit(message);
     EXPECT_EQ(units.size(), 1u);
     return std::string(units.front().begin(), units.front().end());
   }
@@ -145,7 +144,7 @@ TEST_F(EmulatorTest, MessagesGetReferencesOneTwoThree) {
   for (int reference = 1; reference <= 3; ++reference) {
     emulator_.sendCommand("AT+CMGS=18\r\n");
     expectNext(sender_, AsyncEvent::kPrompt, u">");
-    emulator_.sendHexBody(SubmitUnit(u"hello"));
+    emulator_.sendHexBody(submitUnit(u"hello"));
     expectNext(sender_, AsyncEvent::kInformation,
                u"+CMGS: " + std::u16string(1, static_cast<char16_t>(u'0' + reference)));
     expectNext(sender_, AsyncEvent::kOk, u"OK");
@@ -171,13 +170,13 @@ TEST_F(EmulatorTest, UssdSceneAndTheStoredMessage) {
 
 TEST_F(EmulatorTest, SendSceneBringsTheWordsBackFromTheNumber) {
   emulator_.sendCommand("AT+CMGS=40\r\n");
-  emulator_.sendHexBody(SubmitUnit(u"SEND +4917012345 see you at eight"));
+  emulator_.sendHexBody(submitUnit(u"SEND +4917012345 see you at eight"));
   emulator_.sendCommand("AT+CMGS=20\r\n");
-  emulator_.sendHexBody(SubmitUnit(u"SEND nobody"));  // no second space: nothing comes back
+  emulator_.sendHexBody(submitUnit(u"SEND nobody"));  // no second space: nothing comes back
   emulator_.sendCommand("AT+CMGS=20\r\n");
-  emulator_.sendHexBody(SubmitUnit(u"Send 123 lower case"));
+  emulator_.sendHexBody(submitUnit(u"Send 123 lower case"));
   emulator_.sendCommand("AT+CMGS=20\r\n");
-  emulator_.sendHexBody(SubmitUnit(u"SEND 555 \u00e9t\u00e9 \u20ac"));  // UCS2
+  emulator_.sendHexBody(submitUnit(u"SEND 555 \u00e9t\u00e9 \u20ac"));  // UCS2
   ASSERT_TRUE(sink_.waitFor(2));
   // The last body was answered after the scenes of all before it.
   for (int i = 0; i < 4; ++i) {

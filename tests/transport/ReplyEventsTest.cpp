@@ -7,7 +7,7 @@
 namespace parlane {
 namespace {
 
-AsyncEvent Line(std::u16string text) {
+AsyncEvent lineEvent(std::u16string text) {
   return AsyncEvent(AsyncEvent::kInformation, 0, std::move(text), "raw");
 }
 
@@ -30,7 +30,7 @@ TEST(StringReplyEventTest, SplitsAtTheFirstColon) {
   };
   for (const StringCase& c : cases) {
     SCOPED_TRACE(std::string(c.line, c.line + std::char_traits<char16_t>::length(c.line)));
-    const StringReplyEvent event(Line(c.line));
+    const StringReplyEvent event(lineEvent(c.line));
     EXPECT_EQ(event.kind, 10);
     EXPECT_EQ(event.raw, "raw");
     EXPECT_EQ(event.name, c.name);
@@ -39,7 +39,7 @@ TEST(StringReplyEventTest, SplitsAtTheFirstColon) {
   }
 }
 
-std::vector<std::vector<int>> Rows(const ListReplyEvent& event) {
+std::vector<std::vector<int>> rowsOf(const ListReplyEvent& event) {
   std::vector<std::vector<int>> rows;
   for (std::size_t r = 0; r < event.rows.size(); ++r) {
     rows.emplace_back();
@@ -51,15 +51,15 @@ std::vector<std::vector<int>> Rows(const ListReplyEvent& event) {
 }
 
 TEST(ListReplyEventTest, ReadsEveryGroupAsARow) {
-  const ListReplyEvent cnmi(Line(u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"));
+  const ListReplyEvent cnmi(lineEvent(u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"));
   EXPECT_EQ(cnmi.kind, 11);
   EXPECT_FALSE(cnmi.malformed);
   EXPECT_EQ(cnmi.text, u"(0-3),(0-3),(0,2,3),(0-1),(0)");
-  EXPECT_EQ(Rows(cnmi),
+  EXPECT_EQ(rowsOf(cnmi),
             (std::vector<std::vector<int>>{{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 2, 3}, {0, 1}, {0}}));
 
-  const ListReplyEvent cmgf(Line(u"+CMGF: (0-1)"));
-  EXPECT_EQ(Rows(cmgf), (std::vector<std::vector<int>>{{0, 1}}));
+  const ListReplyEvent cmgf(lineEvent(u"+CMGF: (0-1)"));
+  EXPECT_EQ(rowsOf(cmgf), (std::vector<std::vector<int>>{{0, 1}}));
   EXPECT_FALSE(cmgf.lookup(2, 0));
   EXPECT_FALSE(cmgf.lookup(0, 5));
   EXPECT_FALSE(cmgf.lookup(-1, 0));
@@ -68,9 +68,9 @@ TEST(ListReplyEventTest, ReadsEveryGroupAsARow) {
 
 TEST(ListReplyEventTest, OddElementsAreIgnoredAndRangesClamped) {
   const ListReplyEvent event(
-      Line(u"+CMGD: ( 1 - 5000 ),(3-1,x,7,300,1-2-3,-4,),(),(255-999999999999)"));
+      lineEvent(u"+CMGD: ( 1 - 5000 ),(3-1,x,7,300,1-2-3,-4,),(),(255-999999999999)"));
   EXPECT_EQ(event.text, u"( 1 - 5000 ),(3-1,x,7,300,1-2-3,-4,),(),(255-999999999999)");
-  const auto rows = Rows(event);
+  const auto rows = rowsOf(event);
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].size(), 255u);  // 1..255
   EXPECT_EQ(rows[1], std::vector<int>{7});
@@ -80,13 +80,13 @@ TEST(ListReplyEventTest, OddElementsAreIgnoredAndRangesClamped) {
 
 TEST(ListReplyEventTest, MalformedLines) {
   for (const char16_t* line : {u"+CMGF:", u"+CMGF: ", u"+CMGF: 1", u"no colon", u""}) {
-    const ListReplyEvent event(Line(line));
+    const ListReplyEvent event(lineEvent(line));
     EXPECT_TRUE(event.malformed) << std::string(line,
                                                 line + std::char_traits<char16_t>::length(line));
     EXPECT_TRUE(event.rows.empty());
   }
   // A value without parentheses is one row with nothing in it.
-  const ListReplyEvent bare(Line(u"+CMEE: 0-2"));
+  const ListReplyEvent bare(lineEvent(u"+CMEE: 0-2"));
   EXPECT_FALSE(bare.malformed);
   ASSERT_EQ(bare.rows.size(), 1u);
   EXPECT_TRUE(bare.rows[0].none());

@@ -23,13 +23,13 @@ struct Expected {
 };
 
 // Feeds the bytes through a buffer the way the channel does and returns what was left in it.
-std::string Feed(ReplyParser& parser, ReplyRecorder& sink, ReceiveBuffer& buffer,
+std::string feed(ReplyParser& parser, ReplyRecorder& sink, ReceiveBuffer& buffer,
                  std::string_view bytes) {
   buffer.appendAndParse(bytes, parser, sink);
   return std::string(buffer.view());
 }
 
-void ExpectEvents(const ReplyRecorder& sink, const std::vector<Expected>& expected) {
+void expectEvents(const ReplyRecorder& sink, const std::vector<Expected>& expected) {
   ASSERT_EQ(sink.entries.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(i);
@@ -56,8 +56,8 @@ TEST_P(SingleLineTest, ClassifiesByBeginning) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  EXPECT_EQ(Feed(parser, sink, buffer, std::string(c.line) + "\r\n"), "");
-  ExpectEvents(sink, {{c.kind, c.code, c.slot, c.text}});
+  EXPECT_EQ(feed(parser, sink, buffer, std::string(c.line) + "\r\n"), "");
+  expectEvents(sink, {{c.kind, c.code, c.slot, c.text}});
   EXPECT_EQ(sink.entries[0].event->raw, toUtf8(fromUtf8(c.line)));
 }
 
@@ -92,22 +92,22 @@ TEST(ReplyParserTest, LineSplitAcrossReadsWaitsForItsEnd) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  EXPECT_EQ(Feed(parser, sink, buffer, "O"), "O");
+  EXPECT_EQ(feed(parser, sink, buffer, "O"), "O");
   EXPECT_TRUE(sink.entries.empty());
-  EXPECT_EQ(Feed(parser, sink, buffer, "K\r\n"), "");
-  ExpectEvents(sink, {{2, 0, S::Ok, u"OK"}});
+  EXPECT_EQ(feed(parser, sink, buffer, "K\r\n"), "");
+  expectEvents(sink, {{2, 0, S::Ok, u"OK"}});
 }
 
 TEST(ReplyParserTest, PromptComesAtOnceAndKeepsTheSpace) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  EXPECT_EQ(Feed(parser, sink, buffer, "\r\n> "), " ");
-  ExpectEvents(sink, {{3, 0, S::Prompt, u">"}});
+  EXPECT_EQ(feed(parser, sink, buffer, "\r\n> "), " ");
+  expectEvents(sink, {{3, 0, S::Prompt, u">"}});
   // The echo of a command, then the prompt without a line end of its own.
   ReplyRecorder second;
-  EXPECT_EQ(Feed(parser, second, buffer, "AT+CMGS=23\r> "), " ");
-  ExpectEvents(second, {{7, 0, S::Information, u" AT+CMGS=23"}, {3, 0, S::Prompt, u">"}});
+  EXPECT_EQ(feed(parser, second, buffer, "AT+CMGS=23\r> "), " ");
+  expectEvents(second, {{7, 0, S::Information, u" AT+CMGS=23"}, {3, 0, S::Prompt, u">"}});
 }
 
 TEST(ReplyParserTest, GreaterThanInsideALineNeverCutsIt) {
@@ -115,10 +115,10 @@ TEST(ReplyParserTest, GreaterThanInsideALineNeverCutsIt) {
   ReplyRecorder sink;
   ReceiveBuffer buffer;
   // A text-mode body that arrives in two reads, the first ending just after a ">".
-  EXPECT_EQ(Feed(parser, sink, buffer, "+CMGR: \"REC UNREAD\"\r\nsee you -> at 5>"),
+  EXPECT_EQ(feed(parser, sink, buffer, "+CMGR: \"REC UNREAD\"\r\nsee you -> at 5>"),
             "see you -> at 5>");
-  EXPECT_EQ(Feed(parser, sink, buffer, " ok\r\nOK\r\n"), "");
-  ExpectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: \"REC UNREAD\""},
+  EXPECT_EQ(feed(parser, sink, buffer, " ok\r\nOK\r\n"), "");
+  expectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: \"REC UNREAD\""},
                       {7, 0, S::Unsolicited, u"see you -> at 5> ok"},
                       {2, 0, S::Ok, u"OK"}});
 }
@@ -127,11 +127,11 @@ TEST(ReplyParserTest, ListingOfTwoMessagesGoesToTheReceiverInOrder) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer,
+  feed(parser, sink, buffer,
        "+CMGL: 1,0,,23\r\n07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F9"
        "77FD07\r\n+CMGL: 2,0,,22\r\n0791132604000F0040B911346610089F6000020806291731408\r\n"
        "\r\nOK\r\n");
-  ExpectEvents(sink,
+  expectEvents(sink,
                {{7, 0, S::Unsolicited, u"+CMGL: 1,0,,23"},
                 {7, 0, S::Unsolicited,
                  u"07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07"},
@@ -144,8 +144,8 @@ TEST(ReplyParserTest, BodyFollowsSurvivesAnOkBetweenHeaderAndPdu) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer, "+CMGR: 0,,33\r\nOK\r\n07919711029099F304\r\n+CSQ: 1,0\r\n");
-  ExpectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
+  feed(parser, sink, buffer, "+CMGR: 0,,33\r\nOK\r\n07919711029099F304\r\n+CSQ: 1,0\r\n");
+  expectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
                       {2, 0, S::Ok, u"OK"},
                       {7, 0, S::Unsolicited, u"07919711029099F304"},
                       {7, 0, S::Information, u"+CSQ: 1,0"}});
@@ -156,8 +156,8 @@ TEST(ReplyParserTest, ErrorsAfterAHeaderGoToTheReceiver) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer, "+CMT: ,23\r\nERROR\r\n+CMS ERROR: 321\r\n");
-  ExpectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: ,23"},
+  feed(parser, sink, buffer, "+CMT: ,23\r\nERROR\r\n+CMS ERROR: 321\r\n");
+  expectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: ,23"},
                       {4, 100, S::Unsolicited, u"ERROR"},
                       {9, 321, S::Unsolicited, u"Invalid memory index"}});
   EXPECT_TRUE(parser.bodyFollows()) << "final results leave the flag alone";
@@ -167,10 +167,10 @@ TEST(ReplyParserTest, TextBodyBeginningWithOkIsTheBodyNotAResult) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer,
+  feed(parser, sink, buffer,
        "+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\"\r\nOk, see you at 8\r\n"
        "+CMT: \"+31612345678\",,\"24/01/02,10:00:01+04\"\r\nErrors everywhere\r\nok\r\n");
-  ExpectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\""},
+  expectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\""},
                       {7, 0, S::Unsolicited, u"Ok, see you at 8"},
                       {5, 0, S::Unsolicited, u"+CMT: \"+31612345678\",,\"24/01/02,10:00:01+04\""},
                       {7, 0, S::Unsolicited, u"Errors everywhere"},
@@ -181,8 +181,8 @@ TEST(ReplyParserTest, CmtiGoesToUnsolicitedBetweenReplyLines) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer, "+CSQ: 31,0\r\n+CMTI: \"SM\",3\r\nOK\r\n");
-  ExpectEvents(sink, {{7, 0, S::Information, u"+CSQ: 31,0"},
+  feed(parser, sink, buffer, "+CSQ: 31,0\r\n+CMTI: \"SM\",3\r\nOK\r\n");
+  expectEvents(sink, {{7, 0, S::Information, u"+CSQ: 31,0"},
                       {6, 0, S::Unsolicited, u"+CMTI: \"SM\",3"},
                       {2, 0, S::Ok, u"OK"}});
 }
@@ -191,8 +191,8 @@ TEST(ReplyParserTest, BareCarriageReturnsAndBlankLinesSplitLines) {
   ReplyParser parser;
   ReplyRecorder sink;
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer, "+CMT: ,23\r07918497\r+CMTI: \"ME\",1\r\r\n\n\rOK\n");
-  ExpectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: ,23"},
+  feed(parser, sink, buffer, "+CMT: ,23\r07918497\r+CMTI: \"ME\",1\r\r\n\n\rOK\n");
+  expectEvents(sink, {{5, 0, S::Unsolicited, u"+CMT: ,23"},
                       {7, 0, S::Unsolicited, u"07918497"},
                       {6, 0, S::Unsolicited, u"+CMTI: \"ME\",1"},
                       {2, 0, S::Ok, u"OK"}});
@@ -203,8 +203,8 @@ TEST(ReplyParserTest, SlotWithoutQueueGetsNoEventButTheFlagStillMoves) {
   ReplyRecorder sink;
   sink.closed = {S::Unsolicited};
   ReceiveBuffer buffer;
-  Feed(parser, sink, buffer, "+CMGR: 0,,33\r\n0791\r\nOK\r\n");
-  ExpectEvents(sink, {{2, 0, S::Ok, u"OK"}});
+  feed(parser, sink, buffer, "+CMGR: 0,,33\r\n0791\r\nOK\r\n");
+  expectEvents(sink, {{2, 0, S::Ok, u"OK"}});
 }
 
 TEST(ReplyParserTest, BadBytesNeverStopTheLinesBehindThem) {
@@ -212,7 +212,7 @@ TEST(ReplyParserTest, BadBytesNeverStopTheLinesBehindThem) {
   ReplyRecorder sink;
   ReceiveBuffer buffer;
   std::string garbage("\x00\x01\xff\xfe\xc3(\xe2\x82>\x1a", 11);
-  Feed(parser, sink, buffer, garbage + "\r\nOK\r\n");
+  feed(parser, sink, buffer, garbage + "\r\nOK\r\n");
   ASSERT_EQ(sink.entries.size(), 2u);
   EXPECT_EQ(sink.entries[0].event->kind, 7);
   EXPECT_EQ(sink.entries[0].event->text,
@@ -228,11 +228,11 @@ TEST(ReplyParserTest, OverlongLineIsDroppedAndTheNextLinesArrive) {
   const std::string flood(70'000, 'x');
   // In pieces, as reads deliver it: the buffer never holds more than its 65,535 bytes.
   for (std::size_t i = 0; i < flood.size(); i += 4096) {
-    Feed(parser, sink, buffer, flood.substr(i, 4096));
+    feed(parser, sink, buffer, flood.substr(i, 4096));
     ASSERT_LE(buffer.length(), ReceiveBuffer::kMaxLength);
   }
-  Feed(parser, sink, buffer, "yyy\r\n+CMTI: \"SM\",1\r\nOK\r\n");
-  ExpectEvents(sink, {{6, 0, S::Unsolicited, u"+CMTI: \"SM\",1"}, {2, 0, S::Ok, u"OK"}});
+  feed(parser, sink, buffer, "yyy\r\n+CMTI: \"SM\",1\r\nOK\r\n");
+  expectEvents(sink, {{6, 0, S::Unsolicited, u"+CMTI: \"SM\",1"}, {2, 0, S::Ok, u"OK"}});
 }
 
 }  // namespace

@@ -11,13 +11,13 @@ namespace {
 
 using std::chrono::seconds;
 
-std::unique_ptr<AsyncEvent> Event(int code) {
+std::unique_ptr<AsyncEvent> eventWithCode(int code) {
   return std::make_unique<AsyncEvent>(AsyncEvent::kInformation, code, u"", "");
 }
 
 TEST(ReplyQueueTest, PopsInOrderOfPush) {
   ReplyQueue queue;
-  for (int i = 0; i < 3; ++i) queue.push(Event(i));
+  for (int i = 0; i < 3; ++i) queue.push(eventWithCode(i));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(queue.pop()->code, i);
   EXPECT_EQ(queue.tryPop(), nullptr);
 }
@@ -30,19 +30,19 @@ TEST(ReplyQueueTest, ClearWakesABlockedPopWithNull) {
   queue.clear();
   ASSERT_EQ(popped.wait_for(seconds(5)), std::future_status::ready);
   EXPECT_EQ(popped.get(), nullptr);
-  queue.push(Event(4));
+  queue.push(eventWithCode(4));
   EXPECT_EQ(queue.pop()->code, 4);
 }
 
 TEST(ReplyQueueTest, ClearWithNobodyWaitingDropsEventsAndCancelsNothingLater) {
   ReplyQueue queue;
-  queue.push(Event(1));
-  queue.push(Event(2));
+  queue.push(eventWithCode(1));
+  queue.push(eventWithCode(2));
   queue.clear();
   EXPECT_EQ(queue.size(), 0u);
   // A later wait is not cut short by the earlier clear: it gets the next event.
   auto popped = std::async(std::launch::async, [&] { return queue.popWithin(seconds(5)); });
-  queue.push(Event(3));
+  queue.push(eventWithCode(3));
   auto event = popped.get();
   ASSERT_NE(event, nullptr);
   EXPECT_EQ(event->code, 3);
@@ -55,7 +55,7 @@ TEST(ReplyQueueTest, ManyProducersOneConsumerLoseNothing) {
   std::vector<std::thread> producers;
   for (int p = 0; p < kProducers; ++p) {
     producers.emplace_back([&queue, p] {
-      for (int i = 0; i < kEach; ++i) queue.push(Event(p * kEach + i));
+      for (int i = 0; i < kEach; ++i) queue.push(eventWithCode(p * kEach + i));
     });
   }
   std::vector<int> last(kProducers, -1);

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "CodecSettings.h"
 #include "JsonText.h"
-#include "core/settings/SettingsStore.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 
@@ -15,35 +15,35 @@ namespace parlane {
 
 namespace {
 
-std::string IsoLocalTime(std::time_t when) {
+std::string isoLocalTime(std::time_t when) {
   std::tm fields{};
   if (!localtime_r(&when, &fields)) return "null";
   char text[40];
   if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &fields) == 0) return "null";
-  return JsonString(std::string_view(text));
+  return jsonString(std::string_view(text));
 }
 
-std::string ToJson(const ReceivedPdu& pdu) {
+std::string toJson(const ReceivedPdu& pdu) {
   std::string json = "{";
   json += "\"kind\": " + std::to_string(pdu.kind);
-  json += ", \"party\": " + JsonString(pdu.party);
-  json += ", \"time\": " + IsoLocalTime(pdu.time);
-  json += ", \"header\": " + JsonString(OctetsToHex(pdu.header));
-  json += ", \"coding\": " + std::to_string(pdu.coding);
+  json += ", \"party\": " + jsonString(pdu.party);
+  json += ", \"time\": " + isoLocalTime(pdu.time);
+  json += ", \"header\": " + jsonString(octetsToHex(pdu.header));
+  json += ", \"coding\": " + std::to_string(static_cast<int>(pdu.coding));
   json += ", \"reference\": " + std::to_string(pdu.reference);
   json += ", \"total\": " + std::to_string(pdu.total);
   json += ", \"index\": " + std::to_string(pdu.index);
-  json += ", \"text\": " + JsonString(pdu.text);
+  json += ", \"text\": " + jsonString(pdu.text);
   json += ", \"port_addressed\": " + std::to_string(pdu.portAddressed);
   json += ", \"message_reference\": " + std::to_string(pdu.messageReference);
   json += ", \"discharge_time\": ";
-  json += pdu.kind == ReceivedPdu::kStatusReport ? IsoLocalTime(pdu.dischargeTime) : "null";
+  json += pdu.kind == ReceivedPdu::kStatusReport ? isoLocalTime(pdu.dischargeTime) : "null";
   json += ", \"status\": " + std::to_string(pdu.status);
   json += "}";
   return json;
 }
 
-std::string_view Trim(std::string_view text) {
+std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(" \t\r\n");
@@ -51,7 +51,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 // One line of output for one PDU; false when it could not be decoded.
-bool DecodeOne(std::string_view hex, std::ostream& output, const SettingsStore& settings) {
+bool decodeOne(std::string_view hex, std::ostream& output, const PduDecoderOptions& options) {
   const auto octets = HexToOctets(hex);
   if (!octets) {
     output << "{\"error\": \"not hexadecimal: an odd number of digits or a character that is not a "
@@ -61,32 +61,32 @@ bool DecodeOne(std::string_view hex, std::ostream& output, const SettingsStore& 
   // A modem that leaves out the service centre field of status reports does so only there; a
   // PDU that then starts like a status report is tried as one first.
   std::optional<ReceivedPdu> pdu;
-  const bool bareStatusReports = settings.getInt("cds_no_smsc_addr") != 0;
-  if (bareStatusReports && !octets->empty() && ((*octets)[0] & 0x03) == 0x02) {
-    pdu = DecodeStatusReportPdu(*octets, settings);
+  if (options.statusReportWithoutSmsc && !octets->empty() && ((*octets)[0] & 0x03) == 0x02) {
+    pdu = DecodeStatusReportPdu(*octets, options);
   }
-  if (!pdu) pdu = DecodeDeliverPdu(*octets, settings);
+  if (!pdu) pdu = DecodeDeliverPdu(*octets, options);
   if (!pdu) {
     output << "{\"error\": \"not a valid SMS-DELIVER or SMS-STATUS-REPORT PDU\"}\n";
     return false;
   }
-  output << ToJson(*pdu) << '\n';
+  output << toJson(*pdu) << '\n';
   return true;
 }
 
 }  // namespace
 
-int RunDecode(const std::vector<std::string>& pdus, std::istream& input, std::ostream& output,
+int runDecode(const std::vector<std::string>& pdus, std::istream& input, std::ostream& output,
               const SettingsStore& settings) {
+  const PduDecoderOptions options = decoderOptionsFrom(settings);
   bool allDecoded = true;
   if (!pdus.empty()) {
-    for (const auto& pdu : pdus) allDecoded = DecodeOne(Trim(pdu), output, settings) && allDecoded;
+    for (const auto& pdu : pdus) allDecoded = decodeOne(trim(pdu), output, options) && allDecoded;
   } else {
     std::string line;
     while (std::getline(input, line)) {
-      const auto hex = Trim(line);
+      const auto hex = trim(line);
       if (hex.empty()) continue;
-      allDecoded = DecodeOne(hex, output, settings) && allDecoded;
+      allDecoded = decodeOne(hex, output, options) && allDecoded;
     }
   }
   output.flush();

@@ -10,7 +10,7 @@ class SettingsStore;
 
 // `parlane-pdu decode`: one JSON object per hexadecimal PDU, from the arguments or, when there are
 // none, from the lines of `input`. Returns the exit code: 1 when any PDU could not be decoded.
-int RunDecode(const std::vector<std::string>& pdus, std::istream& input, std::ostream& output,
+int runDecode(const std::vector<std::string>& pdus, std::istream& input, std::ostream& output,
               const SettingsStore& settings);
 
 }  // namespace parlane

@@ -7,12 +7,14 @@
 #include <ostream>
 #include <string_view>
 
+#include "CodecSettings.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/TonAutoRule.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
+#include "transport/message/TonAutoRule.h"
 
 namespace parlane {
 
@@ -28,7 +30,7 @@ struct EncodeOptions {
   std::optional<std::string> pushUrl;
 };
 
-std::optional<long long> ParseWhole(std::string_view text, long long low, long long high) {
+std::optional<long long> parseWhole(std::string_view text, long long low, long long high) {
   long long value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
@@ -38,7 +40,7 @@ std::optional<long long> ParseWhole(std::string_view text, long long low, long l
 }
 
 // Fills `options`; false (with the reason on `errors`) for anything it does not understand.
-bool ParseOptions(const std::vector<std::string>& arguments, EncodeOptions& options,
+bool parseOptions(const std::vector<std::string>& arguments, EncodeOptions& options,
                   std::ostream& errors) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
@@ -53,14 +55,14 @@ bool ParseOptions(const std::vector<std::string>& arguments, EncodeOptions& opti
     } else if (name == "--text") {
       options.text = arguments[++i];
     } else if (name == "--ton") {
-      const auto ton = ParseWhole(arguments[++i], 0, 4);
+      const auto ton = parseWhole(arguments[++i], 0, 4);
       if (!ton) {
         errors << "parlane-pdu: --ton takes 0 to 4\n";
         return false;
       }
       options.ton = static_cast<int>(*ton);
     } else if (name == "--validity") {
-      const auto seconds = ParseWhole(arguments[++i], 0, std::numeric_limits<std::int32_t>::max());
+      const auto seconds = parseWhole(arguments[++i], 0, std::numeric_limits<std::int32_t>::max());
       if (!seconds) {
         errors << "parlane-pdu: --validity takes a number of seconds\n";
         return false;
@@ -84,7 +86,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, EncodeOptions& opti
   return true;
 }
 
-std::unique_ptr<SMSMessage> BuildMessage(const EncodeOptions& options) {
+std::unique_ptr<SMSMessage> buildMessage(const EncodeOptions& options) {
   const std::u16string to = fromUtf8(*options.to);
   const std::u16string text = fromUtf8(options.text);
   std::unique_ptr<SMSMessage> message;
@@ -94,8 +96,8 @@ std::unique_ptr<SMSMessage> BuildMessage(const EncodeOptions& options) {
     message = std::make_unique<SMSMessage>(u"", to, text);
   }
   message->dstton = options.ton ? *options.ton : ResolveAutoTon(to);
-  if (options.flash) message->flags |= GenericMessage::kFlagFlash;
-  if (options.report) message->flags |= GenericMessage::kFlagReport;
+  if (options.flash) message->flags |= messageFlags::kFlash;
+  if (options.report) message->flags |= messageFlags::kReport;
   // Done in 64 bits: a validity near the limit must not wrap the expiry into the past.
   const long long expiry = static_cast<long long>(message->created) + options.validity;
   message->expiry = static_cast<MessageTime>(
@@ -105,13 +107,13 @@ std::unique_ptr<SMSMessage> BuildMessage(const EncodeOptions& options) {
 
 }  // namespace
 
-int RunEncode(const std::vector<std::string>& arguments, std::ostream& output, std::ostream& errors,
+int runEncode(const std::vector<std::string>& arguments, std::ostream& output, std::ostream& errors,
               const SettingsStore& settings) {
   EncodeOptions options;
-  if (!ParseOptions(arguments, options, errors)) return 2;
+  if (!parseOptions(arguments, options, errors)) return 2;
   TonAutoRule::load(settings);
-  const auto message = BuildMessage(options);
-  const PduEncoder encoder(settings);
+  const auto message = buildMessage(options);
+  const PduEncoder encoder(encoderOptionsFrom(settings));
   const std::size_t smscLength = encoder.SmscFieldLength();
   std::string refusal;
   const std::vector<Octets> units = encoder.EncodeOutgoing(*message, &refusal);
@@ -120,7 +122,7 @@ int RunEncode(const std::vector<std::string>& arguments, std::ostream& output, s
     return 1;
   }
   for (const auto& unit : units) {
-    output << unit.size() - smscLength << ' ' << OctetsToHex(unit) << '\n';
+    output << unit.size() - smscLength << ' ' << octetsToHex(unit) << '\n';
   }
   output.flush();
   return 0;

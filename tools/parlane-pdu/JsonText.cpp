@@ -6,7 +6,7 @@
 
 namespace parlane {
 
-std::string JsonString(std::string_view text) {
+std::string jsonString(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
   out.push_back('"');
@@ -48,6 +48,6 @@ std::string JsonString(std::string_view text) {
 }
 
 // Through UTF-8, so a lone surrogate comes out as U+FFFD rather than as invalid JSON.
-std::string JsonString(std::u16string_view text) { return JsonString(toUtf8(text)); }
+std::string jsonString(std::u16string_view text) { return jsonString(toUtf8(text)); }
 
 }  // namespace parlane

@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
       rest.emplace_back(argument);
     }
   }
-  if (command == "decode") return parlane::RunDecode(rest, std::cin, std::cout, settings);
-  if (command == "encode") return parlane::RunEncode(rest, std::cout, std::cerr, settings);
+  if (command == "decode") return parlane::runDecode(rest, std::cin, std::cout, settings);
+  if (command == "encode") return parlane::runEncode(rest, std::cout, std::cerr, settings);
   std::cerr << kUsage;
   return 2;
 }

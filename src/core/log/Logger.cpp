@@ -1,16 +1,13 @@
 #include "core/log/Logger.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 
-#include "core/settings/SettingsStore.h"
 #include "core/util/FileIo.h"
 #include "core/util/Utf.h"
 
@@ -22,38 +19,9 @@ std::atomic<Logger*> globalLogger{nullptr};
 
 constexpr int kRotationCheckInterval = 100;
 
-// Starts `program` with `argument` in its own session, detached: the intermediate child exits at
-// once and is reaped here, so the program is adopted by init and never becomes our zombie.
-void startDetached(const std::string& program, const std::string& argument) {
-  // Everything the children need is prepared before fork: after it only async-signal-safe calls.
-  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()), nullptr};
-  const pid_t child = ::fork();
-  if (child < 0) return;
-  if (child == 0) {
-    ::setsid();
-    if (::fork() == 0) {
-      // Don't hand our blocked or ignored signals (the shut-down handling) to the viewer.
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
-      struct sigaction defaults {};
-      defaults.sa_handler = SIG_DFL;
-      for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &defaults, nullptr);
-      const int devNull = ::open("/dev/null", O_RDONLY);
-      if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
-      ::execvp(argv[0], argv);
-      ::_exit(127);
-    }
-    ::_exit(0);
-  }
-  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-  }
-}
-
 }  // namespace
 
-Logger::Logger(std::string path, const SettingsStore& settings)
-    : path_(std::move(path)), settings_(settings) {
+Logger::Logger(std::string path, const Clock& clock) : path_(std::move(path)), clock_(clock) {
   openFile(false);
 }
 
@@ -92,9 +60,8 @@ void Logger::applyConfiguredLevel(int configuredLevel) {
   }
 }
 
-std::string Logger::linePrefix() {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
+std::string Logger::linePrefix() const {
+  const timespec now = clock_.wallTime();
   std::tm local{};
   ::localtime_r(&now.tv_sec, &local);
   const unsigned threadId = static_cast<unsigned>(::gettid()) & 0xFFFFu;
@@ -152,15 +119,6 @@ void Logger::clear() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   openFile(true);
-}
-
-void Logger::openViewer() const {
-  const std::string viewer = toUtf8(settings_.getString("logger.viewer"));
-  if (!viewer.empty()) {
-    startDetached(viewer, path_);
-  } else {
-    startDetached("xdg-open", path_);
-  }
 }
 
 Logger* Logger::global() { return globalLogger.load(std::memory_order_acquire); }

@@ -5,15 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/util/Clock.h"
+
 namespace parlane {
 
-class SettingsStore;
-
 // Appends prefixed, flushed UTF-8 lines to one log file from every thread. Levels 0 and 1 are
-// events and traffic, 2 and 3 errors; lines below the threshold are dropped.
+// events and traffic, 2 and 3 errors; lines below the threshold are dropped. Line stamps are read
+// from `clock`.
 class Logger {
  public:
-  Logger(std::string path, const SettingsStore& settings);
+  explicit Logger(std::string path, const Clock& clock = Clock::system());
   ~Logger();
   Logger(const Logger&) = delete;
   Logger& operator=(const Logger&) = delete;
@@ -27,8 +28,6 @@ class Logger {
   void write(int level, std::string_view utf8Text);
 
   void clear();
-  // Opens "logger.viewer" with the log path, else the desktop's default handler for the file.
-  void openViewer() const;
 
   const std::string& path() const { return path_; }
 
@@ -41,14 +40,14 @@ class Logger {
 
  private:
   // "[dd-mm-yyyy hh:mm:ss.mmm tttt] " for the calling thread, now.
-  static std::string linePrefix();
+  std::string linePrefix() const;
   void writeLine(const std::string& line);
   void rotateIfNeeded();
   // Opens the log file for appending; `truncate` starts it empty.
   void openFile(bool truncate);
 
   std::string path_;
-  const SettingsStore& settings_;
+  const Clock& clock_;
   mutable std::mutex mutex_;
   int fd_ = -1;
   std::atomic<int> threshold_{0};

@@ -54,7 +54,7 @@ class RegistryHive {
   bool writeValues(const std::string& subKey, const std::vector<RegistryValue>& values);
   // Sets one value, keeping its position when it exists and appending it otherwise.
   bool setValue(const std::string& subKey, const RegistryValue& value);
-  // setValue for several values in one write of the key file. Lines of the key file that could
+  // setValue for several values in one write of the key file. linesOf of the key file that could
   // not be read are written back as they were.
   bool setValues(const std::string& subKey, const std::vector<RegistryValue>& values);
   bool deleteValue(const std::string& subKey, const std::u16string& name);

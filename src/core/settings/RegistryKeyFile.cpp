@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/util/HexDigit.h"
+#include "core/util/LineSplitter.h"
 #include "core/util/Utf.h"
 
 namespace parlane {
@@ -13,20 +15,10 @@ constexpr std::string_view kHeader =
     "# Parlane registry key. One value per line: name<TAB>type<TAB>data; "
     "escapes \\\\ \\t \\r \\n \\uXXXX\n";
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 void appendUnitEscape(std::string& out, char16_t unit) {
   char buffer[8];
   std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(unit));
   out += buffer;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -96,7 +88,7 @@ std::optional<std::u16string> RegistryKeyFile::unescape(std::string_view text) {
         unsigned unit = 0;
         for (size_t k = 1; k <= 4; ++k) {
           const char16_t h = decoded[i + k];
-          const int digit = h < 0x80 ? hexValue(static_cast<char>(h)) : -1;
+          const int digit = hexDigitValue(h);
           if (digit < 0) return std::nullopt;
           unit = unit * 16 + static_cast<unsigned>(digit);
         }
@@ -158,22 +150,18 @@ std::optional<RegistryValue> parseValueLine(std::string_view line) {
 
 KeyFileContents RegistryKeyFile::parse(std::string_view text) {
   KeyFileContents contents;
-  size_t start = 0;
   size_t lineNumber = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view raw = text.substr(start, end - start);
-    start = end + 1;
+  LineSplitter lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
     ++lineNumber;
-    std::string_view line = raw;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line[0] == '#') continue;
     if (auto value = parseValueLine(line)) {
       contents.values.push_back(std::move(*value));
     } else {
       // Kept with its CR, if it had one, so that it is written back byte for byte.
-      contents.unreadable.push_back({lineNumber, contents.values.size(), std::string(raw)});
+      contents.unreadable.push_back(
+          {lineNumber, contents.values.size(), std::string(lines.rawLine())});
     }
   }
   return contents;

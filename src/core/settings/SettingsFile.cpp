@@ -8,6 +8,7 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/FileIo.h"
+#include "core/util/LineSplitter.h"
 #include "core/util/Utf.h"
 
 namespace parlane {
@@ -22,16 +23,15 @@ struct ParsedFile {
 ParsedFile parseFile(std::string_view bytes) {
   ParsedFile parsed;
   // Editors on other systems often start UTF-8 files with a byte-order mark; it is not part of the
-  // first key, and the file is written back without it.
+  // first key, and the file is written back without it. Every mark at the very start goes: one
+  // left behind would start the saved file and be taken off at the next load, so a save would
+  // not read back as it was.
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    const bool lastLine = end == std::string_view::npos;
-    if (lastLine) end = bytes.size();
-    std::string_view line = bytes.substr(start, end - start);
-    if (!lastLine && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+  while (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
+  // Only a line feed ends a line here: a carriage return at the very end is part of the value.
+  LineSplitter lines(bytes, LineSplitter::kKeepLastCarriageReturn);
+  std::string_view line;
+  while (lines.next(line)) {
     parsed.lines.emplace_back(line);
     // Comments ("#") and lines starting with "=" are kept but never read as settings.
     const size_t equals = line.find('=');
@@ -39,9 +39,6 @@ ParsedFile parseFile(std::string_view bytes) {
       parsed.settings.emplace_back(std::string(line.substr(0, equals)),
                                    fromUtf8(line.substr(equals + 1)));
     }
-    // A file that ends with a line feed has no empty line after it; counting one would add a
-    // blank line to the file at every save.
-    start = end + 1;
   }
   return parsed;
 }

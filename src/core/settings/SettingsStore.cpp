@@ -1,6 +1,5 @@
 #include "core/settings/SettingsStore.h"
 
-#include <atomic>
 #include <climits>
 
 #include "core/util/Utf.h"
@@ -8,8 +7,6 @@
 namespace parlane {
 
 namespace {
-
-std::atomic<SettingsStore*> globalStore{nullptr};
 
 bool isBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
@@ -106,12 +103,6 @@ std::string SettingsStore::keyFromPattern(std::string_view pattern, int n) {
     key += pattern[i];
   }
   return key;
-}
-
-SettingsStore* SettingsStore::global() { return globalStore.load(std::memory_order_acquire); }
-
-void SettingsStore::setGlobal(SettingsStore* store) {
-  globalStore.store(store, std::memory_order_release);
 }
 
 }  // namespace parlane

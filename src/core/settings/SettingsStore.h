@@ -59,10 +59,6 @@ class SettingsStore {
   // The key produced by a pattern with one "%d".
   static std::string keyFromPattern(std::string_view pattern, int n);
 
-  // Start-up makes the loaded store reachable by every subsystem.
-  static SettingsStore* global();
-  static void setGlobal(SettingsStore* store);
-
  private:
   mutable std::mutex mutex_;
   std::map<std::string, std::u16string, std::less<>> values_;

@@ -355,7 +355,7 @@ void appendText(std::u16string& out, const FormatArg& arg, const Conversion& con
   if (conversion.precision >= 0 && text.size() > static_cast<size_t>(conversion.precision)) {
     size_t cut = static_cast<size_t>(conversion.precision);
     // Never keep half of a surrogate pair.
-    if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) --cut;
+    if (cut > 0 && isHighSurrogate(text[cut - 1])) --cut;
     text.resize(cut);
   }
   pad(out, text, conversion);

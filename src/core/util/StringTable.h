@@ -10,12 +10,15 @@ namespace parlane {
 // Numbered user and log texts: 40000..40299 for the interface and the log, 1000 + n for the
 // +CME ERROR texts and 2000 + n for the +CMS ERROR texts.
 namespace text {
-// A few numbers used from several places; the rest are used as literals next to their wording.
+constexpr int kWarning = 40000;
 constexpr int kError = 40001;
 constexpr int kFailedToInitialize = 40018;
 constexpr int kErrorOpeningFile = 40072;
 constexpr int kAppName = 40103;
+constexpr int kStartBalloonText = 40124;
+constexpr int kStartBalloonTitle = 40125;
 constexpr int kErrorCreatingDirectory = 40157;
+constexpr int kNationalFormatWarning = 40216;
 }  // namespace text
 
 // The text of entry `id`, or empty when the table has no such entry.

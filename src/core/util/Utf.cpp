@@ -1,10 +1,14 @@
 #include "core/util/Utf.h"
 
+#include "core/util/Utf8Text.h"
+
 namespace parlane {
 
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
+
+}  // namespace
 
 void appendCodePoint(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -16,11 +20,14 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
   }
 }
 
-}  // namespace
-
 std::u16string fromUtf8(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
+  // Nearly all text is well formed: check it quickly, then decode without checks.
+  if (isValidUtf8(utf8)) {
+    appendUtf16(utf8, out);
+    return out;
+  }
   size_t i = 0;
   const size_t n = utf8.size();
   while (i < n) {
@@ -53,7 +60,7 @@ std::u16string fromUtf8(std::string_view utf8) {
       }
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
     }
-    if (!ok || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (!ok || cp < minimum || cp > 0x10FFFF || isSurrogate(cp)) {
       // Skip the lead byte and whatever valid continuation bytes followed it.
       out.push_back(kReplacement);
       i = j;
@@ -71,11 +78,10 @@ std::string toUtf8(std::u16string_view utf16) {
   const size_t n = utf16.size();
   for (size_t i = 0; i < n; ++i) {
     char32_t cp = utf16[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && utf16[i + 1] >= 0xDC00 &&
-        utf16[i + 1] <= 0xDFFF) {
+    if (isHighSurrogate(cp) && i + 1 < n && isLowSurrogate(utf16[i + 1])) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+    } else if (isSurrogate(cp)) {
       cp = kReplacement;
     }
     if (cp < 0x80) {

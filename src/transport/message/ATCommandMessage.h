@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "transport/message/MessageKind.h"
+
 namespace parlane {
 
 // One ready-made AT command line queued for the engine unchanged (it adds the line end).
@@ -11,8 +13,10 @@ class ATCommandMessage {
   explicit ATCommandMessage(std::u16string commandText) : text(std::move(commandText)) {}
   virtual ~ATCommandMessage() = default;
 
-  virtual int getType() const { return 0; }
-  virtual std::u16string getTypeName() const { return u"at"; }
+  virtual int getType() const { return static_cast<int>(MessageKind::AtCommand); }
+  virtual std::u16string getTypeName() const {
+    return std::u16string(messageKindName(MessageKind::AtCommand));
+  }
   virtual std::unique_ptr<ATCommandMessage> clone() const {
     return std::make_unique<ATCommandMessage>(*this);
   }

@@ -1,19 +1,19 @@
 #include "transport/message/GenericMessage.h"
 
-#include "transport/message/TonAutoRule.h"
 #include "transport/message/MessageIdCounter.h"
+#include "transport/message/TonAutoRule.h"
 
 namespace parlane {
 
-GenericMessage::GenericMessage()
-    : created(MessageTimeNow()),
+GenericMessage::GenericMessage(const Clock& clock)
+    : created(messageTimeNow(clock)),
       timestamp(created),
       expiry(timestamp + kDefaultValidity),
       uniqueid(MessageIdCounter::take()) {}
 
 GenericMessage::GenericMessage(std::u16string sourceNumber, std::u16string toNumber,
-                               std::u16string text, std::int32_t id)
-    : created(MessageTimeNow()),
+                               std::u16string text, std::int32_t id, const Clock& clock)
+    : created(messageTimeNow(clock)),
       timestamp(created),
       expiry(timestamp + kDefaultValidity),
       uniqueid(id == -1 ? MessageIdCounter::take() : id),

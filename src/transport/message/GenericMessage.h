@@ -5,24 +5,23 @@
 #include <string>
 #include <vector>
 
+#include "transport/message/MessageKind.h"
 #include "transport/message/MessageTime.h"
 
 namespace parlane {
 
 // Base of every short message object (SMS, push, USSD, status report): the fields the folders
-// keep and the operations the queues, folders and dialogs use. Type codes: 1 "sms", 2 "push",
-// 3 "ussd", 4 "sr".
+// keep and the operations the queues, folders and dialogs use. Type codes and names are those of
+// MessageKind; the bits of `flags` are in MessageFlags.h.
 class GenericMessage {
  public:
-  // Flag bits set by the send dialog.
-  static constexpr std::int32_t kFlagFlash = 1;
-  static constexpr std::int32_t kFlagReport = 4;
   static constexpr MessageTime kDefaultValidity = 86400;
 
   virtual ~GenericMessage() = default;
 
   virtual int getType() const = 0;
   virtual std::u16string getTypeName() const = 0;
+  MessageKind kind() const { return static_cast<MessageKind>(getType()); }
   // A new object of the same class with every field copied, id and times included.
   virtual std::unique_ptr<GenericMessage> clone() const = 0;
   virtual std::u16string getUrl() const { return {}; }
@@ -54,10 +53,12 @@ class GenericMessage {
   std::u16string custom;
 
  protected:
-  // Empty strings, a fresh id, now, one day of validity, both TONs international.
-  GenericMessage();
+  // Empty strings, a fresh id, now, one day of validity, both TONs international. "Now" is read
+  // from `clock`.
+  explicit GenericMessage(const Clock& clock = Clock::system());
   // source/to/content given; id -1 takes the next id; TONs resolved from the numbers.
-  GenericMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id);
+  GenericMessage(std::u16string source, std::u16string to, std::u16string content, std::int32_t id,
+                 const Clock& clock = Clock::system());
   GenericMessage(const GenericMessage&) = default;
   GenericMessage& operator=(const GenericMessage&) = default;
 };

@@ -8,13 +8,16 @@ namespace parlane {
 class PushMessage : public SMSMessage {
  public:
   PushMessage() = default;
+  explicit PushMessage(const Clock& clock) : SMSMessage(clock) {}
   PushMessage(std::u16string source, std::u16string to, std::u16string content,
-              std::u16string pushUrl, std::int32_t id = -1)
-      : SMSMessage(std::move(source), std::move(to), std::move(content), id),
+              std::u16string pushUrl, std::int32_t id = -1, const Clock& clock = Clock::system())
+      : SMSMessage(std::move(source), std::move(to), std::move(content), id, clock),
         url(std::move(pushUrl)) {}
 
-  int getType() const override { return 2; }
-  std::u16string getTypeName() const override { return u"push"; }
+  int getType() const override { return static_cast<int>(MessageKind::Push); }
+  std::u16string getTypeName() const override {
+    return std::u16string(messageKindName(MessageKind::Push));
+  }
   std::unique_ptr<GenericMessage> clone() const override {
     return std::make_unique<PushMessage>(*this);
   }

@@ -1,22 +1,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "LoggerTestSupport.h"
 #include "core/log/Logger.h"
-#include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "support/TempDir.h"
 
@@ -39,7 +35,6 @@ class LoggerTest : public testing::Test {
   }
 
   test::TempDir dir_;
-  SettingsStore settings_;
   std::string path_ = dir_.file("valtorin.log");
 };
 
@@ -63,7 +58,7 @@ TEST_F(LoggerTest, LevelsBelowTheThresholdAreDropped) {
   };
   for (const auto& c : cases) {
     std::filesystem::remove(path_);
-    Logger logger(path_, settings_);
+    Logger logger(path_);
     logger.setLevel(c.threshold);
     if (c.configuredLevel != -100) logger.applyConfiguredLevel(c.configuredLevel);
     for (int level = 0; level <= 3; ++level) {
@@ -76,7 +71,7 @@ TEST_F(LoggerTest, LevelsBelowTheThresholdAreDropped) {
 TEST_F(LoggerTest, LinePrefixHoldsLocalTimeAndThreadNumber) {
   ::setenv("TZ", "UTC", 1);
   ::tzset();
-  Logger logger(path_, settings_);
+  Logger logger(path_);
   const std::time_t before = std::time(nullptr);
   logger.write(0, u"Sent: AT");
   const std::time_t after = std::time(nullptr);
@@ -104,8 +99,22 @@ TEST_F(LoggerTest, LinePrefixHoldsLocalTimeAndThreadNumber) {
   EXPECT_TRUE(possibleTimes.count(written)) << written;
 }
 
+TEST_F(LoggerTest, LineStampsComeFromTheGivenClock) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  ManualClock clock(0, 1'700'000'000);  // 14-11-2023 22:13:20 UTC
+  Logger logger(path_, clock);
+  logger.write(0, u"first");
+  clock.advance(61'250);
+  logger.write(0, u"second");
+  const auto written = lines();
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(written[0].substr(0, 25), "[14-11-2023 22:13:20.000 ");
+  EXPECT_EQ(written[1].substr(0, 25), "[14-11-2023 22:14:21.250 ");
+}
+
 TEST_F(LoggerTest, TextIsWrittenAsUtf8) {
-  Logger logger(path_, settings_);
+  Logger logger(path_);
   logger.write(0, u"Got SMS from \u041F\u0440\u0438\u0432\u0435\u0442 \U0001F600");
   logger.write(0, std::string_view("modem noise \xFF\xC3 end"));
   logger.write(0, std::string_view("\xD0\x9F"));
@@ -118,13 +127,13 @@ TEST_F(LoggerTest, TextIsWrittenAsUtf8) {
 TEST_F(LoggerTest, AppendsToAnExistingLogAndCreatesNewOnesPrivate) {
   dir_.write("valtorin.log", "old line\r\n");
   {
-    Logger logger(path_, settings_);
+    Logger logger(path_);
     logger.write(1, u"new line");
   }
   EXPECT_EQ(texts(lines()).back(), "new line");
   EXPECT_EQ(lines().front(), "old line");
 
-  Logger fresh(dir_.file("fresh.log"), settings_);
+  Logger fresh(dir_.file("fresh.log"));
   struct stat st {};
   ASSERT_EQ(::stat(dir_.file("fresh.log").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -153,7 +162,7 @@ TEST_F(LoggerTest, RotatesAtHundredLineBoundariesOnceTheLimitIsReached) {
   for (const auto& c : cases) {
     std::filesystem::remove(path_);
     std::filesystem::remove(path_ + ".1");
-    Logger logger(path_, settings_);
+    Logger logger(path_);
     logger.setSizeLimit(c.limitKb);
     const std::string text(c.lineLength - prefixLength - 2, 'x');
     for (int i = 0; i < c.linesWritten; ++i) logger.write(0, std::string_view(text));
@@ -167,7 +176,7 @@ TEST_F(LoggerTest, RotatesAtHundredLineBoundariesOnceTheLimitIsReached) {
 }
 
 TEST_F(LoggerTest, SecondRotationReplacesTheOlderFile) {
-  Logger logger(path_, settings_);
+  Logger logger(path_);
   logger.setSizeLimit(1);
   for (int i = 0; i < 100; ++i) logger.write(0, u"first");
   for (int i = 0; i < 100; ++i) logger.write(0, u"second");
@@ -179,7 +188,7 @@ TEST_F(LoggerTest, SecondRotationReplacesTheOlderFile) {
 TEST_F(LoggerTest, FailedRenameStillStartsAnEmptyLog) {
   // A non-empty folder in the place of the ".1" file makes the rename fail, even for root.
   dir_.write("valtorin.log.1/keep", "kept");
-  Logger logger(path_, settings_);
+  Logger logger(path_);
   logger.setSizeLimit(1);
   for (int i = 0; i < 100; ++i) logger.write(0, u"line");
   EXPECT_EQ(read(), "");
@@ -189,7 +198,7 @@ TEST_F(LoggerTest, FailedRenameStillStartsAnEmptyLog) {
 }
 
 TEST_F(LoggerTest, ClearEmptiesTheFileAndWritingGoesOn) {
-  Logger logger(path_, settings_);
+  Logger logger(path_);
   logger.write(0, u"one");
   logger.write(0, u"two");
   logger.clear();
@@ -202,7 +211,7 @@ TEST_F(LoggerTest, UnopenableLogLeavesWritesWithoutEffect) {
   dir_.write("folder/x", "");
   const std::string paths[] = {"", dir_.file("missing/valtorin.log"), dir_.file("folder")};
   for (const auto& path : paths) {
-    Logger logger(path, settings_);
+    Logger logger(path);
     logger.setSizeLimit(1);
     for (int i = 0; i < 150; ++i) logger.write(3, u"error");
     logger.clear();
@@ -215,7 +224,7 @@ TEST_F(LoggerTest, UnopenableLogLeavesWritesWithoutEffect) {
 TEST_F(LoggerTest, GlobalLoggerReceivesLogCalls) {
   Logger::log(0, u"before any logger");
   {
-    Logger logger(path_, settings_);
+    Logger logger(path_);
     Logger::setGlobal(&logger);
     EXPECT_EQ(Logger::global(), &logger);
     Logger::log(0, u"wide");
@@ -224,55 +233,6 @@ TEST_F(LoggerTest, GlobalLoggerReceivesLogCalls) {
   EXPECT_EQ(Logger::global(), nullptr) << "a destroyed logger is no longer global";
   Logger::log(0, u"after");
   EXPECT_EQ(texts(lines()), (std::vector<std::string>{"wide", "narrow"}));
-}
-
-// Waits for a file that a detached program writes.
-std::string waitForFile(const test::TempDir& dir, const std::string& name) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    const std::string content = dir.read(name);
-    if (!content.empty() && content.back() == '\n') return content;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return {};
-}
-
-void expectNoChildLeft() {
-  errno = 0;
-  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
-  EXPECT_EQ(errno, ECHILD) << "the viewer must not be our child (no zombie)";
-}
-
-TEST_F(LoggerTest, OpenViewerStartsTheConfiguredProgramDetached) {
-  dir_.write("viewer.sh",
-             "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" > \"$(dirname \"$0\")/seen\"\n");
-  ::chmod(dir_.file("viewer.sh").c_str(), 0700);
-  settings_.setString("logger.viewer", fromUtf8(dir_.file("viewer.sh")));
-  Logger logger(path_, settings_);
-  logger.openViewer();
-  expectNoChildLeft();
-  EXPECT_EQ(waitForFile(dir_, "seen"), "1|" + path_ + "\n");
-}
-
-TEST_F(LoggerTest, OpenViewerFallsBackToTheDesktopHandler) {
-  dir_.write("bin/xdg-open", "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/../seen\"\n");
-  ::chmod(dir_.file("bin/xdg-open").c_str(), 0700);
-  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
-  ::setenv("PATH", (dir_.file("bin") + ":" + oldPath).c_str(), 1);
-  Logger logger(path_, settings_);
-  logger.openViewer();
-  ::setenv("PATH", oldPath.c_str(), 1);
-  expectNoChildLeft();
-  EXPECT_EQ(waitForFile(dir_, "seen"), path_ + "\n");
-}
-
-TEST_F(LoggerTest, OpenViewerWithAMissingProgramDoesNothing) {
-  settings_.setString("logger.viewer", u"/nonexistent/viewer");
-  Logger logger(path_, settings_);
-  logger.openViewer();
-  expectNoChildLeft();
-  logger.write(0, u"still logging");
-  EXPECT_EQ(lines().size(), 1u);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include "LoggerTestSupport.h"
 #include "core/log/Logger.h"
-#include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "support/TempDir.h"
 
@@ -42,8 +41,7 @@ void expectWholeLines(const std::string& content, std::vector<int>* perThread) {
 
 TEST(LoggerThreads, ConcurrentWritersNeverInterleaveWithinALine) {
   test::TempDir dir;
-  SettingsStore settings;
-  Logger logger(dir.file("valtorin.log"), settings);
+  Logger logger(dir.file("valtorin.log"));
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([&logger, t] {
@@ -59,8 +57,7 @@ TEST(LoggerThreads, ConcurrentWritersNeverInterleaveWithinALine) {
 
 TEST(LoggerThreads, ClearAndRotationDuringWritesKeepLinesWhole) {
   test::TempDir dir;
-  SettingsStore settings;
-  Logger logger(dir.file("valtorin.log"), settings);
+  Logger logger(dir.file("valtorin.log"));
   logger.setSizeLimit(8);
   std::atomic<bool> done{false};
   std::thread clearer([&] {

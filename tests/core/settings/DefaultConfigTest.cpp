@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +77,31 @@ TEST_F(DefaultConfig, HoldsNoMisspelledKey) {
     for (const auto& pattern : kKnownKeys) known = known || matchesKey(key, pattern);
     EXPECT_TRUE(known) << key;
   }
+}
+
+// A key misspelt in code would silently read as empty: every key named in a settings call in the
+// program's sources must be one the default configuration carries.
+TEST_F(DefaultConfig, CarriesEveryKeyTheSourcesName) {
+  const std::regex call(R"re(\b(?:get|set)(?:String|Int)(?:ByPattern)?\(\s*u?"([^"]+)")re"
+                        R"re(|\bcontains\(\s*u?"([^"]+)")re");
+  std::set<std::string> keys;
+  for (const char* folder : {"src", "tools"}) {
+    const std::filesystem::path root = std::filesystem::path(PARLANE_SOURCE_DIR) / folder;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      const std::string extension = entry.path().extension().string();
+      if (!entry.is_regular_file() || (extension != ".cpp" && extension != ".h")) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      const std::string code((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+      for (std::sregex_iterator m(code.begin(), code.end(), call), end; m != end; ++m) {
+        const std::string key = (*m)[1].matched ? (*m)[1].str() : (*m)[2].str();
+        keys.insert(key);
+        EXPECT_TRUE(store_.contains(SettingsStore::keyFromPattern(key, 0)))
+            << "\"" << key << "\" in " << entry.path().string();
+      }
+    }
+  }
+  EXPECT_FALSE(keys.empty()) << "the scan found no settings call at all";
 }
 
 TEST_F(DefaultConfig, StartsWithoutHardwareOrSurprises) {

@@ -89,13 +89,5 @@ TEST(SettingsStore, PatternGettersAndSetterUseTheProducedKey) {
   EXPECT_EQ(store.getStringByPattern("operator.%d.prefix", 5), u"");
 }
 
-TEST(SettingsStore, GlobalPointsAtTheStoreSetByStartUp) {
-  SettingsStore store;
-  SettingsStore* previous = SettingsStore::global();
-  SettingsStore::setGlobal(&store);
-  EXPECT_EQ(SettingsStore::global(), &store);
-  SettingsStore::setGlobal(previous);
-}
-
 }  // namespace
 }  // namespace parlane

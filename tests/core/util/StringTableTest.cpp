@@ -90,6 +90,7 @@ TEST(StringTable, FormatText) {
       {u"\u0416%s\U0001F600", {u"\u0436"}, u"\u0416\u0436\U0001F600"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.format));
     const std::u16string out = formatText(c.format, c.args);
     if (c.expected != nullptr) {
       EXPECT_EQ(out, c.expected) << toUtf8(c.format);

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 
 #include "core/settings/SettingsStore.h"
-#include "transport/message/TonAutoRule.h"
+#include "core/util/Clock.h"
+#include "core/util/Utf.h"
 #include "transport/message/ATCommandMessage.h"
 #include "transport/message/MessageIdCounter.h"
+#include "transport/message/MessageKind.h"
 #include "transport/message/PushMessage.h"
 #include "transport/message/SMSMessage.h"
 #include "transport/message/StatusReport.h"
+#include "transport/message/TonAutoRule.h"
 #include "transport/message/USSDRequest.h"
 
 namespace parlane {
@@ -36,12 +40,26 @@ TEST_F(MessageModelTest, TypeCodesAndNames) {
     std::u16string name;
   } cases[] = {{sms, 1, u"sms"}, {push, 2, u"push"}, {ussd, 3, u"ussd"}, {report, 4, u"sr"}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.name));
     EXPECT_EQ(c.message.getType(), c.type);
     EXPECT_EQ(c.message.getTypeName(), c.name);
     const std::unique_ptr<GenericMessage> copy = c.message.clone();
     EXPECT_EQ(copy->getType(), c.type) << "clone keeps the class";
     EXPECT_EQ(copy->getTypeName(), c.name);
   }
+}
+
+TEST_F(MessageModelTest, KindNamesAreTheFolderTypeTexts) {
+  for (const MessageKind kind : {MessageKind::AtCommand, MessageKind::Sms, MessageKind::Push,
+                                 MessageKind::Ussd, MessageKind::StatusReport}) {
+    EXPECT_EQ(messageKindFromName(messageKindName(kind)), kind) << static_cast<int>(kind);
+  }
+  EXPECT_EQ(messageKindName(MessageKind::StatusReport), u"sr");
+  for (const std::u16string_view other : {u"", u"SMS", u"sms ", u"mms"}) {
+    EXPECT_FALSE(messageKindFromName(other).has_value()) << toUtf8(other);
+  }
+  EXPECT_EQ(SMSMessage(u"", u"", u"", 1).kind(), MessageKind::Sms);
+  EXPECT_EQ(StatusReport(u"", u"", 0, 0, 0).kind(), MessageKind::StatusReport);
 }
 
 TEST_F(MessageModelTest, ConstructionFillsTheDefaults) {
@@ -66,6 +84,23 @@ TEST_F(MessageModelTest, ConstructionFillsTheDefaults) {
   EXPECT_EQ(empty.dstton, 1);
   EXPECT_EQ(empty.expiry - empty.timestamp, 86400);
   EXPECT_TRUE(empty.getSource().empty());
+}
+
+TEST_F(MessageModelTest, CreationTimesComeFromTheGivenClock) {
+  ManualClock clock(0, 1'700'000'000);
+  const SMSMessage sms(u"1", u"2", u"x", -1, clock);
+  const PushMessage push(u"1", u"2", u"x", u"http://u", -1, clock);
+  const USSDRequest ussd(u"", u"", u"*100#", -1, clock);
+  const StatusReport report(u"2", u"", 9, 1000, 0, clock);
+  const SMSMessage empty(clock);
+  for (const GenericMessage* message :
+       std::initializer_list<const GenericMessage*>{&sms, &push, &ussd, &report, &empty}) {
+    EXPECT_EQ(message->created, 1'700'000'000) << message->getType();
+    EXPECT_EQ(message->timestamp, 1'700'000'000);
+    EXPECT_EQ(message->expiry, 1'700'000'000 + 86400);
+  }
+  clock.advance(5'000);
+  EXPECT_EQ(SMSMessage(u"1", u"2", u"x", 1, clock).created, 1'700'000'005);
 }
 
 TEST_F(MessageModelTest, TonsComeFromTheAutoRuleOnce) {
@@ -186,6 +221,7 @@ TEST_F(MessageModelTest, CounterIsLoadedAndSavedThroughTheSettings) {
     int next;
   } cases[] = {{10, 5, 11}, {10, 40, 41}, {0, 0, 1}, {0, -1, 1}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "stored " << c.stored << ", largest " << c.largestInFolders);
     SettingsStore settings;
     settings.setInt("message.id", c.stored);
     MessageIdCounter::loadFrom(settings, c.largestInFolders);

@@ -1,11 +1,13 @@
-#include "storage/Utf8Text.h"
+#include "core/util/Utf8Text.h"
 
 #include <cstdint>
 #include <cstring>
 
+#include "core/util/Utf.h"
+
 namespace parlane {
 
-bool IsValidUtf8(std::string_view text) {
+bool isValidUtf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p < end) {
@@ -48,7 +50,7 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-void AppendUtf16(std::string_view text, std::u16string& out) {
+void appendUtf16(std::string_view text, std::u16string& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p < end) {
@@ -73,17 +75,11 @@ void AppendUtf16(std::string_view text, std::u16string& out) {
       out.push_back(u'\uFFFD');  // cut short: only for text that skipped validation
       break;
     }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    appendCodePoint(out, cp);
   }
 }
 
-bool Utf16Less(std::string_view a, std::string_view b) {
+bool utf16Less(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
     const auto x = static_cast<unsigned char>(a[i]);

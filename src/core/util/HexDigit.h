@@ -1,0 +1,13 @@
+#pragma once
+
+namespace parlane {
+
+// The value of one hexadecimal digit of either case, or -1 for any other character.
+constexpr int hexDigitValue(char32_t c) {
+  if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
+  if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A' + 10);
+  if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a' + 10);
+  return -1;
+}
+
+}  // namespace parlane
