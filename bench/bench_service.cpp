@@ -155,8 +155,8 @@ class Gateway {
  public:
   Gateway(const std::string& port, const std::string& folder) {
     for (StoreKind kind : kAllStores) {
-      settings_.setString(std::u16string(StoreName(kind)) + u".filename",
-                          StoreName(kind) + u".txt");
+      settings_.setString(std::u16string(storeName(kind)) + u".filename",
+                          storeName(kind) + u".txt");
     }
     settings_.setString("modem.port", fromUtf8(port));
     settings_.setString("modem.init", u"ATZ");

@@ -5,7 +5,6 @@ namespace parlane {
 class GenericDatabase;
 class StatusReport;
 
-// A rule of the service layer, kept beside the folders until service/ exists.
 // Marks the sent record a delivery report belongs to: the oldest record (key order) whose
 // "refid" is the report's reference decides, and only when its "to", normalised by its
 // "dstton", is the report's recipient. On a match the flags gain 16 (delivered) or 32, the

@@ -13,13 +13,13 @@
 #include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
+#include "transport/message/MessageKind.h"
 #include "transport/message/StatusReport.h"
 
 namespace parlane {
 
 namespace {
 
-constexpr int kTypeReport = 4;
 constexpr int kReadModePolling = 2;
 // TP-ST values below this mean the transaction completed: the message reached the recipient.
 constexpr int kFirstUndeliveredStatus = 0x20;
@@ -40,7 +40,7 @@ IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStore
 
 void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool checkInbox) {
   if (!message) return;
-  if (message->getType() == kTypeReport) {
+  if (message->getType() == static_cast<int>(MessageKind::StatusReport)) {
     handleReport(static_cast<StatusReport&>(*message));
   } else {
     handleMessage(*message, checkInbox);
@@ -101,7 +101,7 @@ bool IncomingProcessor::inInbox(const GenericMessage& message) const {
   std::vector<unsigned> columns;
   std::vector<std::u16string> values;
   for (std::u16string_view name : {u"timestamp", u"from", u"content"}) {
-    const auto column = static_cast<unsigned>(ColumnIndex(StoreKind::Inbox, name));
+    const auto column = static_cast<unsigned>(columnIndex(StoreKind::Inbox, name));
     columns.push_back(column);
     values.push_back(record[column]);
   }

@@ -18,7 +18,7 @@ namespace parlane {
 namespace {
 
 unsigned outboxColumn(std::u16string_view name) {
-  return static_cast<unsigned>(ColumnIndex(StoreKind::Outbox, name));
+  return static_cast<unsigned>(columnIndex(StoreKind::Outbox, name));
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ void OutboxDispatcher::dispatchNext() {
       queue_.pop_front();
       DatabaseRecord record;
       if (!outbox_.Get(id, record)) continue;  // removed meanwhile (control panel)
-      message = MessageFromRecord(record, StoreKind::Outbox);
+      message = messageFromRecord(record, StoreKind::Outbox);
       if (!message) {
         Logger::log(2, u"Outbox: record " + id + u" has an unknown type, not sent");
         continue;

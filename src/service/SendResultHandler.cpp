@@ -11,14 +11,15 @@
 #include "service/ServiceWindow.h"
 #include "storage/MessageStores.h"
 #include "transport/message/GenericMessage.h"
+#include "transport/message/MessageKind.h"
 
 namespace parlane {
 
 namespace {
 
-constexpr int kTypeSms = 1;
-constexpr int kTypePush = 2;
-constexpr int kTypeUssd = 3;
+bool is(const GenericMessage& message, MessageKind kind) {
+  return message.getType() == static_cast<int>(kind);
+}
 
 }  // namespace
 
@@ -35,8 +36,10 @@ SendResultHandler::SendResultHandler(const SettingsStore& settings, MessageStore
       sender_(sender) {}
 
 void SendResultHandler::handle(const GenericMessage& message, bool sent) {
-  const int type = message.getType();
-  if (type != kTypeSms && type != kTypePush && type != kTypeUssd) return;
+  if (!is(message, MessageKind::Sms) && !is(message, MessageKind::Push) &&
+      !is(message, MessageKind::Ussd)) {
+    return;
+  }
 
   const std::optional<std::u16string> outboxId = dispatcher_.takeSettled(message);
   if (!outboxId && !sent) {
@@ -69,7 +72,7 @@ void SendResultHandler::handle(const GenericMessage& message, bool sent) {
 }
 
 void SendResultHandler::tellFailure(const GenericMessage& message) {
-  if (message.getType() == kTypeUssd) {
+  if (is(message, MessageKind::Ussd)) {
     window_.balloon(loadString(40209), formatString(40208, {message.content}));
   } else {
     window_.balloon(loadString(40093), formatString(40092, {message.to, sender_.lastError()}));

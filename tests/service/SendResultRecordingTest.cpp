@@ -25,7 +25,7 @@ class SendResultRecordingTest : public ::testing::Test {
   std::unique_ptr<GenericMessage> dispatched(const std::u16string& id) {
     DatabaseRecord record;
     EXPECT_TRUE(outbox().Get(id, record));
-    return MessageFromRecord(record, StoreKind::Outbox);
+    return messageFromRecord(record, StoreKind::Outbox);
   }
   SendRecording record(const GenericMessage& message, bool sent, int retries,
                        const std::u16string& id) {

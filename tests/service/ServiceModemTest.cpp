@@ -100,7 +100,7 @@ class ServiceModem : public ::testing::Test {
 TEST_F(ServiceModem, IndexNoticeIsStoredOnceAndDeletedOnlyAfterTheInboxHasIt) {
   std::atomic<bool> inboxHadIt{false};
   modem.on("AT+CMGR=3",
-           "\r\n+CMGR: 0,,30\r\n" + DeliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
+           "\r\n+CMGR: 0,,30\r\n" + deliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
   modem.onCommand([&](const std::string& command, std::string& reply) {
     if (command != "AT+CMGD=3") return false;
     inboxHadIt = rig->file(StoreKind::Inbox).find("three") != std::string::npos;
@@ -269,7 +269,7 @@ TEST_F(ServiceModem, PollingStoresAMessageThatStaysInTheModemMemoryOnce) {
   rig->settings.setInt("receiver.polling_time", 10);
   rig->settings.setInt("sender.delete_mode", 0);
   modem.on("AT+CMGL=1",
-           "\r\n+CMGL: 2,1,,30\r\n" + DeliverHex("4917012345", "stays") + "\r\n\r\nOK\r\n");
+           "\r\n+CMGL: 2,1,,30\r\n" + deliverHex("4917012345", "stays") + "\r\n\r\nOK\r\n");
   script();
   rig->start();
   ASSERT_TRUE(rig->connect());
@@ -292,7 +292,7 @@ TEST_F(ServiceModem, PollingStoresAMessageThatStaysInTheModemMemoryOnce) {
 TEST_F(ServiceModem, MessageWaitingBeforeConnectingIsStoredOnceInNotifyMode) {
   std::atomic<bool> inboxHadIt{false};
   modem.on("AT+CMGL=0",
-           "\r\n+CMGL: 1,0,,30\r\n" + DeliverHex("4917012345", "waited") + "\r\n\r\nOK\r\n");
+           "\r\n+CMGL: 1,0,,30\r\n" + deliverHex("4917012345", "waited") + "\r\n\r\nOK\r\n");
   modem.onCommand([&](const std::string& command, std::string& reply) {
     if (command != "AT+CMGD=1") return false;
     inboxHadIt = rig->file(StoreKind::Inbox).find("waited") != std::string::npos;

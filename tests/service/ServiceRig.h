@@ -54,7 +54,7 @@ class ServiceRig {
         scheduler(options_.schedulerClock ? *options_.schedulerClock : Clock::system()) {
     settings.loadFromFile(PARLANE_SOURCE_DIR "/data/valtorin.cfg");
     for (StoreKind kind : kAllStores) {
-      settings.setString(std::u16string(StoreName(kind)) + u".filename", StoreName(kind) + u".txt");
+      settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
     }
     settings.setString("modem.port", options_.port.empty() ? u"ttyEMU" : fromUtf8(options_.port));
     settings.setString("status.file", u"");
@@ -135,9 +135,9 @@ class ServiceRig {
     return stores->store(kind).SelectNotEqual(0, u"", 0);
   }
   // The text of the folder file on disk.
-  std::string file(StoreKind kind) { return dir.read(toUtf8(StoreName(kind)) + ".txt"); }
+  std::string file(StoreKind kind) { return dir.read(toUtf8(storeName(kind)) + ".txt"); }
   std::u16string field(const DatabaseRecord& record, StoreKind kind, std::u16string_view name) {
-    return record[static_cast<std::size_t>(ColumnIndex(kind, name))];
+    return record[static_cast<std::size_t>(columnIndex(kind, name))];
   }
 
   LogCapture log;
