@@ -188,7 +188,8 @@ class Gateway {
     threadsStarted_ = true;
 
     if (settings_.getInt("start.bubble") != 0) {
-      mainFrame_->balloon(loadString(text::kStartBalloonTitle), loadString(text::kStartBalloonText));
+      mainFrame_->balloon(loadString(text::kStartBalloonTitle),
+                          loadString(text::kStartBalloonText));
     }
     mainFrame_->showMainScreen();
     if (settings_.getInt("start.welcome") != 0) mainFrame_->openWelcome();

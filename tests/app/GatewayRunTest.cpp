@@ -99,7 +99,7 @@ TEST_F(GatewayOnModem, MessagesQueuedBeforeTheStartLandInSentWithTheirReferences
 
 TEST_F(GatewayOnModem, AnAnnouncedMessageIsStoredOnceAndDeletedFromTheModem) {
   modem.on("AT+CMGR=3",
-           "\r\n+CMGR: 0,,30\r\n" + test::DeliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
+           "\r\n+CMGR: 0,,30\r\n" + test::deliverHex("4917012345", "three") + "\r\n\r\nOK\r\n");
   answerLikeAModem(modem);
   const pid_t gateway = start();
   ASSERT_TRUE(waitForLog("Title: Parlane (connected to")) << log();
@@ -225,7 +225,7 @@ TEST_F(GatewayBadInput, ModemThatAnswersNothing) {
 }
 
 TEST_F(GatewayBadInput, GarbageOnTheLine) {
-  modem.on("AT+CMGR=4", "\r\n+CMGR: 0,,30\r\n" + test::DeliverHex("4917012345", "after noise") +
+  modem.on("AT+CMGR=4", "\r\n+CMGR: 0,,30\r\n" + test::deliverHex("4917012345", "after noise") +
                             "\r\n\r\nOK\r\n");
   answerLikeAModem(modem);
   queueInOutbox(numberedTexts(2));

@@ -26,7 +26,7 @@ class MainFrameFixture {
   explicit MainFrameFixture(int instance = 0, std::u16string suffix = u"") {
     offscreenApp();
     for (StoreKind kind : kAllStores) {
-      settings.setString(std::u16string(StoreName(kind)) + u".filename", StoreName(kind) + u".txt");
+      settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
     }
     logger = std::make_unique<Logger>(dir.file("log.txt"));
     Logger::setGlobal(logger.get());

@@ -49,10 +49,7 @@ struct MainFrameParts {
 // main screen and the welcome screen, and the send path of the dialogs. The service threads, the
 // engine and the codec reach it through their interfaces from any thread; whatever touches a
 // widget is queued onto the window thread.
-class CMainFrame : public QWidget,
-                   public ServiceWindow,
-                   public MainWindowLink,
-                   public Notifier {
+class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, public Notifier {
   Q_OBJECT
  public:
   // Where balloons go.
