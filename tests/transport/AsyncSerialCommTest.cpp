@@ -171,6 +171,7 @@ TEST_F(ChannelTest, PinIsHiddenInTheTrafficLogOnly) {
   connect();
   ASSERT_TRUE(channel().sendCommand("AT+CPIN=4711\r\n"));
   expectNext(sender_, AsyncEvent::kOk, u"OK");
+  ASSERT_TRUE(modem_.waitForCommands(1));
   EXPECT_EQ(modem_.commands().front(), "AT+CPIN=4711");
   EXPECT_NE(log().find("Sent: AT+CPIN=****"), std::string::npos) << log();
   EXPECT_EQ(log().find("4711"), std::string::npos);
