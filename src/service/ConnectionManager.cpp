@@ -215,13 +215,15 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
       if (readDeleteMode(p_.settings) == DeleteMode::kAllAfterCount) {
         deleteAllAtCycleEnd_.store(true);
       }
-      p_.state.setMemoryReadingState(kBitInCycle);
       std::int64_t cycleEnd =
           static_cast<std::int64_t>(p_.settings.getInt("receiver.polling_time")) * 500;
       if (p_.settings.getInt("sender.read_mode") != kReadModePolling) {
         cycleEnd = std::max(cycleEnd, kConnectListingSettleMs);
       }
+      // The end is timed before the state says "in cycle", so that whoever sees the state
+      // finds the end already counted from now.
       p_.scheduler.add(ServiceScheduler::kPollingCycleEnd, cycleEnd, true);
+      p_.state.setMemoryReadingState(kBitInCycle);
     }
     return;
   }
