@@ -28,17 +28,17 @@ std::string keyFor(int id) {
 }
 
 // Rewrites the folder over and over, changing record 1 each time, until killed. Tells the parent
-// through `ready` once the first rewrite began.
+// through `ready` when the first rewrite begins and when it ends, so that the parent can time the
+// kill by how long a rewrite takes on this build and this machine.
 [[noreturn]] void rewriteForever(DatabaseFixture& f, int ready) {
   auto db = f.make();
   if (db->Load(true) != 0) ::_exit(2);
+  const char byte = 1;
   for (int round = 0;; ++round) {
     db->Put({u"00000001", u"B" + fromAscii(std::to_string(round)), contentFor(1)});
-    if (round == 0) {
-      const char byte = 1;
-      if (::write(ready, &byte, 1) != 1) ::_exit(3);
-    }
+    if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
     if (db->Save() != 0) ::_exit(4);
+    if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
   }
 }
 
@@ -62,11 +62,11 @@ TEST(FileDatabaseCrash, KillDuringRewriteLeavesOldOrNewFile) {
   f.dir.write("db.txt", file);
 
   int interrupted = 0;
-  // Different delays land the kill in different places of the rewrite; go on until several of
-  // them hit the writing itself.
-  const int delays[] = {0, 5, 20, 45, 90, 140, 200, 13, 33, 70, 110, 170};
+  // Different points of a rewrite, in hundredths of its duration, land the kill in different
+  // places of it; go on until several of them hit the writing itself.
+  const int points[] = {0, 25, 50, 75, 90, 10, 60, 95, 35, 80, 15, 99};
   for (int round = 0; round < 36 && (round < 8 || interrupted < 3); ++round) {
-    const int delayMs = delays[round % 12];
+    const int point = points[round % 12];
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
     const pid_t child = ::fork();
@@ -78,8 +78,11 @@ TEST(FileDatabaseCrash, KillDuringRewriteLeavesOldOrNewFile) {
     ::close(pipeFds[1]);
     char byte = 0;
     ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1) << "child never started rewriting";
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1) << "child never finished its first rewrite";
+    const auto rewrite = std::chrono::steady_clock::now() - started;
     ::close(pipeFds[0]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    std::this_thread::sleep_for(rewrite * point / 100);
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -87,9 +90,9 @@ TEST(FileDatabaseCrash, KillDuringRewriteLeavesOldOrNewFile) {
 
     interrupted += temporaryFiles(f);
     auto db = f.make();
-    ASSERT_EQ(db->Load(true), 0) << "delay " << delayMs;
+    ASSERT_EQ(db->Load(true), 0) << "point " << point;
     EXPECT_EQ(temporaryFiles(f), 0) << "a load clears what a killed rewrite left";
-    ASSERT_EQ(db->Count(), static_cast<size_t>(kRecords)) << "delay " << delayMs;
+    ASSERT_EQ(db->Count(), static_cast<size_t>(kRecords)) << "point " << point;
     DatabaseRecord record;
     ASSERT_TRUE(db->Get(u"00000001", record));
     EXPECT_TRUE(record[1] == u"A" || record[1][0] == u'B') << toUtf8(record[1]);
