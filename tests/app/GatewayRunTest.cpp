@@ -73,7 +73,7 @@ TEST_F(GatewayOnModem, ConnectsAtStartAndTellsTheStatusFile) {
   const pid_t gateway = start();
   ASSERT_TRUE(eventually([&] { return status().find("; state:ready;") != std::string::npos; }))
       << status() << log();
-  EXPECT_TRUE(logHas("Title: Parlane (connected to " + modem.portPath() + ")")) << log();
+  EXPECT_TRUE(waitForLog("Title: Parlane (connected to " + modem.portPath() + ")")) << log();
   EXPECT_NE(status().find("; port: " + modem.portPath() + "; "), std::string::npos) << status();
   EXPECT_NE(status().find("; outbox:0; errors:0"), std::string::npos) << status();
   EXPECT_TRUE(stop(gateway));
@@ -112,7 +112,7 @@ TEST_F(GatewayOnModem, AnAnnouncedMessageIsStoredOnceAndDeletedFromTheModem) {
   const auto inbox = folder("inbox");
   ASSERT_EQ(inbox.size(), 1u);
   EXPECT_NE(inbox[0].at(kFrom).find("4917012345"), std::string::npos);
-  EXPECT_TRUE(logHas("Got SMS from ")) << log();
+  EXPECT_TRUE(waitForLog("Got SMS from ")) << log();
   EXPECT_TRUE(stop(gateway));
   EXPECT_EQ(folder("inbox").size(), 1u);
 }
@@ -156,7 +156,7 @@ TEST(GatewayOnEmulator, ConnectsAndSendsWithShortenedPauses) {
   ASSERT_TRUE(GatewayRun::eventually([&] {
     return run.status().find("; state:ready;") != std::string::npos;
   })) << run.log();
-  EXPECT_TRUE(run.logHas("Title: Parlane (connected to ttyEMU0)"));
+  EXPECT_TRUE(run.waitForLog("Title: Parlane (connected to ttyEMU0)"));
   ASSERT_TRUE(GatewayRun::eventually([&] { return run.folder("sent").size() == 2; })) << run.log();
   EXPECT_TRUE(run.folder("outbox").empty());
   EXPECT_TRUE(run.stop(gateway));
@@ -208,7 +208,7 @@ TEST_F(GatewayBadInput, PortTakenByAnotherProgram) {
   ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   const pid_t gateway = startAndExpect("usually ModemManager or brltty");
-  EXPECT_TRUE(logHas("Title: Parlane (error)"));
+  EXPECT_TRUE(waitForLog("Title: Parlane (error)"));
   ::close(holder);
   expectNothingLost(gateway);
   EXPECT_EQ(folder("outbox").size(), 2u);
