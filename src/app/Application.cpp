@@ -31,10 +31,13 @@
 #include "engine/SmsSender.h"
 #include "gsm/CodePageCatalogue.h"
 #include "service/CServiceThread.h"
+#include "service/EventRunner.h"
 #include "service/ServiceScheduler.h"
+#include "service/SpoolWatcher.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
+#include "transport/message/GenericMessage.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
 #include "ui/mainframe/CMainFrame.h"
@@ -102,7 +105,9 @@ class Gateway {
 
   ~Gateway() {
     // Every thread has ended (stop()), or none was started: the objects go in reverse order.
+    spool_.reset();
     service_.reset();
+    events_.reset();
     mainFrame_.reset();
     receiver_.reset();
     sender_.reset();
@@ -152,6 +157,8 @@ class Gateway {
     sender_ = std::make_unique<SmsSender>(*channel_, settings_);
     receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
     channel_->setReplyTimeout(settings_.getInt("sender.timeout"));
+    // Parts of long messages that wait for the rest survive a restart.
+    receiver_->setPartsFile(instanceDataFile("parts"));
 
     settings_.setInt("autostart", Autostart().query() ? 1 : 0);
 
@@ -167,8 +174,18 @@ class Gateway {
                          [this] { saveConfiguration(settings_, hive_, paths_); }};
     mainFrame_ = std::make_unique<CMainFrame>(std::move(parts));
     scheduler_ = std::make_unique<ServiceScheduler>();
-    service_ = std::make_unique<CServiceThread>(ServiceParts{
-        settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_});
+    events_ = std::make_unique<EventRunner>(settings_, options_.instance);
+    service_ = std::make_unique<CServiceThread>(
+        ServiceParts{settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_,
+                     Clock::system(), events_.get()});
+    // Files other programs drop into the spool folder take the send dialog's path.
+    spool_ = std::make_unique<SpoolWatcher>(
+        SpoolWatcher::folderFor(paths_.dataFolder, options_.instance), settings_,
+        [this](const std::vector<std::unique_ptr<GenericMessage>>& messages) {
+          if (!service_->queueOutgoingAll(messages)) return false;
+          service_->dispatchNext();
+          return true;
+        });
     mainFrame_->setService(service_.get());
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
 
@@ -185,6 +202,9 @@ class Gateway {
     receiver_->start();
     service_->start();
     scheduler_->start();
+    events_->start();
+    // Without a usable spool folder the gateway runs on (the reason is logged).
+    spool_->start();
     threadsStarted_ = true;
 
     if (settings_.getInt("start.bubble") != 0) {
@@ -207,6 +227,10 @@ class Gateway {
       Logger::log(3, std::string("Can't save the configuration"));
     }
     if (threadsStarted_) {
+      // No new message is taken from the spool while the others stop.
+      spool_->stop();
+      spool_->join();
+      events_->stop();
       channel_->requestStop();
       receiver_->stop();
       sender_->stop();
@@ -218,6 +242,7 @@ class Gateway {
       sender_->join();
       receiver_->join();
       channel_->joinThread();
+      events_->join();
     }
     if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
     Logger::log(0, std::string("Parlane stopped"));
@@ -233,6 +258,13 @@ class Gateway {
     logger_->applyConfiguredLevel(settings_.getInt("logger.level"));
     logger_->setSizeLimit(settings_.getInt("logger.maxsize"));
     Logger::setGlobal(logger_.get());
+  }
+
+  // A file of this instance beside the folders: "name", or "name.N" for instance N > 0.
+  std::string instanceDataFile(const std::string& name) const {
+    std::string path = paths_.dataFolder + "/" + name;
+    if (options_.instance > 0) path += "." + std::to_string(options_.instance);
+    return path;
   }
 
   static bool isHeadlessPlatform() {
@@ -251,7 +283,9 @@ class Gateway {
   std::unique_ptr<SmsSender> sender_;
   std::unique_ptr<SmsReceiver> receiver_;
   std::unique_ptr<CMainFrame> mainFrame_;
+  std::unique_ptr<EventRunner> events_;
   std::unique_ptr<CServiceThread> service_;
+  std::unique_ptr<SpoolWatcher> spool_;
   bool threadsStarted_ = false;
 };
 

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gsm/ReceivedPdu.h"
@@ -14,7 +16,9 @@ namespace parlane {
 // The decoded parts of concatenated messages that wait for the rest of their message. Parts
 // belong together when sender, concatenation reference and part count agree: two senders (or a
 // plain message and a long one) that happen to use the same reference never mix. At most 256
-// parts per message, numbered 0..255.
+// parts per message, numbered 0..255. Each part remembers when it arrived, so that a message
+// whose parts wait too long can be given up, and the whole store can be written to a file and
+// read back after a restart.
 class FragmentStore {
  public:
   static constexpr int kMaxParts = 256;
@@ -27,14 +31,27 @@ class FragmentStore {
 
   // Stores a part unless the same part is already held, or its numbers cannot belong to a
   // message (part number outside 0..255 or not below the count, count above 256). A count below
-  // 1 counts as a message of one part.
-  Offer add(ReceivedPdu part);
+  // 1 counts as a message of one part. `arrived`: wall-clock seconds of its arrival. A duplicate
+  // of a part held without a storage index lends it its index, so that its slot is freed with
+  // the message.
+  Offer add(ReceivedPdu part, std::time_t arrived = 0);
   // The parts of the first complete message in store order, in part order, removed from the
   // store; empty when no message is complete.
   std::vector<ReceivedPdu> takeComplete();
   // The memory indexes of waiting parts stamped before `limit` that were not returned before
-  // (each part is named once).
+  // (each part is named once). They are forgotten: the slots are about to be freed.
   std::vector<int> takeStale(std::time_t limit);
+  // The parts (in part order) of every message whose first part arrived before `limit`,
+  // removed from the store.
+  std::vector<std::vector<ReceivedPdu>> takeExpired(std::time_t limit);
+  // When the part that waits longest arrived; nothing when the store is empty.
+  std::optional<std::time_t> earliestArrival() const;
+
+  // The store as text, one line per part, and back. Reading replaces the store; lines that
+  // can't be read are skipped and counted in `skipped`. Storage indexes are not read back: after
+  // a restart a slot may hold another message, and a listing finds the parts still stored.
+  std::string serialize() const;
+  void deserialize(std::string_view text, std::size_t* skipped = nullptr);
 
   std::size_t size() const { return parts_.size(); }
 
@@ -48,10 +65,15 @@ class FragmentStore {
   };
   struct Held {
     ReceivedPdu part;
+    std::time_t arrived = 0;
     bool staleNamed = false;
   };
+  using Parts = std::map<Key, Held>;
 
-  std::map<Key, Held> parts_;
+  // The parts of the message `first` begins: up to the first part of another message.
+  Parts::iterator endOfMessage(Parts::iterator first);
+
+  Parts parts_;
 };
 
 }  // namespace parlane

@@ -49,6 +49,28 @@ std::unique_ptr<GenericMessage> assembleMessage(const std::vector<ReceivedPdu>& 
   return message;
 }
 
+std::unique_ptr<GenericMessage> assembleWithGaps(const std::vector<ReceivedPdu>& parts,
+                                                 std::vector<int>& missing) {
+  if (parts.empty()) return nullptr;
+  std::vector<ReceivedPdu> whole;
+  std::size_t next = 0;
+  for (std::int32_t index = 0; index < parts.front().total; ++index) {
+    if (next < parts.size() && parts[next].index == index) {
+      whole.push_back(parts[next++]);
+      continue;
+    }
+    ReceivedPdu gap = parts.front();
+    gap.index = index;
+    gap.text = u"[...]";
+    gap.memoryIndex = -1;
+    whole.push_back(std::move(gap));
+    missing.push_back(index + 1);
+  }
+  whole.front().portAddressed = 0;
+  whole.front().kind = ReceivedPdu::kDeliver;
+  return assembleMessage(whole);
+}
+
 std::unique_ptr<GenericMessage> textModeMessage(const std::u16string& originator,
                                                 std::time_t timestamp, const std::u16string& body,
                                                 int index) {

@@ -17,6 +17,12 @@ namespace parlane {
 // read twice compares equal, and the memory indexes of the parts that were stored.
 std::unique_ptr<GenericMessage> assembleMessage(const std::vector<ReceivedPdu>& parts);
 
+// The message the parts of an incomplete message make (in part order, all of one message): each
+// missing part is "[...]" in the text, and its number (from 1) is added to `missing`. Data that
+// would be a WAP Push can't be read with parts missing and is kept as text.
+std::unique_ptr<GenericMessage> assembleWithGaps(const std::vector<ReceivedPdu>& parts,
+                                                 std::vector<int>& missing);
+
 // A message read in text mode: sender and time from its header line, the body line as text.
 // `index` is its storage index, -1 when it was not stored.
 std::unique_ptr<GenericMessage> textModeMessage(const std::u16string& originator,

@@ -1,11 +1,15 @@
 #include "engine/SmsReceiver.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/ErrorText.h"
+#include "core/util/FileIo.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/DeleteCommands.h"
@@ -102,9 +106,77 @@ void SmsReceiver::join() {
 
 void SmsReceiver::run() {
   while (!stop_.load()) {
-    std::unique_ptr<AsyncEvent> event = replies_.pop();
+    const std::optional<std::int64_t> deadline = partsDeadlineMs();
+    std::unique_ptr<AsyncEvent> event =
+        deadline ? replies_.popUntil(clock_, *deadline) : replies_.pop();
     if (stop_.load()) break;
-    if (event) handle(*event);  // null: woken by a clear of the queue
+    if (event) handle(*event);  // null: woken by a clear of the queue, or parts to give up
+    expireParts();
+  }
+}
+
+void SmsReceiver::setPartsFile(std::string path) {
+  partsFile_ = std::move(path);
+  if (partsFile_.empty()) return;
+  const std::optional<std::string> text = readWholeFile(partsFile_);
+  if (!text) {
+    if (errno != ENOENT) {
+      Logger::log(3, "Can't read the waiting parts of long messages from " + partsFile_ + ": " +
+                         toUtf8(errorText(errno)));
+    }
+    return;
+  }
+  std::size_t skipped = 0;
+  fragments_.deserialize(*text, &skipped);
+  if (skipped > 0) {
+    Logger::log(2, std::to_string(skipped) + " unreadable line(s) of " + partsFile_ + " skipped");
+  }
+  if (fragments_.size() > 0) {
+    Logger::log(0, std::to_string(fragments_.size()) +
+                       " part(s) of long messages wait for the rest of their message");
+  }
+}
+
+void SmsReceiver::saveParts() {
+  if (partsFile_.empty()) return;
+  if (writeFileAtomically(partsFile_, fragments_.serialize())) {
+    partsSaveFailed_ = false;
+  } else if (!partsSaveFailed_) {
+    // Once per failure: the parts stay in memory and the next change tries again.
+    partsSaveFailed_ = true;
+    Logger::log(3, "Can't write the waiting parts of long messages to " + partsFile_ + ": " +
+                       toUtf8(errorText(errno)));
+  }
+}
+
+std::optional<std::int64_t> SmsReceiver::partsDeadlineMs() const {
+  const int timeout = settings_.getInt("receiver.parts_timeout");
+  const std::optional<std::time_t> earliest = fragments_.earliestArrival();
+  if (timeout <= 0 || !earliest) return std::nullopt;
+  const std::int64_t waitSeconds =
+      static_cast<std::int64_t>(*earliest) + timeout - clock_.wallSeconds();
+  return clock_.monotonicMs() + std::max<std::int64_t>(0, waitSeconds) * 1000;
+}
+
+void SmsReceiver::expireParts() {
+  const int timeout = settings_.getInt("receiver.parts_timeout");
+  if (timeout <= 0 || fragments_.size() == 0) return;
+  // Waited `timeout` seconds or more: arrived at or before now - timeout.
+  const auto expired = fragments_.takeExpired(clock_.wallSeconds() - timeout + 1);
+  if (expired.empty()) return;
+  saveParts();
+  for (const std::vector<ReceivedPdu>& parts : expired) {
+    std::vector<int> missing;
+    std::unique_ptr<GenericMessage> message = assembleWithGaps(parts, missing);
+    std::u16string numbers;
+    for (int number : missing) {
+      if (!numbers.empty()) numbers += u", ";
+      numbers += fromAscii(std::to_string(number));
+    }
+    Logger::log(2, formatText(u"Long SMS from %s: part(s) %s of %d never came; stored with [...] "
+                              u"in their place",
+                              {parts.front().party, numbers, parts.front().total}));
+    notifyMessage(std::move(message), kDirectMessage);
   }
 }
 
@@ -257,7 +329,7 @@ void SmsReceiver::onBody(const AsyncEvent& event) {
 void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
   const int number = part.index + 1;
   const int total = part.total;
-  const FragmentStore::Offer offer = fragments_.add(std::move(part));
+  const FragmentStore::Offer offer = fragments_.add(std::move(part), clock_.wallSeconds());
   if (offer.outcome == FragmentStore::Outcome::kOutOfRange) {
     Logger::log(
         2, formatText(u"Concatenated SMS part %d of %d is out of range, dropped", {number, total}));
@@ -268,15 +340,21 @@ void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
     if (offer.heldMemoryIndex >= 0) queue(deleteOneCommand(offer.heldMemoryIndex));
     return;
   }
+  std::vector<std::vector<ReceivedPdu>> complete;
   for (std::vector<ReceivedPdu> parts = fragments_.takeComplete(); !parts.empty();
        parts = fragments_.takeComplete()) {
-    notifyMessage(assembleMessage(parts), expect);
+    complete.push_back(std::move(parts));
   }
   if (readDeleteMode(settings_) == DeleteMode::kEachMessage) {
     for (int index : fragments_.takeStale(clock_.wallSeconds() - kStalePartSeconds)) {
       queue(deleteOneCommand(index));
     }
   }
+  // A part is stored, or a message left the store. Until the inbox is saved, the modem memory
+  // still holds what a completed message is made of.
+  saveParts();
+  for (const std::vector<ReceivedPdu>& parts : complete)
+    notifyMessage(assembleMessage(parts), expect);
 }
 
 void SmsReceiver::queue(std::unique_ptr<ATCommandMessage> command) {

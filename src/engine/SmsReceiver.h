@@ -4,6 +4,7 @@
 #include <ctime>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -59,6 +60,14 @@ class SmsReceiver {
   // Whose memory names tell the storage in use; without one no storage is ever selected.
   void setInitializer(ModemInitializer* initializer);
 
+  // Where the parts that wait for the rest of their message are kept across restarts (rewritten
+  // whenever they change); reads back what the file holds. Set before start(); empty: nowhere.
+  void setPartsFile(std::string path);
+  // Messages whose first part arrived "receiver.parts_timeout" seconds ago (0: never) or more
+  // are handed on as they are, each missing part shown as "[...]". The receiving thread runs it
+  // whenever it wakes, and wakes for it; a test may call it while the thread is not running.
+  void expireParts();
+
   void start();
   void stop();
   void join();
@@ -89,6 +98,9 @@ class SmsReceiver {
   void queue(std::unique_ptr<ATCommandMessage> command);
   void notifyMessage(std::unique_ptr<GenericMessage> message, int expect);
   void post(int code);
+  void saveParts();
+  // When the waiting part that arrived first times out, on the clock's monotonic scale.
+  std::optional<std::int64_t> partsDeadlineMs() const;
 
   AsyncSerialComm& channel_;
   std::unique_ptr<CommandQueue> ownedSender_;
@@ -112,6 +124,8 @@ class SmsReceiver {
   // Storage indexes of the reads queued after +CMTI/+CDSI, oldest first.
   std::deque<int> pendingReads_;
   FragmentStore fragments_;
+  std::string partsFile_;
+  bool partsSaveFailed_ = false;
 };
 
 }  // namespace parlane

@@ -81,6 +81,11 @@ std::u16string CServiceThread::queueOutgoing(const GenericMessage& message) {
   return core_->dispatcher.queueMessage(message);
 }
 
+bool CServiceThread::queueOutgoingAll(
+    const std::vector<std::unique_ptr<GenericMessage>>& messages) {
+  return core_->dispatcher.queueAll(messages);
+}
+
 void CServiceThread::dispatchNext() { core_->dispatcher.dispatchNext(); }
 
 std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.queuedCount(); }

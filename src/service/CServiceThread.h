@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/EngineSink.h"
 #include "service/ScheduledActions.h"
@@ -48,6 +49,9 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // The send path of the dialogs: stores the message in the outbox and queues its id. Returns
   // the record id, or empty when the message can't be stored. Call dispatchNext afterwards.
   std::u16string queueOutgoing(const GenericMessage& message);
+  // The same for several messages with one save of the outbox: all are stored and queued, or
+  // (the outbox can't be saved) none. Any thread.
+  bool queueOutgoingAll(const std::vector<std::unique_ptr<GenericMessage>>& messages);
   // Hands the next queued outbox message to the sender when the channel is idle, no pause runs
   // and no message is in the sender's hands. Any thread.
   void dispatchNext();

@@ -7,6 +7,7 @@
 #include "engine/SmsSender.h"
 #include "service/DeliveryReportMarking.h"
 #include "service/DuplicateLists.h"
+#include "service/EventRunner.h"
 #include "service/OutboxDispatcher.h"
 #include "service/ServiceState.h"
 #include "service/ServiceWindow.h"
@@ -29,14 +30,15 @@ constexpr int kFirstUndeliveredStatus = 0x20;
 IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStores& stores,
                                      ServiceState& state, DuplicateLists& duplicates,
                                      OutboxDispatcher& dispatcher, SmsSender& sender,
-                                     ServiceWindow& window)
+                                     ServiceWindow& window, EventRunner* events)
     : settings_(settings),
       stores_(stores),
       state_(state),
       duplicates_(duplicates),
       dispatcher_(dispatcher),
       sender_(sender),
-      window_(window) {}
+      window_(window),
+      events_(events) {}
 
 void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool checkInbox) {
   if (!message) return;
@@ -51,6 +53,11 @@ void IncomingProcessor::handleReport(StatusReport& report) {
   const bool delivered = report.reportStatus >= 0 && report.reportStatus < kFirstUndeliveredStatus;
   if (markDeliveryReport(stores_.sent(), report, delivered)) {
     window_.balloon(loadString(40259), formatString(delivered ? 40260 : 40261, {report.source}));
+    if (events_ != nullptr) {
+      MessageEvent event = MessageEvent::of(MessageEvent::Kind::Report, report);
+      event.status = delivered ? "delivered" : "not delivered";
+      events_->post(std::move(event));
+    }
   }
   // After the sent folder has been saved: a crash before this keeps the report in the modem.
   freeModemMemory(report);
@@ -73,6 +80,7 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
   GenericDatabase& inbox = stores_.inbox();
   inbox.Put(IncomingRecord(message, false, inbox.NewIdText()));
   if (inbox.Save() == 0) {
+    if (events_ != nullptr) events_->post(MessageEvent::of(MessageEvent::Kind::Received, message));
     freeModemMemory(message);
   } else {
     Logger::log(3, std::string("Can't save the inbox; the message is left in the modem memory"));

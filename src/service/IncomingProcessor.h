@@ -5,6 +5,7 @@
 namespace parlane {
 
 class DuplicateLists;
+class EventRunner;
 class GenericMessage;
 class MessageStores;
 class OutboxDispatcher;
@@ -17,12 +18,13 @@ class StatusReport;
 // Every received message and delivery report (1026, and 1029 inside a listing): reports mark
 // their sent record, new messages go to the inbox once, duplicates are dropped, and what has been
 // handled is deleted from the modem memory as "sender.delete_mode" says, but only once its record
-// has been saved. Service thread.
+// has been saved. A message stored and a report applied are events for "event.run". Service
+// thread.
 class IncomingProcessor {
  public:
   IncomingProcessor(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
                     DuplicateLists& duplicates, OutboxDispatcher& dispatcher, SmsSender& sender,
-                    ServiceWindow& window);
+                    ServiceWindow& window, EventRunner* events = nullptr);
 
   // `checkInbox`: compare with the inbox as "discard_duplicated" does, whatever it says (a
   // listing of the modem memory made after connecting finds messages stored before a crash).
@@ -43,6 +45,7 @@ class IncomingProcessor {
   OutboxDispatcher& dispatcher_;
   SmsSender& sender_;
   ServiceWindow& window_;
+  EventRunner* events_;
 };
 
 }  // namespace parlane

@@ -55,6 +55,24 @@ std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
   return saved ? id : std::u16string();
 }
 
+bool OutboxDispatcher::queueAll(const std::vector<std::unique_ptr<GenericMessage>>& messages) {
+  std::lock_guard guard(mutex_);
+  std::vector<std::u16string> ids;
+  for (const auto& message : messages) {
+    if (!message) continue;
+    std::unique_ptr<GenericMessage> queued = message->clone();
+    queued->attempts = 0;
+    ids.push_back(outbox_.NewIdText());
+    outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, ids.back()));
+  }
+  if (outbox_.Save() != 0) {
+    for (const std::u16string& id : ids) outbox_.Remove(id);
+    return false;
+  }
+  queue_.insert(queue_.end(), ids.begin(), ids.end());
+  return true;
+}
+
 void OutboxDispatcher::append(const std::u16string& id) {
   std::lock_guard guard(mutex_);
   if (std::find(queue_.begin(), queue_.end(), id) == queue_.end()) queue_.push_back(id);

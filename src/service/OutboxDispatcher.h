@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace parlane {
 
@@ -29,6 +31,9 @@ class OutboxDispatcher {
   // outbox could not be saved (the record is then kept for the next save, and still queued).
   std::u16string queueMessage(const GenericMessage& message);
   void append(const std::u16string& id);
+  // Stores every message in the outbox with one save and queues their ids; when the save fails
+  // none of them stays (the caller keeps its copy and tries again later). True when saved.
+  bool queueAll(const std::vector<std::unique_ptr<GenericMessage>>& messages);
 
   // Hands the next message to the sender unless a pause runs, the channel is not idle or a
   // message is still in flight.

@@ -4,6 +4,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "engine/SmsSender.h"
+#include "service/EventRunner.h"
 #include "service/OutboxDispatcher.h"
 #include "service/SendResultRecording.h"
 #include "service/ServiceScheduler.h"
@@ -26,14 +27,15 @@ bool is(const GenericMessage& message, MessageKind kind) {
 SendResultHandler::SendResultHandler(const SettingsStore& settings, MessageStores& stores,
                                      ServiceState& state, OutboxDispatcher& dispatcher,
                                      ServiceScheduler& scheduler, ServiceWindow& window,
-                                     const SmsSender& sender)
+                                     const SmsSender& sender, EventRunner* events)
     : settings_(settings),
       stores_(stores),
       state_(state),
       dispatcher_(dispatcher),
       scheduler_(scheduler),
       window_(window),
-      sender_(sender) {}
+      sender_(sender),
+      events_(events) {}
 
 void SendResultHandler::handle(const GenericMessage& message, bool sent) {
   if (!is(message, MessageKind::Sms) && !is(message, MessageKind::Push) &&
@@ -51,6 +53,12 @@ void SendResultHandler::handle(const GenericMessage& message, bool sent) {
   const SendRecording recording =
       recordSendResult(message, sent, settings_.getInt("sender.retries"), outboxId,
                        stores_.outbox(), stores_.sent(), stores_.failed());
+  if (events_ != nullptr && recording.outcome != SendOutcome::Requeued) {
+    events_->post(MessageEvent::of(recording.outcome == SendOutcome::Sent
+                                       ? MessageEvent::Kind::Sent
+                                       : MessageEvent::Kind::Failed,
+                                   message));
+  }
   if (sent) {
     state_.lowerErrors();
   } else {

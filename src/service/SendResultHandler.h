@@ -5,6 +5,7 @@ namespace parlane {
 class GenericMessage;
 class MessageStores;
 class OutboxDispatcher;
+class EventRunner;
 class ServiceScheduler;
 class ServiceState;
 class ServiceWindow;
@@ -13,12 +14,13 @@ class SmsSender;
 
 // What follows a sending attempt (1028): the message is filed (sent, back into the outbox for a
 // retry, or failed), the error counter moves, the user hears of a failure, and the next message
-// is dispatched at once or after the pause of "sender.delay". Service thread.
+// is dispatched at once or after the pause of "sender.delay". A message filed in "sent" or
+// "failed" is an event for "event.run". Service thread.
 class SendResultHandler {
  public:
   SendResultHandler(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
                     OutboxDispatcher& dispatcher, ServiceScheduler& scheduler,
-                    ServiceWindow& window, const SmsSender& sender);
+                    ServiceWindow& window, const SmsSender& sender, EventRunner* events = nullptr);
 
   void handle(const GenericMessage& message, bool sent);
 
@@ -32,6 +34,7 @@ class SendResultHandler {
   ServiceScheduler& scheduler_;
   ServiceWindow& window_;
   const SmsSender& sender_;
+  EventRunner* events_;
 };
 
 }  // namespace parlane

@@ -5,6 +5,7 @@
 namespace parlane {
 
 class AsyncSerialComm;
+class EventRunner;
 class MessageStores;
 class ServiceScheduler;
 class ServiceWindow;
@@ -23,6 +24,8 @@ struct ServiceParts {
   ServiceWindow& window;
   ServiceScheduler& scheduler;
   const Clock& clock = Clock::system();
+  // Runs "event.run" for what is received, sent, failed and reported; none: no events.
+  EventRunner* events = nullptr;
 };
 
 }  // namespace parlane

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "core/util/Clock.h"
 #include "transport/AsyncEvent.h"
 
 namespace parlane {
@@ -46,6 +47,18 @@ class BlockingQueue {
     const std::uint64_t clears = clears_;
     ++waiting_;
     condition_.wait_for(lock, limit, [&] { return !items_.empty() || clears_ != clears; });
+    --waiting_;
+    return takeLocked();
+  }
+
+  // As pop, but gives up (null) once `clock` reaches `deadlineMs`: a thread with work of its own
+  // at a given time waits on its queue until then.
+  std::unique_ptr<Item> popUntil(const Clock& clock, std::int64_t deadlineMs) {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t clears = clears_;
+    ++waiting_;
+    clock.waitUntil(condition_, lock, deadlineMs,
+                    [&] { return !items_.empty() || clears_ != clears; });
     --waiting_;
     return takeLocked();
   }

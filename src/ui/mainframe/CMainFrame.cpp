@@ -12,8 +12,8 @@
 #include "core/util/StringTable.h"
 #include "core/util/TimeFormat.h"
 #include "engine/ModemInitializer.h"
-#include "gsm/Numbers.h"
 #include "service/CServiceThread.h"
+#include "service/RecipientCheck.h"
 #include "service/ServiceState.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
@@ -328,23 +328,14 @@ int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messa
   int queued = 0;
   for (auto& message : messages) {
     if (!message) continue;
-    const int type = message->getType();
-    if (type == 1 || type == 2) {
-      ApplyPrefixRewrite(message->to, parts_.settings.getString("ton_src_prefix"),
-                         parts_.settings.getString("ton_dst_prefix"));
-      std::u16string number = message->to;
-      if (!NormalizeNumber(number, message->dstton)) {
-        const std::u16string refused = formatString(40196, {message->to});
-        Logger::log(2, refused);
-        balloon(loadString(text::kWarning), refused);
-        continue;
-      }
-      if (WarnNationalFormat(message->to, message->dstton,
-                             parts_.settings.getInt("ton_warning") == 1)) {
-        balloon(loadString(text::kWarning),
-                formatString(text::kNationalFormatWarning, {message->to}));
-      }
+    const RecipientCheck check = checkRecipient(*message, parts_.settings);
+    if (!check.accepted) {
+      const std::u16string refused = formatString(40196, {message->to});
+      Logger::log(2, refused);
+      balloon(loadString(text::kWarning), refused);
+      continue;
     }
+    if (!check.warning.empty()) balloon(loadString(text::kWarning), check.warning);
     if (service_ == nullptr) continue;
     // An empty id: the outbox file could not be written; the record is queued all the same and
     // kept for the next save.

@@ -37,6 +37,8 @@ const std::vector<std::string> kKnownKeys = {
     "auto_ton.long", "auto_ton.length", "ton_src_prefix", "ton_dst_prefix", "ton_warning",
     "prefix.country", "prefix.local", "groups.%d.name", "operator.%d.name", "operator.%d.prefix",
     "address.%d", "export.encoding",
+    // Scripts and servers.
+    "event.run", "event.timeout", "receiver.parts_timeout",
     // Per store: inbox, outbox, sent, failed, addrbook.
     "inbox.filename", "inbox.maxrecords", "inbox.index", "inbox.columns.%d", "outbox.filename",
     "outbox.maxrecords", "outbox.index", "outbox.columns.%d", "sent.filename", "sent.maxrecords",

@@ -1,0 +1,79 @@
+#include "service/MessageEvent.h"
+
+#include <ctime>
+
+#include "core/util/Utf.h"
+#include "transport/message/GenericMessage.h"
+#include "transport/message/PushMessage.h"
+
+namespace parlane {
+
+namespace {
+
+// Environment values end at a NUL byte: none may hold one.
+std::string withoutNul(std::string text) {
+  std::erase(text, '\0');
+  return text;
+}
+
+}  // namespace
+
+std::string isoTime(long long seconds) {
+  const std::time_t when = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  ::gmtime_r(&when, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+MessageEvent MessageEvent::of(Kind kind, const GenericMessage& message) {
+  MessageEvent event;
+  event.kind = kind;
+  event.id = std::to_string(message.uniqueid);
+  event.number =
+      toUtf8(kind == Kind::Received || kind == Kind::Report ? message.source : message.to);
+  event.text = toUtf8(message.content);
+  event.time = isoTime(message.timestamp);
+  event.type = toUtf8(message.getTypeName());
+  event.url = toUtf8(message.getUrl());
+  if (kind == Kind::Sent || kind == Kind::Report) event.reference = std::to_string(message.refid);
+  event.custom = toUtf8(message.custom);
+  return event;
+}
+
+const char* MessageEvent::kindName(Kind kind) {
+  switch (kind) {
+    case Kind::Received:
+      return "received";
+    case Kind::Sent:
+      return "sent";
+    case Kind::Failed:
+      return "failed";
+    case Kind::Report:
+      return "report";
+  }
+  return "";
+}
+
+std::vector<std::string> MessageEvent::environment(int instance) const {
+  const std::pair<const char*, std::string> values[] = {
+      {"PARLANE_EVENT", kindName(kind)},
+      {"PARLANE_ID", id},
+      {"PARLANE_NUMBER", number},
+      {"PARLANE_TEXT", text},
+      {"PARLANE_TIME", time},
+      {"PARLANE_TYPE", type},
+      {"PARLANE_URL", url},
+      {"PARLANE_REFERENCE", reference},
+      {"PARLANE_CUSTOM", custom},
+      {"PARLANE_STATUS", status},
+      {"PARLANE_INSTANCE", std::to_string(instance)},
+  };
+  std::vector<std::string> out;
+  for (const auto& [name, value] : values)
+    out.push_back(std::string(name) + "=" + withoutNul(value));
+  return out;
+}
+
+}  // namespace parlane

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace parlane {
+
+class GenericMessage;
+
+// What an event command is told about one message, as its environment variables.
+struct MessageEvent {
+  enum class Kind { Received, Sent, Failed, Report };
+
+  Kind kind = Kind::Received;
+  std::string id;      // the message number ("uniqueid"), the same in every folder
+  std::string number;  // sender of a received message, recipient otherwise
+  std::string text;
+  std::string time;  // ISO 8601, UTC
+  std::string type;  // sms, push, ussd, sr
+  std::string url;
+  std::string reference;  // the modem's message reference (sent, report)
+  std::string custom;     // the producer's field (the spool file name for spooled messages)
+  std::string status;     // report: "delivered" or "not delivered"
+
+  // The event of a message as the folders keep it.
+  static MessageEvent of(Kind kind, const GenericMessage& message);
+  static const char* kindName(Kind kind);
+
+  // "NAME=value" for PARLANE_EVENT, PARLANE_ID, ..., PARLANE_INSTANCE.
+  std::vector<std::string> environment(int instance) const;
+};
+
+// Seconds since 1970 as "2026-12-10T16:40:00Z".
+std::string isoTime(long long seconds);
+
+}  // namespace parlane

@@ -1,0 +1,125 @@
+// The spool file format: what is read, what is refused and why, and the writer's round trip.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "service/SpoolFile.h"
+
+namespace parlane {
+namespace {
+
+TEST(SpoolFile, ReadsEveryHeader) {
+  const SpoolParse parse = parseSpoolFile(
+      "To: +4917012345\r\nto: 0170 999, +4930111\nFLASH: yes\nReport: 1\nTon: 2\n"
+      "Validity: 3600\nUrl: http://example.org/a\n\nTitle\nsecond line\n");
+  ASSERT_TRUE(parse.message) << parse.error;
+  const SpoolMessage& m = *parse.message;
+  EXPECT_EQ(m.to, (std::vector<std::string>{"+4917012345", "0170 999", "+4930111"}));
+  EXPECT_TRUE(m.flash);
+  EXPECT_TRUE(m.report);
+  EXPECT_EQ(m.ton, 2);
+  EXPECT_EQ(m.validity, 3600);
+  EXPECT_EQ(m.url, "http://example.org/a");
+  EXPECT_FALSE(m.ussd);
+  EXPECT_EQ(m.text, "Title\nsecond line");
+}
+
+TEST(SpoolFile, TakesOneLineEndOffTheTextOnly) {
+  EXPECT_EQ(parseSpoolFile("To: 1\n\nabc").message->text, "abc");
+  EXPECT_EQ(parseSpoolFile("To: 1\n\nabc\n\n").message->text, "abc\n");
+  EXPECT_EQ(parseSpoolFile("To: 1\r\n\r\nabc\r\n").message->text, "abc");
+  EXPECT_EQ(parseSpoolFile("\xEF\xBB\xBFTo: 1\n\n  Grüße  \n").message->text, "  Grüße  ");
+}
+
+TEST(SpoolFile, UssdNeedsACodeAndNoNumber) {
+  const SpoolParse parse = parseSpoolFile("Type: USSD\n\n*100#\n");
+  ASSERT_TRUE(parse.message) << parse.error;
+  EXPECT_TRUE(parse.message->ussd);
+  EXPECT_EQ(parse.message->text, "*100#");
+}
+
+struct Refused {
+  const char* name;
+  std::string bytes;
+  const char* reason;  // a part of the error text
+};
+
+void PrintTo(const Refused& c, std::ostream* os) { *os << c.name; }
+
+class SpoolFileRefused : public testing::TestWithParam<Refused> {};
+
+TEST_P(SpoolFileRefused, SaysWhy) {
+  const SpoolParse parse = parseSpoolFile(GetParam().bytes);
+  EXPECT_FALSE(parse.message);
+  EXPECT_NE(parse.error.find(GetParam().reason), std::string::npos) << parse.error;
+}
+
+std::string manyRecipients(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "To: +49170" + std::to_string(1000 + i) + "\n";
+  return text + "\nhello\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpoolFileRefused,
+    testing::Values(Refused{"NoNumber", "Flash: no\n\nhello\n", "no number"},
+                    Refused{"EmptyText", "To: +491701\n\n", "empty text"},
+                    Refused{"NoBlankLine", "To: +491701\n", "no blank line"},
+                    Refused{"Empty", "", "no blank line"},
+                    Refused{"NotANumber", "To: Alice\n\nhi\n", "\"Alice\" is not a phone number"},
+                    Refused{"UnknownHeader", "To: 1\nFrom: 2\n\nhi\n", "unknown header \"From\""},
+                    Refused{"NoColon", "To 1\n\nhi\n", "without a colon"},
+                    Refused{"BadSwitch", "To: 1\nFlash: maybe\n\nhi\n", "flash: yes or no"},
+                    Refused{"BadTon", "To: 1\nTon: 5\n\nhi\n", "ton: 0 to 4"},
+                    Refused{"BadValidity", "To: 1\nValidity: -3\n\nhi\n", "validity"},
+                    Refused{"HugeValidity", "To: 1\nValidity: 99999999999\n\nhi\n", "validity"},
+                    Refused{"BadType", "To: 1\nType: fax\n\nhi\n", "type: sms, push or ussd"},
+                    Refused{"PushWithoutUrl", "To: 1\nType: push\n\nhi\n", "push without a url"},
+                    Refused{"UssdWithNumber", "To: 1\nType: ussd\n\n*100#\n", "takes no number"},
+                    Refused{"UssdWithoutCode", "Type: ussd\n\n \n", "no USSD code"},
+                    Refused{"InvalidUtf8", "To: 1\n\n\xC3\x28\n", "not valid UTF-8"},
+                    Refused{"Binary",
+                            std::string("To: 1\n\n\x7F"
+                                        "ELF\0\0\x01",
+                                        12),
+                            "NUL bytes"},
+                    Refused{"TooManyRecipients", manyRecipients(1000), "more than 100 recipients"},
+                    Refused{"TooBig", "To: 1\n\n" + std::string(kMaxSpoolFileBytes, 'x'),
+                            "larger than"}));
+
+TEST(SpoolFile, WriterAndReaderAgree) {
+  SpoolMessage message;
+  message.to = {"+4917012345", "030 1234"};
+  message.flash = true;
+  message.report = true;
+  message.ton = 1;
+  message.validity = 600;
+  message.url = "http://example.org";
+  const char* texts[] = {"plain", "two\nlines", "ends in a break\n", "ends in CR\r", "", "\r\n"};
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    message.text = text;
+    const SpoolParse parse = parseSpoolFile(formatSpoolFile(message));
+    ASSERT_TRUE(parse.message) << parse.error;
+    EXPECT_EQ(*parse.message, message);
+  }
+  SpoolMessage ussd;
+  ussd.ussd = true;
+  ussd.text = "*101#";
+  EXPECT_EQ(parseSpoolFile(formatSpoolFile(ussd)).message, ussd);
+}
+
+TEST(SpoolFile, CheckRefusesWhatTheReaderWould) {
+  SpoolMessage message;
+  message.text = "hi";
+  EXPECT_EQ(checkSpoolMessage(message), "no number");
+  message.to = {"+491"};
+  EXPECT_EQ(checkSpoolMessage(message), std::nullopt);
+  message.text = "\xFF";
+  EXPECT_EQ(checkSpoolMessage(message), "not valid UTF-8");
+  message.text.clear();
+  EXPECT_EQ(checkSpoolMessage(message), "an empty text");
+}
+
+}  // namespace
+}  // namespace parlane

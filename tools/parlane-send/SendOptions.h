@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/SpoolFile.h"
+
+namespace parlane::send {
+
+// What the command line asks for.
+struct SendOptions {
+  int instance = 0;
+  SpoolMessage message;
+  // The text comes from standard input ("-", or no --text).
+  bool textFromInput = true;
+  bool wait = false;
+  int waitSeconds = 300;
+  bool help = false;
+};
+
+struct ParsedOptions {
+  std::optional<SendOptions> options;
+  std::string error;  // why the command line is refused
+};
+
+ParsedOptions parseSendOptions(const std::vector<std::string>& arguments);
+
+extern const char* const kUsage;
+
+}  // namespace parlane::send
