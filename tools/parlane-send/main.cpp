@@ -65,6 +65,13 @@ int main(int argc, char** argv) {
     options.message.text.assign(std::istreambuf_iterator<char>(std::cin),
                                 std::istreambuf_iterator<char>());
     if (std::cin.bad()) return refuse("can't read the text from standard input");
+    // `echo text | parlane-send NUMBER` means "text": the line end closes the input's last line.
+    std::string& text = options.message.text;
+    if (text.ends_with("\r\n")) {
+      text.resize(text.size() - 2);
+    } else if (text.ends_with('\n')) {
+      text.pop_back();
+    }
   }
   if (const auto problem = checkSpoolMessage(options.message)) return refuse(*problem);
 
