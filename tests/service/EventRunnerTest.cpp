@@ -1,0 +1,120 @@
+// The event commands: the program gets the event in its environment, runs off the caller's
+// thread, at most a few at once, and is ended after "event.timeout" (on a manual clock).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "core/settings/SettingsStore.h"
+#include "core/util/Clock.h"
+#include "engine/ReceiverTestSupport.h"
+#include "service/EventRunner.h"
+#include "service/ServiceRig.h"
+#include "support/TempDir.h"
+#include "transport/message/SMSMessage.h"
+
+namespace parlane {
+namespace {
+
+using test::eventually;
+
+class EventCommands : public ::testing::Test {
+ protected:
+  EventCommands() {
+    clock.setOnAdvance([this] { runner.wake(); });
+  }
+  ~EventCommands() override { clock.setOnAdvance({}); }
+
+  void script(const std::string& body) {
+    const std::string path = dir.file("event.sh");
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    ::chmod(path.c_str(), 0755);
+    settings.setString("event.run", fromUtf8(path));
+  }
+  MessageEvent sentEvent() {
+    SMSMessage message(u"", u"+4917012345", u"hello \"there\"\nsecond line", 77);
+    message.timestamp = 1'704'110'400;
+    message.refid = 5;
+    return MessageEvent::of(MessageEvent::Kind::Sent, message);
+  }
+
+  test::LogCapture log;
+  test::TempDir dir;
+  SettingsStore settings;
+  ManualClock clock;
+  EventRunner runner{settings, 3, clock};
+};
+
+TEST_F(EventCommands, TheProgramGetsTheEventInItsEnvironment) {
+  ::setenv("PARLANE_TEXT", "left over from the caller", 1);
+  script("env > " + dir.file("env.txt") + "\n");
+  runner.start();
+  runner.post(sentEvent());
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 1; }));
+  ::unsetenv("PARLANE_TEXT");
+  const std::string env = dir.read("env.txt");
+  for (const char* line :
+       {"PARLANE_EVENT=sent\n", "PARLANE_ID=77\n", "PARLANE_NUMBER=+4917012345\n",
+        "PARLANE_TEXT=hello \"there\"\nsecond line\n", "PARLANE_TIME=2024-01-01T12:00:00Z\n",
+        "PARLANE_TYPE=sms\n", "PARLANE_URL=\n", "PARLANE_REFERENCE=5\n", "PARLANE_INSTANCE=3\n"}) {
+    EXPECT_NE(env.find(line), std::string::npos) << line << "\n" << env;
+  }
+  EXPECT_EQ(env.find("left over"), std::string::npos) << env;
+  EXPECT_TRUE(log.contains("ended with exit code 0")) << log.text();
+}
+
+TEST_F(EventCommands, NothingRunsWithoutAProgram) {
+  runner.start();
+  runner.post(sentEvent());
+  runner.stop();
+  runner.join();
+  EXPECT_EQ(runner.finished(), 0u);
+}
+
+TEST_F(EventCommands, ExitCodeErrorOutputAndAMissingProgramAreLogged) {
+  script("echo first problem >&2\necho second problem >&2\nexit 3\n");
+  runner.start();
+  runner.post(sentEvent());
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 1; }));
+  EXPECT_TRUE(log.contains("(sent 77) ended with exit code 3")) << log.text();
+  EXPECT_TRUE(log.contains("Event command error output: first problem")) << log.text();
+  EXPECT_TRUE(log.contains("Event command error output: second problem")) << log.text();
+
+  settings.setString("event.run", fromUtf8(dir.file("no-such-program")));
+  runner.post(sentEvent());
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 2; }));
+  EXPECT_TRUE(log.contains("can't be started")) << log.text();
+}
+
+TEST_F(EventCommands, AtMostThreeRunAndEachIsEndedAfterItsTimeOut) {
+  settings.setInt("event.timeout", 60);
+  script("echo stuck >&2\nsleep 1000\n");
+  runner.start();
+  for (int i = 0; i < 5; ++i) runner.post(sentEvent());
+  ASSERT_TRUE(eventually([&] { return runner.running() == EventRunner::kMaxRunning; }));
+  clock.advance(59'000);
+  EXPECT_EQ(runner.finished(), 0u);
+  clock.advance(1'000);
+  // The first three are ended; the two that waited start with their own time-out.
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 3 && runner.running() == 2; }))
+      << log.text();
+  EXPECT_TRUE(log.contains("still ran after its time-out and was ended")) << log.text();
+  EXPECT_TRUE(log.contains("Event command error output: stuck")) << log.text();
+  clock.advance(60'000);
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 5; })) << log.text();
+}
+
+TEST_F(EventCommands, ShutDownEndsWhatStillRuns) {
+  script("sleep 1000\n");
+  runner.start();
+  runner.post(sentEvent());
+  ASSERT_TRUE(eventually([&] { return runner.running() == 1; }));
+  runner.stop();
+  runner.join();
+  EXPECT_EQ(runner.running(), 0u);
+  EXPECT_TRUE(log.contains("ended at shut-down")) << log.text();
+}
+
+}  // namespace
+}  // namespace parlane
