@@ -149,8 +149,14 @@ void SmsReceiver::saveParts() {
   }
 }
 
+int SmsReceiver::partsTimeout() const {
+  // A configuration saved before the setting existed lacks it: the default, not "for ever".
+  if (settings_.getString("receiver.parts_timeout").empty()) return kDefaultPartsTimeout;
+  return settings_.getInt("receiver.parts_timeout");
+}
+
 std::optional<std::int64_t> SmsReceiver::partsDeadlineMs() const {
-  const int timeout = settings_.getInt("receiver.parts_timeout");
+  const int timeout = partsTimeout();
   const std::optional<std::time_t> earliest = fragments_.earliestArrival();
   if (timeout <= 0 || !earliest) return std::nullopt;
   const std::int64_t waitSeconds =
@@ -159,7 +165,7 @@ std::optional<std::int64_t> SmsReceiver::partsDeadlineMs() const {
 }
 
 void SmsReceiver::expireParts() {
-  const int timeout = settings_.getInt("receiver.parts_timeout");
+  const int timeout = partsTimeout();
   if (timeout <= 0 || fragments_.size() == 0) return;
   // Waited `timeout` seconds or more: arrived at or before now - timeout.
   const auto expired = fragments_.takeExpired(clock_.wallSeconds() - timeout + 1);

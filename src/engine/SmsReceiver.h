@@ -43,6 +43,8 @@ class SmsReceiver {
   };
   // Waiting parts older than this are deleted from the modem in delete mode 1.
   static constexpr std::time_t kStalePartSeconds = 43200;
+  // "receiver.parts_timeout" when the configuration has no such key.
+  static constexpr int kDefaultPartsTimeout = 86400;
 
   // Attaches its reply queue to the channel's Unsolicited slot.
   SmsReceiver(AsyncSerialComm& channel, CommandQueue& sender, const SettingsStore& settings,
@@ -63,9 +65,10 @@ class SmsReceiver {
   // Where the parts that wait for the rest of their message are kept across restarts (rewritten
   // whenever they change); reads back what the file holds. Set before start(); empty: nowhere.
   void setPartsFile(std::string path);
-  // Messages whose first part arrived "receiver.parts_timeout" seconds ago (0: never) or more
-  // are handed on as they are, each missing part shown as "[...]". The receiving thread runs it
-  // whenever it wakes, and wakes for it; a test may call it while the thread is not running.
+  // Messages whose first part arrived "receiver.parts_timeout" seconds ago or more (0: never;
+  // absent: kDefaultPartsTimeout) are handed on as they are, each missing part shown as "[...]".
+  // The receiving thread runs it whenever it wakes, and wakes for it; a test may call it while
+  // the thread is not running.
   void expireParts();
 
   void start();
@@ -99,6 +102,7 @@ class SmsReceiver {
   void notifyMessage(std::unique_ptr<GenericMessage> message, int expect);
   void post(int code);
   void saveParts();
+  int partsTimeout() const;
   // When the waiting part that arrived first times out, on the clock's monotonic scale.
   std::optional<std::int64_t> partsDeadlineMs() const;
 

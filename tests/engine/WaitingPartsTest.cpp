@@ -144,6 +144,20 @@ TEST_F(WaitingParts, ZeroKeepsThemForEver) {
   EXPECT_EQ(receiver.waitingParts(), 1u);
 }
 
+// A configuration saved before the setting existed waits the default day, not for ever.
+TEST_F(WaitingParts, AConfigurationWithoutTheKeyWaitsADay) {
+  SettingsStore older;
+  SmsReceiver receiver{channel, queue, older, clock};
+  receiver.setSink(&sink);
+  direct(receiver, 1, "one ");
+  clock.advance(86'399'000);
+  receiver.expireParts();
+  EXPECT_EQ(sink.messageCount(), 0u);
+  clock.advance(1'000);
+  receiver.expireParts();
+  EXPECT_EQ(sink.messageCount(), 1u);
+}
+
 TEST_F(WaitingParts, AnUnwritableFileKeepsThePartsInMemory) {
   SmsReceiver elsewhere{channel, queue, settings, clock};
   elsewhere.setSink(&sink);
