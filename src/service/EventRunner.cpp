@@ -212,6 +212,11 @@ void EventRunner::launch(const MessageEvent& event) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Not the modem port, the folder locks or the instance lock: a program that hangs on to them
+  // would keep them after the gateway ends.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   // Its own process group, so that a time-out ends whatever it started too; the signals as a

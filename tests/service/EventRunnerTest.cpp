@@ -1,5 +1,6 @@
 // The event commands: the program gets the event in its environment, runs off the caller's
 // thread, at most a few at once, and is ended after "event.timeout" (on a manual clock).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -62,6 +63,21 @@ TEST_F(EventCommands, TheProgramGetsTheEventInItsEnvironment) {
   }
   EXPECT_EQ(env.find("left over"), std::string::npos) << env;
   EXPECT_TRUE(log.contains("ended with exit code 0")) << log.text();
+}
+
+TEST_F(EventCommands, TheProgramGetsNoneOfTheGatewaysFiles) {
+  // Opened as the port and the locks are: without close-on-exec.
+  const std::string held = dir.file("held-by-the-gateway");
+  const int fd = ::open(held.c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  script("ls -l /proc/$$/fd/ > " + dir.file("fds.txt") + "\n");
+  runner.start();
+  runner.post(sentEvent());
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 1; }));
+  ::close(fd);
+  const std::string fds = dir.read("fds.txt");
+  EXPECT_FALSE(fds.empty());
+  EXPECT_EQ(fds.find(held), std::string::npos) << fds;
 }
 
 TEST_F(EventCommands, NothingRunsWithoutAProgram) {
