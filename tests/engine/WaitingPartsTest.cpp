@@ -68,6 +68,33 @@ TEST(FragmentStoreFile, SkipsWhatItCantRead) {
   EXPECT_EQ(skipped, 5u);
 }
 
+// A part read back after a restart has no storage slot; when the modem lists it again, the copy
+// lends it its slot, so that the slot is freed with the message instead of never.
+TEST(FragmentStoreSlots, ADuplicateLendsItsSlotToAPartWithout) {
+  FragmentStore store;
+  store.add(makePart(0, 2, u"a"), 100);
+  const FragmentStore::Offer offer = store.add(makePart(0, 2, u"a", 5), 200);
+  EXPECT_EQ(offer.outcome, FragmentStore::Outcome::kDuplicate);
+  EXPECT_EQ(offer.heldMemoryIndex, -1);  // nothing to delete: the slot is the part's now
+  store.add(makePart(1, 2, u"b", 6), 200);
+  const std::vector<ReceivedPdu> parts = store.takeComplete();
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].memoryIndex, 5);
+}
+
+// Once a stale part's slot has been deleted, the modem may put another message there: the part
+// must not name that slot again when its message completes.
+TEST(FragmentStoreSlots, AStaleSlotIsForgottenOnceNamed) {
+  FragmentStore store;
+  store.add(makePart(0, 2, u"a", 4), 100);
+  EXPECT_EQ(store.takeStale(makePart(0, 2, u"").time + 1), (std::vector<int>{4}));
+  store.add(makePart(1, 2, u"b", 9), 200);
+  const std::vector<ReceivedPdu> parts = store.takeComplete();
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].memoryIndex, -1);
+  EXPECT_EQ(parts[1].memoryIndex, 9);
+}
+
 class WaitingParts : public ::testing::Test {
  protected:
   WaitingParts() {
