@@ -84,7 +84,7 @@ class DoorOnModem : public testing::Test, public Door {
   test::ScriptedModem modem;
 };
 
-TEST_F(DoorOnEmulator, SendWhileRunningIsSentWithinASecond) {
+TEST_F(DoorOnEmulator, SendWhileRunningIsSent) {
   const pid_t gateway = start();
   ASSERT_TRUE(connected()) << log();
   const auto begin = std::chrono::steady_clock::now();
@@ -92,7 +92,11 @@ TEST_F(DoorOnEmulator, SendWhileRunningIsSentWithinASecond) {
   ASSERT_EQ(sent.code, 0) << sent.err;
   const std::string name = firstLine(sent.out);
   ASSERT_TRUE(eventually([&] { return fromSpool("sent", name).size() == 1; })) << log();
-  EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+  // How fast is a figure, not a pass mark: a loaded machine must not fail the suite.
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - begin);
+  RecordProperty("spool_to_sent_ms", static_cast<int>(took.count()));
+  std::printf("parlane-send to \"sent\": %lld ms\n", static_cast<long long>(took.count()));
   EXPECT_EQ(fromSpool("sent", name)[0].at(kContent), "through the door");
   EXPECT_EQ(fromSpool("sent", name)[0].at(kTo), "+4917012345");
   EXPECT_FALSE(exists(spool() + "/" + name));
