@@ -37,6 +37,7 @@
 #include "transport/AsyncSerialEmulator.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
+#include "ui/dialogs/PortWizard.h"
 #include "ui/mainframe/CMainFrame.h"
 #include "ui/mainframe/MenuCommand.h"
 
@@ -170,10 +171,21 @@ class Gateway {
     service_ = std::make_unique<CServiceThread>(ServiceParts{
         settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_});
     mainFrame_->setService(service_.get());
+    mainFrame_->setDialogOpener(command::kPortWizard, [this] {
+      PortWizard::run(settings_, QApplication::activeWindow());
+      mainFrame_->refreshTrayMenu();
+    });
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
 
+    // No port yet: the wizard finds one before the window appears. Without a display nobody could
+    // answer it, so the gateway says so and runs on, disconnected.
     if (settings_.getString("modem.port").empty()) {
-      Logger::log(1, std::string("No modem port is set: choose one in the control panel"));
+      if (isHeadlessPlatform() || noDisplayInEnvironment()) {
+        Logger::log(1, std::string("No modem port is set and there is no display for the port "
+                                   "wizard: running disconnected"));
+      } else {
+        PortWizard::run(settings_, QApplication::activeWindow());
+      }
     }
     if (!mainFrame_->create()) return false;
     sender_->setWindow(mainFrame_.get());
