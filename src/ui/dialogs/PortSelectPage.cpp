@@ -141,7 +141,6 @@ void PortSelectPage::warnNoModems() {
   warning_ = new QMessageBox(QMessageBox::Warning, qs(loadString(text::kWarning)), text,
                              QMessageBox::Ok, this);
   warning_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(warning_, &QObject::destroyed, this, [this] { warning_ = nullptr; });
   warning_->open();
   emit warningShown(text);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWizardPage>
 #include <atomic>
 #include <memory>
@@ -13,7 +15,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
-class QMessageBox;
 class QPushButton;
 
 namespace parlane {
@@ -73,7 +74,7 @@ class PortSelectPage : public QWizardPage {
   QCheckBox* manual_ = nullptr;
   QLabel* portLabel_ = nullptr;
   QComboBox* port_ = nullptr;
-  QMessageBox* warning_ = nullptr;
+  QPointer<QMessageBox> warning_;
 };
 
 }  // namespace parlane
