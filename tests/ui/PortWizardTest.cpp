@@ -224,13 +224,22 @@ TEST_F(PortWizardTest, FinishPrefersTheStableByIdLink) {
   EXPECT_EQ(settings.getString("port.0.name"), wide(link));
 }
 
-TEST_F(PortWizardTest, WithoutALinkTheChosenPortIsStoredAsItIs) {
+// Without a by-id link the port is stored as listed; being new, it goes in front of the others.
+TEST_F(PortWizardTest, NewPortWithoutALinkGoesInFrontOfTheRecentPorts) {
   test::ScriptedModem modem;
   known = {entry("Modem", modem.portPath())};
+  settings.setString("port.0.name", u"ttyUSB0");
+  settings.setString("port.1.name", u"ttyACM0");
+  settings.setInt("port.cur", 1);
   openSelectPage();
   choose(0);
   finish().click();
   EXPECT_EQ(settings.getString("modem.port"), wide(modem.portPath()));
+  EXPECT_EQ(settings.getString("port.0.name"), wide(modem.portPath()));
+  EXPECT_EQ(settings.getString("port.1.name"), u"ttyUSB0");
+  EXPECT_EQ(settings.getString("port.2.name"), u"ttyACM0");
+  EXPECT_EQ(settings.getInt("port.cur"), 0);
+  EXPECT_EQ(settings.getInt("modem.default"), 1);
 }
 
 // The port disappears between the listing and "Test...": it is dropped, the others stay, the
