@@ -40,6 +40,7 @@
 #include "transport/message/GenericMessage.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
+#include "ui/dialogs/PortWizard.h"
 #include "ui/mainframe/CMainFrame.h"
 #include "ui/mainframe/MenuCommand.h"
 
@@ -187,10 +188,21 @@ class Gateway {
           return true;
         });
     mainFrame_->setService(service_.get());
+    mainFrame_->setDialogOpener(command::kPortWizard, [this] {
+      PortWizard::run(settings_, QApplication::activeWindow());
+      mainFrame_->refreshTrayMenu();
+    });
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
 
+    // No port yet: the wizard finds one before the window appears. Without a display nobody could
+    // answer it, so the gateway says so and runs on, disconnected.
     if (settings_.getString("modem.port").empty()) {
-      Logger::log(1, std::string("No modem port is set: choose one in the control panel"));
+      if (isHeadlessPlatform() || noDisplayInEnvironment()) {
+        Logger::log(1, std::string("No modem port is set and there is no display for the port "
+                                   "wizard: running disconnected"));
+      } else {
+        PortWizard::run(settings_, QApplication::activeWindow());
+      }
     }
     if (!mainFrame_->create()) return false;
     sender_->setWindow(mainFrame_.get());

@@ -142,6 +142,9 @@ TEST_F(MainFrameTest, CommandsByNumberFromAnyThread) {
   frame.setDialogOpener(command::kSendUssd, [&] { ++opened; });
   frame.onCommand(command::kSendUssd);
   EXPECT_EQ(opened, 1);
+  frame.setDialogOpener(command::kPortWizard, [&] { opened += 10; });
+  frame.onCommand(command::kPortWizard);
+  EXPECT_EQ(opened, 11);
   frame.onCommand(command::kControlPanel);
   EXPECT_NE(log().find("Command 32768: its dialog is not part of this build"), std::string::npos);
 

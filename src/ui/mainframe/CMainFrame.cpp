@@ -273,6 +273,7 @@ void CMainFrame::onCommand(int commandId) {
     case command::kSendSms:
     case command::kSendList:
     case command::kSendUssd:
+    case command::kPortWizard:
       for (const auto& [id, open] : dialogOpeners_) {
         if (id == commandId) {
           open();

@@ -14,6 +14,8 @@ inline constexpr int kDisconnect = 32773;
 inline constexpr int kSendUssd = 32774;
 inline constexpr int kMainWindow = 32775;
 inline constexpr int kSendList = 40000;
+// The port wizard (the control panel's "Connection wizard...").
+inline constexpr int kPortWizard = 32776;
 }  // namespace command
 
 }  // namespace parlane
