@@ -37,6 +37,8 @@
 #include "transport/AsyncSerialEmulator.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
+#include "ui/dialogs/DialogHost.h"
+#include "ui/dialogs/SendDialogs.h"
 #include "ui/mainframe/CMainFrame.h"
 #include "ui/mainframe/MenuCommand.h"
 
@@ -171,6 +173,11 @@ class Gateway {
         settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_});
     mainFrame_->setService(service_.get());
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
+    sendDialogs_ = std::make_unique<SendDialogs>(
+        *mainFrame_, settings_,
+        stores_->isOpen(StoreKind::AddressBook) ? &stores_->addressBook() : nullptr,
+        DialogHost::desktop());
+    sendDialogs_->install();
 
     if (settings_.getString("modem.port").empty()) {
       Logger::log(1, std::string("No modem port is set: choose one in the control panel"));
@@ -251,6 +258,7 @@ class Gateway {
   std::unique_ptr<SmsSender> sender_;
   std::unique_ptr<SmsReceiver> receiver_;
   std::unique_ptr<CMainFrame> mainFrame_;
+  std::unique_ptr<SendDialogs> sendDialogs_;
   std::unique_ptr<CServiceThread> service_;
   bool threadsStarted_ = false;
 };

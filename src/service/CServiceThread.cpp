@@ -81,6 +81,10 @@ std::u16string CServiceThread::queueOutgoing(const GenericMessage& message) {
   return core_->dispatcher.queueMessage(message);
 }
 
+bool CServiceThread::queueOutgoing(const std::vector<const GenericMessage*>& messages) {
+  return core_->dispatcher.queueMessages(messages);
+}
+
 void CServiceThread::dispatchNext() { core_->dispatcher.dispatchNext(); }
 
 std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.queuedCount(); }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/EngineSink.h"
 #include "service/ScheduledActions.h"
@@ -48,6 +49,8 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // The send path of the dialogs: stores the message in the outbox and queues its id. Returns
   // the record id, or empty when the message can't be stored. Call dispatchNext afterwards.
   std::u16string queueOutgoing(const GenericMessage& message);
+  // Several messages with one save of the outbox; false when it could not be saved.
+  bool queueOutgoing(const std::vector<const GenericMessage*>& messages);
   // Hands the next queued outbox message to the sender when the channel is idle, no pause runs
   // and no message is in the sender's hands. Any thread.
   void dispatchNext();

@@ -55,6 +55,22 @@ std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
   return saved ? id : std::u16string();
 }
 
+bool OutboxDispatcher::queueMessages(const std::vector<const GenericMessage*>& messages) {
+  std::lock_guard guard(mutex_);
+  std::vector<std::u16string> ids;
+  ids.reserve(messages.size());
+  for (const GenericMessage* message : messages) {
+    ids.push_back(outbox_.NewIdText());
+    std::unique_ptr<GenericMessage> queued = message->clone();
+    queued->attempts = 0;
+    outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, ids.back()));
+  }
+  const bool saved = messages.empty() || outbox_.Save() == 0;
+  if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the messages are kept"));
+  queue_.insert(queue_.end(), ids.begin(), ids.end());
+  return saved;
+}
+
 void OutboxDispatcher::append(const std::u16string& id) {
   std::lock_guard guard(mutex_);
   if (std::find(queue_.begin(), queue_.end(), id) == queue_.end()) queue_.push_back(id);

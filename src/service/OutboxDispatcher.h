@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace parlane {
 
@@ -28,6 +29,9 @@ class OutboxDispatcher {
   // Stores a new message in the outbox (attempts 0) and queues its id. The id, or empty when the
   // outbox could not be saved (the record is then kept for the next save, and still queued).
   std::u16string queueMessage(const GenericMessage& message);
+  // The same for several messages with one save of the folder, so that a long list is written
+  // once rather than once per message. False when the outbox could not be saved.
+  bool queueMessages(const std::vector<const GenericMessage*>& messages);
   void append(const std::u16string& id);
 
   // Hands the next message to the sender unless a pause runs, the channel is not idle or a
