@@ -155,6 +155,7 @@ TEST(SMSViewDlg, OnlyWebAddressesAreOpened) {
   SettingsStore settings;
   test::RecordingHost host;
   SMSViewDlg view(settings, nullptr, host);
+  EXPECT_EQ(SMSViewDlg::displayText(u"a\nb\tc\r\n"), u"a\r\nb    c\r\r\n");
   view.setMessage(u"+4917012345", u"", u"no link");
   EXPECT_FALSE(view.openUrlButton()->isEnabled());
   EXPECT_FALSE(view.addContactButton()->isEnabled());

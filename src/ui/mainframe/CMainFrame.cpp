@@ -79,11 +79,12 @@ bool CMainFrame::create(std::function<bool()> trayAvailable, int trayRetries, in
   const WId id = winId();
   handle_.store(static_cast<std::uint32_t>(id));
   applyTitle();
+  // The windows carry the icon even without a tray icon.
+  QGuiApplication::setWindowIcon(gatewayIcon());
   if (parts_.noIcon) {
     route_.store(BalloonRoute::Log);
     return true;
   }
-  QGuiApplication::setWindowIcon(gatewayIcon());
   // Until the tray shows up, notices go to the desktop's notification service.
   route_.store(BalloonRoute::Desktop);
   if (!trayAvailable) trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
