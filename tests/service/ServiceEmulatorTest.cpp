@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/util/Utf.h"
 #include "engine/ModemInitializer.h"
 #include "service/ServiceRig.h"
@@ -50,6 +52,26 @@ TEST_F(ServiceEmulator, MessagesQueuedBeforeStartLandInSentWithTheirReferences) 
   // Each one was written once.
   EXPECT_EQ(static_cast<AsyncSerialEmulator&>(*rig.channel).nextMessageReference(), 4);
   EXPECT_EQ(rig.service->state().errorCount(), 0);
+}
+
+// A list is put into the outbox with one save, and goes out in its order.
+TEST_F(ServiceEmulator, AListQueuedAtOnceIsSavedAndSentInOrder) {
+  rig.start();
+  const SMSMessage first(u"", u"+4917012345", u"one");
+  const SMSMessage second(u"", u"+4917054321", u"two");
+  const USSDRequest third(u"", u"", u"*100#");
+  ASSERT_TRUE(rig.service->queueOutgoing({&first, &second, &third}));
+  EXPECT_EQ(rig.service->queuedOutgoing(), 3u);
+  EXPECT_EQ(rig.count(StoreKind::Outbox), 3u);
+  const std::string file = rig.file(StoreKind::Outbox);
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3) << file;
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(eventually([&] { return rig.count(StoreKind::Sent) == 3; }));
+  Strings sent;
+  for (const DatabaseRecord& record : rig.records(StoreKind::Sent)) {
+    sent.push_back(toUtf8(rig.field(record, StoreKind::Sent, u"content")));
+  }
+  EXPECT_EQ(sent, (Strings{"one", "two", "*100#"}));
 }
 
 TEST_F(ServiceEmulator, SendSceneComesBackIntoTheInboxOnce) {
