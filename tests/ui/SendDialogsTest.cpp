@@ -150,6 +150,21 @@ TEST_F(SendDialogsTest, ViewLastMessageRepliesToItsSender) {
   EXPECT_EQ(outbox().size(), 1u);
 }
 
+TEST_F(SendDialogsTest, ASecondCommandWhileADialogIsOpenOpensNoSecondDialog) {
+  CMainFrame& frame = start();
+  int runs = 0;
+  host.onRun = [&](QDialog&) {
+    ++runs;
+    frame.onCommand(command::kSendUssd);
+    frame.onCommand(command::kSendSms);
+    return int(QDialog::Rejected);
+  };
+  frame.onCommand(command::kSendSms);
+  EXPECT_EQ(runs, 1);
+  frame.onCommand(command::kSendList);
+  EXPECT_EQ(runs, 2) << "one opens again once the first is closed";
+}
+
 TEST(SMSViewDlg, OnlyWebAddressesAreOpened) {
   test::offscreenApp();
   SettingsStore settings;

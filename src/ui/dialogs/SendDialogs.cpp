@@ -1,5 +1,6 @@
 #include "ui/dialogs/SendDialogs.h"
 
+#include <QDialog>
 #include <QStringList>
 
 #include "core/log/Logger.h"
@@ -42,6 +43,18 @@ SendDialogs::SendDialogs(CMainFrame& frame, SettingsStore& settings, FileDatabas
                          DialogHost& host)
     : frame_(frame), settings_(settings), addressBook_(addressBook), host_(host) {}
 
+bool SendDialogs::run(QDialog& dialog) {
+  if (open_ != nullptr) {
+    open_->raise();
+    open_->activateWindow();
+    return false;
+  }
+  open_ = &dialog;
+  const int result = host_.run(dialog);
+  open_ = nullptr;
+  return result == QDialog::Accepted;
+}
+
 void SendDialogs::install() {
   frame_.setDialogOpener(command::kSendSms, [this] { sendSms(); });
   frame_.setDialogOpener(command::kSendList, [this] { sendList(); });
@@ -49,23 +62,25 @@ void SendDialogs::install() {
   frame_.setDialogOpener(command::kViewLastSms, [this] { viewLastMessage(); });
 }
 
+// The dialogs have no parent: the main window is never shown, and a dialog over it would open in
+// a corner of the screen rather than in its middle.
 int SendDialogs::sendSms(const QString& recipient) {
-  SMSSendDlg dialog(settings_, addressBook_, host_, &frame_);
+  SMSSendDlg dialog(settings_, addressBook_, host_);
   if (!recipient.isEmpty()) dialog.setRecipient(recipient);
-  if (host_.run(dialog) != QDialog::Accepted) return 0;
+  if (!run(dialog)) return 0;
   auto messages = dialog.messages();
   if (messages.empty()) return 0;
   return frame_.queueMessages(std::move(messages), false);
 }
 
 int SendDialogs::sendList() {
-  SendListDlg dialog(&frame_);
-  if (host_.run(dialog) != QDialog::Accepted) return 0;
+  SendListDlg dialog;
+  if (!run(dialog)) return 0;
   const ParsedSendList parsed = parseSendList(dialog.listText());
   if (!parsed.rejectedLines.empty()) {
     Logger::log(2, formatText(u"Send over a list: %d lines are not sent",
                               {static_cast<int>(parsed.rejectedLines.size())}));
-    host_.warning(&frame_, QString::fromStdU16String(loadString(text::kWarning)),
+    host_.warning(nullptr, QString::fromStdU16String(loadString(text::kWarning)),
                   rejectedLinesText(parsed.rejectedLines));
   }
   if (parsed.entries.empty()) return 0;
@@ -76,8 +91,8 @@ int SendDialogs::sendList() {
 }
 
 int SendDialogs::sendUssd() {
-  USSDSendDlg dialog(&frame_);
-  if (host_.run(dialog) != QDialog::Accepted || dialog.command().empty()) return 0;
+  USSDSendDlg dialog;
+  if (!run(dialog) || dialog.command().empty()) return 0;
   auto request = std::make_unique<USSDRequest>(u"", u"", dialog.command());
   if (!dialog.replyWanted()) request->flags |= kUssdNoPresentation;
   std::vector<std::unique_ptr<GenericMessage>> messages;
@@ -87,10 +102,10 @@ int SendDialogs::sendUssd() {
 
 int SendDialogs::viewLastMessage() {
   const auto last = frame_.lastReceived();
-  SMSViewDlg dialog(settings_, addressBook_, host_, &frame_);
+  SMSViewDlg dialog(settings_, addressBook_, host_);
   if (last) dialog.setMessage(last->from, last->url, last->text);
   dialog.setReplyEnabled(last.has_value() && !last->from.empty());
-  if (host_.run(dialog) != QDialog::Accepted || dialog.address().empty()) return 0;
+  if (!run(dialog) || dialog.address().empty()) return 0;
   return sendSms(QString::fromStdU16String(dialog.address()));
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+
+class QDialog;
 
 namespace parlane {
 
@@ -27,10 +30,15 @@ class SendDialogs {
   int viewLastMessage();
 
  private:
+  // Runs `dialog` unless one of these dialogs is open already (the tray menu stays usable while a
+  // modal dialog waits): that one comes to the front instead.
+  bool run(QDialog& dialog);
+
   CMainFrame& frame_;
   SettingsStore& settings_;
   FileDatabase* addressBook_;
   DialogHost& host_;
+  QPointer<QDialog> open_;
 };
 
 }  // namespace parlane
