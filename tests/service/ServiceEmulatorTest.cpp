@@ -86,7 +86,7 @@ TEST_F(ServiceEmulator, SendSceneComesBackIntoTheInboxOnce) {
   EXPECT_EQ(rig.field(record, StoreKind::Inbox, u"handled"), u"0");
   ASSERT_TRUE(rig.window.waitForBalloon("Got SMS from +4915198765"));
   EXPECT_EQ(rig.window.balloonsTitled("Got SMS from +4915198765")[0].second, "Hello there");
-  // The balloon comes before the inbox is saved; the last message is noted after it.
+  // The balloon comes before the inbox is saved; the last message is noted before the balloon.
   ASSERT_TRUE(eventually([&] { return rig.service->state().lastReceived().has_value(); }));
   EXPECT_EQ(rig.service->state().lastReceived()->text, u"Hello there");
   EXPECT_EQ(rig.service->state().receivedCount(), 1);
