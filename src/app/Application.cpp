@@ -40,7 +40,9 @@
 #include "transport/message/GenericMessage.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
+#include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/PortWizard.h"
+#include "ui/dialogs/SendDialogs.h"
 #include "ui/mainframe/CMainFrame.h"
 #include "ui/mainframe/MenuCommand.h"
 
@@ -193,6 +195,11 @@ class Gateway {
       mainFrame_->refreshTrayMenu();
     });
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
+    sendDialogs_ = std::make_unique<SendDialogs>(
+        *mainFrame_, settings_,
+        stores_->isOpen(StoreKind::AddressBook) ? &stores_->addressBook() : nullptr,
+        DialogHost::desktop());
+    sendDialogs_->install();
 
     // No port yet: the wizard finds one before the window appears. Without a display nobody could
     // answer it, so the gateway says so and runs on, disconnected.
@@ -296,6 +303,7 @@ class Gateway {
   std::unique_ptr<SmsReceiver> receiver_;
   std::unique_ptr<CMainFrame> mainFrame_;
   std::unique_ptr<EventRunner> events_;
+  std::unique_ptr<SendDialogs> sendDialogs_;
   std::unique_ptr<CServiceThread> service_;
   std::unique_ptr<SpoolWatcher> spool_;
   bool threadsStarted_ = false;

@@ -86,6 +86,10 @@ bool CServiceThread::queueOutgoingAll(
   return core_->dispatcher.queueAll(messages);
 }
 
+bool CServiceThread::queueOutgoing(const std::vector<const GenericMessage*>& messages) {
+  return core_->dispatcher.queueMessages(messages);
+}
+
 void CServiceThread::dispatchNext() { core_->dispatcher.dispatchNext(); }
 
 std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.queuedCount(); }

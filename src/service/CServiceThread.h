@@ -52,6 +52,8 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // The same for several messages with one save of the outbox: all are stored and queued, or
   // (the outbox can't be saved) none. Any thread.
   bool queueOutgoingAll(const std::vector<std::unique_ptr<GenericMessage>>& messages);
+  // Several messages with one save of the outbox; false when it could not be saved.
+  bool queueOutgoing(const std::vector<const GenericMessage*>& messages);
   // Hands the next queued outbox message to the sender when the channel is idle, no pause runs
   // and no message is in the sender's hands. Any thread.
   void dispatchNext();

@@ -75,6 +75,11 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
     return;
   }
 
+  // Known as the last message before the balloon shows it: "View last SMS" opened from the
+  // balloon finds this one.
+  ReceivedMessageSummary summary{message.source, message.content, message.getUrl(),
+                                 static_cast<std::time_t>(message.timestamp)};
+  state_.setLastReceived(summary);
   window_.balloon(formatString(40070, {message.source}), message.content);
   Logger::log(0, message.content);
   GenericDatabase& inbox = stores_.inbox();
@@ -85,9 +90,6 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
   } else {
     Logger::log(3, std::string("Can't save the inbox; the message is left in the modem memory"));
   }
-  ReceivedMessageSummary summary{message.source, message.content, message.getUrl(),
-                                 static_cast<std::time_t>(message.timestamp)};
-  state_.setLastReceived(summary);
   window_.messageReceived(summary);
   dispatcher_.dispatchNext();
 }

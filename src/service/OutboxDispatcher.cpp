@@ -55,22 +55,41 @@ std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
   return saved ? id : std::u16string();
 }
 
-bool OutboxDispatcher::queueAll(const std::vector<std::unique_ptr<GenericMessage>>& messages) {
+bool OutboxDispatcher::queueMessages(const std::vector<const GenericMessage*>& messages) {
   std::lock_guard guard(mutex_);
-  std::vector<std::u16string> ids;
+  const std::vector<std::u16string> ids = putNew(messages);
+  const bool saved = messages.empty() || outbox_.Save() == 0;
+  if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the messages are kept"));
+  queue_.insert(queue_.end(), ids.begin(), ids.end());
+  return saved;
+}
+
+bool OutboxDispatcher::queueAll(const std::vector<std::unique_ptr<GenericMessage>>& messages) {
+  std::vector<const GenericMessage*> present;
   for (const auto& message : messages) {
-    if (!message) continue;
-    std::unique_ptr<GenericMessage> queued = message->clone();
-    queued->attempts = 0;
-    ids.push_back(outbox_.NewIdText());
-    outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, ids.back()));
+    if (message) present.push_back(message.get());
   }
+  std::lock_guard guard(mutex_);
+  const std::vector<std::u16string> ids = putNew(present);
   if (outbox_.Save() != 0) {
     for (const std::u16string& id : ids) outbox_.Remove(id);
     return false;
   }
   queue_.insert(queue_.end(), ids.begin(), ids.end());
   return true;
+}
+
+std::vector<std::u16string> OutboxDispatcher::putNew(
+    const std::vector<const GenericMessage*>& messages) {
+  std::vector<std::u16string> ids;
+  ids.reserve(messages.size());
+  for (const GenericMessage* message : messages) {
+    ids.push_back(outbox_.NewIdText());
+    std::unique_ptr<GenericMessage> queued = message->clone();
+    queued->attempts = 0;
+    outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, ids.back()));
+  }
+  return ids;
 }
 
 void OutboxDispatcher::append(const std::u16string& id) {

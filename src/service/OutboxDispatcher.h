@@ -30,6 +30,9 @@ class OutboxDispatcher {
   // Stores a new message in the outbox (attempts 0) and queues its id. The id, or empty when the
   // outbox could not be saved (the record is then kept for the next save, and still queued).
   std::u16string queueMessage(const GenericMessage& message);
+  // The same for several messages with one save of the folder, so that a long list is written
+  // once rather than once per message. False when the outbox could not be saved.
+  bool queueMessages(const std::vector<const GenericMessage*>& messages);
   void append(const std::u16string& id);
   // Stores every message in the outbox with one save and queues their ids; when the save fails
   // none of them stays (the caller keeps its copy and tries again later). True when saved.
@@ -53,6 +56,10 @@ class OutboxDispatcher {
   bool hasInFlight() const;
 
  private:
+  // Puts each message into the outbox as a new record (attempts 0), without saving; their ids.
+  // The lock is held.
+  std::vector<std::u16string> putNew(const std::vector<const GenericMessage*>& messages);
+
   struct InFlight {
     std::u16string recordId;
     std::int32_t uniqueid = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/util/Utf.h"
 #include "engine/ModemInitializer.h"
 #include "service/ServiceRig.h"
@@ -52,6 +54,26 @@ TEST_F(ServiceEmulator, MessagesQueuedBeforeStartLandInSentWithTheirReferences) 
   EXPECT_EQ(rig.service->state().errorCount(), 0);
 }
 
+// A list is put into the outbox with one save, and goes out in its order.
+TEST_F(ServiceEmulator, AListQueuedAtOnceIsSavedAndSentInOrder) {
+  rig.start();
+  const SMSMessage first(u"", u"+4917012345", u"one");
+  const SMSMessage second(u"", u"+4917054321", u"two");
+  const USSDRequest third(u"", u"", u"*100#");
+  ASSERT_TRUE(rig.service->queueOutgoing({&first, &second, &third}));
+  EXPECT_EQ(rig.service->queuedOutgoing(), 3u);
+  EXPECT_EQ(rig.count(StoreKind::Outbox), 3u);
+  const std::string file = rig.file(StoreKind::Outbox);
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3) << file;
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(eventually([&] { return rig.count(StoreKind::Sent) == 3; }));
+  Strings sent;
+  for (const DatabaseRecord& record : rig.records(StoreKind::Sent)) {
+    sent.push_back(toUtf8(rig.field(record, StoreKind::Sent, u"content")));
+  }
+  EXPECT_EQ(sent, (Strings{"one", "two", "*100#"}));
+}
+
 TEST_F(ServiceEmulator, SendSceneComesBackIntoTheInboxOnce) {
   rig.start();
   ASSERT_TRUE(rig.connect());
@@ -64,7 +86,7 @@ TEST_F(ServiceEmulator, SendSceneComesBackIntoTheInboxOnce) {
   EXPECT_EQ(rig.field(record, StoreKind::Inbox, u"handled"), u"0");
   ASSERT_TRUE(rig.window.waitForBalloon("Got SMS from +4915198765"));
   EXPECT_EQ(rig.window.balloonsTitled("Got SMS from +4915198765")[0].second, "Hello there");
-  // The balloon comes before the inbox is saved; the last message is noted after it.
+  // The balloon comes before the inbox is saved; the last message is noted before the balloon.
   ASSERT_TRUE(eventually([&] { return rig.service->state().lastReceived().has_value(); }));
   EXPECT_EQ(rig.service->state().lastReceived()->text, u"Hello there");
   EXPECT_EQ(rig.service->state().receivedCount(), 1);

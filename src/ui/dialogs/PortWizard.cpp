@@ -4,6 +4,8 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/PortDetector.h"
+#include "ui/dialogs/DialogHost.h"
+#include "ui/dialogs/HelpViewer.h"
 #include "ui/dialogs/PortChoice.h"
 #include "ui/dialogs/PortIntroPage.h"
 #include "ui/dialogs/PortSelectPage.h"
@@ -36,6 +38,7 @@ PortWizard::PortWizard(SettingsStore& settings, const PortDetector& detector, QW
 bool PortWizard::run(SettingsStore& settings, QWidget* owner) {
   const PortDetector detector(settings);
   PortWizard wizard(settings, detector, owner);
+  wizard.setHelpOpener([](int topic) { openHelp(topic, DialogHost::desktop()); });
   return wizard.exec() == QDialog::Accepted;
 }
 

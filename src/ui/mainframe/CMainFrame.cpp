@@ -79,11 +79,12 @@ bool CMainFrame::create(std::function<bool()> trayAvailable, int trayRetries, in
   const WId id = winId();
   handle_.store(static_cast<std::uint32_t>(id));
   applyTitle();
+  // The windows carry the icon even without a tray icon.
+  QGuiApplication::setWindowIcon(gatewayIcon());
   if (parts_.noIcon) {
     route_.store(BalloonRoute::Log);
     return true;
   }
-  QGuiApplication::setWindowIcon(gatewayIcon());
   // Until the tray shows up, notices go to the desktop's notification service.
   route_.store(BalloonRoute::Desktop);
   if (!trayAvailable) trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
@@ -263,7 +264,8 @@ void CMainFrame::onCommand(int commandId) {
       scheduleRefresh();
       return;
     case command::kViewLastSms:
-      viewLastMessage();
+      // The view dialog when it is part of this build, else a plain box.
+      if (!openDialog(commandId)) viewLastMessage();
       return;
     case command::kExit:
       if (tray_ != nullptr) tray_->hide();
@@ -274,17 +276,29 @@ void CMainFrame::onCommand(int commandId) {
     case command::kSendList:
     case command::kSendUssd:
     case command::kPortWizard:
-      for (const auto& [id, open] : dialogOpeners_) {
-        if (id == commandId) {
-          open();
-          return;
-        }
+      if (!openDialog(commandId)) {
+        Logger::log(1,
+                    formatText(u"Command %d: its dialog is not part of this build", {commandId}));
       }
-      Logger::log(1, formatText(u"Command %d: its dialog is not part of this build", {commandId}));
       return;
     default:
       return;
   }
+}
+
+bool CMainFrame::openDialog(int commandId) {
+  for (const auto& [id, open] : dialogOpeners_) {
+    if (id == commandId) {
+      open();
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<ReceivedMessageSummary> CMainFrame::lastReceived() const {
+  if (service_ == nullptr) return std::nullopt;
+  return service_->state().lastReceived();
 }
 
 void CMainFrame::showMainScreen() {
@@ -327,6 +341,7 @@ void CMainFrame::viewLastMessage() {
 
 int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messages, bool list) {
   int queued = 0;
+  std::vector<const GenericMessage*> accepted;
   for (auto& message : messages) {
     if (!message) continue;
     const RecipientCheck check = checkRecipient(*message, parts_.settings);
@@ -337,14 +352,17 @@ int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messa
       continue;
     }
     if (!check.warning.empty()) balloon(loadString(text::kWarning), check.warning);
-    if (service_ == nullptr) continue;
-    // An empty id: the outbox file could not be written; the record is queued all the same and
-    // kept for the next save.
-    if (service_->queueOutgoing(*message).empty()) {
-      Logger::log(
-          3, formatText(u"Can't save the outbox; the message to %s stays queued", {message->to}));
+    accepted.push_back(message.get());
+  }
+  // One save of the outbox for them all: a list of thousands is written once, not per message.
+  if (service_ != nullptr && !accepted.empty()) {
+    // The outbox file could not be written: the records are queued all the same and kept for
+    // the next save.
+    if (!service_->queueOutgoing(accepted)) {
+      Logger::log(3, formatText(u"Can't save the outbox; %d messages stay queued",
+                                {static_cast<int>(accepted.size())}));
     }
-    ++queued;
+    queued = static_cast<int>(accepted.size());
   }
   if (isClosed(parts_.channel.getStatus())) {
     balloon(loadString(40197), loadString(40198));

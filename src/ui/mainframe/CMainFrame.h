@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,8 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   int queueMessages(std::vector<std::unique_ptr<GenericMessage>> messages, bool list);
   // A dialog that is not part of this window (control panel, send dialogs) opens through this.
   void setDialogOpener(int commandId, std::function<void()> open);
+  // The last message received since start, if any ("View last SMS").
+  std::optional<ReceivedMessageSummary> lastReceived() const;
 
   // What the title and tool tip say now.
   QString title() const;
@@ -123,6 +126,7 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   void scheduleRefresh();
   void refreshMainScreen();
   void viewLastMessage();
+  bool openDialog(int commandId);
   void closeWelcome();
   std::uint32_t windowHandle() const { return handle_.load(); }
 
