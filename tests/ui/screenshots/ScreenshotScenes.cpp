@@ -1,6 +1,8 @@
 #include "ScreenshotScenes.h"
 
+#include <QComboBox>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QWizard>
 #include <ctime>
 #include <filesystem>
@@ -9,7 +11,9 @@
 #include "engine/PortDetector.h"
 #include "support/ScriptedModem.h"
 #include "support/TempDir.h"
+#include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/PortWizard.h"
+#include "ui/dialogs/SMSSendDlg.h"
 #include "ui/mainframe/MainScreenView.h"
 #include "ui/mainframe/StartupDlg.h"
 #include "ui/mainframe/TrayMenu.h"
@@ -84,12 +88,23 @@ std::unique_ptr<QWidget> portWizardSelectPage() {
   return wizard;
 }
 
+// A message being written to one number, the counter showing its two parts.
+std::unique_ptr<QWidget> sendDialog() {
+  auto dialog = std::make_unique<SMSSendDlg>(Stage::get().settings, nullptr, DialogHost::desktop());
+  dialog->recipientsBox()->setEditText(QStringLiteral("+4917012345678"));
+  dialog->textEdit()->setPlainText(QStringLiteral(
+      "Hello from the office! The delivery for order 4711 left the warehouse this morning and "
+      "should reach you tomorrow between 9 and 12. Reply STOP to end these messages."));
+  return dialog;
+}
+
 }  // namespace
 
 std::vector<Scene> scenes() {
   return {
       {"main-screen", mainScreen},
       {"tray-menu", trayMenu},
+      {"send-sms", sendDialog},
       {"port-wizard", portWizardSelectPage, 5000},
   };
 }
