@@ -2,6 +2,9 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "engine/DeleteCommands.h"
+#include "engine/MemoryCommands.h"
+#include "engine/ModemInitializer.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "service/ServiceCore.h"
@@ -9,6 +12,7 @@
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
+#include "transport/message/ATCommandMessage.h"
 
 namespace parlane {
 
@@ -20,6 +24,7 @@ constexpr int kCycleEnd = -1;
 constexpr int kReadModePolling = 2;
 constexpr int kBitInCycle = 8;
 constexpr int kStateControlPanel = 4;
+constexpr int kListAll = 4;
 constexpr std::int64_t kWatchdogPeriodMs = 1000;
 
 template <typename T>
@@ -97,6 +102,38 @@ std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.qu
 ServiceState& CServiceThread::state() { return core_->state; }
 const ServiceState& CServiceThread::state() const { return core_->state; }
 ModemInitializer& CServiceThread::initializer() { return core_->initializer; }
+ServiceScheduler& CServiceThread::scheduler() { return core_->parts.scheduler; }
+
+bool CServiceThread::readModemMemory(const std::u16string& memory) {
+  ServiceCore& core = *core_;
+  const ChannelStatus status = core.parts.channel.getStatus();
+  if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) return false;
+  std::unique_ptr<ATCommandMessage> list =
+      listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
+  if (!list || core.parts.sender.isQueued(list->text)) return false;
+  // Only while no polling cycle reads the memory: the listing's replies drive the same state.
+  int expected = 0;
+  if (!core.state.exchangeMemoryReadingState(expected, kStateControlPanel)) return false;
+  if (!memory.empty() && memory != core.initializer.memoryName(0)) {
+    if (std::unique_ptr<ATCommandMessage> select = storageSelectionCommand(
+            memory, core.initializer.memoryName(1), core.initializer.memoryName(2))) {
+      core.initializer.setMemoryName(0, memory);
+      // The selection's OK moves the state on to the listing's.
+      core.state.setMemoryReadingState(kStateControlPanel - 1);
+      core.parts.sender.enqueue(std::move(select));
+    }
+  }
+  core.parts.sender.enqueue(std::move(list));
+  return true;
+}
+
+void CServiceThread::deleteFromModem(const std::vector<int>& indexes) {
+  for (int index : indexes) core_->parts.sender.enqueue(deleteOneCommand(index));
+}
+
+void CServiceThread::deleteAllFromModem() {
+  core_->parts.sender.enqueue(deleteAllCommand(core_->parts.settings));
+}
 
 void CServiceThread::start() {
   std::lock_guard guard(queueMutex_);

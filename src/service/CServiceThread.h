@@ -17,6 +17,7 @@
 namespace parlane {
 
 class ModemInitializer;
+class ServiceScheduler;
 struct ServiceCore;
 
 // Keeps the gateway running: a worker with a queue of {code, flag, payload} items. The engine
@@ -64,6 +65,16 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   const ServiceState& state() const;
   // The modem's model, signal and features once connected (main screen, control panel).
   ModemInitializer& initializer();
+  // The timers (the control panel applies new periods at once).
+  ServiceScheduler& scheduler();
+
+  // The control panel's memory page. Lists every message in the modem memory `memory` (the
+  // current one when empty); what it finds goes to the window's memory list. False when the
+  // modem is not connected or a listing runs already. Any thread.
+  bool readModemMemory(const std::u16string& memory);
+  // Deletes messages from the modem memory by index, or all of them.
+  void deleteFromModem(const std::vector<int>& indexes);
+  void deleteAllFromModem();
 
   // Fills the outbox id queue from the outbox (key order), adds the scheduler entries of the
   // window's start (1 polling, 7 status file, 9 watchdog) and starts the thread.

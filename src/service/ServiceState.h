@@ -18,6 +18,10 @@ class ServiceState {
   // the steps.
   int memoryReadingState() const { return memoryReading_.load(); }
   void setMemoryReadingState(int state) { memoryReading_.store(state); }
+  // Sets the state only when it is `expected` (which then holds what it was).
+  bool exchangeMemoryReadingState(int& expected, int state) {
+    return memoryReading_.compare_exchange_strong(expected, state);
+  }
 
   // Set while the pause after a sent message runs.
   bool sendPause() const { return sendPause_.load(); }

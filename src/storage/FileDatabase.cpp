@@ -150,6 +150,14 @@ std::int32_t FileDatabase::peekNextId() const {
   return nextId_;
 }
 
+std::vector<std::u16string> FileDatabase::keys() const {
+  std::vector<std::u16string> result;
+  std::lock_guard lock(mutex_);
+  result.reserve(records_.size());
+  for (const auto& entry : records_) result.push_back(fromUtf8(entry.first));
+  return result;
+}
+
 std::string_view FileDatabase::fieldOf(std::string_view line, unsigned column) const {
   if (separatorUtf8_.size() == 1) {
     const char separator = separatorUtf8_.front();
@@ -355,6 +363,7 @@ int FileDatabase::Load(bool resetIds) {
   Rejected rejected;
   parse(*bytes, records, largestId, rejected);
   records_.swap(records);
+  revision_.fetch_add(1, std::memory_order_release);
   pending_.clear();
   // linesOf set aside leave the file with the next save, so that later loads don't meet them again
   // and no append glues a record onto a cut one.
@@ -489,6 +498,7 @@ void FileDatabase::Put(const DatabaseRecord& record) {
 }
 
 void FileDatabase::storeLocked(std::string line) {
+  revision_.fetch_add(1, std::memory_order_release);
   std::string key = keyOf(line);
   const auto found = records_.find(key);
   if (found == records_.end() && limit_ == 0) {
@@ -512,7 +522,7 @@ void FileDatabase::trimLocked() {
 void FileDatabase::Remove(std::u16string_view key) {
   const std::string utf8Key = toUtf8(key);
   std::lock_guard lock(mutex_);
-  records_.erase(utf8Key);
+  if (records_.erase(utf8Key) != 0) revision_.fetch_add(1, std::memory_order_release);
   pending_.clear();
   clean_ = false;
 }
@@ -520,6 +530,7 @@ void FileDatabase::Remove(std::u16string_view key) {
 void FileDatabase::Clear() {
   std::lock_guard lock(mutex_);
   records_.clear();
+  revision_.fetch_add(1, std::memory_order_release);
   pending_.clear();
   clean_ = false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -74,6 +76,12 @@ class FileDatabase : public GenericDatabase {
   char16_t separator() const { return separator_; }
   // The identifier NextId will hand out next; reading it hands nothing out.
   std::int32_t peekNextId() const;
+  // Every key in key order, taken under the lock: a view shows a large folder row by row from
+  // these, reading only the records it draws.
+  std::vector<std::u16string> keys() const;
+  // Goes up with every change of the records (put, remove, clear, load); read without the lock,
+  // so that a view can tell cheaply whether it must look again.
+  std::uint64_t revision() const { return revision_.load(std::memory_order_acquire); }
 
  private:
   // Stored form of a record: its fields in UTF-8 joined by the separator, exactly as in the file.
@@ -119,6 +127,7 @@ class FileDatabase : public GenericDatabase {
   bool unreadable_ = false;
   // The open file this database holds its lock on, or -1.
   int lockFd_ = -1;
+  std::atomic<std::uint64_t> revision_{0};
 };
 
 }  // namespace parlane

@@ -15,6 +15,7 @@
 #include "core/util/Notifier.h"
 #include "engine/MainWindowLink.h"
 #include "service/ServiceWindow.h"
+#include "ui/dialogs/ControlHooks.h"
 #include "ui/mainframe/StatusFileWriter.h"
 
 class QSystemTrayIcon;
@@ -23,6 +24,7 @@ namespace parlane {
 
 class AsyncSerialComm;
 class CServiceThread;
+class ControlDlg;
 class GenericMessage;
 class MessageStores;
 class SettingsStore;
@@ -98,6 +100,12 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   void setDialogOpener(int commandId, std::function<void()> open);
   // The last message received since start, if any ("View last SMS").
   std::optional<ReceivedMessageSummary> lastReceived() const;
+  // The control panel on a page (ControlDlg::Page; -1 keeps the one shown), created on first use.
+  void openControlPanel(int page = -1);
+  ControlDlg* controlPanel() const;
+  // What the control panel needs from outside this window (autostart, log viewer, wizard, the
+  // send and view dialogs); set before it is first opened. The window fills in the rest.
+  void setControlHooks(ControlHooks hooks);
 
   // What the title and tool tip say now.
   QString title() const;
@@ -155,6 +163,8 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   QTimer welcomeTimer_;
   QTimer refreshTimer_;
   std::vector<std::pair<int, std::function<void()>>> dialogOpeners_;
+  ControlHooks controlHooks_;
+  QPointer<ControlDlg> controlPanel_;
 };
 
 }  // namespace parlane
