@@ -97,7 +97,7 @@ AppControlDlg::AppControlDlg(ControlParts& parts, QWidget* parent) : ControlPage
   layout->addWidget(files);
 
   for (QComboBox* box : {shortTon_, longTon_, logLevel_}) {
-    connect(box, &QComboBox::activated, this, [this] { markModified(); });
+    connect(box, &QComboBox::currentIndexChanged, this, [this] { markModified(); });
   }
   for (QCheckBox* box : {rotateLog_, limitBoxes_}) {
     connect(box, &QCheckBox::toggled, this, [this] { markModified(); });

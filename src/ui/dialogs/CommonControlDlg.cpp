@@ -151,11 +151,11 @@ CommonControlDlg::CommonControlDlg(ControlParts& parts, QWidget* parent)
     connect(box, &QCheckBox::toggled, this, [this] { markModified(); });
   }
   for (QComboBox* box : {parity_, stopBits_, sendMode_, readMode_, deleteMode_, ussdDecode_}) {
-    connect(box, &QComboBox::activated, this, [this] { markModified(); });
+    connect(box, &QComboBox::currentIndexChanged, this, [this] { markModified(); });
   }
   for (QComboBox* box : {port_, baudRate_, pollingMemory_, smsc_}) {
     connect(box, &QComboBox::editTextChanged, this, [this] { markModified(); });
-    connect(box, &QComboBox::activated, this, [this] { markModified(); });
+    connect(box, &QComboBox::currentIndexChanged, this, [this] { markModified(); });
   }
   for (QSpinBox* box : {byteSize_, timeout_, pollingTime_, deleteAfter_, delay_}) {
     connect(box, &QSpinBox::valueChanged, this, [this] { markModified(); });

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "OffscreenApp.h"
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/Utf.h"
+#include "engine/SmsReceiver.h"
+#include "engine/SmsSender.h"
+#include "service/CServiceThread.h"
+#include "service/ServiceScheduler.h"
+#include "storage/FolderSchema.h"
+#include "storage/MessageRecords.h"
+#include "storage/MessageStores.h"
+#include "support/TempDir.h"
+#include "transport/AsyncSerialEmulator.h"
+#include "transport/message/SMSMessage.h"
+#include "ui/dialogs/ControlDlg.h"
+#include "ui/mainframe/CMainFrame.h"
+
+namespace parlane::test {
+
+// Runs the window's queue until `condition` holds; false when it did not come in time.
+inline bool eventuallyProcessing(const std::function<bool()>& condition, int limitMs = 10000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// The control panel on the default configuration, real folders in a temporary data folder and
+// the modem emulator. Its questions are answered by `yes`; what it tells, exports, posts and
+// saves is recorded. startGateway() adds the main window and the running service threads.
+class ControlFixture {
+ public:
+  ControlFixture() {
+    offscreenApp();
+    settings.loadFromFile(PARLANE_SOURCE_DIR "/data/valtorin.cfg");
+    for (StoreKind kind : kAllStores) {
+      settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
+    }
+    settings.setString("modem.port", u"ttyEMU");
+    settings.setString("status.file", u"");
+    settings.setInt("status.time", 0);
+    settings.setInt("receiver.polling_time", 0);
+    settings.setInt("modem.reconnect.time", 0);
+    settings.setInt("sender.timeout", 3000);
+    settings.setInt("sender.timeout.connect", 3000);
+    logger = std::make_unique<Logger>(dir.file("log.txt"));
+    Logger::setGlobal(logger.get());
+    stores = std::make_unique<MessageStores>(settings, dir.path(), 0);
+    stores->open();
+    channel = std::make_unique<AsyncSerialEmulator>(
+        settings, Clock::system(), std::chrono::milliseconds(1), std::chrono::milliseconds(1));
+    sender = std::make_unique<SmsSender>(*channel, settings);
+    receiver = std::make_unique<SmsReceiver>(*channel, *sender, settings);
+  }
+
+  ~ControlFixture() {
+    panel_.reset();
+    if (threads_) {
+      scheduler.stop();
+      scheduler.join();
+      channel->close();
+      channel->requestStop();
+      channel->joinThread();
+      receiver->stop();
+      sender->stop();
+      service->stop();
+      receiver->join();
+      sender->join();
+      service->join();
+    }
+    service.reset();
+    frame.reset();
+    processQueued();
+    Logger::setGlobal(nullptr);
+  }
+
+  ControlHooks recordingHooks() {
+    ControlHooks hooks;
+    hooks.ask = [this](const QString& caption, const QString& text) {
+      questions.emplace_back(caption.toStdString(), text.toStdString());
+      return yes;
+    };
+    hooks.tell = [this](const QString&, const QString& text) {
+      told.push_back(text.toStdString());
+    };
+    hooks.exportFileName = [this](const QString&) { return QString::fromStdString(exportPath); };
+    hooks.postCommand = [this](int command) { posted.push_back(command); };
+    hooks.saveConfiguration = [this] { ++saves; };
+    hooks.setAutostart = [this](bool on) { autostart.push_back(on); };
+    return hooks;
+  }
+
+  // A panel of its own on these parts (no main window), with the recording hooks.
+  ControlDlg& panel() {
+    panel_ = std::make_unique<ControlDlg>(
+        ControlParts{settings, *stores, *channel, service.get(), recordingHooks()});
+    panel_->present(ControlDlg::Sms);
+    return *panel_;
+  }
+
+  // The main window and the service thread, as start-up makes them; the threads run.
+  CMainFrame& startGateway() {
+    parts = std::make_unique<MainFrameParts>(
+        MainFrameParts{settings, *stores, *channel, 0, u"", true, false, [this] { ++saves; }});
+    frame = std::make_unique<CMainFrame>(*parts);
+    service = std::make_unique<CServiceThread>(
+        ServiceParts{settings, *channel, *sender, *receiver, *stores, *frame, scheduler});
+    frame->setService(service.get());
+    frame->create([] { return false; }, 0, 0);
+    sender->setWindow(frame.get());
+    receiver->setWindow(frame.get());
+    channel->startThread();
+    sender->start();
+    receiver->start();
+    service->start();
+    threads_ = true;
+    return *frame;
+  }
+
+  // A message in a folder as the service files it; returns its id.
+  std::u16string put(StoreKind folder, const std::u16string& number, const std::u16string& text) {
+    SMSMessage message(u"", number, text);
+    message.source = number;
+    FileDatabase& store = stores->store(folder);
+    const std::u16string id = store.NewIdText();
+    store.Put(folder == StoreKind::Inbox ? IncomingRecord(message, false, id)
+                                         : OutgoingRecord(message, folder, id));
+    store.Save();
+    return id;
+  }
+
+  TempDir dir;
+  SettingsStore settings;
+  std::unique_ptr<Logger> logger;
+  std::unique_ptr<MessageStores> stores;
+  std::unique_ptr<AsyncSerialComm> channel;
+  std::unique_ptr<SmsSender> sender;
+  std::unique_ptr<SmsReceiver> receiver;
+  ServiceScheduler scheduler;
+  std::unique_ptr<MainFrameParts> parts;
+  std::unique_ptr<CMainFrame> frame;
+  std::unique_ptr<CServiceThread> service;
+
+  bool yes = true;
+  std::vector<std::pair<std::string, std::string>> questions;
+  std::vector<std::string> told;
+  std::vector<int> posted;
+  std::vector<bool> autostart;
+  std::string exportPath;
+  int saves = 0;
+
+ private:
+  std::unique_ptr<ControlDlg> panel_;
+  bool threads_ = false;
+};
+
+}  // namespace parlane::test
