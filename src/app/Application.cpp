@@ -17,6 +17,7 @@
 #include "app/CommandLine.h"
 #include "app/ConfigurationChain.h"
 #include "app/InstanceLock.h"
+#include "app/LogViewer.h"
 #include "app/SignalBridge.h"
 #include "app/StartupPaths.h"
 #include "app/UserMessage.h"
@@ -121,6 +122,9 @@ class Gateway {
   Gateway(const Gateway&) = delete;
   Gateway& operator=(const Gateway&) = delete;
 
+  // The full command line, for the autostart entry the control panel writes.
+  void setCommandLine(std::string commandLine) { commandLine_ = std::move(commandLine); }
+
   // Start-up after the instance lock; false ends the program (with code 0).
   bool start(QApplication& app) {
     const ConfigurationLoad load = loadConfiguration(settings_, hive_, paths_);
@@ -194,6 +198,18 @@ class Gateway {
       PortWizard::run(settings_, QApplication::activeWindow());
       mainFrame_->refreshTrayMenu();
     });
+    // What the control panel needs of start-up's world: the autostart entry, the log viewer, the
+    // port wizard and the send dialog for a reply.
+    ControlHooks controlHooks;
+    controlHooks.setAutostart = [line = commandLine_](bool on) { Autostart().set(on, line); };
+    controlHooks.viewLog = [this] {
+      if (logger_) openLogViewer(settings_, logger_->path());
+    };
+    controlHooks.connectionWizard = [this] { mainFrame_->onCommand(command::kPortWizard); };
+    controlHooks.reply = [this](const std::u16string& number) {
+      if (sendDialogs_) sendDialogs_->sendSms(QString::fromStdU16String(number));
+    };
+    mainFrame_->setControlHooks(std::move(controlHooks));
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
     sendDialogs_ = std::make_unique<SendDialogs>(
         *mainFrame_, settings_,
@@ -292,6 +308,7 @@ class Gateway {
 
   StartupOptions options_;
   StartupPaths paths_;
+  std::string commandLine_;
   RegistryHive hive_;
   SettingsStore settings_;
   std::unique_ptr<MessageStores> stores_;
@@ -383,6 +400,7 @@ int runApplication(int argc, char** argv) {
                    &QApplication::quit);
 
   Gateway gateway(options, paths);
+  gateway.setCommandLine(commandLine);
   if (!gateway.start(app)) return 0;
   app.exec();
 

@@ -127,6 +127,7 @@ class ControlFixture {
     sender->start();
     receiver->start();
     service->start();
+    scheduler.start();
     threads_ = true;
     return *frame;
   }

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "ControlFixture.h"
+#include "core/util/TimeFormat.h"
+#include "ui/dialogs/MemoryControlDlg.h"
+#include "ui/mainframe/MenuCommand.h"
+
+namespace parlane {
+namespace {
+
+class MemoryPageTest : public testing::Test, public test::ControlFixture {
+ protected:
+  QPushButton* button(MemoryControlDlg& page, const char* label) {
+    for (QPushButton* b : page.findChildren<QPushButton*>()) {
+      if (b->text() == QString::fromUtf8(label)) return b;
+    }
+    return nullptr;
+  }
+};
+
+// The page on its own: what a listing found shows, "Delete" and "Flush" ask and pass the storage
+// indexes on.
+TEST_F(MemoryPageTest, ListsWhatTheListingFoundAndDeletesByStorageIndex) {
+  std::vector<std::u16string> listed;
+  std::vector<std::vector<int>> deleted;
+  int flushed = 0;
+  std::vector<std::unique_ptr<GenericMessage>> found;
+
+  ControlHooks hooks = recordingHooks();
+  hooks.readMemory = [&](const std::u16string& memory) {
+    listed.push_back(memory);
+    return true;
+  };
+  hooks.takeMemoryMessages = [&] { return std::exchange(found, {}); };
+  hooks.deleteFromMemory = [&](const std::vector<int>& indexes) { deleted.push_back(indexes); };
+  hooks.flushMemory = [&] { ++flushed; };
+  ControlDlg dlg(ControlParts{settings, *stores, *channel, nullptr, hooks});
+  dlg.present(ControlDlg::Memory);
+  MemoryControlDlg& page = dlg.memoryPage();
+
+  page.memoryType().setEditText("ME");
+  button(page, "Refresh")->click();
+  EXPECT_EQ(listed, std::vector<std::u16string>{u"ME"});
+  EXPECT_EQ(toUtf8(settings.getString("receiver.memory")), "ME");
+  // The listing's messages come in meanwhile.
+  auto message = std::make_unique<SMSMessage>(u"", u"", u"in memory\nsecond line");
+  message->source = u"+4917055";
+  message->timestamp = 1700000000;
+  message->memoryIndexes = {3, 4};
+  found.push_back(std::move(message));
+  page.collect();
+  ASSERT_EQ(page.list().topLevelItemCount(), 1);
+  QTreeWidgetItem* item = page.list().topLevelItem(0);
+  EXPECT_EQ(item->text(0).toStdU16String(), formatDisplayTime(1700000000));
+  EXPECT_EQ(item->text(1).toStdString(), "+4917055");
+  EXPECT_EQ(item->text(2).toStdString(), "in memory second line");
+
+  page.list().setCurrentItem(item);
+  item->setSelected(true);
+  button(page, "Delete")->click();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(deleted, (std::vector<std::vector<int>>{{3, 4}}));
+  EXPECT_EQ(page.list().topLevelItemCount(), 0);
+
+  yes = false;
+  button(page, "Flush")->click();
+  EXPECT_EQ(flushed, 0);
+  yes = true;
+  button(page, "Flush")->click();
+  EXPECT_EQ(flushed, 1);
+}
+
+// Through the main window and the service thread: no listing while disconnected; once connected
+// the listing goes to the modem and the memory-reading state is free again when it ends.
+TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
+  CMainFrame& window = startGateway();
+  ControlHooks hooks;
+  hooks.tell = [this](const QString&, const QString& text) { told.push_back(text.toStdString()); };
+  window.setControlHooks(hooks);
+  window.openControlPanel(ControlDlg::Memory);
+  MemoryControlDlg& page = window.controlPanel()->memoryPage();
+  button(page, "Refresh")->click();
+  EXPECT_EQ(told, std::vector<std::string>{"Can't read modem memory"});
+
+  window.onCommand(command::kConnect);
+  ASSERT_TRUE(test::eventuallyProcessing(
+      [&] { return window.title() == QStringLiteral("Parlane (connected to ttyEMU)"); }));
+  ASSERT_TRUE(
+      test::eventuallyProcessing([&] { return service->state().memoryReadingState() == 0; }));
+  page.memoryType().setEditText("SM");
+  button(page, "Refresh")->click();
+  EXPECT_EQ(told.size(), 1u);
+  EXPECT_FALSE(service->readModemMemory(u"SM")) << "one listing at a time";
+  EXPECT_TRUE(
+      test::eventuallyProcessing([&] { return service->state().memoryReadingState() == 0; }));
+  EXPECT_NE(dir.read("log.txt").find("AT+CMGL=4"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace parlane
