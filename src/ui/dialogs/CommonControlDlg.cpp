@@ -17,9 +17,9 @@
 #include "core/util/StringTable.h"
 #include "service/CServiceThread.h"
 #include "service/ServiceScheduler.h"
+#include "service/ServiceWindow.h"
 #include "transport/AsyncSerialComm.h"
 #include "ui/dialogs/ChoiceBox.h"
-#include "ui/mainframe/MenuCommand.h"
 
 namespace parlane {
 
@@ -172,7 +172,8 @@ CommonControlDlg::CommonControlDlg(ControlParts& parts, QWidget* parent)
     const ChannelStatus status = parts_.channel.getStatus();
     const bool closed = status == ChannelStatus::Closed || status == ChannelStatus::Error;
     if (parts_.hooks.postCommand) {
-      parts_.hooks.postCommand(closed ? command::kConnect : command::kDisconnect);
+      parts_.hooks.postCommand(closed ? ServiceWindow::kCommandConnect
+                                      : ServiceWindow::kCommandDisconnect);
     }
   });
   portLog->setEnabled(static_cast<bool>(parts_.hooks.viewLog));

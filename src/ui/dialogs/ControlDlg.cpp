@@ -17,6 +17,7 @@
 #include "core/util/StringTable.h"
 #include "core/util/TimeFormat.h"
 #include "service/CServiceThread.h"
+#include "service/ServiceWindow.h"
 #include "storage/ContentEscaping.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/message/GenericMessage.h"
@@ -29,7 +30,6 @@
 #include "ui/dialogs/OutgoingControlDlg.h"
 #include "ui/dialogs/PropertiesControlDlg.h"
 #include "ui/dialogs/SentControlDlg.h"
-#include "ui/mainframe/MenuCommand.h"
 
 namespace parlane {
 
@@ -219,8 +219,8 @@ void ControlDlg::store(bool ok) {
   if (parts_.hooks.saveConfiguration) parts_.hooks.saveConfiguration();
   if (reconnect && connectedStatus(parts_.channel.getStatus()) && parts_.hooks.postCommand &&
       parts_.hooks.ask(qsId(40097), qsId(40096))) {
-    parts_.hooks.postCommand(command::kDisconnect);
-    parts_.hooks.postCommand(command::kConnect);
+    parts_.hooks.postCommand(ServiceWindow::kCommandDisconnect);
+    parts_.hooks.postCommand(ServiceWindow::kCommandConnect);
   }
 }
 
