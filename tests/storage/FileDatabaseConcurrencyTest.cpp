@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -21,6 +22,11 @@ TEST(FileDatabaseConcurrency, WritersAndReadersShareOneDatabase) {
       db->SelectContaining(1, u"writer", 5);
       db->FindMaximum(0, false, record);
       db->Count();
+      // What a folder view does while the service threads write.
+      const std::uint64_t revision = db->revision();
+      const std::vector<std::u16string> keys = db->keys();
+      EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+      EXPECT_GE(db->revision(), revision);
     }
   });
   std::vector<std::thread> writers;

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "DatabaseFixture.h"
+
+namespace parlane::test {
+namespace {
+
+// A view over a folder takes the keys once and looks again only when the revision moved: every
+// change of the records must move it, and nothing else may.
+TEST(FileDatabaseKeys, KeysInKeyOrderAndARevisionThatMovesWithEveryChange) {
+  DatabaseFixture f;
+  auto db = f.loaded("00000003\tc\r\n00000001\ta\r\n");
+  EXPECT_EQ(db->keys(), (std::vector<std::u16string>{u"00000001", u"00000003"}));
+
+  struct Step {
+    const char* name;
+    std::function<void(FileDatabase&)> run;
+    bool changes;
+  };
+  const Step steps[] = {
+      {"put new",
+       [](FileDatabase& d) {
+         d.Put({u"00000002", u"b", u""});
+       },
+       true},
+      {"put replacing",
+       [](FileDatabase& d) {
+         d.Put({u"00000002", u"B", u""});
+       },
+       true},
+      {"save", [](FileDatabase& d) { d.Save(); }, false},
+      {"get and search",
+       [](FileDatabase& d) {
+         DatabaseRecord record;
+         d.Get(u"00000001", record);
+         d.SelectContaining(1, u"a", 0);
+       },
+       false},
+      {"remove missing", [](FileDatabase& d) { d.Remove(u"0000000f"); }, false},
+      {"remove", [](FileDatabase& d) { d.Remove(u"00000001"); }, true},
+      {"load", [](FileDatabase& d) { d.Load(false); }, true},
+      {"clear", [](FileDatabase& d) { d.Clear(); }, true},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    const std::uint64_t before = db->revision();
+    step.run(*db);
+    EXPECT_EQ(db->revision() != before, step.changes);
+  }
+  EXPECT_TRUE(db->keys().empty());
+}
+
+}  // namespace
+}  // namespace parlane::test
