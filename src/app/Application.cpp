@@ -41,6 +41,7 @@
 #include "transport/message/GenericMessage.h"
 #include "transport/message/MessageIdCounter.h"
 #include "transport/message/TonAutoRule.h"
+#include "ui/dialogs/ControlPanel.h"
 #include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/PortWizard.h"
 #include "ui/dialogs/SendDialogs.h"
@@ -198,6 +199,12 @@ class Gateway {
       PortWizard::run(settings_, QApplication::activeWindow());
       mainFrame_->refreshTrayMenu();
     });
+    QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
+    sendDialogs_ = std::make_unique<SendDialogs>(
+        *mainFrame_, settings_,
+        stores_->isOpen(StoreKind::AddressBook) ? &stores_->addressBook() : nullptr,
+        DialogHost::desktop());
+    sendDialogs_->install();
     // What the control panel needs of start-up's world: the autostart entry, the log viewer, the
     // port wizard and the send dialog for a reply.
     ControlHooks controlHooks;
@@ -209,13 +216,11 @@ class Gateway {
     controlHooks.reply = [this](const std::u16string& number) {
       if (sendDialogs_) sendDialogs_->sendSms(QString::fromStdU16String(number));
     };
-    mainFrame_->setControlHooks(std::move(controlHooks));
-    QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
-    sendDialogs_ = std::make_unique<SendDialogs>(
-        *mainFrame_, settings_,
-        stores_->isOpen(StoreKind::AddressBook) ? &stores_->addressBook() : nullptr,
-        DialogHost::desktop());
-    sendDialogs_->install();
+    controlHooks.saveConfiguration = [this] { saveConfiguration(settings_, hive_, paths_); };
+    // The window owns the panel (a child object of it).
+    auto* controlPanel = new ControlPanel(
+        *mainFrame_, ControlParts{settings_, *stores_, *channel_, service_.get(), controlHooks});
+    controlPanel->install();
 
     // No port yet: the wizard finds one before the window appears. Without a display nobody could
     // answer it, so the gateway says so and runs on, disconnected.

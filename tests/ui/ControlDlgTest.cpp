@@ -257,14 +257,14 @@ TEST_F(ControlDlgTest, APortChangeAnsweredYesReconnectsOnTheNewPort) {
     questions.emplace_back(caption.toStdString(), text.toStdString());
     return true;
   };
-  window.setControlHooks(hooks);
+  ControlPanel& host = installPanel(hooks);
   window.onCommand(command::kConnect);
   ASSERT_TRUE(test::eventuallyProcessing([&] {
     return window.title() == QStringLiteral("Parlane (connected to ttyEMU)");
   })) << window.title().toStdString();
 
   window.onCommand(command::kControlPanel);
-  ControlDlg* dlg = window.controlPanel();
+  ControlDlg* dlg = host.dialog();
   ASSERT_NE(dlg, nullptr);
   EXPECT_TRUE(dlg->isVisible());
   dlg->selectPage(ControlDlg::Properties);

@@ -24,6 +24,7 @@
 #include "transport/AsyncSerialEmulator.h"
 #include "transport/message/SMSMessage.h"
 #include "ui/dialogs/ControlDlg.h"
+#include "ui/dialogs/ControlPanel.h"
 #include "ui/mainframe/CMainFrame.h"
 
 namespace parlane::test {
@@ -130,6 +131,16 @@ class ControlFixture {
     scheduler.start();
     threads_ = true;
     return *frame;
+  }
+
+  // The main window's control panel (after startGateway), its configuration saves counted.
+  ControlPanel& installPanel(ControlHooks hooks) {
+    if (!hooks.saveConfiguration) hooks.saveConfiguration = [this] { ++saves; };
+    // A child of the window, which ends it.
+    auto* panel = new ControlPanel(
+        *frame, ControlParts{settings, *stores, *channel, service.get(), std::move(hooks)});
+    panel->install();
+    return *panel;
   }
 
   // A message in a folder as the service files it; returns its id.

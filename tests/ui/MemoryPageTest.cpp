@@ -80,9 +80,9 @@ TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
   CMainFrame& window = startGateway();
   ControlHooks hooks;
   hooks.tell = [this](const QString&, const QString& text) { told.push_back(text.toStdString()); };
-  window.setControlHooks(hooks);
-  window.openControlPanel(ControlDlg::Memory);
-  MemoryControlDlg& page = window.controlPanel()->memoryPage();
+  ControlPanel& host = installPanel(hooks);
+  host.open(ControlDlg::Memory);
+  MemoryControlDlg& page = host.dialog()->memoryPage();
   button(page, "Refresh")->click();
   EXPECT_EQ(told, std::vector<std::string>{"Can't read modem memory"});
 

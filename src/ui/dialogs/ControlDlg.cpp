@@ -1,15 +1,11 @@
 #include "ui/dialogs/ControlDlg.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "core/log/Logger.h"
@@ -23,8 +19,10 @@
 #include "transport/message/GenericMessage.h"
 #include "ui/dialogs/AppControlDlg.h"
 #include "ui/dialogs/CommonControlDlg.h"
+#include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/FailedControlDlg.h"
 #include "ui/dialogs/HelpControlDlg.h"
+#include "ui/dialogs/HelpViewer.h"
 #include "ui/dialogs/IncomingControlDlg.h"
 #include "ui/dialogs/MemoryControlDlg.h"
 #include "ui/dialogs/OutgoingControlDlg.h"
@@ -143,19 +141,7 @@ void ControlDlg::fillFallbacks() {
     };
   }
   if (!h.openHelp) {
-    h.openHelp = [this](int context) {
-      // The help ships as HTML pages beside the program, one anchor per topic.
-      const QString index = QDir::current().filePath(QStringLiteral("help/index.html"));
-      if (!QFileInfo::exists(index)) {
-        parts_.hooks.tell(qsId(text::kError),
-                          qs(formatString(text::kErrorOpeningFile,
-                                          {index.toStdU16String(), std::u16string(u"not found")})));
-        return;
-      }
-      QUrl url = QUrl::fromLocalFile(index);
-      if (context != 0) url.setFragment(QString::number(context));
-      QDesktopServices::openUrl(url);
-    };
+    h.openHelp = [](int context) { openHelp(context, DialogHost::desktop()); };
   }
 }
 

@@ -18,7 +18,6 @@
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/message/GenericMessage.h"
-#include "ui/dialogs/ControlDlg.h"
 #include "ui/mainframe/DesktopNotification.h"
 #include "ui/mainframe/GatewayIcon.h"
 #include "ui/mainframe/MenuCommand.h"
@@ -68,7 +67,6 @@ CMainFrame::CMainFrame(MainFrameParts parts, QWidget* parent)
 CMainFrame::~CMainFrame() {
   if (tray_ != nullptr) tray_->hide();
   delete welcome_;
-  delete controlPanel_;
 }
 
 StartupDlg* CMainFrame::mainScreen() const { return mainScreen_; }
@@ -217,7 +215,7 @@ void CMainFrame::scheduleRefresh() {
 }
 
 void CMainFrame::refreshMainScreen() {
-  if (controlPanel_ != nullptr && controlPanel_->isVisible()) controlPanel_->refreshPages();
+  emit refreshed();
   if (mainScreen_ == nullptr) return;
   MainScreenView view;
   {
@@ -254,49 +252,6 @@ void CMainFrame::setDialogOpener(int commandId, std::function<void()> open) {
   dialogOpeners_.emplace_back(commandId, std::move(open));
 }
 
-void CMainFrame::setControlHooks(ControlHooks hooks) { controlHooks_ = std::move(hooks); }
-
-ControlDlg* CMainFrame::controlPanel() const { return controlPanel_; }
-
-void CMainFrame::openControlPanel(int page) {
-  if (controlPanel_ == nullptr) {
-    ControlHooks hooks = controlHooks_;
-    if (!hooks.postCommand) hooks.postCommand = [this](int id) { postCommand(id); };
-    if (!hooks.saveConfiguration) hooks.saveConfiguration = parts_.saveConfiguration;
-    if (!hooks.queueMessage) {
-      hooks.queueMessage = [this](std::unique_ptr<GenericMessage> message) {
-        std::vector<std::unique_ptr<GenericMessage>> messages;
-        messages.push_back(std::move(message));
-        return queueMessages(std::move(messages), false) > 0;
-      };
-    }
-    if (!hooks.reply) {
-      // Without a send dialog that takes a number, the plain send dialog opens.
-      for (const auto& [id, open] : dialogOpeners_) {
-        if (id == command::kSendSms) hooks.reply = [open = open](const std::u16string&) { open(); };
-      }
-    }
-    if (service_ != nullptr) {
-      if (!hooks.readMemory) {
-        hooks.readMemory = [this](const std::u16string& memory) {
-          return service_->readModemMemory(memory);
-        };
-      }
-      if (!hooks.deleteFromMemory) {
-        hooks.deleteFromMemory = [this](const std::vector<int>& indexes) {
-          service_->deleteFromModem(indexes);
-        };
-      }
-      if (!hooks.flushMemory) hooks.flushMemory = [this] { service_->deleteAllFromModem(); };
-    }
-    if (!hooks.takeMemoryMessages)
-      hooks.takeMemoryMessages = [this] { return takeMemoryMessages(); };
-    controlPanel_ = new ControlDlg(
-        ControlParts{parts_.settings, parts_.stores, parts_.channel, service_, std::move(hooks)});
-  }
-  controlPanel_->present(page);
-}
-
 void CMainFrame::onCommand(int commandId) {
   switch (commandId) {
     case command::kMainWindow:
@@ -317,6 +272,7 @@ void CMainFrame::onCommand(int commandId) {
       if (tray_ != nullptr) tray_->hide();
       emit exitRequested();
       return;
+    case command::kControlPanel:
     case command::kSendSms:
     case command::kSendList:
     case command::kSendUssd:
@@ -325,15 +281,6 @@ void CMainFrame::onCommand(int commandId) {
         Logger::log(1,
                     formatText(u"Command %d: its dialog is not part of this build", {commandId}));
       }
-      return;
-    case command::kControlPanel:
-      for (const auto& [id, open] : dialogOpeners_) {
-        if (id == commandId) {
-          open();
-          return;
-        }
-      }
-      openControlPanel();
       return;
     default:
       return;

@@ -15,7 +15,6 @@
 #include "core/util/Notifier.h"
 #include "engine/MainWindowLink.h"
 #include "service/ServiceWindow.h"
-#include "ui/dialogs/ControlHooks.h"
 #include "ui/mainframe/StatusFileWriter.h"
 
 class QSystemTrayIcon;
@@ -24,7 +23,6 @@ namespace parlane {
 
 class AsyncSerialComm;
 class CServiceThread;
-class ControlDlg;
 class GenericMessage;
 class MessageStores;
 class SettingsStore;
@@ -100,12 +98,6 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   void setDialogOpener(int commandId, std::function<void()> open);
   // The last message received since start, if any ("View last SMS").
   std::optional<ReceivedMessageSummary> lastReceived() const;
-  // The control panel on a page (ControlDlg::Page; -1 keeps the one shown), created on first use.
-  void openControlPanel(int page = -1);
-  ControlDlg* controlPanel() const;
-  // What the control panel needs from outside this window (autostart, log viewer, wizard, the
-  // send and view dialogs); set before it is first opened. The window fills in the rest.
-  void setControlHooks(ControlHooks hooks);
 
   // What the title and tool tip say now.
   QString title() const;
@@ -123,6 +115,9 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
  signals:
   // "Exit": start-up ends the message loop.
   void exitRequested();
+  // The window looked again at the connection and the folders (after a burst of notices or a
+  // change of state): open dialogs that show them look again too.
+  void refreshed();
   // Every balloon as it is shown (tests, the main screen).
   void balloonShown(const QString& title, const QString& text);
 
@@ -163,8 +158,6 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   QTimer welcomeTimer_;
   QTimer refreshTimer_;
   std::vector<std::pair<int, std::function<void()>>> dialogOpeners_;
-  ControlHooks controlHooks_;
-  QPointer<ControlDlg> controlPanel_;
 };
 
 }  // namespace parlane
