@@ -35,6 +35,8 @@
 #include "service/EventRunner.h"
 #include "service/ServiceScheduler.h"
 #include "service/SpoolWatcher.h"
+#include "storage/ContentEscaping.h"
+#include "storage/FolderSchema.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
@@ -215,6 +217,18 @@ class Gateway {
     controlHooks.connectionWizard = [this] { mainFrame_->onCommand(command::kPortWizard); };
     controlHooks.reply = [this](const std::u16string& number) {
       if (sendDialogs_) sendDialogs_->sendSms(QString::fromStdU16String(number));
+    };
+    controlHooks.openMessage = [this](StoreKind folder, const DatabaseRecord& record) {
+      if (!sendDialogs_) return;
+      const auto field = [&](std::u16string_view name) {
+        const int at = columnIndex(folder, name);
+        return at >= 0 && static_cast<std::size_t>(at) < record.size()
+                   ? record[static_cast<std::size_t>(at)]
+                   : std::u16string();
+      };
+      const bool incoming = folder == StoreKind::Inbox;
+      sendDialogs_->viewMessage(field(incoming ? u"from" : u"to"), field(u"url"),
+                                UnescapeContent(field(u"content")), incoming);
     };
     controlHooks.saveConfiguration = [this] { saveConfiguration(settings_, hive_, paths_); };
     // The window owns the panel (a child object of it).

@@ -102,9 +102,15 @@ int SendDialogs::sendUssd() {
 
 int SendDialogs::viewLastMessage() {
   const auto last = frame_.lastReceived();
+  if (!last) return viewMessage(u"", u"", u"", false);
+  return viewMessage(last->from, last->url, last->text, true);
+}
+
+int SendDialogs::viewMessage(const std::u16string& address, const std::u16string& url,
+                             const std::u16string& text, bool replyEnabled) {
   SMSViewDlg dialog(settings_, addressBook_, host_);
-  if (last) dialog.setMessage(last->from, last->url, last->text);
-  dialog.setReplyEnabled(last.has_value() && !last->from.empty());
+  dialog.setMessage(address, url, text);
+  dialog.setReplyEnabled(replyEnabled && !address.empty());
   if (!run(dialog) || dialog.address().empty()) return 0;
   return sendSms(QString::fromStdU16String(dialog.address()));
 }

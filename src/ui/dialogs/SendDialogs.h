@@ -28,6 +28,10 @@ class SendDialogs {
   int sendList();
   int sendUssd();
   int viewLastMessage();
+  // Shows one message (from a folder or the modem memory); "Reply" opens the send dialog to its
+  // number when `replyEnabled`.
+  int viewMessage(const std::u16string& address, const std::u16string& url,
+                  const std::u16string& text, bool replyEnabled);
 
  private:
   // Runs `dialog` unless one of these dialogs is open already (the tray menu stays usable while a

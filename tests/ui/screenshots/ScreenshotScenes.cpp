@@ -9,8 +9,13 @@
 
 #include "core/settings/SettingsStore.h"
 #include "engine/PortDetector.h"
+#include "storage/MessageRecords.h"
+#include "storage/MessageStores.h"
 #include "support/ScriptedModem.h"
 #include "support/TempDir.h"
+#include "transport/AsyncSerialComm.h"
+#include "transport/message/SMSMessage.h"
+#include "ui/dialogs/ControlDlg.h"
 #include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/PortWizard.h"
 #include "ui/dialogs/SMSSendDlg.h"
@@ -98,6 +103,61 @@ std::unique_ptr<QWidget> sendDialog() {
   return dialog;
 }
 
+// The control panel over folders with a few messages, on the default configuration.
+struct PanelWorld {
+  PanelWorld() {
+    settings.loadFromFile(PARLANE_SOURCE_DIR "/data/valtorin.cfg");
+    settings.setString("modem.port", u"ttyUSB0");
+    for (StoreKind kind : kAllStores) {
+      settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
+    }
+    stores = std::make_unique<MessageStores>(settings, folder.path(), 0);
+    stores->open();
+    const std::time_t now = std::time(nullptr);
+    const struct {
+      const char16_t* number;
+      const char16_t* text;
+      int minutesAgo;
+    } messages[] = {
+        {u"+4917012345678", u"Running late, be there at 7. Keep the table please!", 5},
+        {u"+4915198765432", u"Your parcel 4711 is ready for pick-up at the counter.", 42},
+        {u"+4930123456", u"Meeting moved to Thursday 10:00, room 2.14.", 180},
+    };
+    for (const auto& m : messages) {
+      SMSMessage incoming(m.number, u"", m.text);
+      incoming.timestamp = now - m.minutesAgo * 60;
+      stores->inbox().Put(IncomingRecord(incoming, false, stores->inbox().NewIdText()));
+      SMSMessage sent(u"", m.number, u"Thanks, noted.");
+      sent.timestamp = now - m.minutesAgo * 60 + 30;
+      sent.refid = 17 + m.minutesAgo % 50;
+      stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, stores->sent().NewIdText()));
+    }
+    SMSMessage queued(u"", u"+4917099999", u"Reminder: the office is closed on Friday.");
+    queued.timestamp = now;
+    stores->outbox().Put(OutgoingRecord(queued, StoreKind::Outbox, stores->outbox().NewIdText()));
+    channel = std::make_unique<AsyncSerialComm>(settings);
+  }
+  static PanelWorld& get() {
+    static PanelWorld world;
+    return world;
+  }
+
+  test::TempDir folder;
+  SettingsStore settings;
+  std::unique_ptr<MessageStores> stores;
+  std::unique_ptr<AsyncSerialComm> channel;
+};
+
+std::function<std::unique_ptr<QWidget>()> controlPanelOn(ControlDlg::Page page) {
+  return [page] {
+    PanelWorld& world = PanelWorld::get();
+    auto panel = std::make_unique<ControlDlg>(
+        ControlParts{world.settings, *world.stores, *world.channel, nullptr, {}});
+    panel->selectPage(page);
+    return panel;
+  };
+}
+
 }  // namespace
 
 std::vector<Scene> scenes() {
@@ -106,6 +166,15 @@ std::vector<Scene> scenes() {
       {"tray-menu", trayMenu},
       {"send-sms", sendDialog},
       {"port-wizard", portWizardSelectPage, 5000},
+      {"control-sms", controlPanelOn(ControlDlg::Sms)},
+      {"control-application", controlPanelOn(ControlDlg::Application)},
+      {"control-properties", controlPanelOn(ControlDlg::Properties)},
+      {"control-memory", controlPanelOn(ControlDlg::Memory)},
+      {"control-inbox", controlPanelOn(ControlDlg::Inbox)},
+      {"control-outbox", controlPanelOn(ControlDlg::Outbox)},
+      {"control-sent", controlPanelOn(ControlDlg::Sent)},
+      {"control-failed", controlPanelOn(ControlDlg::Failed)},
+      {"control-help", controlPanelOn(ControlDlg::Help)},
   };
 }
 
