@@ -175,8 +175,8 @@ void ConnectionManager::listUnreadAfterConnect() {
   // gateway was away: one listing of the unread messages, through the polling cycle.
   const int readMode = p_.settings.getInt("sender.read_mode");
   if (readMode != 0 && readMode != 1) return;
-  if (p_.state.memoryReadingState() != kStateIdle) return;
-  p_.state.setMemoryReadingState(kStateListingUnread);
+  int expected = kStateIdle;
+  if (!p_.state.exchangeMemoryReadingState(expected, kStateListingUnread)) return;
   queueListing(kListUnread);
 }
 
@@ -248,7 +248,10 @@ void ConnectionManager::pollingStep() {
   const ChannelStatus status = p_.channel.getStatus();
   if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) return;
 
-  p_.state.setMemoryReadingState(kStateListingRead);
+  // The control panel may have started a listing since the check above (from the window's
+  // thread): only one of the two takes the memory.
+  int expected = kStateIdle;
+  if (!p_.state.exchangeMemoryReadingState(expected, kStateListingRead)) return;
   const std::u16string memory = p_.settings.getString("receiver.polling_memory");
   if (!memory.empty() && memory != p_.initializer.memoryName(0)) {
     if (std::unique_ptr<ATCommandMessage> select = storageSelectionCommand(
