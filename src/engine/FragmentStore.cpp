@@ -8,7 +8,7 @@ namespace parlane {
 
 namespace {
 
-constexpr std::string_view kHeaderLine = "parlane-parts 1";
+constexpr std::string_view kHeaderLine = "parlane-fragments v1";
 constexpr char kHex[] = "0123456789abcdef";
 
 std::string hexUnits(const std::u16string& text) {
