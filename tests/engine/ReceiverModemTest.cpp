@@ -3,6 +3,7 @@
 #include <map>
 
 #include "engine/ReceiverRig.h"
+#include "support/InitializationReplies.h"
 #include "support/ScriptedModem.h"
 #include "transport/message/StatusReport.h"
 
@@ -21,18 +22,7 @@ constexpr char kReportPdu[] =
 // first, and anything else is answered "OK".
 void script(test::ScriptedModem& modem, const std::map<std::string, std::string>& overrides = {}) {
   for (const auto& [command, reply] : overrides) modem.on(command, reply);
-  const std::map<std::string, std::string> replies = {
-      {"AT+CSMS=?", "\r\n+CSMS: (0,1,128)\r\n\r\nOK\r\n"},
-      {"AT+CMGF=?", "\r\n+CMGF: (0-1)\r\n\r\nOK\r\n"},
-      {"AT+CNMI=?", "\r\n+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)\r\n\r\nOK\r\n"},
-      {"AT+CMEE=?", "\r\n+CMEE: (0-2)\r\n\r\nOK\r\n"},
-      {"AT+CMGD=?", "\r\n+CMGD: (1-20),(0-4)\r\n\r\nOK\r\n"},
-      {"AT+CPMS?", "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n"},
-      {"AT+CUSD=?", "\r\n+CUSD: (0,1)\r\n\r\nOK\r\n"},
-      {"AT+CGMM", "\r\nMC35i\r\n\r\nOK\r\n"},
-      {"AT+CSQ", "\r\n+CSQ: 31,99\r\n\r\nOK\r\n"},
-  };
-  for (const auto& [command, reply] : replies) modem.on(command, reply);
+  test::answerInitialization(modem);
   modem.onPrefix("", "\r\nOK\r\n");
 }
 
