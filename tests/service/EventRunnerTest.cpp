@@ -105,10 +105,15 @@ TEST_F(EventCommands, ExitCodeErrorOutputAndAMissingProgramAreLogged) {
 
 TEST_F(EventCommands, AtMostThreeRunAndEachIsEndedAfterItsTimeOut) {
   settings.setInt("event.timeout", 60);
-  script("echo stuck >&2\nsleep 1000\n");
+  // Each program says it has written its error output before it hangs, so that the kill can't
+  // come before the line it is checked for.
+  const std::string started = dir.file("started.txt");
+  script("echo stuck >&2\necho x >> " + started + "\nsleep 1000\n");
   runner.start();
   for (int i = 0; i < 5; ++i) runner.post(sentEvent());
-  ASSERT_TRUE(eventually([&] { return runner.running() == EventRunner::kMaxRunning; }));
+  ASSERT_TRUE(eventually([&] {
+    return runner.running() == EventRunner::kMaxRunning && dir.read("started.txt") == "x\nx\nx\n";
+  }));
   clock.advance(59'000);
   EXPECT_EQ(runner.finished(), 0u);
   clock.advance(1'000);
