@@ -1,6 +1,7 @@
 #include "service/DeliveryReportMarking.h"
 
 #include <string>
+#include <vector>
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
@@ -20,18 +21,33 @@ unsigned sentColumn(std::u16string_view name) {
 
 }  // namespace
 
-bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
-  DatabaseRecord record;
-  const std::u16string reference = fromAscii(std::to_string(report.refid));
-  if (!sent.FindFirst(sentColumn(u"refid"), reference, record)) return false;
-  if (record.size() < storeColumns(StoreKind::Sent).size()) return false;
+ReportOutcome reportOutcome(int status) {
+  if (status >= 0 && status < 0x20) return ReportOutcome::kDelivered;
+  if (status >= 0x20 && status < 0x40) return ReportOutcome::kStillTrying;
+  return ReportOutcome::kNotDelivered;
+}
 
-  std::u16string recipient = record[sentColumn(u"to")];
-  NormalizeNumber(recipient, SettingsStore::parseInt(record[sentColumn(u"dstton")]));
-  // The report's address may come with a "+" or blanks; compare the bare digits.
-  std::u16string reported = report.source;
-  NormalizeNumber(reported, kTonUnknown);
-  if (recipient != reported) return false;
+bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
+  const std::u16string reference = fromAscii(std::to_string(report.refid));
+  const std::vector<DatabaseRecord> candidates =
+      sent.SelectEqual(sentColumn(u"refid"), reference, 0);
+  const DatabaseRecord* match = nullptr;
+  for (auto it = candidates.rbegin(); it != candidates.rend() && match == nullptr; ++it) {
+    const DatabaseRecord& candidate = *it;
+    if (candidate.size() < storeColumns(StoreKind::Sent).size()) continue;
+    const int marked = SettingsStore::parseInt(candidate[sentColumn(u"flags")]) &
+                       (messageFlags::kDelivered | messageFlags::kNotDelivered);
+    if (marked != 0) continue;
+
+    std::u16string recipient = candidate[sentColumn(u"to")];
+    NormalizeNumber(recipient, SettingsStore::parseInt(candidate[sentColumn(u"dstton")]));
+    // The report's address may come with a "+" or blanks; compare the bare digits.
+    std::u16string reported = report.source;
+    NormalizeNumber(reported, kTonUnknown);
+    if (recipient == reported) match = &candidate;
+  }
+  if (match == nullptr) return false;
+  DatabaseRecord record = *match;
 
   std::u16string& flagsField = record[sentColumn(u"flags")];
   const int flags = SettingsStore::parseInt(flagsField) |

@@ -1,8 +1,11 @@
 #include "service/IncomingProcessor.h"
 
+#include <cstdio>
+
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
+#include "core/util/Utf.h"
 #include "engine/DeleteCommands.h"
 #include "engine/SmsSender.h"
 #include "service/DeliveryReportMarking.h"
@@ -22,8 +25,6 @@ namespace parlane {
 namespace {
 
 constexpr int kReadModePolling = 2;
-// TP-ST values below this mean the transaction completed: the message reached the recipient.
-constexpr int kFirstUndeliveredStatus = 0x20;
 
 }  // namespace
 
@@ -50,7 +51,18 @@ void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool che
 }
 
 void IncomingProcessor::handleReport(StatusReport& report) {
-  const bool delivered = report.reportStatus >= 0 && report.reportStatus < kFirstUndeliveredStatus;
+  const ReportOutcome outcome = reportOutcome(report.reportStatus);
+  if (outcome == ReportOutcome::kStillTrying) {
+    // Only the final report says what became of the message.
+    char status[8];
+    std::snprintf(status, sizeof status, "0x%02X", static_cast<unsigned>(report.reportStatus));
+    Logger::log(0, "Delivery report for SMS to " + toUtf8(report.source) + " (reference " +
+                       std::to_string(report.refid) +
+                       "): the service centre is still trying (status " + status + ")");
+    freeModemMemory(report);
+    return;
+  }
+  const bool delivered = outcome == ReportOutcome::kDelivered;
   if (markDeliveryReport(stores_.sent(), report, delivered)) {
     window_.balloon(loadString(40259), formatString(delivered ? 40260 : 40261, {report.source}));
     if (events_ != nullptr) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "service/ServiceRig.h"
+#include "transport/message/MessageFlags.h"
 #include "transport/message/StatusReport.h"
 
 namespace parlane::test {
@@ -101,6 +102,34 @@ TEST_F(ServiceIncoming, ReportForNoSentRecordChangesNothing) {
   ASSERT_TRUE(eventually([&] { return rig.count(StoreKind::Inbox) == 1; }));
   EXPECT_TRUE(rig.window.balloonsTitled("Delivery report received").empty());
   EXPECT_EQ(rig.file(StoreKind::Sent), before);
+}
+
+TEST_F(ServiceIncoming, ReportOfAServiceCentreStillTryingMarksNothingUntilTheFinalOne) {
+  SMSMessage sent(u"", u"+4915212345678", u"will arrive late");
+  sent.refid = 42;
+  sent.flags = messageFlags::kReport;
+  const std::u16string key = rig.stores->sent().NewIdText();
+  rig.stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, key));
+  rig.stores->sent().Save();
+  const std::string before = rig.file(StoreKind::Sent);
+  rig.start();
+  // 0x20: congestion, still trying.
+  push(1026, std::make_unique<StatusReport>(u"+4915212345678", u"", 42, 0, 0x20));
+  push(1026, received(u"+4917012345", u"marker"));
+  ASSERT_TRUE(eventually([&] { return rig.count(StoreKind::Inbox) == 1; }));
+  EXPECT_TRUE(rig.window.balloonsTitled("Delivery report received").empty());
+  EXPECT_EQ(rig.file(StoreKind::Sent), before);
+  EXPECT_TRUE(rig.log.contains("the service centre is still trying (status 0x20)"))
+      << rig.log.text();
+
+  push(1026, std::make_unique<StatusReport>(u"+4915212345678", u"", 42, 0, 0x00));
+  ASSERT_TRUE(rig.window.waitForBalloon("Delivery report received"));
+  const auto balloons = rig.window.balloonsTitled("Delivery report received");
+  ASSERT_EQ(balloons.size(), 1u);
+  EXPECT_EQ(balloons[0].second, "SMS sent to +4915212345678 was delivered successfully");
+  DatabaseRecord record;
+  ASSERT_TRUE(rig.stores->sent().Get(key, record));
+  EXPECT_EQ(rig.field(record, StoreKind::Sent, u"flags"), u"20");
 }
 
 }  // namespace
