@@ -49,4 +49,11 @@ std::unique_ptr<ATCommandMessage> listMessagesCommand(int status, bool textMode)
                                             u"\"\r\n");
 }
 
+bool readsModemMemory(std::u16string_view command) {
+  for (std::u16string_view start : {u"AT+CMGL=", u"AT+CMGR=", u"AT+CPMS="}) {
+    if (command.substr(0, start.size()) == start) return true;
+  }
+  return false;
+}
+
 }  // namespace parlane

@@ -20,4 +20,7 @@ std::unique_ptr<ATCommandMessage> readMessageCommand(int index);
 // in text mode (null for any other status), the number in PDU mode.
 std::unique_ptr<ATCommandMessage> listMessagesCommand(int status, bool textMode);
 
+// True for the commands above: a listing, a read or the storage selection that comes before them.
+bool readsModemMemory(std::u16string_view command);
+
 }  // namespace parlane

@@ -17,6 +17,7 @@
 #include "engine/DiagnosticPayload.h"
 #include "engine/EngineSink.h"
 #include "engine/MainWindowLink.h"
+#include "engine/MemoryCommands.h"
 #include "engine/UssdCommand.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
@@ -332,7 +333,9 @@ void SmsSender::runCommand(const ATCommandMessage& command) {
     logText(3, 40009, reason);
     return;
   }
+  readingMemory_ = readsModemMemory(command.text);
   wait(Wait::kCommand);
+  readingMemory_ = false;
   channel_.setAwaitingReply(false);
 }
 
@@ -535,6 +538,7 @@ bool SmsSender::pause(std::int64_t milliseconds) {
 }
 
 void SmsSender::notifyReply(int flag, std::unique_ptr<AsyncEvent> event) {
+  if (readingMemory_) flag |= notice::kReplyToMemoryRead;
   if (EngineSink* sink = sink_.load()) sink->notifyReply(notice::kReply, flag, std::move(event));
   post(notice::kReply);
 }

@@ -126,6 +126,8 @@ class SmsSender {
   std::u16string lastError_;
 
   ReplyQueue replies_;
+  // Set while the command in hand reads the modem memory; its replies say so (sending thread).
+  bool readingMemory_ = false;
   // What was written last (command without its line end, or the body text): its echo is dropped.
   std::string lastWritten_;
 };

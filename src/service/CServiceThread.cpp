@@ -212,7 +212,7 @@ void CServiceThread::handle(ServiceItem& item) {
       break;
     case serviceCode::kReply:
       if (std::unique_ptr<AsyncEvent> reply = take<AsyncEvent>(item)) {
-        core.connection.onReply(*reply);
+        core.connection.onReply(*reply, (item.flag & notice::kReplyToMemoryRead) != 0);
       }
       break;
     case serviceCode::kHandled:

@@ -127,7 +127,7 @@ void ConnectionManager::failOpen(const std::u16string& port, bool opened) {
   p_.channel.setReplyTimeout(p_.settings.getInt("sender.timeout"));
 }
 
-void ConnectionManager::onReply(const AsyncEvent& reply) {
+void ConnectionManager::onReply(const AsyncEvent& reply, bool toMemoryRead) {
   // A USSD reply belongs to no command and may come at any time.
   if (isUssdLine(reply)) {
     if (std::optional<std::u16string> text =
@@ -141,6 +141,8 @@ void ConnectionManager::onReply(const AsyncEvent& reply) {
     return;
   }
   if (p_.state.memoryReadingState() == kStateIdle) return;
+  // A send or a plain command answered in the middle of a listing is none of its business.
+  if (!toMemoryRead) return;
   onPollingReply(reply);
 }
 

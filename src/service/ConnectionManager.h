@@ -45,8 +45,9 @@ class ConnectionManager {
 
   // The connect request (1033). Service thread.
   void connect();
-  // A reply to a plain command or an error line (1027). Service thread.
-  void onReply(const AsyncEvent& reply);
+  // A reply to a plain command or an error line (1027); `toMemoryRead` when it answers a listing,
+  // a read or a storage selection. Service thread.
+  void onReply(const AsyncEvent& reply, bool toMemoryRead);
   // Scheduler actions 1, 6 and 10 (scheduler thread).
   void pollingStep();
   void modemReset();

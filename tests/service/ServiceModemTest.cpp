@@ -367,6 +367,24 @@ TEST_F(ServiceModem, FailedListingDeletesNothing) {
   EXPECT_TRUE(commandsStartingWith("AT+CMGD=1,4").empty());
 }
 
+TEST_F(ServiceModem, RejectedSendDuringTheListingAfterConnectingIsNoMemoryError) {
+  rig->settings.setInt("sender.retries", 0);
+  rig->settings.setInt("sms_fail_notify", 1);
+  rig->settings.setInt("receiver.polling_time", 30);
+  // 38: "Network out of order".
+  modem.onPrefix("AT+CMGS=", "\r\n+CMS ERROR: 38\r\n");
+  script();
+  rig->putInOutbox(u"+4917012345", u"rejected");
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  // The listing after connecting has ended; its cycle stays open until the scheduler's clock
+  // moves on, and the send is rejected meanwhile.
+  ASSERT_TRUE(rig->window.waitForBalloon("Error sending SMS!"));
+  EXPECT_TRUE(rig->window.balloonsTitled("Can't read modem memory").empty());
+  EXPECT_EQ(rig->service->state().memoryReadingState(), 8);
+  EXPECT_EQ(rig->count(StoreKind::Failed), 1u);
+}
+
 TEST_F(ServiceModem, ModemResetWritesItsCommandsAndReconnectsAfterItsPause) {
   rig->settings.setInt("modem.reset.time", 600);
   rig->settings.setString("modem.reset.cmd.0", u"AT+CFUN=1,1");
