@@ -374,6 +374,14 @@ void checkSystemHive() {
 int runApplication(int argc, char** argv) {
   const std::string commandLine = fullCommandLine(argc, argv);
   const StartupOptions parsed = parseSwitches(splitCommandLine(commandLine));
+  if (!parsed.error.empty()) {
+    // A mistyped switch would otherwise run another instance than the one asked for.
+    std::fprintf(stderr,
+                 "parlane: %s\nUsage: parlane [-inst N] [-noicon] [-cfgservice] [-init] "
+                 "[-viewauthor]\n",
+                 parsed.error.c_str());
+    return 2;
+  }
   if (parsed.action == StartupOptions::Action::Exit) return 0;
 
   StartupOptions options = parsed;

@@ -65,9 +65,15 @@ int parseInstanceNumber(std::string_view text) {
 
 StartupOptions parseSwitches(const std::vector<std::string>& pieces) {
   StartupOptions options;
+  const auto fail = [&options](std::string message) {
+    options.action = StartupOptions::Action::Run;
+    options.error = std::move(message);
+    return options;
+  };
   for (size_t p = 1; p < pieces.size(); ++p) {
     std::string_view piece = pieces[p];
     size_t at = piece.find_first_of("-/");
+    if (at != 0) return fail("Unexpected argument '" + std::string(piece) + "'");
     while (at != std::string_view::npos) {
       const std::string_view rest = piece.substr(at + 1);
       if (equalsIgnoringCase(rest, "RegServer") || equalsIgnoringCase(rest, "UnregServer")) {
@@ -87,7 +93,35 @@ StartupOptions parseSwitches(const std::vector<std::string>& pieces) {
       } else if (equalsIgnoringCase(rest, "cfgservice")) {
         options.systemProfile = true;
       } else if (rest.starts_with("inst")) {
-        options.instance = parseInstanceNumber(rest.substr(4));
+        std::string_view value = rest.substr(4);
+        size_t digits = 0;
+        while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits]))) {
+          ++digits;
+        }
+        if (value.empty() && p + 1 < pieces.size()) {
+          // "-inst 2": the number is the next piece.
+          value = pieces[++p];
+          piece = value;
+          digits = value.size();
+          at = value.size();
+        } else {
+          at += 5 + digits;
+        }
+        const std::string_view number = value.substr(0, digits);
+        const bool valid = !number.empty() && number.size() <= 4 &&
+                           number.find_first_not_of("0123456789") == std::string_view::npos &&
+                           (digits == value.size() || value[digits] == '-' || value[digits] == '/');
+        if (!valid) {
+          return fail(value.empty()
+                          ? std::string("The switch 'inst' needs an instance number (0 to 9999)")
+                          : "Bad instance number '" + std::string(value) +
+                                "' for the switch 'inst' (0 to 9999)");
+        }
+        options.instance = parseInstanceNumber(number);
+        at = piece.find_first_of("-/", at);
+        continue;
+      } else {
+        return fail("Unknown switch '" + std::string(piece.substr(at)) + "'");
       }
       at = piece.find_first_of("-/", at + 1);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace parlane {
 
 // What the switches of the command line ask for.
@@ -14,6 +16,8 @@ struct StartupOptions {
   int instance = 0;  // 0..9999
   bool noIcon = false;
   bool systemProfile = false;  // cfgservice
+  // Set when a switch is unknown or its value is bad: the program says so and ends with code 2.
+  std::string error;
 };
 
 }  // namespace parlane

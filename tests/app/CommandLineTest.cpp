@@ -53,21 +53,54 @@ INSTANTIATE_TEST_SUITE_P(
                     SwitchCase{"parlane -noicon", A::Run, 0, true, false},
                     SwitchCase{"parlane /NoIcon", A::Run, 0, true, false},
                     SwitchCase{"parlane -NOICON -inst5", A::Run, 5, true, false},
-                    SwitchCase{"parlane -inst 5", A::Run, 0, false, false},
+                    SwitchCase{"parlane -inst 5", A::Run, 5, false, false},
+                    SwitchCase{"parlane -inst 2 -noicon", A::Run, 2, true, false},
+                    SwitchCase{"parlane -inst5-noicon", A::Run, 5, true, false},
                     SwitchCase{"parlane -inst9999", A::Run, 9999, false, false},
-                    SwitchCase{"parlane -inst10000", A::Run, 0, false, false},
-                    SwitchCase{"parlane -inst-5", A::Run, 0, false, false},
-                    SwitchCase{"parlane -inst7x", A::Run, 7, false, false},
-                    // The instance prefix matches in lower case only.
-                    SwitchCase{"parlane -INST5", A::Run, 0, false, false},
                     SwitchCase{"parlane -cfgservice", A::Run, 0, false, true},
                     SwitchCase{"parlane -RegServer -noicon", A::Exit, 0, false, false},
                     SwitchCase{"parlane /unregserver", A::Exit, 0, false, false},
                     SwitchCase{"parlane -inst4 -init -inst6", A::Init, 4, false, false},
                     SwitchCase{"parlane -viewauthor", A::ViewAuthor, 0, false, false},
-                    SwitchCase{"parlane -unknown -noicon", A::Run, 0, true, false},
                     // The program path itself is never read for switches.
                     SwitchCase{"/usr/bin/-init", A::Run, 0, false, false}));
+
+struct BadSwitchCase {
+  const char* name;
+  const char* line;
+  const char* error;
+};
+
+void PrintTo(const BadSwitchCase& c, std::ostream* os) { *os << c.name; }
+
+class BadSwitches : public testing::TestWithParam<BadSwitchCase> {};
+
+// A mistake on the command line stops the program instead of running another instance.
+TEST_P(BadSwitches, StopWithAMessageThatNamesTheMistake) {
+  const BadSwitchCase& c = GetParam();
+  const StartupOptions options = parseSwitches(splitCommandLine(c.line));
+  EXPECT_EQ(options.error, c.error) << c.line;
+  EXPECT_EQ(options.action, A::Run) << c.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadSwitches,
+    testing::Values(BadSwitchCase{"UnknownSwitch", "parlane -unknown -noicon",
+                                  "Unknown switch '-unknown'"},
+                    // The instance prefix matches in lower case only.
+                    BadSwitchCase{"UpperCaseInst", "parlane -INST5", "Unknown switch '-INST5'"},
+                    BadSwitchCase{"StrayArgument", "parlane inst 2", "Unexpected argument 'inst'"},
+                    BadSwitchCase{"InstWithoutNumber", "parlane -noicon -inst",
+                                  "The switch 'inst' needs an instance number (0 to 9999)"},
+                    BadSwitchCase{"InstAboveRange", "parlane -inst10000",
+                                  "Bad instance number '10000' for the switch 'inst' (0 to 9999)"},
+                    BadSwitchCase{"InstNegative", "parlane -inst-5",
+                                  "Bad instance number '-5' for the switch 'inst' (0 to 9999)"},
+                    BadSwitchCase{"InstTrailingLetters", "parlane -inst7x",
+                                  "Bad instance number '7x' for the switch 'inst' (0 to 9999)"},
+                    BadSwitchCase{"InstNextPieceNotANumber", "parlane -inst two",
+                                  "Bad instance number 'two' for the switch 'inst' (0 to 9999)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JoinCommandLine, QuotesPiecesWithBlanksSoTheSplitterGetsThemBack) {
   const std::vector<std::string> arguments{"/opt/my apps/parlane", "-inst3", "-noicon"};

@@ -204,6 +204,24 @@ TEST_F(GatewayProcess, RegServerLeavesAtOnce) {
   EXPECT_EQ(waitExit(start({"-RegServer"}), 20s), std::optional<int>(0));
 }
 
+TEST_F(GatewayProcess, InstanceNumberAfterABlankRunsThatInstance) {
+  const pid_t gateway = start({"-inst", "2"});
+  ASSERT_TRUE(waitForLog("first.2.log", "Parlane started instance 2"))
+      << profile.read("stderr.txt");
+  ::kill(gateway, SIGTERM);
+  EXPECT_EQ(waitExit(gateway, 20s), std::optional<int>(0));
+}
+
+TEST_F(GatewayProcess, MistypedSwitchStopsWithCodeTwoAndSaysWhich) {
+  EXPECT_EQ(waitExit(start({"-inst", "two"}), 20s), std::optional<int>(2));
+  EXPECT_EQ(waitExit(start({"-noicn"}), 20s), std::optional<int>(2));
+  const std::string errors = profile.read("stderr.txt");
+  EXPECT_NE(errors.find("Bad instance number 'two'"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("Unknown switch '-noicn'"), std::string::npos) << errors;
+  // Nothing started: no log, no configuration written.
+  EXPECT_FALSE(hive().keyExists("Software\\Quortane SMS\\Parlane"));
+}
+
 // Two copies whose settings name the same folder files (here: one instance in two sessions with
 // their own runtime folders): the second one stops at start-up and says why, and the first one's
 // folders are left to it.
