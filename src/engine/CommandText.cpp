@@ -28,4 +28,18 @@ std::string safeBody(std::string_view text) {
   return without(text, std::string_view(kDropped, sizeof kDropped));
 }
 
+std::string textModeBody(std::string_view text) {
+  const std::string safe = safeBody(text);
+  std::string body;
+  body.reserve(safe.size());
+  for (std::size_t i = 0; i < safe.size(); ++i) {
+    if (safe[i] != '\r') {
+      body.push_back(safe[i]);
+    } else if (i + 1 == safe.size() || safe[i + 1] != '\n') {
+      body.push_back('\n');
+    }
+  }
+  return body;
+}
+
 }  // namespace parlane

@@ -14,4 +14,8 @@ std::string quotableArgument(std::string_view text);
 // rest of the text reach the modem as commands.
 std::string safeBody(std::string_view text);
 
+// A text-mode body as safeBody makes it, with every line break (CR LF, CR) a single LF: a CR
+// makes the modem open a new "> " prompt, and the Ctrl-Z after it would then go unanswered.
+std::string textModeBody(std::string_view text);
+
 }  // namespace parlane

@@ -33,6 +33,12 @@ namespace {
 constexpr int kCancelKind = 0;
 // How long the thread looks away while an open port has not been given a status yet.
 constexpr std::int64_t kActivationPauseMs = 20;
+// The wait for the result of a send when "sender.send_timeout" gives none: busy networks take
+// 5 to 40 s.
+constexpr int kDefaultSendTimeoutSeconds = 60;
+
+constexpr char16_t kCancelledText[] = u"Sending cancelled";
+constexpr char16_t kUnexpectedPromptText[] = u"The modem asked for more text (unexpected \">\")";
 
 constexpr ReplySlot kSenderSlots[] = {ReplySlot::Written, ReplySlot::Ok, ReplySlot::Prompt,
                                       ReplySlot::Failure, ReplySlot::Information};
@@ -241,13 +247,17 @@ void SmsSender::dispatch(Job& job) {
           formatText(u"A message of type %s can't be sent", {message.getTypeName()});
       setLastError(reason);
       Logger::log(2, reason);
-      notifyMessage(notice::kHandled, 0, message.clone());
+      std::unique_ptr<GenericMessage> copy = message.clone();
+      copy->failureReason = reason;
+      notifyMessage(notice::kHandled, sendFlag::kFailed, std::move(copy));
       break;
     }
   }
 }
 
 void SmsSender::attachReplies() {
+  echoSeen_ = false;
+  bodyEcho_.clear();
   for (ReplySlot slot : kSenderSlots) channel_.setHandler(&replies_, slot);
   drainReplies();
 }
@@ -275,13 +285,17 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
     std::unique_ptr<AsyncEvent> event = replies_.pop();
     if (!event || event->kind == kCancelKind) {
       Logger::log(2, std::string("Serial port: wait for the modem's reply cancelled"));
+      result.cancelled = true;
+      result.reason = kCancelledText;
       return result;
     }
+    if (kind == Wait::kResult && isBodyEcho(*event)) continue;
     switch (event->kind) {
       case AsyncEvent::kWritten:
         continue;
       case AsyncEvent::kError:
       case AsyncEvent::kCodedError: {
+        result.reason = event->text;
         setLastError(event->text);
         logText(3, 40009, event->text);
         if (kind != Wait::kPrompt && channel_.getStatus() == ChannelStatus::Busy) {
@@ -299,6 +313,8 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
         logUnexpected(*event);
         channel_.sendCommand(std::string(1, '\x1a'));
         notifyReply(0, std::move(event));
+        result.reason = kUnexpectedPromptText;
+        setLastError(result.reason);
         return result;
       case AsyncEvent::kOk:
         if (kind == Wait::kPrompt) break;
@@ -308,7 +324,11 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
         return result;
       case AsyncEvent::kInformation:
         // The blank after a prompt makes a line of its own when a line end follows it.
-        if (isEcho(*event) || trimEcho(event->raw).empty()) continue;
+        if (isEcho(*event)) {
+          echoSeen_ = true;
+          continue;
+        }
+        if (trimEcho(event->raw).empty()) continue;
         if (kind == Wait::kPrompt) break;
         logReceived(*event);
         if (kind == Wait::kResult) {
@@ -337,6 +357,42 @@ void SmsSender::runCommand(const ATCommandMessage& command) {
   wait(Wait::kCommand);
   readingMemory_ = false;
   channel_.setAwaitingReply(false);
+}
+
+SmsSender::WaitResult SmsSender::writeFailure() {
+  WaitResult failure;
+  const int code = channel_.lastError();
+  failure.reason = code != 0 ? errorText(code) : u"The modem can't be written to";
+  setLastError(failure.reason);
+  logText(3, 40009, failure.reason);
+  return failure;
+}
+
+int SmsSender::sendTimeoutMs() const {
+  const int seconds = settings_.getInt("sender.send_timeout");
+  return (seconds > 0 ? seconds : kDefaultSendTimeoutSeconds) * 1000;
+}
+
+void SmsSender::expectBodyEcho(std::string_view body) {
+  bodyEcho_.clear();
+  if (!echoSeen_) return;
+  std::size_t begin = 0;
+  while (begin <= body.size()) {
+    std::size_t end = body.find('\n', begin);
+    if (end == std::string_view::npos) end = body.size();
+    const std::string_view line = trimEcho(body.substr(begin, end - begin));
+    if (!line.empty()) bodyEcho_.emplace_back(line);
+    begin = end + 1;
+  }
+}
+
+bool SmsSender::isBodyEcho(const AsyncEvent& event) {
+  if (bodyEcho_.empty() || event.kind == AsyncEvent::kWritten || event.kind == kCancelKind) {
+    return false;
+  }
+  if (trimEcho(event.raw) != bodyEcho_.front()) return false;
+  bodyEcho_.pop_front();
+  return true;
 }
 
 bool SmsSender::runInlineCommand(const std::string& line) {
@@ -368,9 +424,10 @@ void SmsSender::sendPdu(GenericMessage& message) {
   }
   const int count = static_cast<int>(segments.size());
   if (segments.empty()) {
-    setLastError(u"The message can't be encoded");
     Logger::log(3, std::string("Serial port: the message can't be encoded"));
-    finishMessage(message, false, 0);
+    WaitResult refused;
+    refused.reason = u"The message can't be encoded";
+    finishMessage(message, refused, 0);
     return;
   }
 
@@ -379,37 +436,46 @@ void SmsSender::sendPdu(GenericMessage& message) {
   const std::string command = useMemory ? "AT+CMGW=" : "AT+CMGS=";
   const std::int64_t delay = settings_.getInt("sender.delay");
   std::vector<int> values;
-  bool ok = true;
-  for (int i = 0; ok && i < count; ++i) {
+  WaitResult outcome;
+  outcome.ok = true;
+  for (int i = 0; i < count; ++i) {
     const Octets& unit = segments[static_cast<std::size_t>(i)];
     const std::size_t tpduLength = unit.size() - std::min(unit.size(), encoder.SmscFieldLength());
     channel_.setAwaitingReply(true);
-    ok = write(command + std::to_string(tpduLength) + "\r\n") && wait(Wait::kPrompt).ok &&
-         writeHexBody(std::string(unit.begin(), unit.end()));
-    if (!ok) break;
-    const WaitResult result = wait(Wait::kResult);
-    if (!result.ok) {
-      ok = false;
+    if (!write(command + std::to_string(tpduLength) + "\r\n")) {
+      outcome = writeFailure();
       break;
     }
-    message.refid = result.value;
-    values.push_back(result.value);
+    if (outcome = wait(Wait::kPrompt); !outcome.ok) break;
+    if (!useMemory) channel_.awaitReplyWithin(sendTimeoutMs());
+    if (!writeHexBody(std::string(unit.begin(), unit.end()))) {
+      outcome = writeFailure();
+      break;
+    }
+    if (outcome = wait(Wait::kResult); !outcome.ok) break;
+    message.refid = outcome.value;
+    values.push_back(outcome.value);
     if (i + 1 < count && delay > 0) {
       // The pause is ours, not the modem's silence: a delay longer than the reply time-out
       // must not fail the next segment.
       channel_.setAwaitingReply(false);
-      ok = pause(delay);
+      if (!pause(delay)) {
+        outcome.ok = false;
+        outcome.cancelled = true;
+        outcome.reason = kCancelledText;
+        break;
+      }
     }
   }
 
-  if (ok) {
+  if (outcome.ok) {
     sentCount_.fetch_add(1);
-    if (useMemory) ok = sendFromMemory(message, values);
+    if (useMemory) outcome = sendFromMemory(message, values);
   } else if (useMemory && readDeleteMode(settings_) == DeleteMode::kEachMessage) {
     // Segments stored before the failure would fill the storage on every retry.
     freeStorage(values);
   }
-  finishMessage(message, ok, count);
+  finishMessage(message, outcome, count);
 }
 
 void SmsSender::sendText(GenericMessage& message) {
@@ -428,33 +494,38 @@ void SmsSender::sendText(GenericMessage& message) {
   const std::string command = std::string(useMemory ? "AT+CMGW=" : "AT+CMGS=") + "\"+" + number +
                               "\"," + std::to_string(type) + "\r\n";
 
-  bool ok =
-      write(command) && wait(Wait::kPrompt).ok && writeBody(safeBody(toUtf8(message.content)));
-  WaitResult result;
-  if (ok) {
-    result = wait(Wait::kResult);
-    ok = result.ok;
+  const std::string body = textModeBody(toUtf8(message.content));
+  WaitResult outcome;
+  if (!write(command)) {
+    outcome = writeFailure();
+  } else if (outcome = wait(Wait::kPrompt); outcome.ok) {
+    if (!useMemory) channel_.awaitReplyWithin(sendTimeoutMs());
+    expectBodyEcho(body);
+    outcome = writeBody(body) ? wait(Wait::kResult) : writeFailure();
   }
-  if (ok) {
-    message.refid = result.value;
+  if (outcome.ok) {
+    message.refid = outcome.value;
     sentCount_.fetch_add(1);
-    if (useMemory) ok = sendFromMemory(message, {result.value});
+    if (useMemory) outcome = sendFromMemory(message, {outcome.value});
   }
-  finishMessage(message, ok, 1);
+  finishMessage(message, outcome, 1);
 }
 
-bool SmsSender::sendFromMemory(GenericMessage& message, const std::vector<int>& storageIndexes) {
-  bool ok = true;
-  for (std::size_t i = 0; ok && i < storageIndexes.size(); ++i) {
-    channel_.setAwaitingReply(true);
-    ok = write("AT+CMSS=" + std::to_string(storageIndexes[i]) + "\r\n");
-    if (!ok) break;
-    const WaitResult result = wait(Wait::kResult);
-    ok = result.ok;
-    if (ok && i == 0) message.refid = result.value;
+SmsSender::WaitResult SmsSender::sendFromMemory(GenericMessage& message,
+                                                const std::vector<int>& storageIndexes) {
+  WaitResult outcome;
+  outcome.ok = true;
+  for (std::size_t i = 0; i < storageIndexes.size(); ++i) {
+    channel_.awaitReplyWithin(sendTimeoutMs());
+    if (!write("AT+CMSS=" + std::to_string(storageIndexes[i]) + "\r\n")) {
+      outcome = writeFailure();
+      break;
+    }
+    if (outcome = wait(Wait::kResult); !outcome.ok) break;
+    if (i == 0) message.refid = outcome.value;
   }
   freeStorage(storageIndexes);
-  return ok;
+  return outcome;
 }
 
 void SmsSender::freeStorage(const std::vector<int>& storageIndexes) {
@@ -480,32 +551,30 @@ void SmsSender::sendUssd(const USSDRequest& request) {
   attachReplies();
   channel_.setStatus(ChannelStatus::Busy);
   channel_.setAwaitingReply(true);
-  const bool ok =
-      write(ussdCommandLine(request, settings_.getInt("ussd.decode"))) && wait(Wait::kCommand).ok;
+  const WaitResult outcome = write(ussdCommandLine(request, settings_.getInt("ussd.decode")))
+                                 ? wait(Wait::kCommand)
+                                 : writeFailure();
   std::unique_ptr<GenericMessage> copy = request.clone();
-  finishMessage(*copy, ok, copy->segments);
+  finishMessage(*copy, outcome, copy->segments);
 }
 
-void SmsSender::finishMessage(GenericMessage& message, bool sent, int segments) {
+void SmsSender::finishMessage(GenericMessage& message, const WaitResult& outcome, int segments) {
   channel_.setAwaitingReply(false);
-  if (sent) {
+  bodyEcho_.clear();
+  std::unique_ptr<GenericMessage> copy = message.clone();
+  copy->segments = segments;
+  copy->failureReason.clear();
+  int flag = sendFlag::kSent;
+  if (outcome.ok) {
     channel_.setStatus(ChannelStatus::Idle);
   } else {
     if (channel_.getStatus() == ChannelStatus::Busy) channel_.setStatus(ChannelStatus::Idle);
-    noteSystemError();
+    flag = outcome.cancelled ? sendFlag::kCancelled : sendFlag::kFailed;
+    copy->failureReason = outcome.reason.empty() ? u"Unknown error" : outcome.reason;
+    if (outcome.cancelled) Logger::log(1, std::u16string(kCancelledText));
+    setLastError(copy->failureReason);
   }
-  std::unique_ptr<GenericMessage> copy = message.clone();
-  copy->segments = segments;
-  notifyMessage(notice::kHandled, sent ? 1 : 0, std::move(copy));
-}
-
-void SmsSender::noteSystemError() {
-  const int code = channel_.lastError();
-  // A write still under way is no failure of its own.
-  if (code == 0 || code == EINPROGRESS || code == EAGAIN) return;
-  const std::u16string reason = errorText(code);
-  setLastError(reason);
-  logText(3, 40009, reason);
+  notifyMessage(notice::kHandled, flag, std::move(copy));
 }
 
 bool SmsSender::write(const std::string& line) {

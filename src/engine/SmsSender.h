@@ -71,9 +71,12 @@ class SmsSender {
  private:
   using Job = std::variant<std::unique_ptr<ATCommandMessage>, std::unique_ptr<GenericMessage>>;
   enum class Wait { kPrompt, kResult, kCommand };
+  // How a wait, or a whole message, ended; a failure always says why.
   struct WaitResult {
     bool ok = false;
     int value = 0;
+    bool cancelled = false;
+    std::u16string reason;
   };
 
   void run();
@@ -90,10 +93,15 @@ class SmsSender {
   void sendPdu(GenericMessage& message);
   void sendText(GenericMessage& message);
   void sendUssd(const USSDRequest& request);
-  bool sendFromMemory(GenericMessage& message, const std::vector<int>& storageIndexes);
+  WaitResult sendFromMemory(GenericMessage& message, const std::vector<int>& storageIndexes);
   void freeStorage(const std::vector<int>& storageIndexes);
-  void finishMessage(GenericMessage& message, bool sent, int segments);
-  void noteSystemError();
+  void finishMessage(GenericMessage& message, const WaitResult& outcome, int segments);
+  WaitResult writeFailure();
+  // The limit of the wait for the result of a send ("sender.send_timeout", seconds).
+  int sendTimeoutMs() const;
+  // The lines of a text-mode body the modem will echo, when it echoed the command.
+  void expectBodyEcho(std::string_view body);
+  bool isBodyEcho(const AsyncEvent& event);
 
   bool write(const std::string& line);
   bool writeHexBody(const std::string& octets);
@@ -130,6 +138,10 @@ class SmsSender {
   bool readingMemory_ = false;
   // What was written last (command without its line end, or the body text): its echo is dropped.
   std::string lastWritten_;
+  // Whether the modem echoed the command of the exchange in hand.
+  bool echoSeen_ = false;
+  // Echoed body lines still to come, in order: never results, whatever they say.
+  std::deque<std::string> bodyEcho_;
 };
 
 }  // namespace parlane

@@ -217,7 +217,7 @@ void CServiceThread::handle(ServiceItem& item) {
       break;
     case serviceCode::kHandled:
       if (std::unique_ptr<GenericMessage> message = take<GenericMessage>(item)) {
-        core.sendResults.handle(*message, item.flag == 1);
+        core.sendResults.handle(*message, item.flag);
       }
       break;
     case serviceCode::kFound:

@@ -124,7 +124,9 @@ std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage
   std::lock_guard guard(mutex_);
   std::optional<std::u16string> recordId;
   if (inFlight_ && inFlight_->uniqueid == message.uniqueid) {
-    recordId = inFlight_->recordId;
+    // Deleted by the user (outbox page, "Flush") while in the sender's hands: it has no record.
+    DatabaseRecord record;
+    if (outbox_.Get(inFlight_->recordId, record)) recordId = inFlight_->recordId;
     inFlight_.reset();
   } else {
     DatabaseRecord record;

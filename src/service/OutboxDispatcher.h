@@ -44,7 +44,7 @@ class OutboxDispatcher {
 
   // The send result of `message` is being recorded: the outbox record it came from (the one in
   // flight, else the one with its "uniqueid"), now no longer in flight or queued. Nothing when
-  // the outbox holds no record of it.
+  // the outbox holds no record of it (also when the user removed the one in flight).
   std::optional<std::u16string> takeSettled(const GenericMessage& message);
 
   // The sender's queue was emptied (a connection starts): a message in flight goes back to the

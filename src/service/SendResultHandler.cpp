@@ -3,6 +3,7 @@
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
+#include "engine/EngineSink.h"
 #include "engine/SmsSender.h"
 #include "service/EventRunner.h"
 #include "service/OutboxDispatcher.h"
@@ -37,17 +38,24 @@ SendResultHandler::SendResultHandler(const SettingsStore& settings, MessageStore
       sender_(sender),
       events_(events) {}
 
-void SendResultHandler::handle(const GenericMessage& message, bool sent) {
+void SendResultHandler::handle(const GenericMessage& message, int flag) {
   if (!is(message, MessageKind::Sms) && !is(message, MessageKind::Push) &&
       !is(message, MessageKind::Ussd)) {
     return;
   }
+  const bool sent = flag == sendFlag::kSent;
 
   const std::optional<std::u16string> outboxId = dispatcher_.takeSettled(message);
   if (!outboxId && !sent) {
-    // Its record was settled by an earlier result (the message was handed over twice across a
-    // reconnection); another attempt would send it once more.
-    Logger::log(2, std::string("Send result of a message no longer in the outbox ignored"));
+    // The user removed its record while it was being sent, or it was settled by an earlier
+    // result (handed over twice across a reconnection): another attempt would send it again.
+    Logger::log(1, std::string("Send result of a message no longer in the outbox: not sent again"));
+    return;
+  }
+  if (flag == sendFlag::kCancelled) {
+    // No attempt of its own (the sender logged it): the record stays as it is and waits for the
+    // next connection.
+    dispatcher_.append(*outboxId);
     return;
   }
   const SendRecording recording =
@@ -83,7 +91,9 @@ void SendResultHandler::tellFailure(const GenericMessage& message) {
   if (is(message, MessageKind::Ussd)) {
     window_.balloon(loadString(40209), formatString(40208, {message.content}));
   } else {
-    window_.balloon(loadString(40093), formatString(40092, {message.to, sender_.lastError()}));
+    const std::u16string reason =
+        message.failureReason.empty() ? sender_.lastError() : message.failureReason;
+    window_.balloon(loadString(40093), formatString(40092, {message.to, reason}));
   }
 }
 

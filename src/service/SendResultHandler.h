@@ -22,7 +22,9 @@ class SendResultHandler {
                     OutboxDispatcher& dispatcher, ServiceScheduler& scheduler,
                     ServiceWindow& window, const SmsSender& sender, EventRunner* events = nullptr);
 
-  void handle(const GenericMessage& message, bool sent);
+  // `flag` as the sender gives it (sendFlag): sent, failed, or cancelled by Disconnect or Exit,
+  // which puts the message back into the outbox as it was.
+  void handle(const GenericMessage& message, int flag);
 
  private:
   void tellFailure(const GenericMessage& message);

@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -153,11 +154,22 @@ void AsyncSerialComm::setAwaitingReply(bool awaiting) {
   {
     std::lock_guard guard(stateMutex_);
     awaitingReply_ = awaiting;
+    awaitLimitMs_.store(0);
   }
   if (awaiting) {
     noteActivity();
     signalWake();  // the reading thread now waits with a time limit
   }
+}
+
+void AsyncSerialComm::awaitReplyWithin(int milliseconds) {
+  {
+    std::lock_guard guard(stateMutex_);
+    awaitingReply_ = true;
+    awaitLimitMs_.store(milliseconds > 0 ? milliseconds : 0);
+  }
+  noteActivity();
+  signalWake();
 }
 
 bool AsyncSerialComm::isAwaitingReply() const {
@@ -170,7 +182,11 @@ void AsyncSerialComm::noteActivity() { lastActivityMs_.store(clock_.monotonicMs(
 bool AsyncSerialComm::checkBusy() {
   std::lock_guard guard(stateMutex_);
   const std::int64_t busySeconds = (clock_.monotonicMs() - statusMs_) / 1000;
-  const std::int64_t limitSeconds = static_cast<std::int64_t>(replyTimeoutMs_.load()) * 5 / 1000;
+  // A send allowed to wait longer than five reply time-outs is not stuck while it waits.
+  const std::int64_t limitSeconds =
+      std::max<std::int64_t>(static_cast<std::int64_t>(replyTimeoutMs_.load()) * 5,
+                             awaitLimitMs_.load()) /
+      1000;
   if (status_ != ChannelStatus::Busy || busySeconds <= limitSeconds) return false;
   Logger::log(2, std::string("Status BUSY for a long time, resetting"));
   Logger::log(0, std::string("Status: 1"));
@@ -193,6 +209,8 @@ bool AsyncSerialComm::accepts(ReplySlot slot) const {
 }
 
 void AsyncSerialComm::deliver(ReplySlot slot, std::unique_ptr<AsyncEvent> event) {
+  // A long listing or read keeps its command alive; anything else arriving does not.
+  if (slot == ReplySlot::Unsolicited && event->kind == AsyncEvent::kInformation) noteActivity();
   deliverTo(slot, std::move(event));
 }
 
@@ -469,8 +487,8 @@ int AsyncSerialComm::watchPort(int fd, bool byteByByte) {
 std::int64_t AsyncSerialComm::replyTimeRemaining() {
   std::lock_guard guard(stateMutex_);
   if (!awaitingReply_) return -1;
-  const std::int64_t remaining =
-      lastActivityMs_.load() + replyTimeoutMs_.load() - clock_.monotonicMs();
+  const int limit = awaitLimitMs_.load() > 0 ? awaitLimitMs_.load() : replyTimeoutMs_.load();
+  const std::int64_t remaining = lastActivityMs_.load() + limit - clock_.monotonicMs();
   if (remaining > 0) return remaining;
   awaitingReply_ = false;
   return 0;
@@ -483,8 +501,6 @@ int AsyncSerialComm::readBurst(int fd, bool byteByByte) {
     while (buffer_.room() > 0) {
       const ssize_t n = ::read(fd, buffer_.end(), byteByByte ? 1 : buffer_.room());
       if (n > 0) {
-        // Every arrival restarts the reply time-out, before its lines reach anyone.
-        noteActivity();
         buffer_.grow(static_cast<std::size_t>(n));
         continue;
       }

@@ -94,9 +94,14 @@ class AsyncSerialComm : private ReplySink {
     return setHandler(queue, static_cast<int>(slot));
   }
 
-  // While set, a reply time-out of silence delivers a kind-4 "timeout" event to Failure (once,
-  // and the flag is cleared). Setting it starts the time-out anew.
+  // While set, a reply time-out delivers a kind-4 "timeout" event to Failure (once, and the flag
+  // is cleared). The time-out runs from the last write or from this call; only the lines of a
+  // listing or a read (what the pending command asked for) restart it, never unsolicited or
+  // vendor status lines, which some modems print every second.
   void setAwaitingReply(bool awaiting);
+  // The same with a limit of its own for this wait instead of the reply time-out (the result of
+  // a send, which a busy network may take tens of seconds to give).
+  void awaitReplyWithin(int milliseconds);
   bool isAwaitingReply() const;
 
   // Purges the port both ways and clears every attached reply queue.
@@ -169,6 +174,8 @@ class AsyncSerialComm : private ReplySink {
   bool ready_ = false;
 
   std::atomic<int> replyTimeoutMs_{kDefaultReplyTimeoutMs};
+  // The limit of the wait in hand when it has one of its own, else 0.
+  std::atomic<int> awaitLimitMs_{0};
   std::atomic<std::int64_t> lastActivityMs_{0};
   std::atomic<int> lastError_{0};
   std::array<std::atomic<ReplyQueue*>, kReplySlotCount> handlers_{};

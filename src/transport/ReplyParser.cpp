@@ -64,7 +64,16 @@ bool ReplyParser::announcesBody(std::string_view line) {
 }
 
 void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {
+  if (afterPrompt_) {
+    // The blank of a prompt ("> ") leads the line after it: a modem that puts its result right
+    // after the prompt (" OK") gives a final result all the same.
+    afterPrompt_ = false;
+    std::string_view unpadded = line;
+    while (!unpadded.empty() && unpadded.front() == ' ') unpadded.remove_prefix(1);
+    if (!unpadded.empty() && classify(unpadded, bodyFollows_).endsReply) line = unpadded;
+  }
   const Classification c = classify(line, bodyFollows_);
+  afterPrompt_ = c.kind == AsyncEvent::kPrompt;
   if (!c.endsReply) bodyFollows_ = announcesBody(line);
   if (!sink.accepts(c.slot)) return;
   std::u16string text = fromUtf8(line);

@@ -41,6 +41,8 @@ class ReplyParser {
  private:
   bool bodyFollows_ = false;
   bool skipping_ = false;
+  // The line last classified was a prompt.
+  bool afterPrompt_ = false;
 };
 
 }  // namespace parlane

@@ -118,6 +118,35 @@ TEST_F(GatewayOnModem, KilledWhileSendingLosesNothing) {
   EXPECT_TRUE(folder("failed").empty());
 }
 
+TEST_F(GatewayOnModem, SendResultAfterTwentySecondsGivesOneSendAndASentRecord) {
+  // A busy network: the modem gives the result of each body 20 s after it, far beyond the reply
+  // time-out of 3 s of this profile.
+  auto copies = std::make_shared<std::atomic<int>>(0);
+  modem.onCommand([this, copies](const std::string& command, std::string&) {
+    if (command.empty() || command.starts_with("AT") ||
+        command.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
+      return false;
+    }
+    const int copy = ++*copies;
+    modem.sendAfter(20'000, "\r\n+CMGS: " + std::to_string(40 + copy) + "\r\n\r\nOK\r\n");
+    return true;
+  });
+  answerLikeAModem(modem);
+  queueInOutbox({u"busy network"});
+  const pid_t gateway = start();
+  ASSERT_TRUE(eventually([&] { return !folder("sent").empty() || !folder("failed").empty(); }, 60))
+      << log();
+  const std::vector<FolderRecord> sent = folder("sent");
+  EXPECT_EQ(copies->load(), 1) << "copies sent";
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].at(kContent), "busy network");
+  EXPECT_EQ(sent[0].at(kRefId), "41");
+  EXPECT_TRUE(folder("failed").empty());
+  EXPECT_TRUE(folder("outbox").empty());
+  EXPECT_TRUE(stop(gateway));
+  EXPECT_EQ(copies->load(), 1) << "copies sent";
+}
+
 TEST(GatewayOnEmulator, ConnectsAndSendsWithShortenedPauses) {
   GatewayRun run;
   run.configure({{"modem.emulation", "1"}, {"modem.port", "ttyEMU0"}});

@@ -358,7 +358,9 @@ TEST_F(SmsSenderTest, CancelEndsTheWaitAtOnceAndTheNextMessageGoesThrough) {
   sender_->enqueue(shortMessage());
   ASSERT_TRUE(modem_.waitForCommands(1));
   sender_->cancelWait();
-  EXPECT_EQ(handled().flag, 0);
+  // Cut short by the user: no failed attempt of the message's own.
+  EXPECT_EQ(handled().flag, sendFlag::kCancelled);
+  EXPECT_EQ(handled().message->failureReason, u"Sending cancelled");
   modem_.setSilent(false);
   answerPduMode(1);
   sender_->enqueue(shortMessage());
@@ -371,7 +373,7 @@ TEST_F(SmsSenderTest, StopEndsAWaitInProgress) {
   ASSERT_TRUE(modem_.waitForCommands(1));
   sender_->stop();
   sender_->join();
-  EXPECT_EQ(handled().flag, 0);
+  EXPECT_EQ(handled().flag, sendFlag::kCancelled);
 }
 
 // Time passes only when the test moves the clock.

@@ -64,6 +64,13 @@ void ScriptedModem::stopThread() {
     std::lock_guard guard(mutex_);
     stop_ = true;
   }
+  changed_.notify_all();
+  std::vector<std::thread> delayed;
+  {
+    std::lock_guard guard(delayedMutex_);
+    delayed.swap(delayed_);
+  }
+  for (std::thread& thread : delayed) thread.join();
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
   if (thread_.joinable()) thread_.join();
@@ -129,6 +136,23 @@ void ScriptedModem::setSilent(bool silent) {
 }
 
 void ScriptedModem::send(const std::string& bytes) { writeAll(bytes); }
+
+void ScriptedModem::sendAfter(int delayMs, const std::string& bytes) {
+  // Not under mutex_: a rule, which runs under it, may call this.
+  std::lock_guard guard(delayedMutex_);
+  delayed_.emplace_back([this, delayMs, bytes] {
+    {
+      std::unique_lock lock(mutex_);
+      if (changed_.wait_for(lock, Ms(delayMs), [this] { return stop_; })) return;
+    }
+    writeAll(bytes);
+  });
+}
+
+void ScriptedModem::setBodyPrompts(bool prompts) {
+  std::lock_guard guard(mutex_);
+  bodyPrompts_ = prompts;
+}
 
 void ScriptedModem::sendAndWaitRead(const std::string& bytes) {
   writeAll(bytes);
@@ -209,12 +233,31 @@ void ScriptedModem::handleInput(const char* data, std::size_t size) {
     received_.append(data, size);
     pending_.append(data, size);
     while (true) {
+      if (inBody_) {
+        // A body: CRs are part of it and each one opens a new prompt; Ctrl-Z ends it. The LF
+        // of the command's line end is no part of it.
+        if (bodyScanned_ == 0 && !pending_.empty() && pending_.front() == '\n') pending_.erase(0, 1);
+        std::size_t end = 0;
+        for (; end < pending_.size() && pending_[end] != '\x1A'; ++end) {
+          if (pending_[end] == '\r' && end >= bodyScanned_) writeAll("\r\n> ");
+        }
+        bodyScanned_ = end;
+        if (end == pending_.size()) break;
+        complete.push_back(pending_.substr(0, end));
+        pending_.erase(0, end + 1);
+        inBody_ = false;
+        bodyScanned_ = 0;
+        continue;
+      }
       while (!pending_.empty() && pending_.front() == '\n') pending_.erase(0, 1);
       std::size_t end = 0;
       while (end < pending_.size() && !isCommandEnd(pending_[end])) ++end;
       if (end == pending_.size()) break;
       complete.push_back(pending_.substr(0, end));
       pending_.erase(0, end + 1);
+      const std::string& taken = complete.back();
+      inBody_ = bodyPrompts_ && (taken.rfind("AT+CMGS=\"", 0) == 0 ||
+                                 taken.rfind("AT+CMGW=\"", 0) == 0);
     }
   }
   for (const std::string& command : complete) {

@@ -41,6 +41,12 @@ class ScriptedModem {
 
   // Writes bytes at once (unsolicited lines, garbage).
   void send(const std::string& bytes);
+  // Writes bytes after `delayMs` of real time, as a slow network answers (whole-program runs,
+  // which have no clock of their own to move); unit tests answer with send() when they choose.
+  void sendAfter(int delayMs, const std::string& bytes);
+  // Text mode as real modems do it: after "AT+CMGS=\"" or "AT+CMGW=\"" everything up to Ctrl-Z
+  // is the body (one command, CRs kept), and each CR in it opens a new "> " prompt.
+  void setBodyPrompts(bool prompts);
   // Writes bytes and waits until the channel has read them all.
   void sendAndWaitRead(const std::string& bytes);
   // Waits until the channel has read everything written to it.
@@ -83,6 +89,12 @@ class ScriptedModem {
   bool echo_ = false;
   bool split_ = false;
   bool silent_ = false;
+  bool bodyPrompts_ = false;
+  bool inBody_ = false;
+  // How far the open body has been looked at, so that no CR in it is answered twice.
+  std::size_t bodyScanned_ = 0;
+  std::mutex delayedMutex_;
+  std::vector<std::thread> delayed_;
 };
 
 }  // namespace parlane::test

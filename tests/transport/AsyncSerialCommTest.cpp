@@ -361,6 +361,54 @@ TEST_F(ChannelClockTest, EveryArrivalRestartsTheReplyTimeOut) {
   expectNext(failures, AsyncEvent::kError, u"timeout");
 }
 
+// Lines that answer no command: some modems print a status line every second.
+struct UnrelatedLineCase {
+  const char* name;
+  std::string bytes;
+};
+
+class UnrelatedLineTest : public ChannelClockTest,
+                          public ::testing::WithParamInterface<UnrelatedLineCase> {};
+
+TEST_P(UnrelatedLineTest, NeverPutsOffTheReplyTimeOut) {
+  ReplyQueue& failures = failures_;
+  channel().setHandler(&failures, S::Failure);
+  channel().setReplyTimeout(10'000);
+  connect();
+  channel().setAwaitingReply(true);
+  for (int second = 1; second < 10; ++second) {
+    manual_.advance(1'000);
+    modem_.sendAndWaitRead(GetParam().bytes);
+  }
+  expectNothing(failures);
+  manual_.advance(1'000);
+  expectNext(failures, AsyncEvent::kError, u"timeout");
+}
+
+INSTANTIATE_TEST_SUITE_P(ChannelClockTest, UnrelatedLineTest,
+                         ::testing::Values(UnrelatedLineCase{"VendorSignal", "\r\n^RSSI:5\r\n"},
+                                           UnrelatedLineCase{"Ring", "\r\nRING\r\n"},
+                                           UnrelatedLineCase{"Registration", "\r\n+CREG: 1\r\n"},
+                                           UnrelatedLineCase{"NewMessage",
+                                                             "\r\n+CMTI: \"SM\",3\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ChannelClockTest, AWaitWithALimitOfItsOwnEndsThere) {
+  ReplyQueue& failures = failures_;
+  channel().setHandler(&failures, S::Failure);
+  channel().setReplyTimeout(10'000);
+  connect();
+  channel().awaitReplyWithin(60'000);
+  manual_.advance(59'999);
+  expectNothing(failures);
+  manual_.advance(1);
+  expectNext(failures, AsyncEvent::kError, u"timeout");
+  // The next wait has the reply time-out again.
+  channel().setAwaitingReply(true);
+  manual_.advance(10'000);
+  expectNext(failures, AsyncEvent::kError, u"timeout");
+}
+
 TEST_F(ChannelClockTest, ReplyAfterItsWaitEndedIsHarmless) {
   ReplyQueue& failures = failures_;
   channel().setHandler(&failures, S::Failure);

@@ -110,6 +110,33 @@ TEST(ReplyParserTest, PromptComesAtOnceAndKeepsTheSpace) {
   expectEvents(second, {{7, 0, S::Information, u" AT+CMGS=23"}, {3, 0, S::Prompt, u">"}});
 }
 
+// A modem that writes its result straight after the prompt's blank, with no line break.
+struct GluedResultCase {
+  const char* name;
+  const char* bytes;
+  Expected event;
+};
+
+class GluedResultTest : public ::testing::TestWithParam<GluedResultCase> {};
+
+TEST_P(GluedResultTest, IsTheFinalResult) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  feed(parser, sink, buffer, "\r\n> ");
+  feed(parser, sink, buffer, GetParam().bytes);
+  expectEvents(sink, {{3, 0, S::Prompt, u">"}, GetParam().event});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReplyParserTest, GluedResultTest,
+    ::testing::Values(GluedResultCase{"Ok", "OK\r\n", {2, 0, S::Ok, u"OK"}},
+                      GluedResultCase{"Error", "ERROR\r\n", {4, 100, S::Failure, u"ERROR"}},
+                      GluedResultCase{"CodedError",
+                                      "+CMS ERROR: 330\r\n",
+                                      {9, 330, S::Failure, u"SMSC address unknown"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ReplyParserTest, GreaterThanInsideALineNeverCutsIt) {
   ReplyParser parser;
   ReplyRecorder sink;

@@ -51,6 +51,8 @@ class GenericMessage {
   std::int32_t dstton = 1;
   std::int32_t attempts = 0;
   std::u16string custom;
+  // Why the last sending attempt failed; travels with the send result, never kept in a folder.
+  std::u16string failureReason;
 
  protected:
   // Empty strings, a fresh id, now, one day of validity, both TONs international. "Now" is read

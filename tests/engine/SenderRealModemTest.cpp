@@ -1,0 +1,215 @@
+// The sender against what real modems and networks do: slow send results, status lines every
+// second, text-mode bodies with line breaks and echo, results glued to the prompt.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/SenderFixture.h"
+
+namespace parlane::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+bool isBody(const std::string& command) { return !command.empty() && !command.starts_with("AT"); }
+
+std::size_t countStartingWith(const Strings& commands, const std::string& prefix) {
+  std::size_t count = 0;
+  for (const std::string& command : commands) count += command.starts_with(prefix) ? 1 : 0;
+  return count;
+}
+
+// Time passes only when the test moves the clock.
+class SenderClockTest : public SenderFixture {
+ protected:
+  SenderClockTest() : SenderFixture(manual_) {}
+  void SetUp() override {
+    SenderFixture::SetUp();
+    manual_.setOnAdvance([this] { channel_->wakeForClock(); });
+  }
+  void TearDown() override {
+    manual_.setOnAdvance(nullptr);
+    SenderFixture::TearDown();
+  }
+  ManualClock manual_;
+};
+
+struct SlowResultCase {
+  const char* name;
+  int sendMode;            // "sender.send_mode": 0 PDU, 1 text
+  int sendTimeoutSeconds;  // "sender.send_timeout"; 0: not set
+  bool statusLines;        // the modem prints "^RSSI:5" every second while the network works
+  int answerAfterSeconds;  // the result comes then; 0: never
+  int failsAfterSeconds;   // when it never comes, the message fails then
+};
+
+class SlowSendResultTest : public SenderClockTest,
+                           public ::testing::WithParamInterface<SlowResultCase> {};
+
+TEST_P(SlowSendResultTest, ResultIsAwaitedForTheSendTimeOutFromTheBodyOn) {
+  const SlowResultCase& c = GetParam();
+  settings_.setInt("sender.send_mode", c.sendMode);
+  if (c.sendTimeoutSeconds > 0) settings_.setInt("sender.send_timeout", c.sendTimeoutSeconds);
+  channel_->setReplyTimeout(10'000);
+  modem_.onPrefix("AT+CMGS=", "\r\n> ");
+  // The body is taken; its result comes when the test says so.
+  modem_.onCommand([](const std::string& command, std::string&) { return isBody(command); });
+  sender_->enqueue(shortMessage());
+  ASSERT_TRUE(modem_.waitForCommands(2));
+
+  const int seconds = c.answerAfterSeconds > 0 ? c.answerAfterSeconds : c.failsAfterSeconds - 1;
+  for (int second = 1; second <= seconds; ++second) {
+    manual_.advance(1'000);
+    if (c.statusLines) modem_.sendAndWaitRead("\r\n^RSSI:5\r\n");
+  }
+  EXPECT_FALSE(recorder_.waitFor(notice::kHandled, 1, 50).message) << "given up too early";
+  if (c.answerAfterSeconds > 0) {
+    modem_.send("\r\n+CMGS: 7\r\n\r\nOK\r\n");
+    const EngineRecorder::Record record = handled();
+    ASSERT_TRUE(record.message);
+    EXPECT_EQ(record.flag, sendFlag::kSent);
+    EXPECT_EQ(record.message->refid, 7);
+  } else {
+    // The body's write may have been stamped up to a second late.
+    EngineRecorder::Record record;
+    for (int step = 0; step < 2 && !record.message; ++step) {
+      manual_.advance(1'000);
+      record = recorder_.waitFor(notice::kHandled, 1, 2'000);
+    }
+    ASSERT_TRUE(record.message) << "never given up";
+    EXPECT_EQ(record.flag, sendFlag::kFailed);
+    EXPECT_EQ(record.message->failureReason, u"timeout");
+  }
+  EXPECT_EQ(countStartingWith(modem_.commands(), "AT+CMGS="), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SenderRealModem, SlowSendResultTest,
+    ::testing::Values(
+        SlowResultCase{"PduResultAfterTwelveSeconds", 0, 0, false, 12, 0},
+        SlowResultCase{"TextResultAfterFortySecondsAmidStatusLines", 1, 0, true, 40, 0},
+        SlowResultCase{"StatusLinesEverySecondNeverHoldOffTheLimit", 0, 0, true, 0, 60},
+        SlowResultCase{"LimitOfTheSetting", 1, 20, false, 0, 20}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class SenderRealModemTest : public SenderFixture {
+ protected:
+  // Text mode: a prompt for "AT+CMGS=" and "+CMGS: 4" for the body.
+  void answerTextMode() {
+    settings_.setInt("sender.send_mode", 1);
+    modem_.onPrefix("AT+CMGS=", "\r\n> ");
+    modem_.onCommand([](const std::string& command, std::string& reply) {
+      if (!isBody(command)) return false;
+      reply = "\r\n+CMGS: 4\r\n\r\nOK\r\n";
+      return true;
+    });
+  }
+};
+
+struct TextBodyCase {
+  const char* name;
+  bool echo;
+  std::u16string text;
+  std::string body;  // as the modem takes it
+};
+
+class TextBodyTest : public SenderRealModemTest,
+                     public ::testing::WithParamInterface<TextBodyCase> {};
+
+TEST_P(TextBodyTest, IsSentOnceAndFiledWithTheModemsReference) {
+  const TextBodyCase& c = GetParam();
+  modem_.setEcho(c.echo);
+  modem_.setBodyPrompts(true);
+  answerTextMode();
+  sender_->enqueue(shortMessage(c.text));
+  const EngineRecorder::Record record = handled();
+  ASSERT_TRUE(record.message);
+  EXPECT_EQ(record.flag, sendFlag::kSent) << toUtf8(record.message->failureReason);
+  EXPECT_EQ(record.message->refid, 4);
+  const Strings sent = commands(2);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1], c.body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SenderRealModem, TextBodyTest,
+    ::testing::Values(
+        TextBodyCase{"CrLfBecomesLf", false, u"line 1\r\nline 2", "line 1\nline 2"},
+        TextBodyCase{"LoneCrBecomesLf", true, u"a\rb", "a\nb"},
+        TextBodyCase{"EchoedErrorLine", true, u"Hi\nERROR\nthere", "Hi\nERROR\nthere"},
+        TextBodyCase{"EchoedOkLine", true, u"Hi\nOK", "Hi\nOK"},
+        TextBodyCase{"EchoedOkAlone", true, u"OK", "OK"},
+        TextBodyCase{"EchoedPromptLikeLine", true, u"> quoted\nreply", "> quoted\nreply"},
+        TextBodyCase{"EchoedModemErrorLine", true, u"+CMS ERROR: 500\nis what I got",
+                     "+CMS ERROR: 500\nis what I got"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct GluedOkCase {
+  const char* name;
+  int sendMode;
+};
+
+class GluedOkTest : public SenderRealModemTest,
+                    public ::testing::WithParamInterface<GluedOkCase> {};
+
+// Some modems put "OK" straight after the prompt's blank, with no line break and no "+CMGS:".
+TEST_P(GluedOkTest, OkRightAfterThePromptEndsTheSend) {
+  settings_.setInt("sender.send_mode", GetParam().sendMode);
+  modem_.onPrefix("AT+CMGS=", "\r\n> ");
+  modem_.onCommand([](const std::string& command, std::string& reply) {
+    if (!isBody(command)) return false;
+    reply = "OK\r\n";
+    return true;
+  });
+  sender_->enqueue(shortMessage());
+  const EngineRecorder::Record record = handled();
+  ASSERT_TRUE(record.message);
+  EXPECT_EQ(record.flag, sendFlag::kSent);
+  EXPECT_EQ(countStartingWith(modem_.commands(), "AT+CMGS="), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SenderRealModem, GluedOkTest,
+                         ::testing::Values(GluedOkCase{"Pdu", 0}, GluedOkCase{"Text", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct FailureReasonCase {
+  const char* name;
+  int sendMode;
+  std::string bodyReply;
+  std::u16string reason;
+};
+
+class FailureReasonTest : public SenderRealModemTest,
+                          public ::testing::WithParamInterface<FailureReasonCase> {};
+
+// The reason goes with the result: the sender's last error is overwritten by the next failure.
+TEST_P(FailureReasonTest, TravelsWithTheResult) {
+  const FailureReasonCase& c = GetParam();
+  settings_.setInt("sender.send_mode", c.sendMode);
+  modem_.onPrefix("AT+CMGS=", "\r\n> ");
+  modem_.onCommand([&c](const std::string& command, std::string& reply) {
+    if (!isBody(command)) return false;
+    reply = c.bodyReply;
+    return true;
+  });
+  sender_->enqueue(shortMessage());
+  const EngineRecorder::Record record = handled();
+  ASSERT_TRUE(record.message);
+  EXPECT_EQ(record.flag, sendFlag::kFailed);
+  EXPECT_EQ(record.message->failureReason, c.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SenderRealModem, FailureReasonTest,
+    ::testing::Values(FailureReasonCase{"TextPromptForMoreText", 1, "\r\n> ",
+                                        u"The modem asked for more text (unexpected \">\")"},
+                      FailureReasonCase{"PduPromptForMoreText", 0, "\r\n> ",
+                                        u"The modem asked for more text (unexpected \">\")"},
+                      FailureReasonCase{"ModemError", 1, "\r\n+CMS ERROR: 330\r\n",
+                                        u"SMSC address unknown"},
+                      FailureReasonCase{"PlainError", 0, "\r\nERROR\r\n", u"ERROR"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace parlane::test

@@ -1,0 +1,114 @@
+// What the user does to a message while the modem works on it wins over the gateway's retries:
+// a message deleted from the outbox is not sent again, and a send cut short by Disconnect is no
+// failed attempt.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "core/util/Utf.h"
+#include "service/ServiceRig.h"
+#include "support/InitializationReplies.h"
+#include "support/ScriptedModem.h"
+
+namespace parlane::test {
+namespace {
+
+bool isBody(const std::string& command) {
+  return command.size() >= 20 && std::isxdigit(static_cast<unsigned char>(command[0])) != 0;
+}
+
+class OutboxUserWord : public ::testing::Test {
+ protected:
+  OutboxUserWord() {
+    modem.setEcho(true);
+    rig = std::make_unique<ServiceRig>(ServiceRig::Options{modem.portPath(), &clock});
+    rig->settings.setInt("modem.use_features", 0);
+    rig->settings.setInt("sms_fail_notify", 1);
+  }
+  ~OutboxUserWord() override { rig.reset(); }
+
+  // A plain modem with a prompt for "AT+CMGS="; bodies go to the test's rule given before.
+  void script() {
+    answerInitialization(modem);
+    modem.onPrefix("AT+CMGS=", "\r\n> ");
+    modem.onPrefix("", "\r\nOK\r\n");
+  }
+
+  std::size_t sends() const {
+    std::size_t count = 0;
+    for (const std::string& command : modem.commands()) count += command.starts_with("AT+CMGS=");
+    return count;
+  }
+
+  ScriptedModem modem;
+  ManualClock clock{1'000'000};
+  std::unique_ptr<ServiceRig> rig;
+};
+
+TEST_F(OutboxUserWord, MessageDeletedWhileTheModemRejectsItIsNotSentAgain) {
+  std::u16string id;
+  modem.onCommand([&](const std::string& command, std::string& reply) {
+    if (!isBody(command)) return false;
+    // The user deletes the row while the modem works on it; the modem rejects this attempt.
+    rig->stores->outbox().Remove(id);
+    rig->stores->outbox().Save();
+    reply = "\r\n+CMS ERROR: 500\r\n";
+    return true;
+  });
+  script();
+  id = rig->putInOutbox(u"+4917012345", u"deleted by the user");
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  ASSERT_TRUE(eventually([&] {
+    return rig->log.contains("not sent again") || rig->count(StoreKind::Failed) > 0 ||
+           rig->count(StoreKind::Sent) > 0 || sends() > 1;
+  })) << rig->log.text();
+  EXPECT_EQ(sends(), 1u);
+  EXPECT_EQ(rig->count(StoreKind::Outbox), 0u);
+  EXPECT_EQ(rig->count(StoreKind::Failed), 0u);
+  EXPECT_EQ(rig->count(StoreKind::Sent), 0u);
+  EXPECT_TRUE(rig->log.contains("not sent again"));
+}
+
+struct CancelCase {
+  const char* name;
+  int retries;
+};
+
+class SendCutShort : public OutboxUserWord, public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(SendCutShort, ByDisconnectPutsTheMessageBackUntouched) {
+  rig->settings.setInt("sender.retries", GetParam().retries);
+  std::atomic<bool> bodyTaken{false};
+  modem.onCommand([&](const std::string& command, std::string&) {
+    if (!isBody(command)) return false;
+    bodyTaken = true;  // the network is slow: no result yet
+    return true;
+  });
+  script();
+  const std::u16string id = rig->putInOutbox(u"+4917012345", u"cut short");
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  ASSERT_TRUE(eventually([&] { return bodyTaken.load(); })) << rig->log.text();
+  rig->service->disconnect();
+  ASSERT_TRUE(eventually([&] { return rig->log.contains("Sending cancelled"); }))
+      << rig->log.text();
+  // The result has been handled once the dispatcher holds nothing in flight.
+  ASSERT_TRUE(eventually([&] { return rig->service->queuedOutgoing() == 1; })) << rig->log.text();
+  EXPECT_EQ(rig->count(StoreKind::Failed), 0u);
+  EXPECT_EQ(rig->count(StoreKind::Sent), 0u);
+  DatabaseRecord record;
+  ASSERT_TRUE(rig->stores->outbox().Get(id, record));
+  EXPECT_EQ(rig->field(record, StoreKind::Outbox, u"attempts"), u"0");
+  EXPECT_TRUE(rig->window.balloonsTitled("Error sending SMS!").empty());
+  EXPECT_EQ(rig->service->state().errorCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(OutboxUserWord, SendCutShort,
+                         ::testing::Values(CancelCase{"WithRetriesLeft", 3},
+                                           CancelCase{"WithoutRetries", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace parlane::test
