@@ -18,6 +18,7 @@
 #include "engine/EngineSink.h"
 #include "engine/MainWindowLink.h"
 #include "engine/MemoryCommands.h"
+#include "engine/TextModeCharset.h"
 #include "engine/UssdCommand.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
@@ -131,6 +132,8 @@ void SmsSender::enqueue(std::unique_ptr<ATCommandMessage> command) {
 }
 
 void SmsSender::clear() {
+  // A new connection may be another modem.
+  ucs2Offered_.store(-1);
   std::deque<Job> dropped;
   std::lock_guard guard(queueMutex_);
   dropped.swap(queue_);
@@ -333,6 +336,8 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
         logReceived(*event);
         if (kind == Wait::kResult) {
           if (const std::optional<int> value = resultValue(event->text)) result.value = *value;
+        } else {
+          result.lines.push_back(event->text);
         }
         notifyReply(1, std::move(event));
         continue;
@@ -395,11 +400,22 @@ bool SmsSender::isBodyEcho(const AsyncEvent& event) {
   return true;
 }
 
-bool SmsSender::runInlineCommand(const std::string& line) {
+SmsSender::WaitResult SmsSender::runInlineCommand(const std::string& line) {
   channel_.setAwaitingReply(true);
-  const bool ok = write(line) && wait(Wait::kCommand).ok;
+  WaitResult result = write(line) ? wait(Wait::kCommand) : writeFailure();
   channel_.setAwaitingReply(false);
-  return ok;
+  return result;
+}
+
+bool SmsSender::offersUcs2() {
+  if (ucs2Offered_.load() < 0) {
+    const WaitResult answer = runInlineCommand("AT+CSCS=?\r\n");
+    bool offered = false;
+    for (const std::u16string& line : answer.lines) offered = offered || listsUcs2(line);
+    if (answer.cancelled) return false;
+    ucs2Offered_.store(offered ? 1 : 0);
+  }
+  return ucs2Offered_.load() == 1;
 }
 
 void SmsSender::sendPdu(GenericMessage& message) {
@@ -485,16 +501,48 @@ void SmsSender::sendText(GenericMessage& message) {
   }
   attachReplies();
   channel_.setStatus(ChannelStatus::Busy);
+
+  // A text beyond the GSM alphabet goes as UCS2 when the modem offers it, else not at all: the
+  // modem would put "?" for every such character.
+  // What the body will hold: the characters that would end it early are gone.
+  const std::string plainBody = textModeBody(toUtf8(message.content));
+  const bool ucs2 = needsUcs2(fromUtf8(plainBody));
+  if (!charsetRestore_.empty()) restoreCharset();
+  if (ucs2) {
+    WaitResult prepared;
+    if (!offersUcs2()) {
+      prepared.reason = u"The text needs UCS2, which the modem does not offer in text mode";
+      Logger::log(2, u"Serial port: " + prepared.reason);
+      finishMessage(message, prepared, 1);
+      return;
+    }
+    std::string charset;
+    for (const std::u16string& line : runInlineCommand("AT+CSCS?\r\n").lines) {
+      if (charset.empty()) charset = currentCharset(line);
+    }
+    const WaitResult parameters = runInlineCommand("AT+CSMP?\r\n");
+    const std::u16string csmp = parameters.lines.empty() ? u"" : parameters.lines.front();
+    charsetRestore_ = {"AT+CSCS=\"" + (charset.empty() ? "GSM" : charset) + "\"\r\n",
+                       csmpCommand(csmp, -1) + "\r\n"};
+    prepared = runInlineCommand("AT+CSCS=\"UCS2\"\r\n");
+    if (prepared.ok) prepared = runInlineCommand(csmpCommand(csmp, 8) + "\r\n");
+    if (!prepared.ok) {
+      if (!prepared.cancelled) restoreCharset();
+      finishMessage(message, prepared, 1);
+      return;
+    }
+  }
   channel_.setAwaitingReply(true);
 
   std::string number = quotableArgument(toUtf8(message.to));
   // The command puts its own "+" in front.
   if (!number.empty() && number.front() == '+') number.erase(0, 1);
   const int type = (message.dstton << 4) | 0x81;
-  const std::string command = std::string(useMemory ? "AT+CMGW=" : "AT+CMGS=") + "\"+" + number +
+  const std::string address = ucs2 ? ucs2Hex(u"+" + fromUtf8(number)) : "+" + number;
+  const std::string command = std::string(useMemory ? "AT+CMGW=" : "AT+CMGS=") + "\"" + address +
                               "\"," + std::to_string(type) + "\r\n";
 
-  const std::string body = textModeBody(toUtf8(message.content));
+  const std::string body = ucs2 ? ucs2Hex(fromUtf8(plainBody)) : plainBody;
   WaitResult outcome;
   if (!write(command)) {
     outcome = writeFailure();
@@ -508,7 +556,16 @@ void SmsSender::sendText(GenericMessage& message) {
     sentCount_.fetch_add(1);
     if (useMemory) outcome = sendFromMemory(message, {outcome.value});
   }
+  // Replies, listings and later texts go as before. A send cut short leaves it for the next text.
+  if (ucs2 && !outcome.cancelled) restoreCharset();
   finishMessage(message, outcome, 1);
+}
+
+void SmsSender::restoreCharset() {
+  for (const std::string& line : charsetRestore_) {
+    if (runInlineCommand(line).cancelled) return;
+  }
+  charsetRestore_.clear();
 }
 
 SmsSender::WaitResult SmsSender::sendFromMemory(GenericMessage& message,

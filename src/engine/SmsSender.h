@@ -77,6 +77,8 @@ class SmsSender {
     int value = 0;
     bool cancelled = false;
     std::u16string reason;
+    // The information lines of a plain command.
+    std::vector<std::u16string> lines;
   };
 
   void run();
@@ -89,7 +91,11 @@ class SmsSender {
   WaitResult wait(Wait kind);
 
   void runCommand(const ATCommandMessage& command);
-  bool runInlineCommand(const std::string& line);
+  WaitResult runInlineCommand(const std::string& line);
+  // Whether the modem lists UCS2 in "AT+CSCS=?"; asked once per connection.
+  bool offersUcs2();
+  // Writes charsetRestore_.
+  void restoreCharset();
   void sendPdu(GenericMessage& message);
   void sendText(GenericMessage& message);
   void sendUssd(const USSDRequest& request);
@@ -129,6 +135,11 @@ class SmsSender {
   std::atomic<bool> cancelled_{false};
   std::thread thread_;
   std::atomic<int> sentCount_{0};
+  // -1: not asked yet on this connection; else whether "AT+CSCS=?" lists UCS2.
+  std::atomic<int> ucs2Offered_{-1};
+  // The commands that give the modem back the character set and coding it had before a UCS2
+  // text; kept until they have been written (a send cut short leaves them for the next text).
+  std::vector<std::string> charsetRestore_;
 
   mutable std::mutex errorMutex_;
   std::u16string lastError_;

@@ -394,8 +394,9 @@ bool AsyncSerialComm::sendCommand(std::string_view bytes) {
     buffer_.clear();
   }
   lastError_.store(0);
-  if (const int error = writeAll(bytes); error != 0) return failWrite(error);
+  // The reply time-out runs from the write: stamped before the modem can have the bytes.
   noteActivity();
+  if (const int error = writeAll(bytes); error != 0) return failWrite(error);
   deliverTo(ReplySlot::Written,
             std::make_unique<AsyncEvent>(AsyncEvent::kWritten, 0, std::u16string(), std::string()));
   return true;
@@ -411,8 +412,8 @@ bool AsyncSerialComm::sendBody(std::string_view bytes) {
   std::string body(bytes);
   body.push_back('\x1A');
   lastError_.store(0);
-  if (const int error = writeAll(body); error != 0) return failWrite(error);
   noteActivity();
+  if (const int error = writeAll(body); error != 0) return failWrite(error);
   deliverTo(ReplySlot::Written, std::make_unique<AsyncEvent>(AsyncEvent::kWritten, 0,
                                                              std::move(shown), std::string(bytes)));
   return true;

@@ -211,5 +211,59 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureReasonCase{"PlainError", 0, "\r\nERROR\r\n", u"ERROR"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct Ucs2Case {
+  const char* name;
+  std::string charsets;  // the modem's answer to "AT+CSCS=?"
+  std::u16string text;
+  Strings commands;  // what the modem gets, in order
+  int flag;
+  std::u16string reason;
+};
+
+class TextModeUcs2Test : public SenderRealModemTest,
+                         public ::testing::WithParamInterface<Ucs2Case> {};
+
+TEST_P(TextModeUcs2Test, TextBeyondTheGsmAlphabetGoesAsUcs2OrNotAtAll) {
+  const Ucs2Case& c = GetParam();
+  modem_.on("AT+CSCS=?", "\r\n+CSCS: " + c.charsets + "\r\n\r\nOK\r\n");
+  modem_.on("AT+CSCS?", "\r\n+CSCS: \"IRA\"\r\n\r\nOK\r\n");
+  modem_.on("AT+CSMP?", "\r\n+CSMP: 17,167,0,0\r\n\r\nOK\r\n");
+  modem_.onPrefix("AT+CSCS=", "\r\nOK\r\n");
+  modem_.onPrefix("AT+CSMP=", "\r\nOK\r\n");
+  answerTextMode();
+  sender_->enqueue(shortMessage(c.text));
+  const EngineRecorder::Record record = handled();
+  ASSERT_TRUE(record.message);
+  EXPECT_EQ(record.flag, c.flag);
+  EXPECT_EQ(record.message->failureReason, c.reason);
+  EXPECT_EQ(commands(c.commands.size()), c.commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SenderRealModem, TextModeUcs2Test,
+    ::testing::Values(
+        Ucs2Case{"Ucs2WhenTheModemOffersIt",
+                 "(\"IRA\",\"GSM\",\"UCS2\")",
+                 u"Grüße € Привет",
+                 {"AT+CSCS=?", "AT+CSCS?", "AT+CSMP?", "AT+CSCS=\"UCS2\"", "AT+CSMP=17,167,0,8",
+                  "AT+CMGS=\"002B003400390031003700300031003200330034003500360037\",145",
+                  "0047007200FC00DF0065002020AC0020041F04400438043204350442", "AT+CSCS=\"IRA\"",
+                  "AT+CSMP=17,167,0,0"},
+                 sendFlag::kSent,
+                 u""},
+        Ucs2Case{"RefusedBeforeAnythingIsSentWhenItDoesNot",
+                 "(\"IRA\",\"GSM\")",
+                 u"Grüße € Привет",
+                 {"AT+CSCS=?"},
+                 sendFlag::kFailed,
+                 u"The text needs UCS2, which the modem does not offer in text mode"},
+        Ucs2Case{"GsmTextKeepsItsTraffic",
+                 "(\"IRA\",\"GSM\",\"UCS2\")",
+                 u"Grüße {€}",
+                 {"AT+CMGS=\"+491701234567\",145", "Grüße {€}"},
+                 sendFlag::kSent,
+                 u""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace parlane::test
