@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/log/LogText.h"
 #include "core/util/FileIo.h"
 #include "core/util/Utf.h"
 
@@ -75,13 +76,13 @@ std::string Logger::linePrefix() const {
 
 void Logger::write(int level, std::u16string_view text) {
   if (level < threshold_.load(std::memory_order_relaxed)) return;
-  writeLine(linePrefix() + toUtf8(text) + "\r\n");
+  writeLine(linePrefix() + escapeControls(toUtf8(text)) + "\r\n");
 }
 
 void Logger::write(int level, std::string_view utf8Text) {
   if (level < threshold_.load(std::memory_order_relaxed)) return;
   // Round trip so that stray bytes (modem noise) never make the log invalid UTF-8.
-  writeLine(linePrefix() + toUtf8(fromUtf8(utf8Text)) + "\r\n");
+  writeLine(linePrefix() + escapeControls(toUtf8(fromUtf8(utf8Text))) + "\r\n");
 }
 
 void Logger::writeLine(const std::string& line) {

@@ -124,6 +124,34 @@ TEST_F(LoggerTest, TextIsWrittenAsUtf8) {
                 "modem noise \xEF\xBF\xBD\xEF\xBF\xBD end", "\xD0\x9F"}));
 }
 
+struct EscapeCase {
+  const char* name;
+  std::string text;
+  std::string logged;
+};
+
+TEST_F(LoggerTest, ControlCharactersAreEscapedSoNoLineCanBeForged) {
+  const EscapeCase cases[] = {
+      {"line feed", "Got SMS\n[01-01-2026 00:00:00.000 0001] Parlane stopped",
+       "Got SMS\\n[01-01-2026 00:00:00.000 0001] Parlane stopped"},
+      {"carriage return and tab", "a\rb\tc", "a\\rb\\tc"},
+      {"escape sequence setting the title", "x\x1b]0;owned\x07y", "x\\x1b]0;owned\\x07y"},
+      {"NUL and DEL", std::string("a\0b\x7f", 4), "a\\x00b\\x7f"},
+      {"C1 control in UTF-8", "a\xC2\x9B" "2Jb", "a\\x9b2Jb"},
+      {"printable text beyond C1 stays", "\xC2\xA0\xD0\x9F", "\xC2\xA0\xD0\x9F"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(path_);
+    {
+      Logger logger(path_);
+      logger.write(0, std::string_view(c.text));
+      logger.write(0, fromUtf8(c.text));
+    }
+    EXPECT_EQ(texts(lines()), (std::vector<std::string>{c.logged, c.logged}));
+  }
+}
+
 TEST_F(LoggerTest, AppendsToAnExistingLogAndCreatesNewOnesPrivate) {
   dir_.write("valtorin.log", "old line\r\n");
   {
