@@ -1,7 +1,10 @@
 #include "service/SpoolWatcher.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdio.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -10,7 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <ctime>
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
@@ -41,6 +44,79 @@ void log(int level, const std::string& text) { Logger::log(level, "Spool: " + te
 bool isCandidate(const std::string& name) {
   return !name.empty() && name.front() != '.' && !name.ends_with(".tmp") &&
          name != SpoolWatcher::kRejectedFolder;
+}
+
+// A folder of the spool (".taking", "rejected") opened without following a link, and only when
+// it is the user's own; -1 with errno set otherwise.
+int openOwnFolder(int parentFd, const char* name) {
+  const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
+}
+
+// The names in a folder, without "." and "..".
+std::vector<std::string> namesIn(int folderFd) {
+  std::vector<std::string> names;
+  const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return names;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Written beside the file it explains, through the folder's descriptor, never through a link.
+bool writeFileAt(int folderFd, const std::string& name, const std::string& bytes) {
+  const std::string temporary = name + ".tmp";
+  const int fd = ::openat(folderFd, temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool written = writeAllBytes(fd, bytes) && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
+  if (written && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0) return true;
+  ::unlinkat(folderFd, temporary.c_str(), 0);
+  return false;
+}
+
+// Whether a writer still holds the file open for writing: a read lease is refused while anyone
+// does. Nothing when leases can't be taken here (another owner, a file system without them).
+std::optional<bool> openForWriting(int fd) {
+  // A writer opening the file in the instant the lease is held would signal its break with
+  // SIGIO, which ends a process; SIGURG is ignored unless handled.
+  ::fcntl(fd, F_SETSIG, SIGURG);
+  if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    return false;
+  }
+  if (errno == EAGAIN) return true;
+  return std::nullopt;
+}
+
+// A file may still be in the making when someone holds it open for writing, or, unless inotify
+// said it was closed or renamed in, when it changed in the last second.
+bool stillWritten(int fd, const struct stat& st, bool complete) {
+  const std::optional<bool> writing = openForWriting(fd);
+  if (writing.value_or(false)) return true;
+  if (complete) return false;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const long long ageMs = (static_cast<long long>(now.tv_sec) - st.st_mtim.tv_sec) * 1000 +
+                          (now.tv_nsec - st.st_mtim.tv_nsec) / 1000000;
+  return ageMs > -1000 && ageMs < 1000;
 }
 
 bool makeFolder(const std::string& path) {
@@ -94,14 +170,16 @@ std::vector<std::unique_ptr<GenericMessage>> messagesOf(const SpoolMessage& spoo
 
 }  // namespace
 
-SpoolWatcher::SpoolWatcher(std::string folder, const SettingsStore& settings, Queue queue)
-    : folder_(std::move(folder)), settings_(settings), queue_(std::move(queue)) {}
+SpoolWatcher::SpoolWatcher(std::string folder, const SettingsStore& settings, Queue queue,
+                           const Clock& clock)
+    : folder_(std::move(folder)), settings_(settings), queue_(std::move(queue)), clock_(clock) {}
 
 SpoolWatcher::~SpoolWatcher() {
   stop();
   join();
-  if (inotifyFd_ >= 0) ::close(inotifyFd_);
-  if (wakeFd_ >= 0) ::close(wakeFd_);
+  for (int fd : {inotifyFd_, wakeFd_, takingFd_, folderFd_}) {
+    if (fd >= 0) ::close(fd);
+  }
 }
 
 std::string SpoolWatcher::folderFor(const std::string& dataFolder, int instance) {
@@ -112,14 +190,22 @@ std::string SpoolWatcher::folderFor(const std::string& dataFolder, int instance)
 
 bool SpoolWatcher::start() {
   if (thread_.joinable()) return true;
-  if (!makeFolder(folder_)) {
+  if (!makeFolder(folder_) ||
+      (folderFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) < 0) {
     log(3, folder_ + " can't be used as the spool folder (" + systemError(errno) +
                "); no spool files are taken");
     return false;
   }
-  if (!makeFolder(folder_ + "/" + kRejectedFolder)) {
+  if (!trusted()) return false;
+  if (::mkdirat(folderFd_, kRejectedFolder, 0700) != 0 && errno != EEXIST) {
     log(2, folder_ + "/" + kRejectedFolder + " can't be made (" + systemError(errno) +
                "); files that are refused stay where they are");
+  }
+  if ((::mkdirat(folderFd_, kTakingFolder, 0700) != 0 && errno != EEXIST) ||
+      (takingFd_ = openOwnFolder(folderFd_, kTakingFolder)) < 0) {
+    log(3, folder_ + "/" + kTakingFolder + " can't be used (" + systemError(errno) +
+               "); no spool files are taken");
+    return false;
   }
   inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -136,6 +222,11 @@ bool SpoolWatcher::start() {
 }
 
 void SpoolWatcher::stop() {
+  stopping_ = true;
+  wake();
+}
+
+void SpoolWatcher::wake() {
   if (wakeFd_ < 0) return;
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
@@ -145,17 +236,69 @@ void SpoolWatcher::join() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
+bool SpoolWatcher::trusted() {
+  struct stat st {};
+  std::string why;
+  if (::fstat(folderFd_, &st) != 0) {
+    why = "it can't be read (" + systemError(errno) + ")";
+  } else if (st.st_uid != ::geteuid()) {
+    why = "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    why = std::string("others may write to it (mode ") + mode + ")";
+  }
+  if (why.empty()) {
+    if (untrustedLogged_) log(1, folder_ + " is trusted again; spool files are taken");
+    untrustedLogged_ = false;
+    return true;
+  }
+  if (!untrustedLogged_) log(3, folder_ + " is not used: " + why + "; no spool files are taken");
+  untrustedLogged_ = true;
+  return false;
+}
+
 void SpoolWatcher::run() {
-  for (;;) {
+  while (!stopping_) {
+    int timeoutMs = -1;
+    if (!pending_.empty()) {
+      std::int64_t due = pending_.begin()->second.dueMs;
+      for (const auto& [name, entry] : pending_) due = std::min(due, entry.dueMs);
+      timeoutMs = static_cast<int>(std::clamp<std::int64_t>(due - clock_.monotonicMs(), 0, 60000));
+    }
     pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    if (::poll(fds, 2, timeoutMs) < 0) {
       if (errno == EINTR) continue;
       log(3,
           "waiting for files failed (" + systemError(errno) + "); no more spool files are taken");
       return;
     }
-    if (fds[1].revents != 0) return;
+    std::uint64_t count = 0;
+    while (::read(wakeFd_, &count, sizeof count) > 0) {
+    }
+    if (stopping_) return;
     if (fds[0].revents != 0) readEvents();
+    takeDue();
+  }
+}
+
+void SpoolWatcher::later(const std::string& name, std::int64_t delayMs, bool saveFailed) {
+  pending_[name] = Pending{clock_.monotonicMs() + delayMs, saveFailed};
+}
+
+void SpoolWatcher::takeDue() {
+  const std::int64_t now = clock_.monotonicMs();
+  std::vector<std::pair<std::string, bool>> due;
+  for (const auto& [name, entry] : pending_) {
+    if (entry.dueMs <= now) due.emplace_back(name, entry.saveFailed);
+  }
+  for (const auto& [name, saveFailed] : due) {
+    pending_.erase(name);
+    struct stat st {};
+    // A file that could not go back under its name waits in ".taking".
+    if (::fstatat(takingFd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) takeLeftover(name);
+    // A file the outbox could not take was whole when it was read.
+    takeFile(name, saveFailed);
   }
 }
 
@@ -164,7 +307,7 @@ void SpoolWatcher::readEvents() {
   for (;;) {
     const ssize_t got = ::read(inotifyFd_, buffer, sizeof buffer);
     if (got <= 0) return;  // EAGAIN: all read
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, bool>> names;
     bool lost = false;
     for (ssize_t at = 0; at < got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -176,57 +319,109 @@ void SpoolWatcher::readEvents() {
       if (event->len == 0 || (event->mask & IN_ISDIR)) continue;
       const std::string name(event->name);
       if (!isCandidate(name)) continue;
-      // A new name only matters when it is a link (nothing else closes it); files are taken once
-      // written.
-      if (event->mask & IN_CREATE) {
-        struct stat st {};
-        if (::fstatat(AT_FDCWD, (folder_ + "/" + name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISLNK(st.st_mode)) {
-          continue;
-        }
+      // While the outbox can't take messages, the minute's retry takes the name (the file this
+      // watcher put back, or a newer one).
+      if (const auto found = pending_.find(name);
+          found != pending_.end() && found->second.saveFailed) {
+        continue;
       }
-      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+      // A new name alone (ln, or a file just opened) is looked at like a found file; closed or
+      // renamed in, it is complete.
+      const bool complete = (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0;
+      const auto known = std::find_if(names.begin(), names.end(),
+                                      [&](const auto& entry) { return entry.first == name; });
+      if (known == names.end()) {
+        names.emplace_back(name, complete);
+      } else {
+        known->second = known->second || complete;
+      }
     }
     if (lost) {
       log(2, "too many files at once; looking through the whole folder");
       takeWaiting();
       continue;
     }
-    for (const std::string& name : names) takeFile(name);
+    for (const auto& [name, complete] : names) takeFile(name, complete);
   }
 }
 
 void SpoolWatcher::takeWaiting() {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
-    const std::string name = entry.path().filename().string();
-    std::error_code typeError;
-    if (entry.is_directory(typeError) && !entry.is_symlink(typeError)) continue;
-    if (isCandidate(name)) names.push_back(name);
+  if (!trusted()) return;
+  // Files claimed before a crash first: they were whole when they were claimed.
+  for (const std::string& name : namesIn(takingFd_)) takeLeftover(name);
+  for (const std::string& name : namesIn(folderFd_)) {
+    struct stat st {};
+    if (!isCandidate(name)) continue;
+    if (::fstatat(folderFd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+      continue;
+    }
+    takeFile(name);
   }
-  if (ec) log(2, "can't list " + folder_ + " (" + ec.message() + ")");
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) takeFile(name);
 }
 
-void SpoolWatcher::takeFile(const std::string& name) {
-  const std::string path = folder_ + "/" + name;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+void SpoolWatcher::takeFile(const std::string& name, bool complete) {
+  if (!trusted()) return;
+  pending_.erase(name);
+  const int fd =
+      ::openat(folderFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return;  // taken meanwhile, or renamed away
-    reject(name, errno == ELOOP ? std::string("a symbolic link, not followed")
-                                : "can't be opened: " + systemError(errno));
+    reject(folderFd_, name,
+           errno == ELOOP ? std::string("a symbolic link, not followed")
+                          : "can't be opened: " + systemError(errno));
     return;
   }
   struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const std::string reason =
+        S_ISREG(st.st_mode) ? "can't be read: " + systemError(errno) : "not a regular file";
+    ::close(fd);
+    reject(folderFd_, name, reason);
+    return;
+  }
+  if (stillWritten(fd, st, complete)) {
+    ::close(fd);
+    later(name, kBusyRetryMs, false);
+    return;
+  }
+  // Claimed: from here on the name is free for the writer's next file, and nothing this watcher
+  // removes can be a file it has not read.
+  if (::renameat2(folderFd_, name.c_str(), takingFd_, name.c_str(), RENAME_NOREPLACE) != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == ENOENT) return;
+    log(2, name + " can't be claimed (" + systemError(error) + "); it is tried again later");
+    later(name, kSaveRetryMs, error == EEXIST);
+    return;
+  }
+  struct stat claimed {};
+  if (::fstatat(takingFd_, name.c_str(), &claimed, AT_SYMLINK_NOFOLLOW) != 0 ||
+      claimed.st_ino != st.st_ino || claimed.st_dev != st.st_dev) {
+    // A newer file was renamed over the name between the look and the claim: that one is ours.
+    ::close(fd);
+    takeLeftover(name);
+    return;
+  }
+  takeClaimed(name, fd, st);
+}
+
+void SpoolWatcher::takeLeftover(const std::string& name) {
+  const int fd =
+      ::openat(takingFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 && errno == ENOENT) return;
+    if (fd >= 0) ::close(fd);
+    reject(takingFd_, name, "not a regular file");
+    return;
+  }
+  takeClaimed(name, fd, st);
+}
+
+void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct stat& st) {
   std::optional<std::string> bytes;
   std::string refusal;
-  if (::fstat(fd, &st) != 0) {
-    refusal = "can't be read: " + systemError(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    refusal = "not a regular file";
-  } else if (static_cast<std::uint64_t>(st.st_size) > kMaxSpoolFileBytes) {
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxSpoolFileBytes) {
     refusal = "larger than " + std::to_string(kMaxSpoolFileBytes) + " bytes (" +
               std::to_string(st.st_size) + ")";
   } else if (!(bytes = readWholeDescriptor(fd))) {
@@ -234,53 +429,75 @@ void SpoolWatcher::takeFile(const std::string& name) {
   }
   ::close(fd);
   if (!refusal.empty()) {
-    reject(name, refusal);
+    reject(takingFd_, name, refusal);
     return;
   }
 
   const SpoolParse parse = parseSpoolFile(*bytes);
   if (!parse.message) {
-    reject(name, parse.error);
+    reject(takingFd_, name, parse.error);
     return;
   }
   std::string error;
   const auto messages = messagesOf(*parse.message, name, settings_, error);
   if (messages.empty()) {
-    reject(name, error.empty() ? std::string("no message") : error);
+    reject(takingFd_, name, error.empty() ? std::string("no message") : error);
+    return;
+  }
+  // The outbox drops its oldest records beyond its limit: a file that brings more would lose
+  // its own messages without a word.
+  const int limit = settings_.getInt("outbox.maxrecords");
+  if (limit > 0 && messages.size() > static_cast<std::size_t>(limit)) {
+    reject(takingFd_, name,
+           std::to_string(messages.size()) + " messages, more than the outbox keeps " +
+               "(\"outbox.maxrecords\" is " + std::to_string(limit) + ")");
     return;
   }
   if (!queue_(messages)) {
+    // Back under its name unless a newer file has it; tried again in a minute either way.
+    ::renameat2(takingFd_, name.c_str(), folderFd_, name.c_str(), RENAME_NOREPLACE);
     log(3, name + ": the outbox can't be saved; the file stays for the next attempt");
+    later(name, kSaveRetryMs, true);
     return;
   }
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+  if (::unlinkat(takingFd_, name.c_str(), 0) != 0 && errno != ENOENT) {
     // Taken again at the next start: better twice than never.
     log(3, name + " is queued but can't be removed (" + systemError(errno) + ")");
   }
   log(0, name + ": " + std::to_string(messages.size()) + " message(s) queued");
 }
 
-void SpoolWatcher::reject(const std::string& name, const std::string& reason) {
+void SpoolWatcher::reject(int fromFd, const std::string& name, const std::string& reason) {
   log(2, name + " rejected: " + reason);
   const std::string rejected = folder_ + "/" + kRejectedFolder + "/";
+  // Only into a real folder of the user's: a link there could send the file anywhere.
+  const int rejectedFd = openOwnFolder(folderFd_, kRejectedFolder);
+  if (rejectedFd < 0) {
+    log(3, name + " can't be moved to " + rejected + " (" +
+               (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder")
+                : errno == EPERM                   ? std::string("not the user's own folder")
+                                                   : systemError(errno)) +
+               "); it stays");
+    return;
+  }
   // Never over an earlier rejected file of the same name.
   std::string target = name;
   struct stat st {};
-  for (int copy = 1; ::lstat((rejected + target).c_str(), &st) == 0; ++copy) {
+  for (int copy = 1; ::fstatat(rejectedFd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0; ++copy) {
     if (copy > kMaxRejectedCopies) {
       log(3, name + " can't be moved to " + rejected + ": too many of that name; it stays");
+      ::close(rejectedFd);
       return;
     }
     target = name + "." + std::to_string(copy);
   }
   // The link itself moves, never what it points to.
-  if (::rename((folder_ + "/" + name).c_str(), (rejected + target).c_str()) != 0) {
+  if (::renameat2(fromFd, name.c_str(), rejectedFd, target.c_str(), RENAME_NOREPLACE) != 0) {
     log(3, name + " can't be moved to " + rejected + " (" + systemError(errno) + "); it stays");
-    return;
-  }
-  if (!writeFileAtomically(rejected + target + ".error", reason + "\n")) {
+  } else if (!writeFileAt(rejectedFd, target + ".error", reason + "\n")) {
     log(2, "can't write " + rejected + target + ".error (" + systemError(errno) + ")");
   }
+  ::close(rejectedFd);
 }
 
 }  // namespace parlane

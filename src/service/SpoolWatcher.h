@@ -1,10 +1,17 @@
 #pragma once
 
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "core/util/Clock.h"
 
 namespace parlane {
 
@@ -18,6 +25,11 @@ class SettingsStore;
 // with a dot are left alone). A file leaves the folder only once its messages are saved in the
 // outbox; a file that can't be read or checked goes to "rejected/" with "<name>.error" beside it.
 // Symbolic links are never followed: they are rejected as they are.
+// A file is claimed before it is read: moved into the private ".taking/" folder, so that a writer
+// who renames a new file over the name meanwhile loses nothing. A file found by a look through
+// the folder (start, a link made with ln, lost events) that is still open for writing or changed
+// in the last second waits. A file whose messages can't be saved is tried again every minute.
+// The folder is trusted only while it is the user's own and nobody else can write to it.
 class SpoolWatcher {
  public:
   // Stores the messages in the outbox with one save; false (nothing stored) when it can't.
@@ -25,7 +37,14 @@ class SpoolWatcher {
 
   static constexpr const char* kRejectedFolder = "rejected";
 
-  SpoolWatcher(std::string folder, const SettingsStore& settings, Queue queue);
+  static constexpr const char* kTakingFolder = ".taking";
+  // A file still being written is looked at again after this long.
+  static constexpr std::int64_t kBusyRetryMs = 1000;
+  // Files whose messages the outbox could not take are offered again this often.
+  static constexpr std::int64_t kSaveRetryMs = 60000;
+
+  SpoolWatcher(std::string folder, const SettingsStore& settings, Queue queue,
+               const Clock& clock = Clock::system());
   ~SpoolWatcher();
   SpoolWatcher(const SpoolWatcher&) = delete;
   SpoolWatcher& operator=(const SpoolWatcher&) = delete;
@@ -41,23 +60,49 @@ class SpoolWatcher {
   void stop();
   void join();
 
+  // Makes the thread look at the clock again (a manual clock that was moved).
+  void wake();
+
   // Takes every waiting file, in name order (start, and when inotify lost events).
   void takeWaiting();
-  // Takes one file of the folder by name.
-  void takeFile(const std::string& name);
+  // Takes one file of the folder by name; `complete` when inotify said it was closed after
+  // writing or renamed in, so that only another writer still holding it open makes it wait.
+  void takeFile(const std::string& name, bool complete = false);
 
   const std::string& folder() const { return folder_; }
 
  private:
+  struct Pending {
+    std::int64_t dueMs = 0;
+    bool saveFailed = false;
+  };
+
   void run();
   void readEvents();
-  void reject(const std::string& name, const std::string& reason);
+  void takeDue();
+  // False, with a log line when this changes, while the folder is not the user's own or others
+  // may write to it.
+  bool trusted();
+  // Reads, checks and queues the file claimed as ".taking/<name>" (open as `fd`).
+  void takeClaimed(const std::string& name, int fd, const struct stat& st);
+  // Takes ".taking/<name>", left there by a crash or by a name a newer file took meanwhile.
+  void takeLeftover(const std::string& name);
+  // Moves `name` of the folder `fromFd` to "rejected/", with its reason beside it.
+  void reject(int fromFd, const std::string& name, const std::string& reason);
+  void later(const std::string& name, std::int64_t delayMs, bool saveFailed);
 
   std::string folder_;
   const SettingsStore& settings_;
   Queue queue_;
+  const Clock& clock_;
+  int folderFd_ = -1;
+  int takingFd_ = -1;
   int inotifyFd_ = -1;
   int wakeFd_ = -1;
+  bool untrustedLogged_ = false;
+  std::atomic<bool> stopping_{false};
+  // Files to look at again, by name; the thread's own (and start's, before the thread runs).
+  std::map<std::string, Pending> pending_;
   std::thread thread_;
 };
 

@@ -1,10 +1,14 @@
 // The spool folder on the service without its window (emulator): files waiting at start and
 // files that arrive later are queued through the send path, bad ones are set aside, and a file
 // whose messages can't be saved stays.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <mutex>
+#include <set>
 
 #include "service/ServiceRig.h"
 #include "service/SpoolWatcher.h"
@@ -145,6 +149,200 @@ TEST_F(Spool, AFolderThatIsAFileIsNoSpool) {
   SpoolWatcher spool(folder, rig.settings, [](const Messages&) { return true; });
   EXPECT_FALSE(spool.start());
   EXPECT_TRUE(rig.log.contains("can't be used as the spool folder")) << rig.log.text();
+}
+
+// What a spool records of the messages it queues, with a switch for an outbox that can't save.
+class QueueRecorder {
+ public:
+  SpoolWatcher::Queue queue() {
+    return [this](const Messages& messages) {
+      std::lock_guard guard(mutex_);
+      ++offers_;
+      if (!saving_) return false;
+      for (const auto& message : messages) texts_.push_back(toUtf8(message->content));
+      if (afterQueue_) afterQueue_(texts_.back());
+      return true;
+    };
+  }
+  std::vector<std::string> texts() const {
+    std::lock_guard guard(mutex_);
+    return texts_;
+  }
+  int offers() const {
+    std::lock_guard guard(mutex_);
+    return offers_;
+  }
+  void setSaving(bool saving) {
+    std::lock_guard guard(mutex_);
+    saving_ = saving;
+  }
+  // Runs inside the queue call, after a file's messages are taken and before it returns.
+  void setAfterQueue(std::function<void(const std::string&)> hook) {
+    afterQueue_ = std::move(hook);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+  int offers_ = 0;
+  bool saving_ = true;
+  std::function<void(const std::string&)> afterQueue_;
+};
+
+TEST_F(Spool, AWriterWhoRenamesOverOneNameLosesNothing) {
+  // The writer puts its next file under the same name while the gateway is still queuing the
+  // last one: the gateway must not remove the newer file by name.
+  constexpr int kFiles = 200;
+  QueueRecorder recorder;
+  recorder.setAfterQueue([&](const std::string& text) {
+    const int number = std::stoi(text.substr(text.find(' ') + 1));
+    if (number + 1 < kFiles) {
+      drop("same.sms", "To: +4917012345\n\nmessage " + std::to_string(number + 1) + "\n");
+    }
+  });
+  SpoolWatcher spool(folder, rig.settings, recorder.queue());
+  ASSERT_TRUE(spool.start());
+  drop("same.sms", "To: +4917012345\n\nmessage 0\n");
+  ASSERT_TRUE(eventually([&] { return recorder.texts().size() == kFiles; }, 30000))
+      << recorder.texts().size() << " of " << kFiles << " queued\n"
+      << rig.log.text();
+  spool.stop();
+  spool.join();
+  const auto texts = recorder.texts();
+  EXPECT_EQ(std::set<std::string>(texts.begin(), texts.end()).size(), std::size_t{kFiles});
+  EXPECT_FALSE(exists(folder + "/same.sms"));
+}
+
+TEST_F(Spool, AFileStillBeingWrittenAtTheStartWaitsForItsEnd) {
+  ::mkdir(folder.c_str(), 0700);
+  // A careless writer: no ".tmp" name, and half of the text written when the gateway starts.
+  const int fd = ::open((folder + "/slow.sms").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  const std::string first = "To: +4917012345\n\nthe first half";
+  ASSERT_EQ(::write(fd, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  QueueRecorder recorder;
+  SpoolWatcher spool(folder, rig.settings, recorder.queue());
+  ASSERT_TRUE(spool.start());
+  const std::string second = " and the second half\n";
+  ASSERT_EQ(::write(fd, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+  ::close(fd);
+  ASSERT_TRUE(eventually([&] { return !recorder.texts().empty(); })) << rig.log.text();
+  spool.stop();
+  spool.join();
+  EXPECT_EQ(recorder.texts(), std::vector<std::string>{"the first half and the second half"});
+}
+
+TEST_F(Spool, AFileLinkedInIsTakenWithoutARestart) {
+  QueueRecorder recorder;
+  SpoolWatcher spool(folder, rig.settings, recorder.queue());
+  ASSERT_TRUE(spool.start());
+  const std::string outside = rig.dir.file("written-elsewhere.sms");
+  std::ofstream(outside) << "To: +4917012345\n\nlinked in\n";
+  // Finished a while ago.
+  const timespec old[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, outside.c_str(), old, 0), 0);
+  ASSERT_EQ(::link(outside.c_str(), (folder + "/linked.sms").c_str()), 0);
+  ASSERT_TRUE(eventually([&] { return !recorder.texts().empty(); })) << rig.log.text();
+  spool.stop();
+  spool.join();
+  EXPECT_EQ(recorder.texts(), std::vector<std::string>{"linked in"});
+  EXPECT_FALSE(exists(folder + "/linked.sms"));
+}
+
+TEST_F(Spool, AFileTheOutboxCouldNotSaveIsOfferedAgainEveryMinute) {
+  ManualClock clock;
+  QueueRecorder recorder;
+  recorder.setSaving(false);
+  SpoolWatcher spool(folder, rig.settings, recorder.queue(), clock);
+  clock.setOnAdvance([&] { spool.wake(); });
+  ASSERT_TRUE(spool.start());
+  drop("disk-full.sms", "To: +4917012345\n\nsaved at last\n");
+  ASSERT_TRUE(eventually([&] { return recorder.offers() == 1; })) << rig.log.text();
+  clock.advance(SpoolWatcher::kSaveRetryMs);
+  ASSERT_TRUE(eventually([&] { return recorder.offers() == 2; })) << rig.log.text();
+  EXPECT_TRUE(exists(folder + "/disk-full.sms"));
+  recorder.setSaving(true);
+  clock.advance(SpoolWatcher::kSaveRetryMs - 1);
+  clock.advance(1);
+  ASSERT_TRUE(eventually([&] { return recorder.texts().size() == 1; })) << rig.log.text();
+  spool.stop();
+  spool.join();
+  EXPECT_EQ(recorder.offers(), 3);
+  EXPECT_FALSE(exists(folder + "/disk-full.sms"));
+}
+
+TEST_F(Spool, AFileWithMoreMessagesThanTheOutboxKeepsIsRejected) {
+  rig.settings.setInt("outbox.maxrecords", 5);
+  QueueRecorder recorder;
+  SpoolWatcher spool(folder, rig.settings, recorder.queue());
+  ASSERT_TRUE(spool.start());
+  std::string numbers;
+  for (int i = 0; i < 20; ++i) numbers += "To: +49170" + std::to_string(100000 + i) + "\n";
+  drop("twenty.sms", numbers + "\nto all\n");
+  drop("five.sms", numbers.substr(0, 5 * 17) + "\nto five\n");
+  ASSERT_TRUE(eventually([&] { return exists(folder + "/rejected/twenty.sms.error"); }))
+      << rig.log.text();
+  ASSERT_TRUE(eventually([&] { return recorder.texts().size() == 5; })) << rig.log.text();
+  spool.stop();
+  spool.join();
+  std::ifstream in(folder + "/rejected/twenty.sms.error");
+  const std::string reason(std::istreambuf_iterator<char>(in), {});
+  EXPECT_NE(reason.find("outbox.maxrecords"), std::string::npos) << reason;
+}
+
+struct UntrustedCase {
+  const char* name;
+  mode_t mode;
+  bool otherOwner;
+  const char* why;
+};
+
+void PrintTo(const UntrustedCase& c, std::ostream* os) { *os << c.name; }
+
+class UntrustedSpool : public Spool, public testing::WithParamInterface<UntrustedCase> {};
+
+TEST_P(UntrustedSpool, IsNotRead) {
+  const UntrustedCase& c = GetParam();
+  if (c.otherOwner && ::geteuid() != 0)
+    GTEST_SKIP() << "giving the folder to another user needs root";
+  ::mkdir(folder.c_str(), 0700);
+  drop("planted.sms", "To: +4917012345\n\nfrom someone else\n");
+  if (c.otherOwner) {
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((folder + "/planted.sms").c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+  QueueRecorder recorder;
+  SpoolWatcher spool(folder, rig.settings, recorder.queue());
+  EXPECT_FALSE(spool.start());
+  EXPECT_TRUE(rig.log.contains("is not used: " + std::string(c.why))) << rig.log.text();
+  EXPECT_EQ(recorder.offers(), 0);
+  EXPECT_TRUE(exists(folder + "/planted.sms"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UntrustedSpool,
+    testing::Values(
+        UntrustedCase{"WritableByAll", 0777, false, "others may write to it (mode 0777)"},
+        UntrustedCase{"WritableByTheGroup", 0770, false, "others may write to it (mode 0770)"},
+        UntrustedCase{"OwnedByAnotherUser", 0700, true, "it belongs to another user (uid 65534)"}),
+    [](const testing::TestParamInfo<UntrustedCase>& info) { return info.param.name; });
+
+TEST_F(Spool, ARejectedFolderReplacedByALinkIsNotFollowed) {
+  QueueRecorder recorder;
+  SpoolWatcher spool(folder, rig.settings, recorder.queue());
+  ASSERT_TRUE(spool.start());
+  const std::string elsewhere = rig.dir.file("autostart");
+  ::mkdir(elsewhere.c_str(), 0700);
+  ASSERT_EQ(::rmdir((folder + "/rejected").c_str()), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), (folder + "/rejected").c_str()), 0);
+  drop("evil.desktop", "[Desktop Entry]\nExec=rm -rf ~\n");
+  ASSERT_TRUE(eventually([&] { return rig.log.contains("evil.desktop can't be moved to"); }))
+      << rig.log.text();
+  spool.stop();
+  spool.join();
+  EXPECT_FALSE(exists(elsewhere + "/evil.desktop"));
+  EXPECT_FALSE(exists(elsewhere + "/evil.desktop.error"));
 }
 
 }  // namespace
