@@ -284,6 +284,8 @@ class Gateway {
       // No new message is taken from the spool while the others stop.
       spool_->stop();
       spool_->join();
+      // A send in flight gets its result first: cut off, it would go out again at the next start.
+      service_->finishSending();
       events_->stop();
       channel_->requestStop();
       receiver_->stop();

@@ -1,5 +1,7 @@
 #include "service/CServiceThread.h"
 
+#include <algorithm>
+
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "engine/DeleteCommands.h"
@@ -145,6 +147,17 @@ void CServiceThread::start() {
   parts.scheduler.add(ServiceScheduler::kWatchdog, kWatchdogPeriodMs, false);
   stop_ = false;
   thread_ = std::thread([this] { run(); });
+}
+
+void CServiceThread::finishSending() {
+  ServiceCore& core = *core_;
+  core.dispatcher.stopDispatching();
+  const std::int64_t deadline =
+      core.parts.clock.monotonicMs() + std::max(0, core.parts.settings.getInt("sender.timeout"));
+  if (!core.dispatcher.waitSettled(core.parts.clock, deadline)) {
+    Logger::log(2,
+                std::string("A message was still being sent at the stop; it stays in the outbox"));
+  }
 }
 
 void CServiceThread::stop() {

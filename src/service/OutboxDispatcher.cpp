@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/log/Logger.h"
+#include "core/util/Clock.h"
 #include "core/util/Utf.h"
 #include "engine/SmsSender.h"
 #include "service/ServiceState.h"
@@ -51,6 +52,7 @@ std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
   outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, id));
   const bool saved = outbox_.Save() == 0;
   if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the message is kept"));
+  unsaved_ = unsaved_ || !saved;
   queue_.push_back(id);
   return saved ? id : std::u16string();
 }
@@ -60,6 +62,7 @@ bool OutboxDispatcher::queueMessages(const std::vector<const GenericMessage*>& m
   const std::vector<std::u16string> ids = putNew(messages);
   const bool saved = messages.empty() || outbox_.Save() == 0;
   if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the messages are kept"));
+  unsaved_ = unsaved_ || !saved;
   queue_.insert(queue_.end(), ids.begin(), ids.end());
   return saved;
 }
@@ -103,7 +106,12 @@ void OutboxDispatcher::dispatchNext() {
   {
     std::lock_guard guard(mutex_);
     // One message at a time: the next one waits for the result of this one.
-    if (inFlight_) return;
+    if (inFlight_ || stopping_) return;
+    if (unsaved_) {
+      if (outbox_.Save() != 0) return;
+      unsaved_ = false;
+      Logger::log(1, std::string("Outbox: the folder can be saved again; sending goes on"));
+    }
     while (!message && !queue_.empty()) {
       const std::u16string id = queue_.front();
       queue_.pop_front();
@@ -128,6 +136,7 @@ std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage
     DatabaseRecord record;
     if (outbox_.Get(inFlight_->recordId, record)) recordId = inFlight_->recordId;
     inFlight_.reset();
+    settled_.notify_all();
   } else {
     DatabaseRecord record;
     const std::u16string uniqueid = fromAscii(std::to_string(message.uniqueid));
@@ -144,6 +153,25 @@ void OutboxDispatcher::returnInFlight() {
   if (!inFlight_) return;
   queue_.push_front(inFlight_->recordId);
   inFlight_.reset();
+  settled_.notify_all();
+}
+
+void OutboxDispatcher::stopDispatching() {
+  std::lock_guard guard(mutex_);
+  stopping_ = true;
+}
+
+bool OutboxDispatcher::waitSettled(const Clock& clock, std::int64_t deadlineMs) {
+  std::unique_lock lock(mutex_);
+  return clock.waitUntil(settled_, lock, deadlineMs, [this] { return !inFlight_.has_value(); });
+}
+
+void OutboxDispatcher::holdUntilSaved() {
+  std::lock_guard guard(mutex_);
+  if (!unsaved_) {
+    Logger::log(3, std::string("Outbox: nothing is sent until the folders can be saved again"));
+  }
+  unsaved_ = true;
 }
 
 std::size_t OutboxDispatcher::queuedCount() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -11,6 +12,7 @@
 namespace parlane {
 
 class AsyncSerialComm;
+class Clock;
 class GenericDatabase;
 class GenericMessage;
 class SmsSender;
@@ -55,6 +57,15 @@ class OutboxDispatcher {
   std::size_t queuedCount() const;
   bool hasInFlight() const;
 
+  // Nothing more is handed to the sender (shut-down).
+  void stopDispatching();
+  // Waits until the message in flight has its result, at most until `deadlineMs`; true when
+  // none is in flight.
+  bool waitSettled(const Clock& clock, std::int64_t deadlineMs);
+  // A folder could not be saved: nothing is handed to the sender until the outbox saves again
+  // (tried at every dispatch), so that a full disk can't make records that were sent stay.
+  void holdUntilSaved();
+
  private:
   // Puts each message into the outbox as a new record (attempts 0), without saving; their ids.
   // The lock is held.
@@ -73,6 +84,9 @@ class OutboxDispatcher {
   mutable std::mutex mutex_;
   std::deque<std::u16string> queue_;
   std::optional<InFlight> inFlight_;
+  std::condition_variable settled_;
+  bool stopping_ = false;
+  bool unsaved_ = false;
 };
 
 }  // namespace parlane

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <random>
 #include <regex>
 #include <set>
 
@@ -382,6 +383,93 @@ TEST_F(DoorEvents, AHangingProgramIsEndedAndReceivingGoesOn) {
   EXPECT_LT(log().rfind("Got SMS from"), log().find(ended)) << log();
   EXPECT_TRUE(logHas("Event command error output: waiting for ever")) << log();
   EXPECT_TRUE(stop(gateway));
+}
+
+TEST_F(DoorEvents, AnSmsWithLineFeedAndEscapeCantForgeLogLines) {
+  // The program says what it got on its error output, which the log shows.
+  const std::string script = writeScript("printf '%s' \"$PARLANE_TEXT\" >&2\nexit 1\n");
+  configure({{"modem.port", modem.portPath()}, {"event.run", script}});
+  const std::string forged = "\n[01-01-2026 00:00:00.000 0001] Parlane stopped";
+  modem.on("AT+CMGR=3", "\r\n+CMGR: 0,,30\r\n" +
+                            test::deliverHex("4917099999", "hi\x1b]0;owned\x07" + forged) +
+                            "\r\n\r\nOK\r\n");
+  test::answerLikeAModem(modem);
+  const pid_t gateway = start();
+  ASSERT_TRUE(connected()) << log();
+  modem.send("\r\n+CMTI: \"SM\",3\r\n\x1b[2J\r\n");
+  ASSERT_TRUE(waitForLog("ended with exit code 1")) << log();
+  EXPECT_TRUE(stop(gateway));
+  const std::string text = log();
+  EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+  EXPECT_EQ(text.find('\x07'), std::string::npos) << text;
+  EXPECT_NE(text.find("hi\\x1b]0;owned\\x07"), std::string::npos) << text;
+  // Every line is one of the gateway's own: none begins with the forged stamp.
+  EXPECT_EQ(text.find("\n[01-01-2026"), std::string::npos) << text;
+}
+
+// A message whose result is still on its way when the gateway is told to stop.
+TEST_F(DoorOnModem, StoppingDuringASlowSendSendsItOnce) {
+  configure({{"modem.port", modem.portPath()}, {"sender.timeout", "5000"}});
+  test::answerLikeAModem(modem, 400ms);
+  queueInOutbox({u"only once"});
+  const auto bodies = [&] {
+    std::size_t count = 0;
+    for (const std::string& command : modem.commands()) {
+      if (!command.empty() && !command.starts_with("AT") &&
+          command.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos) {
+        ++count;
+      }
+    }
+    return count;
+  };
+  pid_t gateway = start();
+  // The body is on its way (no service centre: it begins with 00); the answer takes 400 ms.
+  ASSERT_TRUE(waitForLog("Sent: 0011")) << log();
+  // SIGTERM, as systemctl stop sends it, while the modem still works on the message.
+  ASSERT_TRUE(stop(gateway)) << log();
+  gateway = start();
+  ASSERT_TRUE(eventually([&] {
+    return occurrences(log(), "Title: Parlane (connected to") == 2 && folder("outbox").empty() &&
+           folder("sent").size() == 1;
+  })) << log();
+  EXPECT_TRUE(stop(gateway));
+  EXPECT_EQ(bodies(), 1u) << log();
+  EXPECT_EQ(folder("sent").size(), 1u);
+}
+
+// A figure, not a pass mark (run it with --gtest_also_run_disabled_tests): how many messages go
+// out twice when the gateway is stopped with SIGTERM in the middle of its traffic.
+TEST_F(DoorOnModem, DISABLED_DuplicatesPerStopWithASlowModem) {
+  constexpr int kMessages = 200;
+  constexpr int kStops = 20;
+  configure({{"modem.port", modem.portPath()}, {"sender.timeout", "5000"}});
+  test::answerLikeAModem(modem, 400ms);
+  std::vector<std::u16string> texts;
+  for (int i = 0; i < kMessages; ++i) texts.push_back(u"message " + fromUtf8(std::to_string(i)));
+  queueInOutbox(texts);
+  std::mt19937 random(19);
+  std::uniform_int_distribution<int> pause(300, 1500);
+  for (int round = 0; round < kStops; ++round) {
+    const pid_t gateway = start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+    ASSERT_TRUE(stop(gateway)) << log();
+  }
+  const pid_t gateway = start();
+  ASSERT_TRUE(eventually([&] { return folder("outbox").empty(); }, 300)) << log();
+  ASSERT_TRUE(stop(gateway));
+  std::map<std::string, int> bodies;
+  for (const std::string& command : modem.commands()) {
+    if (!command.empty() && !command.starts_with("AT") &&
+        command.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos) {
+      ++bodies[command];
+    }
+  }
+  int duplicates = 0;
+  for (const auto& [body, count] : bodies) duplicates += count - 1;
+  std::printf(
+      "%d message(s) sent twice in %d over %d SIGTERM stops (400 ms per send): %.2f per stop\n",
+      duplicates, kMessages, kStops, static_cast<double>(duplicates) / kStops);
+  EXPECT_EQ(bodies.size(), static_cast<std::size_t>(kMessages));
 }
 
 // Parts of a long message as the modem announces them directly (+CMT: not stored in its memory).
