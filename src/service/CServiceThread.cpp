@@ -152,9 +152,12 @@ void CServiceThread::start() {
 void CServiceThread::finishSending() {
   ServiceCore& core = *core_;
   core.dispatcher.stopDispatching();
-  const std::int64_t deadline =
-      core.parts.clock.monotonicMs() + std::max(0, core.parts.settings.getInt("sender.timeout"));
-  if (!core.dispatcher.waitSettled(core.parts.clock, deadline)) {
+  // The prompt's reply time-out, then the wait for the send's result (60 s when not set).
+  const SettingsStore& settings = core.parts.settings;
+  const int sendSeconds = settings.getInt("sender.send_timeout");
+  const std::int64_t limitMs = std::max(0, settings.getInt("sender.timeout")) +
+                               std::int64_t{sendSeconds > 0 ? sendSeconds : 60} * 1000;
+  if (!core.dispatcher.waitSettled(core.parts.clock, core.parts.clock.monotonicMs() + limitMs)) {
     Logger::log(2,
                 std::string("A message was still being sent at the stop; it stays in the outbox"));
   }

@@ -80,7 +80,7 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // window's start (1 polling, 7 status file, 9 watchdog) and starts the thread.
   void start();
   // Shut-down's first step: hands the sender nothing more and waits for the result of the
-  // message in flight, at most "sender.timeout", so that the next start never sends it again.
+  // message in flight, at most the send time-out, so that the next start never sends it again.
   void finishSending();
   // Asks the thread to end after the item in hand; join waits for it.
   void stop();
