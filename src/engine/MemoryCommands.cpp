@@ -35,7 +35,9 @@ std::unique_ptr<ATCommandMessage> storageSelectionCommand(std::u16string_view m1
 }
 
 std::unique_ptr<ATCommandMessage> readMessageCommand(int index) {
-  return std::make_unique<ATCommandMessage>(u"AT+CMGR=" + decimal(index) + u"\r\n");
+  auto command = std::make_unique<ATCommandMessage>(u"AT+CMGR=" + decimal(index) + u"\r\n");
+  command->memoryIndex = index;
+  return command;
 }
 
 std::unique_ptr<ATCommandMessage> listMessagesCommand(int status, bool textMode) {

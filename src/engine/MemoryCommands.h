@@ -14,7 +14,7 @@ namespace parlane {
 std::unique_ptr<ATCommandMessage> storageSelectionCommand(std::u16string_view m1,
                                                           std::u16string_view m2,
                                                           std::u16string_view m3);
-// "AT+CMGR=<index>\r\n".
+// "AT+CMGR=<index>\r\n", carrying its index.
 std::unique_ptr<ATCommandMessage> readMessageCommand(int index);
 // The listing of the messages of status 0..4 (unread, read, unsent, sent, all): the status name
 // in text mode (null for any other status), the number in PDU mode.

@@ -31,9 +31,6 @@ namespace parlane {
 
 namespace {
 
-// Reads queued and not yet answered are remembered up to this many.
-constexpr std::size_t kMaxPendingReads = 64;
-
 void logReceived(const AsyncEvent& event) {
   Logger::log(0, formatText(u"Received: %s", {event.text}));
 }
@@ -253,8 +250,6 @@ void SmsReceiver::onIndex(const AsyncEvent& event, bool report) {
         if (auto selection = storageSelection()) queue(std::move(selection));
       }
       queue(readMessageCommand(index_));
-      pendingReads_.push_back(index_);
-      if (pendingReads_.size() > kMaxPendingReads) pendingReads_.pop_front();
     } else {
       Logger::log(2, formatText(u"Invalid storage index, notification ignored: %s", {event.text}));
     }
@@ -266,7 +261,9 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
   logReceived(event);
   if (startsWithNoCase(event.text, "+CMGR:")) {
     expect_ = kReadMessage;
-    takeReadIndex();
+    // The slot of the read being answered, stamped by the channel; none when the read is
+    // unknown (a late reply, a command typed by the user): such a message is never deleted.
+    index_ = event.memoryIndex;
     if (textMode()) {
       const std::vector<std::u16string> fields = headerFields(event);
       if (fields.size() >= 2) originator_ = fields[1];
@@ -293,21 +290,6 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
   } else {
     onBody(event);
   }
-}
-
-void SmsReceiver::takeReadIndex() {
-  if (pendingReads_.empty()) return;
-  // The sending thread takes the reads in the order they were queued; those no longer waiting
-  // were written (or failed), and the last of them is the one answering now. Reading the index
-  // of the latest notice instead would pin a message to the slot of the one after it.
-  std::size_t taken = 0;
-  while (taken < pendingReads_.size() &&
-         !sender_.isCommandQueued(readMessageCommand(pendingReads_[taken])->text)) {
-    ++taken;
-  }
-  if (taken == 0) taken = 1;  // the same slot read twice: the first copy is the one answering
-  index_ = pendingReads_[taken - 1];
-  pendingReads_.erase(pendingReads_.begin(), pendingReads_.begin() + static_cast<long>(taken));
 }
 
 void SmsReceiver::onBody(const AsyncEvent& event) {

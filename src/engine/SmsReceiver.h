@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <ctime>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,8 +95,6 @@ class SmsReceiver {
   void onIndex(const AsyncEvent& event, bool report);
   void onLine(const AsyncEvent& event);
   void onBody(const AsyncEvent& event);
-  // The storage index a "+CMGR:" header answers: the read the sending thread took last.
-  void takeReadIndex();
   void queue(std::unique_ptr<ATCommandMessage> command);
   void notifyMessage(std::unique_ptr<GenericMessage> message, int expect);
   void post(int code);
@@ -125,8 +122,6 @@ class SmsReceiver {
   int index_ = -1;
   std::u16string originator_;
   std::time_t timestamp_ = 0;
-  // Storage indexes of the reads queued after +CMTI/+CDSI, oldest first.
-  std::deque<int> pendingReads_;
   FragmentStore fragments_;
   std::string partsFile_;
   bool partsSaveFailed_ = false;

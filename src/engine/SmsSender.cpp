@@ -351,7 +351,10 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
 void SmsSender::runCommand(const ATCommandMessage& command) {
   attachReplies();
   channel_.setAwaitingReply(true);
+  // The receiver learns from the reply's lines which slot a read message came from.
+  channel_.setAnsweredSlot(command.memoryIndex);
   if (!write(commandLine(command.text))) {
+    channel_.setAnsweredSlot(-1);
     channel_.setAwaitingReply(false);
     const std::u16string reason = errorText(channel_.lastError());
     setLastError(reason);
@@ -361,6 +364,7 @@ void SmsSender::runCommand(const ATCommandMessage& command) {
   readingMemory_ = readsModemMemory(command.text);
   wait(Wait::kCommand);
   readingMemory_ = false;
+  channel_.setAnsweredSlot(-1);
   channel_.setAwaitingReply(false);
 }
 

@@ -34,6 +34,9 @@ class AsyncEvent {
   int code;             // error or result code, 0 when there is none
   std::u16string text;  // the line (decoded from UTF-8) or a message text
   std::string raw;      // the line as UTF-8, without its line end
+  // The memory slot the command being answered reads when the line came (-1: none), so that a
+  // read message is tied to the slot it was read from.
+  int memoryIndex = -1;
 };
 
 }  // namespace parlane

@@ -215,6 +215,7 @@ void AsyncSerialComm::deliver(ReplySlot slot, std::unique_ptr<AsyncEvent> event)
 }
 
 void AsyncSerialComm::deliverTo(ReplySlot slot, std::unique_ptr<AsyncEvent> event) {
+  if (event && event->memoryIndex < 0) event->memoryIndex = answeredSlot_.load();
   std::lock_guard guard(handlerMutex_);
   ReplyQueue* queue = handlers_[static_cast<std::size_t>(slot)].load();
   if (queue != nullptr) queue->push(std::move(event));
@@ -389,9 +390,9 @@ bool AsyncSerialComm::failWrite(int error) {
 bool AsyncSerialComm::sendCommand(std::string_view bytes) {
   Logger::log(0, formatString(40007, {commandLogText(bytes)}));
   {
-    // What arrives from now on is the reply to this command.
+    // What arrives from now on is the reply to this command, or the rest of a notice.
     std::lock_guard guard(bufferMutex_);
-    buffer_.clear();
+    buffer_.clearExceptUnsolicited();
   }
   lastError_.store(0);
   // The reply time-out runs from the write: stamped before the modem can have the bytes.

@@ -104,6 +104,10 @@ class AsyncSerialComm : private ReplySink {
   void awaitReplyWithin(int milliseconds);
   bool isAwaitingReply() const;
 
+  // The memory slot the command now written reads (-1: none): every line delivered until it is
+  // changed carries it.
+  void setAnsweredSlot(int memoryIndex) { answeredSlot_.store(memoryIndex); }
+
   // Purges the port both ways and clears every attached reply queue.
   void clearPending();
   // The busy watchdog: a Busy status older than five reply time-outs (whole seconds) is logged
@@ -178,6 +182,7 @@ class AsyncSerialComm : private ReplySink {
   std::atomic<int> awaitLimitMs_{0};
   std::atomic<std::int64_t> lastActivityMs_{0};
   std::atomic<int> lastError_{0};
+  std::atomic<int> answeredSlot_{-1};
   std::array<std::atomic<ReplyQueue*>, kReplySlotCount> handlers_{};
   // Held while a queue is swapped and while one is pushed to or cleared, so that a queue detached
   // by setHandler is never touched again and its owner may destroy it at once.

@@ -25,6 +25,11 @@ class ReceiveBuffer {
   // Bytes read into end().
   void grow(std::size_t count) { length_ += count; }
   void clear() { length_ = 0; }
+  // Drops the incomplete line held, unless it is the beginning of an unsolicited result ("+..."):
+  // a command written in its middle must not cut a notice in two.
+  void clearExceptUnsolicited() {
+    if (length_ == 0 || data_[0] != '+') length_ = 0;
+  }
 
   // Hands the buffer to the parser. A buffer that is full without any line end holds no line a
   // modem would send: it is dropped (and the parser skips the rest of that line), so that the

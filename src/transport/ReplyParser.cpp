@@ -58,9 +58,20 @@ ReplyParser::Classification ReplyParser::classify(std::string_view line, bool bo
 }
 
 bool ReplyParser::announcesBody(std::string_view line) {
-  return startsWithNoCase(line, "+CMT:") || startsWithNoCase(line, "+CBM:") ||
-         startsWithNoCase(line, "+CDS:") || startsWithNoCase(line, "+CMGR:") ||
-         startsWithNoCase(line, "+CMGL:");
+  if (startsWithNoCase(line, "+CMT:") || startsWithNoCase(line, "+CBM:") ||
+      startsWithNoCase(line, "+CDS:")) {
+    return true;
+  }
+  if (!startsWithNoCase(line, "+CMGR:") && !startsWithNoCase(line, "+CMGL:")) return false;
+  // Some modems answer the read of an empty slot with a header alone ("+CMGR:", "+CMGR: 0,,0"):
+  // nothing follows it, and the final result behind it is the command's.
+  std::string_view value = line.substr(6);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  const std::size_t comma = value.rfind(',');
+  std::string_view last = comma == std::string_view::npos ? value : value.substr(comma + 1);
+  while (!last.empty() && last.front() == ' ') last.remove_prefix(1);
+  const bool blank = value.find_first_not_of(" \t") == std::string_view::npos;
+  return !blank && last != "0";
 }
 
 void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {

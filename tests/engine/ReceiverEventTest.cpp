@@ -33,6 +33,13 @@ class ReceiverEvents : public ::testing::Test {
   void feed(const std::string& bytes) {
     for (const auto& event : unsolicited.parse(bytes)) receiver.handle(*event);
   }
+  // The reply to the read of `slot`: the channel stamps its lines with the slot.
+  void answering(int slot, const std::string& bytes) {
+    for (const auto& event : unsolicited.parse(bytes)) {
+      event->memoryIndex = slot;
+      receiver.handle(*event);
+    }
+  }
   // A part announced with +CMT: it comes with the message, no storage index.
   void direct(const std::string& pdu) { feed("+CMT: ,40\r\n" + pdu + "\r\n"); }
   void listed(int index, const std::string& pdu) {
@@ -222,10 +229,8 @@ TEST_F(ReceiverEvents, ReadMessageKeepsTheIndexOfItsOwnNotice) {
   const std::string second = deliverHex("4917012345", "second");
   // Both notices come before the first read is answered.
   feed("+CMTI: \"SM\",5\r\n+CMTI: \"SM\",6\r\n");
-  queue.take();  // the sending thread takes the first read and writes it
-  feed("+CMGR: 0,,30\r\nOK\r\n" + first + "\r\n");
-  queue.take();
-  feed("+CMGR: 0,,30\r\n" + second + "\r\nOK\r\n");
+  answering(5, "+CMGR: 0,,30\r\n" + first + "\r\n");
+  answering(6, "+CMGR: 0,,30\r\n" + second + "\r\n");
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{5}));
@@ -234,12 +239,21 @@ TEST_F(ReceiverEvents, ReadMessageKeepsTheIndexOfItsOwnNotice) {
 
 TEST_F(ReceiverEvents, AFailedReadDoesNotShiftTheNextOne) {
   feed("+CMTI: \"SM\",5\r\n+CMTI: \"SM\",6\r\n");
-  queue.take();  // read of 5: answered "+CMS ERROR: 321" on the sender's slot
-  queue.take();
-  feed("+CMGR: 0,,30\r\n" + deliverHex("4917012345", "six") + "\r\n");
+  // The read of 5 is answered "+CMS ERROR: 321" on the sender's slot.
+  answering(6, "+CMGR: 0,,30\r\n" + deliverHex("4917012345", "six") + "\r\n");
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{6}));
+}
+
+TEST_F(ReceiverEvents, AReadOfNoKnownSlotIsNeverDeleted) {
+  // Announced, but the reply comes after its read was given up: its slot is not known for sure.
+  feed("+CMTI: \"SM\",5\r\n");
+  feed("+CMGR: 0,,30\r\n" + deliverHex("4917012345", "late") + "\r\n");
+  auto messages = sink.takeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(toUtf8(messages[0].message->content), "late");
+  EXPECT_TRUE(messages[0].message->memoryIndexes.empty());
 }
 
 TEST_F(ReceiverEvents, ListedMessageIsFoundWithItsIndex) {

@@ -179,6 +179,39 @@ TEST(ReplyParserTest, BodyFollowsSurvivesAnOkBetweenHeaderAndPdu) {
   EXPECT_FALSE(parser.bodyFollows());
 }
 
+// A header with nothing behind it (the read of an empty slot on some modems): the final result
+// and the next command's reply go to the sender.
+struct EmptyHeaderCase {
+  const char* name;
+  const char* header;
+};
+
+void PrintTo(const EmptyHeaderCase& c, std::ostream* os) { *os << c.name; }
+
+class EmptyHeaderTest : public ::testing::TestWithParam<EmptyHeaderCase> {};
+
+TEST_P(EmptyHeaderTest, AnnouncesNoBody) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  const std::string header = GetParam().header;
+  feed(parser, sink, buffer, header + "\r\n\r\nOK\r\n+CMS ERROR: 321\r\n351234567890123\r\n");
+  expectEvents(sink, {{7, 0, S::Unsolicited, fromUtf8(header)},
+                      {2, 0, S::Ok, u"OK"},
+                      {9, 321, S::Failure, u"Invalid memory index"},
+                      {7, 0, S::Information, u"351234567890123"}});
+  EXPECT_FALSE(parser.bodyFollows());
+}
+
+INSTANTIATE_TEST_SUITE_P(ReplyParserTest, EmptyHeaderTest,
+                         ::testing::Values(EmptyHeaderCase{"ReadOfLengthZero", "+CMGR: 0,,0"},
+                                           EmptyHeaderCase{"ReadWithoutFields", "+CMGR:"},
+                                           EmptyHeaderCase{"ReadWithBlanksOnly", "+CMGR:  "},
+                                           EmptyHeaderCase{"ListedOfLengthZero", "+CMGL: 4,0,,0"}),
+                         [](const ::testing::TestParamInfo<EmptyHeaderCase>& info) {
+                           return info.param.name;
+                         });
+
 TEST(ReplyParserTest, ErrorsAfterAHeaderGoToTheReceiver) {
   ReplyParser parser;
   ReplyRecorder sink;

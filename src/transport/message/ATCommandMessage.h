@@ -22,6 +22,8 @@ class ATCommandMessage {
   }
 
   std::u16string text;
+  // The memory slot the command reads (-1: none); the lines of its reply carry it.
+  int memoryIndex = -1;
 };
 
 }  // namespace parlane

@@ -1,0 +1,98 @@
+// The receiver on a pseudo-terminal modem whose message memory is small: what it reads is tied to
+// the slot it came from, whatever the modem says meanwhile.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+#include "engine/DeleteCommands.h"
+#include "engine/ReceiverRig.h"
+#include "support/InitializationReplies.h"
+#include "support/ScriptedModem.h"
+#include "support/SimMemory.h"
+
+namespace parlane {
+namespace {
+
+using test::deliverHex;
+
+constexpr std::uint32_t kAllChecks = 0x7FFF;
+
+bool emptiedWithin(const test::SimMemory& memory, int limitMs) {
+  for (int waited = 0; memory.used() > 0 || memory.waiting() > 0; waited += 5) {
+    if (waited >= limitMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class ReceiverOnSmallMemory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memory.attach();
+    test::answerInitialization(modem);
+    modem.on("AT+CGSN", "\r\n351234567890123\r\n\r\nOK\r\n");
+    modem.onPrefix("", "\r\nOK\r\n");
+    ASSERT_TRUE(rig.connect(1, kAllChecks));
+    rig.sink.takeMessages();
+  }
+
+  // Plays the service: each message handed on is kept and the slots it names are deleted, until
+  // `count` messages came or nothing more comes.
+  std::multiset<std::string> receive(std::size_t count) {
+    std::multiset<std::string> texts;
+    while (texts.size() < count && rig.sink.waitForMessages(1)) {
+      for (auto& message : rig.sink.takeMessages()) {
+        texts.insert(toUtf8(message.message->content));
+        for (int index : message.message->memoryIndexes) {
+          if (index >= 0) rig.sender->enqueue(deleteOneCommand(index));
+        }
+      }
+    }
+    return texts;
+  }
+
+  test::ScriptedModem modem;
+  test::SimMemory memory{modem, 3};
+  test::EngineRig rig{modem.portPath()};
+};
+
+TEST_F(ReceiverOnSmallMemory, EachMessageNamesTheSlotItWasReadFrom) {
+  std::multiset<std::string> expected;
+  for (int i = 1; i <= 30; ++i) {
+    expected.insert("message " + std::to_string(i));
+    memory.deliver(deliverHex("4917012345", "message " + std::to_string(i)));
+  }
+  EXPECT_EQ(receive(expected.size()), expected);
+  EXPECT_EQ(memory.deletedUnread(), 0);
+  EXPECT_TRUE(emptiedWithin(memory, 5000)) << memory.used() << " slot(s) still in use";
+}
+
+TEST_F(ReceiverOnSmallMemory, NoticeCutByACommandIsReadWhole) {
+  memory.splitNextAnnouncement();
+  memory.deliver(deliverHex("4917012345", "cut in two"));
+  ASSERT_TRUE(modem.waitUntilRead());
+  // Any command: the rest of the notice comes just before its answer.
+  rig.sender->enqueue(std::make_unique<ATCommandMessage>(u"AT\r\n"));
+  EXPECT_EQ(receive(1), (std::multiset<std::string>{"cut in two"}));
+  EXPECT_TRUE(emptiedWithin(memory, 5000));
+}
+
+TEST_F(ReceiverOnSmallMemory, EmptyHeaderEndsTheReadAndTheNextRepliesGoToTheSender) {
+  memory.setEmptyHeaderForFreeSlots(true);
+  rig.channel->setReplyTimeout(2000);
+  const std::size_t before = modem.commands().size();
+  modem.send("\r\n+CMTI: \"SM\",2\r\n");  // a slot that holds nothing
+  ASSERT_TRUE(modem.waitForCommands(before + 1));
+  rig.sender->enqueue(deleteOneCommand(2));
+  rig.sender->enqueue(std::make_unique<ATCommandMessage>(u"AT+CGSN\r\n"));
+  rig.sender->enqueue(std::make_unique<ATCommandMessage>(u"AT\r\n"));
+  ASSERT_TRUE(modem.waitForCommands(before + 4));
+  EXPECT_EQ(modem.commands()[before], "AT+CMGR=2");
+  EXPECT_EQ(toUtf8(rig.sender->lastError()), "Invalid memory index");
+  EXPECT_FALSE(rig.log.contains("can't be decoded")) << rig.log.text();
+}
+
+}  // namespace
+}  // namespace parlane
