@@ -32,6 +32,7 @@ constexpr int kListUnread = 0;
 constexpr int kListRead = 1;
 constexpr int kReadModePolling = 2;
 constexpr int kSendModeText = 1;
+constexpr int kInvalidMemoryIndex = 321;  // "+CMS ERROR: 321"
 // Memory-reading states and bits.
 constexpr int kStateIdle = 0;
 constexpr int kBitListUnreadNext = 2;
@@ -204,7 +205,11 @@ bool ConnectionManager::queueListing(int status) {
 
 void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
   const int state = p_.state.memoryReadingState();
-  if (reply.kind == AsyncEvent::kOk) {
+  // Some modems answer the listing of an empty memory with "invalid index": nothing was listed,
+  // nothing failed.
+  const bool emptyMemory =
+      reply.kind == AsyncEvent::kCodedError && reply.code == kInvalidMemoryIndex;
+  if (reply.kind == AsyncEvent::kOk || emptyMemory) {
     if (state % 2 == 1) {
       p_.state.setMemoryReadingState(state + 1);
     } else if ((state & kBitListUnreadNext) != 0) {
@@ -214,7 +219,7 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
       p_.notice(std::u16string());
       p_.state.setMemoryReadingState(kStateIdle);
     } else if (state == kStateListingUnread) {
-      if (readDeleteMode(p_.settings) == DeleteMode::kAllAfterCount) {
+      if (!emptyMemory && readDeleteMode(p_.settings) == DeleteMode::kAllAfterCount) {
         deleteAllAtCycleEnd_.store(true);
       }
       std::int64_t cycleEnd =

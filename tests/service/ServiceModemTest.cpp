@@ -354,7 +354,7 @@ TEST_F(ServiceModem, FailedListingDeletesNothing) {
   rig->settings.setInt("receiver.polling_time", 10);
   rig->settings.setInt("sender.delete_mode", 2);
   rig->settings.setInt("sender.delete_after", 0);
-  modem.on("AT+CMGL=1", "\r\n+CMS ERROR: 321\r\n");
+  modem.on("AT+CMGL=1", "\r\n+CMS ERROR: 302\r\n");
   script();
   rig->start();
   ASSERT_TRUE(rig->connect());
@@ -383,6 +383,28 @@ TEST_F(ServiceModem, RejectedSendDuringTheListingAfterConnectingIsNoMemoryError)
   EXPECT_TRUE(rig->window.balloonsTitled("Can't read modem memory").empty());
   EXPECT_EQ(rig->service->state().memoryReadingState(), 8);
   EXPECT_EQ(rig->count(StoreKind::Failed), 1u);
+}
+
+TEST_F(ServiceModem, InvalidIndexInAnswerToAListingIsAnEmptyMemory) {
+  rig->settings.setInt("sender.read_mode", 2);
+  rig->settings.setInt("receiver.polling_time", 10);
+  rig->settings.setInt("sender.delete_mode", 2);
+  rig->settings.setInt("sender.delete_after", 0);
+  modem.onPrefix("AT+CMGL=", "\r\n+CMS ERROR: 321\r\n");
+  script();
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  advance(10000);
+  ASSERT_TRUE(waitForCommand("AT+CMGL=1"));
+  // The read and the unread listing both come back empty: the cycle runs to its end.
+  advance(10000);
+  ASSERT_TRUE(waitForCommand("AT+CMGL=0"));
+  advance(10000);
+  rig->sender->enqueue(std::make_unique<ATCommandMessage>(u"AT\r\n"));
+  ASSERT_TRUE(waitForCommand("AT"));
+  ASSERT_TRUE(rig->window.waitForCommandsDone());
+  EXPECT_TRUE(rig->window.balloonsTitled("Can't read modem memory").empty());
+  EXPECT_TRUE(commandsStartingWith("AT+CMGD=1,4").empty());
 }
 
 TEST_F(ServiceModem, ModemResetWritesItsCommandsAndReconnectsAfterItsPause) {
