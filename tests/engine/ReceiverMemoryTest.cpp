@@ -35,6 +35,8 @@ class ReceiverOnSmallMemory : public ::testing::Test {
     modem.on("AT+CGSN", "\r\n351234567890123\r\n\r\nOK\r\n");
     modem.onPrefix("", "\r\nOK\r\n");
     ASSERT_TRUE(rig.connect(1, kAllChecks));
+    // The modem notes a command after answering it: the last of the sequence too.
+    ASSERT_TRUE(modem.waitForCommands(13));
     rig.sink.takeMessages();
   }
 
