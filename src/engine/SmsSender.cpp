@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <span>
@@ -235,6 +236,10 @@ void SmsSender::dispatch(Job& job) {
   switch (message.getType()) {
     case 1:
     case 2:
+      // A late result waiting in the replies settles the message it belongs to first.
+      attachReplies();
+      if (settledLate(message)) break;
+      if (givenUp_ && givenUp_->uniqueid == message.uniqueid) givenUpRetried_ = true;
       if (settings_.getInt("sender.send_mode") == 1) {
         sendText(message);
       } else {
@@ -274,6 +279,7 @@ void SmsSender::drainReplies() {
   // wake-up a clear() of the queue left behind.
   while (std::unique_ptr<AsyncEvent> stale = replies_.popWithin(std::chrono::milliseconds(0))) {
     if (stale->kind == AsyncEvent::kWritten || stale->kind == kCancelKind) continue;
+    if (isLateOk(*stale) || takeLateResult(*stale)) continue;
     logUnexpected(*stale);
     if (stale->kind == AsyncEvent::kPrompt) {
       // Nobody asked for a body; close the prompt so the next command is read as one.
@@ -293,12 +299,14 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
       return result;
     }
     if (kind == Wait::kResult && isBodyEcho(*event)) continue;
+    if (isLateOk(*event) || (kind != Wait::kResult && takeLateResult(*event))) continue;
     switch (event->kind) {
       case AsyncEvent::kWritten:
         continue;
       case AsyncEvent::kError:
       case AsyncEvent::kCodedError: {
         result.reason = event->text;
+        result.timedOut = event->kind == AsyncEvent::kError && event->code == 0;
         setLastError(event->text);
         logText(3, 40009, event->text);
         if (kind != Wait::kPrompt && channel_.getStatus() == ChannelStatus::Busy) {
@@ -366,6 +374,49 @@ void SmsSender::runCommand(const ATCommandMessage& command) {
   readingMemory_ = false;
   channel_.setAnsweredSlot(-1);
   channel_.setAwaitingReply(false);
+}
+
+void SmsSender::rememberGivenUp(const GenericMessage& message, int segments) {
+  givenUp_ = message.clone();
+  givenUp_->segments = segments;
+  givenUpRetried_ = false;
+}
+
+bool SmsSender::takeLateResult(const AsyncEvent& event) {
+  if (!givenUp_ || event.kind != AsyncEvent::kInformation) return false;
+  const std::optional<int> value = resultValue(event.text);
+  if (!value) return false;
+  lateOk_ = true;
+  std::unique_ptr<GenericMessage> message = std::move(givenUp_);
+  if (givenUpRetried_) {
+    Logger::log(2, formatText(u"Late send result \"%s\" for the message to %s, which was tried "
+                              u"again: it may have been sent twice",
+                              {event.text, message->to}));
+    return true;
+  }
+  Logger::log(1, formatText(u"Late send result \"%s\": the message to %s was sent after all",
+                            {event.text, message->to}));
+  message->refid = *value;
+  message->failureReason.clear();
+  settledLate_.push_back(message->uniqueid);
+  sentCount_.fetch_add(1);
+  notifyMessage(notice::kHandled, sendFlag::kSent, std::move(message));
+  return true;
+}
+
+bool SmsSender::isLateOk(const AsyncEvent& event) {
+  if (!lateOk_ || event.kind == AsyncEvent::kWritten) return false;
+  lateOk_ = false;
+  return event.kind == AsyncEvent::kOk;
+}
+
+bool SmsSender::settledLate(const GenericMessage& message) {
+  const auto found = std::find(settledLate_.begin(), settledLate_.end(), message.uniqueid);
+  if (found == settledLate_.end()) return false;
+  settledLate_.erase(found);
+  Logger::log(
+      1, formatText(u"The message to %s was sent already; its retry is dropped", {message.to}));
+  return true;
 }
 
 SmsSender::WaitResult SmsSender::writeFailure() {
@@ -472,7 +523,10 @@ void SmsSender::sendPdu(GenericMessage& message) {
       outcome = writeFailure();
       break;
     }
-    if (outcome = wait(Wait::kResult); !outcome.ok) break;
+    if (outcome = wait(Wait::kResult); !outcome.ok) {
+      if (outcome.timedOut && !useMemory && i + 1 == count) rememberGivenUp(message, count);
+      break;
+    }
     message.refid = outcome.value;
     values.push_back(outcome.value);
     if (i + 1 < count && delay > 0) {
@@ -554,6 +608,7 @@ void SmsSender::sendText(GenericMessage& message) {
     if (!useMemory) channel_.awaitReplyWithin(sendTimeoutMs());
     expectBodyEcho(body);
     outcome = writeBody(body) ? wait(Wait::kResult) : writeFailure();
+    if (outcome.timedOut && !useMemory) rememberGivenUp(message, 1);
   }
   if (outcome.ok) {
     message.refid = outcome.value;

@@ -76,6 +76,8 @@ class SmsSender {
     bool ok = false;
     int value = 0;
     bool cancelled = false;
+    // Ended by the reply time-out (the modem said nothing in time).
+    bool timedOut = false;
     std::u16string reason;
     // The information lines of a plain command.
     std::vector<std::u16string> lines;
@@ -87,6 +89,16 @@ class SmsSender {
   void dispatch(Job& job);
 
   void attachReplies();
+  // A message whose send result did not come in time: a result that comes before it is tried
+  // again is its result.
+  void rememberGivenUp(const GenericMessage& message, int segments);
+  // A "+CMGS:" or "+CMSS:" line no send waits for, taken for the message given up last: reported
+  // sent when it was not tried again, else logged as a possible duplicate. False for any other.
+  bool takeLateResult(const AsyncEvent& event);
+  // The OK after a late result line; true when `event` is it.
+  bool isLateOk(const AsyncEvent& event);
+  // Whether the message was reported sent by a late result: this attempt is dropped.
+  bool settledLate(const GenericMessage& message);
   void drainReplies();
   WaitResult wait(Wait kind);
 
@@ -153,6 +165,12 @@ class SmsSender {
   bool echoSeen_ = false;
   // Echoed body lines still to come, in order: never results, whatever they say.
   std::deque<std::string> bodyEcho_;
+  // The message given up last for want of a result, and whether it was tried again since.
+  std::unique_ptr<GenericMessage> givenUp_;
+  bool givenUpRetried_ = false;
+  // Messages reported sent by a late result whose retry may still come.
+  std::vector<std::int32_t> settledLate_;
+  bool lateOk_ = false;
 };
 
 }  // namespace parlane

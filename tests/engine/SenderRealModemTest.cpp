@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ReceiverTestSupport.h"
 #include "engine/SenderFixture.h"
 
 namespace parlane::test {
@@ -92,6 +93,67 @@ INSTANTIATE_TEST_SUITE_P(
         SlowResultCase{"StatusLinesEverySecondNeverHoldOffTheLimit", 0, 0, true, 0, 60},
         SlowResultCase{"LimitOfTheSetting", 1, 20, false, 0, 20}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct LateResultCase {
+  const char* name;
+  bool afterTheRetry;  // the late result comes once the retry has been written
+};
+
+class LateSendResultTest : public SenderClockTest,
+                           public ::testing::WithParamInterface<LateResultCase> {};
+
+TEST_P(LateSendResultTest, SettlesTheMessageGivenUpOrNamesThePossibleDuplicate) {
+  LogCapture log;
+  settings_.setInt("sender.send_timeout", 20);
+  modem_.onPrefix("AT+CMGS=", "\r\n> ");
+  modem_.onCommand([](const std::string& command, std::string&) { return isBody(command); });
+  modem_.on("AT", "\r\nOK\r\n");
+  std::unique_ptr<SMSMessage> message = shortMessage();
+  // The retry as the outbox hands it over again: the same message, one attempt more.
+  std::unique_ptr<GenericMessage> retry = message->clone();
+  retry->attempts = 1;
+  sender_->enqueue(std::move(message));
+  ASSERT_TRUE(modem_.waitForCommands(2));
+  EngineRecorder::Record givenUp;
+  for (int step = 0; step < 30 && !givenUp.message; ++step) {
+    manual_.advance(1'000);
+    givenUp = recorder_.waitFor(notice::kHandled, 1, step < 19 ? 0 : 200);
+  }
+  ASSERT_TRUE(givenUp.message);
+  ASSERT_EQ(givenUp.flag, sendFlag::kFailed);
+
+  if (!GetParam().afterTheRetry) {
+    modem_.sendAndWaitRead("\r\n+CMGS: 9\r\n\r\nOK\r\n");
+    sender_->enqueue(std::move(retry));
+    sender_->enqueue(std::make_unique<ATCommandMessage>(u"AT"));
+    const EngineRecorder::Record late = handled(2);
+    ASSERT_TRUE(late.message);
+    EXPECT_EQ(late.flag, sendFlag::kSent);
+    EXPECT_EQ(late.message->refid, 9);
+    EXPECT_EQ(late.message->uniqueid, givenUp.message->uniqueid);
+    // The retry is dropped: the next thing the modem gets is the command after it.
+    const Strings sent = commands(3);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[2], "AT");
+    EXPECT_TRUE(log.contains("was sent after all")) << log.text();
+  } else {
+    sender_->enqueue(std::move(retry));
+    ASSERT_TRUE(modem_.waitForCommands(4));
+    // The first attempt's result comes while the retry waits for its own.
+    modem_.send("\r\n+CMGS: 9\r\n\r\nOK\r\n");
+    EXPECT_EQ(handled(2).flag, sendFlag::kSent);
+    modem_.sendAndWaitRead("\r\n+CMGS: 10\r\n\r\nOK\r\n");
+    sender_->enqueue(std::make_unique<ATCommandMessage>(u"AT"));
+    EXPECT_EQ(commands(5).back(), "AT");
+    EXPECT_TRUE(log.contains("it may have been sent twice")) << log.text();
+  }
+  EXPECT_FALSE(recorder_.waitFor(notice::kHandled, 3, 50).message);
+}
+
+INSTANTIATE_TEST_SUITE_P(SenderRealModem, LateSendResultTest,
+                         ::testing::Values(LateResultCase{"BeforeTheRetry", false},
+                                           LateResultCase{"AfterTheRetry", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class SenderRealModemTest : public SenderFixture {
  protected:
