@@ -185,6 +185,8 @@ class Gateway {
     mainFrame_ = std::make_unique<CMainFrame>(std::move(parts));
     scheduler_ = std::make_unique<ServiceScheduler>();
     events_ = std::make_unique<EventRunner>(settings_, options_.instance);
+    // Events a stop left waiting or running are run after this start.
+    events_->setQueueFile(instanceDataFile("events"));
     service_ = std::make_unique<CServiceThread>(
         ServiceParts{settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_,
                      Clock::system(), events_.get()});

@@ -17,7 +17,9 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Environment.h"
 #include "core/util/ErrorText.h"
+#include "core/util/FileIo.h"
 #include "core/util/Utf.h"
+#include "service/EventQueueFile.h"
 
 extern char** environ;
 
@@ -71,8 +73,42 @@ EventRunner::~EventRunner() {
   closeFd(wakeFd_);
 }
 
+void EventRunner::setQueueFile(std::string path) { queueFile_ = std::move(path); }
+
+void EventRunner::loadQueue() {
+  if (queueFile_.empty()) return;
+  const std::optional<std::string> text = readWholeFile(queueFile_);
+  if (!text) return;
+  std::size_t skipped = 0;
+  std::vector<MessageEvent> kept = parseEventQueue(*text, skipped);
+  if (skipped > 0) {
+    Logger::log(2, "Event command: " + std::to_string(skipped) + " unreadable line(s) of " +
+                       queueFile_ + " skipped");
+  }
+  std::lock_guard guard(mutex_);
+  std::size_t dropped = 0;
+  for (MessageEvent& event : kept) {
+    if (waiting_.size() >= kMaxWaiting) {
+      ++dropped;
+      continue;
+    }
+    waiting_.push_back(std::move(event));
+  }
+  if (dropped > 0) {
+    Logger::log(2, "Event command: too many events waiting; " + std::to_string(dropped) +
+                       " kept event(s) dropped");
+  }
+  if (!kept.empty()) {
+    Logger::log(0, "Event command: " + std::to_string(kept.size() - dropped) +
+                       " event(s) kept from the last stop");
+  }
+  // Written again at the stop with whatever is left then.
+  ::unlink(queueFile_.c_str());
+}
+
 void EventRunner::start() {
   if (thread_.joinable()) return;
+  loadQueue();
   {
     std::lock_guard guard(mutex_);
     stop_ = false;
@@ -261,6 +297,7 @@ void EventRunner::launch(const MessageEvent& event) {
   child.deadlineMs = clock_.monotonicMs() + static_cast<std::int64_t>(seconds) * 1000;
   child.program = program;
   child.event = std::string(MessageEvent::kindName(event.kind)) + " " + event.id;
+  child.message = event;
   children_.push_back(std::move(child));
 }
 
@@ -299,20 +336,31 @@ void EventRunner::reap(Child& child) {
 }
 
 void EventRunner::endAll() {
+  std::vector<MessageEvent> kept;
   for (Child& child : children_) {
     ::kill(-child.pid, SIGKILL);
     ::waitpid(child.pid, nullptr, 0);
     Logger::log(1, "Event command " + child.program + " (" + child.event + ") ended at shut-down");
     closeFd(child.pidFd);
     closeFd(child.errorFd);
+    // Cut short: it runs again after the next start.
+    kept.push_back(std::move(child.message));
   }
   children_.clear();
   std::lock_guard guard(mutex_);
   runningCount_ = 0;
-  if (!waiting_.empty()) {
+  for (MessageEvent& event : waiting_) kept.push_back(std::move(event));
+  waiting_.clear();
+  if (kept.empty()) return;
+  if (queueFile_.empty()) {
+    Logger::log(1,
+                "Event command: " + std::to_string(kept.size()) + " event(s) not run at shut-down");
+  } else if (writeFileAtomically(queueFile_, formatEventQueue(kept))) {
     Logger::log(
-        1, "Event command: " + std::to_string(waiting_.size()) + " event(s) not run at shut-down");
-    waiting_.clear();
+        1, "Event command: " + std::to_string(kept.size()) + " event(s) kept for the next start");
+  } else {
+    Logger::log(3, "Event command: " + std::to_string(kept.size()) + " event(s) can't be kept in " +
+                       queueFile_ + " (" + systemError(errno) + ")");
   }
 }
 

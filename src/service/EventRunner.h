@@ -23,6 +23,8 @@ class SettingsStore;
 // after "event.timeout" seconds is ended with its whole process group. Its exit code and the
 // first lines of its error output are logged. The program gets the event in PARLANE_*
 // environment variables, /dev/null as input and output, and its own process group.
+// Events still waiting or running at a stop are kept in the queue file and run after the next
+// start, so a program may see the same event twice.
 class EventRunner {
  public:
   static constexpr std::size_t kMaxRunning = 3;
@@ -36,8 +38,12 @@ class EventRunner {
   EventRunner(const EventRunner&) = delete;
   EventRunner& operator=(const EventRunner&) = delete;
 
+  // The file that keeps the events of a stop for the next start (before start).
+  void setQueueFile(std::string path);
+  // Starts the thread; the events the queue file kept are run first.
   void start();
-  // Asks the thread to end: running programs are ended, waiting events dropped. join waits.
+  // Asks the thread to end: running programs are ended; they and the waiting events go to the
+  // queue file (without one, they are dropped). join waits.
   void stop();
   void join();
 
@@ -60,6 +66,7 @@ class EventRunner {
     std::string errorOutput;
     std::string program;
     std::string event;
+    MessageEvent message;
   };
 
   void run();
@@ -67,10 +74,12 @@ class EventRunner {
   void readErrors(Child& child);
   void reap(Child& child);
   void endAll();
+  void loadQueue();
 
   const SettingsStore& settings_;
   const int instance_;
   const Clock& clock_;
+  std::string queueFile_;
   int wakeFd_ = -1;
   std::thread thread_;
 

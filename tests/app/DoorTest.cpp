@@ -407,6 +407,39 @@ TEST_F(DoorEvents, AnSmsWithLineFeedAndEscapeCantForgeLogLines) {
   EXPECT_EQ(text.find("\n[01-01-2026"), std::string::npos) << text;
 }
 
+TEST_F(DoorEvents, EventsCutShortByAStopRunAfterTheNextStart) {
+  // The program hangs until the stop; after the restart it writes what it got.
+  const std::string hanging = writeScript("sleep 1000\n");
+  configure({{"modem.port", modem.portPath()}, {"event.run", hanging}});
+  for (int slot = 3; slot <= 6; ++slot) {
+    modem.on("AT+CMGR=" + std::to_string(slot),
+             "\r\n+CMGR: 0,,30\r\n" +
+                 test::deliverHex("4917099999", "burst " + std::to_string(slot)) +
+                 "\r\n\r\nOK\r\n");
+  }
+  test::answerLikeAModem(modem);
+  pid_t gateway = start();
+  ASSERT_TRUE(connected()) << log();
+  for (int slot = 3; slot <= 6; ++slot) {
+    modem.send("\r\n+CMTI: \"SM\"," + std::to_string(slot) + "\r\n");
+  }
+  ASSERT_TRUE(eventually([&] { return folder("inbox").size() == 4; })) << log();
+  ASSERT_TRUE(stop(gateway)) << log();
+  EXPECT_TRUE(logHas("4 event(s) kept for the next start")) << log();
+
+  const std::string writing =
+      writeScript("out=" + profile.file("events") +
+                  "/$$\n"
+                  "env | grep '^PARLANE_' > \"$out.tmp\" && mv \"$out.tmp\" \"$out\"\n");
+  configure({{"modem.port", modem.portPath()}, {"event.run", writing}});
+  gateway = start();
+  ASSERT_TRUE(eventually([&] { return calls().size() == 4; })) << log();
+  EXPECT_TRUE(stop(gateway));
+  std::set<std::string> texts;
+  for (const auto& [event, variables] : calls()) texts.insert(variables.at("PARLANE_TEXT"));
+  EXPECT_EQ(texts, (std::set<std::string>{"burst 3", "burst 4", "burst 5", "burst 6"}));
+}
+
 // A message whose result is still on its way when the gateway is told to stop.
 TEST_F(DoorOnModem, StoppingDuringASlowSendSendsItOnce) {
   configure({{"modem.port", modem.portPath()}, {"sender.timeout", "5000"}});

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Clock.h"
 #include "engine/ReceiverTestSupport.h"
+#include "service/EventQueueFile.h"
 #include "service/EventRunner.h"
 #include "service/ServiceRig.h"
 #include "support/TempDir.h"
@@ -135,6 +138,90 @@ TEST_F(EventCommands, ShutDownEndsWhatStillRuns) {
   runner.join();
   EXPECT_EQ(runner.running(), 0u);
   EXPECT_TRUE(log.contains("ended at shut-down")) << log.text();
+}
+
+TEST_F(EventCommands, EventsWaitingOrRunningAtAStopRunAfterTheNextStart) {
+  const std::string queueFile = dir.file("events");
+  script("sleep 1000\n");
+  runner.setQueueFile(queueFile);
+  runner.start();
+  for (int i = 0; i < 5; ++i) {
+    MessageEvent event = sentEvent();
+    event.id = std::to_string(100 + i);
+    runner.post(event);
+  }
+  ASSERT_TRUE(eventually([&] { return runner.running() == EventRunner::kMaxRunning; }));
+  runner.stop();
+  runner.join();
+
+  // The next start: every event runs, the three cut short as well as the two that waited.
+  script("echo \"$PARLANE_ID $PARLANE_TEXT\" >> " + dir.file("ran.txt") + "\n");
+  EventRunner next(settings, 3, clock);
+  next.setQueueFile(queueFile);
+  next.start();
+  ASSERT_TRUE(eventually([&] { return next.finished() == 5; })) << log.text();
+  next.stop();
+  next.join();
+  std::vector<std::string> ran;
+  std::istringstream in(dir.read("ran.txt"));
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("1")) ran.push_back(line.substr(0, 3));
+  }
+  std::sort(ran.begin(), ran.end());
+  EXPECT_EQ(ran, (std::vector<std::string>{"100", "101", "102", "103", "104"}));
+  EXPECT_NE(dir.read("ran.txt").find("hello \"there\"\nsecond line"), std::string::npos);
+  // Nothing is kept twice.
+  struct stat st {};
+  EXPECT_NE(::stat(queueFile.c_str(), &st), 0);
+}
+
+struct QueueLineCase {
+  const char* name;
+  std::string text;
+  std::size_t events;
+  std::size_t skipped;
+};
+
+void PrintTo(const QueueLineCase& c, std::ostream* os) { *os << c.name; }
+
+class EventQueueLines : public testing::TestWithParam<QueueLineCase> {};
+
+TEST_P(EventQueueLines, AreReadOrSkipped) {
+  std::size_t skipped = 0;
+  EXPECT_EQ(parseEventQueue(GetParam().text, skipped).size(), GetParam().events);
+  EXPECT_EQ(skipped, GetParam().skipped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EventQueueLines,
+    testing::Values(
+        QueueLineCase{"Empty", "", 0, 0}, QueueLineCase{"HeaderOnly", "parlane events 1\n", 0, 0},
+        QueueLineCase{"OneEvent", "parlane events 1\nsent\t1\t+49\ttext\t\tsms\t\t5\t\t\n", 1, 0},
+        QueueLineCase{"UnknownKind", "parlane events 1\nlost\t1\t+49\ttext\t\tsms\t\t5\t\t\n", 0,
+                      1},
+        QueueLineCase{"TooFewFields", "parlane events 1\nsent\t1\n", 0, 1},
+        QueueLineCase{"BadEscape", "parlane events 1\nsent\t1\t+49\tte\\xt\t\tsms\t\t5\t\t\n", 0,
+                      1}),
+    [](const testing::TestParamInfo<QueueLineCase>& info) { return info.param.name; });
+
+TEST(EventQueue, EveryFieldComesBackAsItWas) {
+  MessageEvent event;
+  event.kind = MessageEvent::Kind::Report;
+  event.id = "9";
+  event.number = "+49\t1";
+  event.text = "line\none\r\ttab \\ back\\slash\\";
+  event.time = "2026-12-10T16:40:00Z";
+  event.type = "sr";
+  event.url = "http://x/\\n";
+  event.reference = "42";
+  event.custom = "file.sms";
+  event.status = "delivered";
+  std::size_t skipped = 0;
+  const auto back = parseEventQueue(formatEventQueue({event, event}), skipped);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(skipped, 0u);
+  EXPECT_EQ(back[1].kind, event.kind);
+  EXPECT_EQ(back[1].environment(0), event.environment(0));
 }
 
 }  // namespace
