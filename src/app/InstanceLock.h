@@ -21,8 +21,9 @@ class InstanceLock {
   // "bc8353a8-3079-486d-b3cf-e16c3ee1" followed by the four lowercase hex digits of
   // instance + 0xC254.
   static std::string nameFor(int instance);
-  // The lock file: the name plus ".lock" in $XDG_RUNTIME_DIR; else in /tmp, shared by every user,
-  // with "-" and the user id after the name.
+  // The lock file: the name plus ".lock" in $XDG_RUNTIME_DIR; else in the user's private
+  // $XDG_CACHE_HOME/parlane (default ~/.cache/parlane, made 0700); with neither, in /tmp,
+  // shared by every user, with "-" and the user id after the name.
   static std::string pathFor(int instance);
 
   Result acquire(int instance);

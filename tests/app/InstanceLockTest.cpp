@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "app/InstanceLock.h"
 #include "support/TempDir.h"
 
@@ -39,10 +41,89 @@ TEST(InstanceLock, SecondHolderOfTheSameInstanceIsRefused) {
   ::unsetenv("XDG_RUNTIME_DIR");
 }
 
-TEST(InstanceLock, WithoutARuntimeFolderTheNameInTmpCarriesTheUserId) {
+struct LockFolderCase {
+  const char* name;
+  const char* cacheHome;  // below the temporary folder; null: unset
+  const char* home;       // below the temporary folder; null: unset
+  const char* folder;     // where the lock is, below the temporary folder; null: /tmp
+};
+
+void PrintTo(const LockFolderCase& c, std::ostream* os) { *os << c.name; }
+
+class LockWithoutARuntimeFolder : public testing::TestWithParam<LockFolderCase> {
+ protected:
+  void SetUp() override {
+    ::unsetenv("XDG_RUNTIME_DIR");
+    saved_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+  }
+  void TearDown() override {
+    ::setenv("HOME", saved_.c_str(), 1);
+    ::unsetenv("XDG_CACHE_HOME");
+  }
+  test::TempDir dir;
+
+ private:
+  std::string saved_;
+};
+
+TEST_P(LockWithoutARuntimeFolder, IsInAPrivateFolderOfTheUser) {
+  const LockFolderCase& c = GetParam();
+  if (c.cacheHome != nullptr) {
+    ::setenv("XDG_CACHE_HOME", dir.file(c.cacheHome).c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CACHE_HOME");
+  }
+  if (c.home != nullptr) {
+    ::setenv("HOME", dir.file(c.home).c_str(), 1);
+  } else {
+    ::unsetenv("HOME");
+  }
+  const int instance = 4711;
+  if (c.folder == nullptr) {
+    EXPECT_EQ(InstanceLock::pathFor(instance), "/tmp/" + InstanceLock::nameFor(instance) + "-" +
+                                                   std::to_string(::geteuid()) + ".lock");
+    return;
+  }
+  const std::string folder = dir.file(c.folder);
+  EXPECT_EQ(InstanceLock::pathFor(instance),
+            folder + "/" + InstanceLock::nameFor(instance) + ".lock");
+  // Another user got to the shared /tmp name first: that changes nothing here.
+  const std::string shared =
+      "/tmp/" + InstanceLock::nameFor(instance) + "-" + std::to_string(::geteuid()) + ".lock";
+  const bool planted = ::geteuid() == 0 && ::access(shared.c_str(), F_OK) != 0;
+  if (planted) {
+    std::ofstream(shared) << "";
+    ::chown(shared.c_str(), 65534, 65534);
+  }
+  InstanceLock first;
+  const InstanceLock::Result result = first.acquire(instance);
+  if (planted) ::unlink(shared.c_str());
+  ASSERT_EQ(result, InstanceLock::Result::Acquired) << first.failureText();
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  InstanceLock second;
+  EXPECT_EQ(second.acquire(instance), InstanceLock::Result::HeldByAnotherCopy);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LockWithoutARuntimeFolder,
+    testing::Values(LockFolderCase{"CacheHome", "cache", "home", "cache/parlane"},
+                    LockFolderCase{"HomeCache", nullptr, "home", "home/.cache/parlane"},
+                    LockFolderCase{"NeitherLeavesTmp", nullptr, nullptr, nullptr}),
+    [](const testing::TestParamInfo<LockFolderCase>& info) { return info.param.name; });
+
+TEST(InstanceLock, APrivateFolderOthersMayWriteToIsRefused) {
+  test::TempDir dir;
   ::unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(InstanceLock::pathFor(5),
-            "/tmp/bc8353a8-3079-486d-b3cf-e16c3ee1c259-" + std::to_string(::geteuid()) + ".lock");
+  ::setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
+  ::mkdir(dir.file("parlane").c_str(), 0700);
+  ::chmod(dir.file("parlane").c_str(), 0777);
+  InstanceLock lock;
+  EXPECT_EQ(lock.acquire(4712), InstanceLock::Result::Failed);
+  EXPECT_NE(lock.failureText().find("not a private folder"), std::string::npos)
+      << lock.failureText();
+  ::unsetenv("XDG_CACHE_HOME");
 }
 
 // Anything but a running copy is a failure with a reason, never the silent "already running".
