@@ -139,6 +139,15 @@ std::vector<int> FragmentStore::takeStale(std::time_t limit) {
   return indexes;
 }
 
+std::vector<int> FragmentStore::releaseSlots() {
+  std::vector<int> indexes;
+  for (auto& [key, held] : parts_) {
+    if (held.part.memoryIndex >= 0) indexes.push_back(held.part.memoryIndex);
+    held.part.memoryIndex = -1;
+  }
+  return indexes;
+}
+
 std::vector<std::vector<ReceivedPdu>> FragmentStore::takeExpired(std::time_t limit) {
   std::vector<std::vector<ReceivedPdu>> expired;
   auto first = parts_.begin();

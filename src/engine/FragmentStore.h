@@ -41,6 +41,9 @@ class FragmentStore {
   // The memory indexes of waiting parts stamped before `limit` that were not returned before
   // (each part is named once). They are forgotten: the slots are about to be freed.
   std::vector<int> takeStale(std::time_t limit);
+  // The memory indexes of every waiting part that still names one; they are forgotten (the parts
+  // are kept elsewhere, their slots are about to be freed).
+  std::vector<int> releaseSlots();
   // The parts (in part order) of every message whose first part arrived before `limit`,
   // removed from the store.
   std::vector<std::vector<ReceivedPdu>> takeExpired(std::time_t limit);

@@ -146,6 +146,12 @@ void SmsReceiver::saveParts() {
   }
 }
 
+void SmsReceiver::freeSavedSlots() {
+  if (partsFile_.empty() || partsSaveFailed_) return;
+  if (readDeleteMode(settings_) == DeleteMode::kNever) return;
+  for (int index : fragments_.releaseSlots()) queue(deleteOneCommand(index));
+}
+
 int SmsReceiver::partsTimeout() const {
   // A configuration saved before the setting existed lacks it: the default, not "for ever".
   if (settings_.getString("receiver.parts_timeout").empty()) return kDefaultPartsTimeout;
@@ -326,6 +332,7 @@ void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
   if (offer.outcome == FragmentStore::Outcome::kDuplicate) {
     Logger::log(2, std::u16string(u"Duplicate PDU ignored"));
     if (offer.heldMemoryIndex >= 0) queue(deleteOneCommand(offer.heldMemoryIndex));
+    freeSavedSlots();  // the copy's slot, lent to the part held
     return;
   }
   std::vector<std::vector<ReceivedPdu>> complete;
@@ -341,6 +348,7 @@ void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
   // A part is stored, or a message left the store. Until the inbox is saved, the modem memory
   // still holds what a completed message is made of.
   saveParts();
+  freeSavedSlots();
   for (const std::vector<ReceivedPdu>& parts : complete)
     notifyMessage(assembleMessage(parts), expect);
 }

@@ -99,6 +99,9 @@ class SmsReceiver {
   void notifyMessage(std::unique_ptr<GenericMessage> message, int expect);
   void post(int code);
   void saveParts();
+  // Waiting parts the parts file holds are safe: their slots are freed, so that a long message
+  // can't fill the modem memory (any delete mode but "never").
+  void freeSavedSlots();
   int partsTimeout() const;
   // When the waiting part that arrived first times out, on the clock's monotonic scale.
   std::optional<std::int64_t> partsDeadlineMs() const;

@@ -2,6 +2,8 @@
 // after "receiver.parts_timeout" with "[...]" for each missing part, on a manual clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/settings/SettingsStore.h"
 #include "core/util/Clock.h"
 #include "engine/FragmentStore.h"
@@ -206,6 +208,64 @@ TEST_F(WaitingParts, TheThreadGivesUpOnItsOwn) {
   receiver.join();
   EXPECT_EQ(toUtf8(sink.takeMessages()[0].message->content), "one [...][...]");
 }
+
+// A part the parts file holds is safe: its slot is freed at once, so that a message of more
+// parts than the memory has slots can't block it. Only when the file holds it, and never in
+// delete mode 0.
+struct SlotCase {
+  const char* name;
+  int deleteMode;
+  bool fileWritable;
+  std::vector<std::string> deletesWhileWaiting;
+  std::vector<std::int32_t> slotsOfMessage;
+};
+
+void PrintTo(const SlotCase& c, std::ostream* os) { *os << c.name; }
+
+class WaitingPartSlots : public ::testing::TestWithParam<SlotCase> {
+ protected:
+  void listed(int slot, int number, const std::string& text) {
+    const std::string bytes = "+CMGL: " + std::to_string(slot) + ",0,,40\r\n" +
+                              deliverHex("4917012345", text, concat(9, 3, number)) + "\r\n";
+    for (const auto& event : feed.parse(bytes)) receiver.handle(*event);
+  }
+
+  test::LogCapture log;
+  test::TempDir dir;
+  SettingsStore settings;
+  ManualClock clock{1'000'000, 1'704'110'400};
+  AsyncSerialComm channel{settings};
+  test::RecordingCommandQueue queue;
+  test::RecordingEngineSink sink;
+  SmsReceiver receiver{channel, queue, settings, clock};
+  test::UnsolicitedFeed feed;
+};
+
+TEST_P(WaitingPartSlots, AreFreedOnceTheFileHoldsThem) {
+  settings.setInt("sender.delete_mode", GetParam().deleteMode);
+  receiver.setSink(&sink);
+  receiver.setPartsFile(dir.file(GetParam().fileWritable ? "parts" : "missing/parts"));
+  listed(4, 1, "one ");
+  listed(7, 3, "three");
+  std::vector<std::string> deletes;
+  while (queue.waiting() > 0) deletes.push_back(queue.take());
+  EXPECT_EQ(deletes, GetParam().deletesWhileWaiting);
+  listed(9, 2, "two ");
+  auto messages = sink.takeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(toUtf8(messages[0].message->content), "one two three");
+  std::vector<std::int32_t> slots = messages[0].message->memoryIndexes;
+  std::sort(slots.begin(), slots.end());
+  EXPECT_EQ(slots, GetParam().slotsOfMessage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , WaitingPartSlots,
+    ::testing::Values(SlotCase{"EachMessage", 1, true, {"AT+CMGD=4\r\n", "AT+CMGD=7\r\n"}, {9}},
+                      SlotCase{"AllAfterCount", 2, true, {"AT+CMGD=4\r\n", "AT+CMGD=7\r\n"}, {9}},
+                      SlotCase{"Never", 0, true, {}, {4, 7, 9}},
+                      SlotCase{"FileNotWritten", 1, false, {}, {4, 7, 9}}),
+    [](const ::testing::TestParamInfo<SlotCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace parlane
