@@ -1,5 +1,8 @@
 #include "engine/ModemInitializer.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/Notifier.h"
@@ -17,6 +20,7 @@ namespace parlane {
 namespace {
 
 constexpr std::u16string_view kProblemsTitle = u"Connected, but some problems found";
+constexpr std::u16string_view kMemoryFullTitle = u"Modem memory full";
 constexpr std::u16string_view kFailedTitle = u"Connection failed";
 constexpr std::u16string_view kFailedText =
     u"The connection with the modem can't be established. Please read help or contact the "
@@ -489,8 +493,25 @@ void ModemInitializer::readStorage(std::u16string_view value) {
     probeFailure(kCheckCpms, std::u16string(kCpmsFailure) + std::u16string(kInvalidReply) + u". ");
     return;
   }
-  std::lock_guard guard(memoryMutex_);
-  memoryNames_ = {fields[0], fields[3], fields[6]};
+  {
+    std::lock_guard guard(memoryMutex_);
+    memoryNames_ = {fields[0], fields[3], fields[6]};
+  }
+  // A full memory takes no further message and announces none: reception stops silently.
+  std::vector<std::u16string> named;
+  for (std::size_t at = 0; at + 2 < fields.size() && at < 9; at += 3) {
+    const std::u16string& name = fields[at];
+    const int used = SettingsStore::parseInt(fields[at + 1]);
+    const int total = SettingsStore::parseInt(fields[at + 2]);
+    if (total <= 0 || used < total) continue;
+    if (std::find(named.begin(), named.end(), name) != named.end()) continue;
+    named.push_back(name);
+    const std::u16string text = u"The modem memory \"" + name + u"\" is full (" + fields[at + 1] +
+                                u" of " + fields[at + 2] +
+                                u" used): no further message can arrive until it is emptied";
+    Logger::log(2, text);
+    if (Notifier* notifier = notifier_) notifier->balloon(kMemoryFullTitle, text);
+  }
 }
 
 void ModemInitializer::readSignal(std::u16string_view value) {

@@ -30,6 +30,7 @@ namespace {
 // Listing statuses: unread and read messages.
 constexpr int kListUnread = 0;
 constexpr int kListRead = 1;
+constexpr int kListAll = 4;
 constexpr int kReadModePolling = 2;
 constexpr int kSendModeText = 1;
 constexpr int kInvalidMemoryIndex = 321;  // "+CMS ERROR: 321"
@@ -180,7 +181,10 @@ void ConnectionManager::listUnreadAfterConnect() {
   if (readMode != 0 && readMode != 1) return;
   int expected = kStateIdle;
   if (!p_.state.exchangeMemoryReadingState(expected, kStateListingUnread)) return;
-  queueListing(kListUnread);
+  // When handled messages are deleted, whatever is still in the memory was not (a stop before
+  // its delete, an inbox that could not be saved, the parts of a long message): all of it is
+  // taken, the inbox check drops what was stored already, and the slots are freed.
+  queueListing(readDeleteMode(p_.settings) == DeleteMode::kNever ? kListUnread : kListAll);
 }
 
 bool ConnectionManager::textMode() const {

@@ -175,6 +175,46 @@ INSTANTIATE_TEST_SUITE_P(
         QueryErrorCase{"AT+CGMM\r\n", "ERROR\r\n",
                        "While getting modem model (AT+CGMM): ERROR. "}));
 
+// A full memory takes no further message: the user is told which one.
+struct MemoryFullCase {
+  const char* name;
+  const char* reply;
+  Balloons expected;
+};
+
+void PrintTo(const MemoryFullCase& c, std::ostream* os) { *os << c.name; }
+
+class InitializerMemoryFull : public InitializerSteps,
+                              public ::testing::WithParamInterface<MemoryFullCase> {};
+
+TEST_P(InitializerMemoryFull, NamesTheFullMemory) {
+  replies["AT+CPMS?\r\n"] = GetParam().reply;
+  run(1, kAllChecks);
+  Balloons full;
+  for (const auto& b : notifier.balloons()) {
+    if (b.first == "Modem memory full") full.push_back(b);
+  }
+  EXPECT_EQ(full, GetParam().expected);
+  EXPECT_EQ(init.problemCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , InitializerMemoryFull,
+    ::testing::Values(
+        MemoryFullCase{"NotFull", "+CPMS: \"SM\",19,20,\"SM\",19,20,\"SM\",19,20\r\nOK\r\n", {}},
+        MemoryFullCase{"SameMemoryNamedOnce",
+                       "+CPMS: \"SM\",20,20,\"SM\",20,20,\"SM\",20,20\r\nOK\r\n",
+                       {{"Modem memory full",
+                         "The modem memory \"SM\" is full (20 of 20 used): no further message can "
+                         "arrive until it is emptied"}}},
+        MemoryFullCase{"ReportMemory",
+                       "+CPMS: \"SM\",3,20,\"SR\",10,10,\"SM\",3,20\r\nOK\r\n",
+                       {{"Modem memory full",
+                         "The modem memory \"SR\" is full (10 of 10 used): no further message can "
+                         "arrive until it is emptied"}}},
+        MemoryFullCase{"NoSlotsAtAll", "+CPMS: \"SM\",0,0,\"SM\",0,0,\"SM\",0,0\r\nOK\r\n", {}}),
+    [](const ::testing::TestParamInfo<MemoryFullCase>& info) { return info.param.name; });
+
 TEST_F(InitializerSteps, StorageWithEightFieldsFailsAndKeepsNoNames) {
   replies["AT+CPMS?\r\n"] = "+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0\r\nOK\r\n";
   run(1, kAllChecks);

@@ -281,7 +281,7 @@ TEST_F(ServiceModem, PollingStoresAMessageThatStaysInTheModemMemoryOnce) {
 
 TEST_F(ServiceModem, MessageWaitingBeforeConnectingIsStoredOnceInNotifyMode) {
   std::atomic<bool> inboxHadIt{false};
-  modem.on("AT+CMGL=0",
+  modem.on("AT+CMGL=4",
            "\r\n+CMGL: 1,0,,30\r\n" + deliverHex("4917012345", "waited") + "\r\n\r\nOK\r\n");
   modem.onCommand([&](const std::string& command, std::string& reply) {
     if (command != "AT+CMGD=1") return false;
@@ -302,7 +302,23 @@ TEST_F(ServiceModem, MessageWaitingBeforeConnectingIsStoredOnceInNotifyMode) {
   ASSERT_TRUE(waitForCommand("AT+CMGD=1", 2));
   EXPECT_TRUE(rig->log.contains("Duplicated SMS ignored"));
   EXPECT_EQ(rig->count(StoreKind::Inbox), 1u);
-  EXPECT_EQ(commandsStartingWith("AT+CMGL=0").size(), 2u);
+  EXPECT_EQ(commandsStartingWith("AT+CMGL=4").size(), 2u);
+}
+
+TEST_F(ServiceModem, MessageReadButNotStoredByAnEarlierRunIsStoredAfterConnecting) {
+  // Read ("REC READ") before an earlier run stopped, never stored: only a listing of every
+  // message finds it.
+  const std::string listed =
+      "\r\n+CMGL: 2,1,,30\r\n" + deliverHex("4917012345", "left behind") + "\r\n\r\nOK\r\n";
+  modem.on("AT+CMGL=4", listed);
+  modem.on("AT+CMGL=\"ALL\"", "\r\nOK\r\n");
+  modem.on("AT+CMGL=0", "\r\nOK\r\n");
+  script();
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  ASSERT_TRUE(waitForCommand("AT+CMGD=2"));
+  EXPECT_EQ(rig->count(StoreKind::Inbox), 1u);
+  EXPECT_FALSE(lineWith(StoreKind::Inbox, "left behind").empty());
 }
 
 TEST_F(ServiceModem, UnpluggedPortShowsTheErrorAndTheReconnectCheckBringsItBack) {
