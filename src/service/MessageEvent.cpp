@@ -57,6 +57,17 @@ const char* MessageEvent::kindName(Kind kind) {
 }
 
 std::vector<std::string> MessageEvent::environment(int instance) const {
+  bool truncated = false;
+  // Longer values would make the program fail to start ("Argument list too long"); the cut is
+  // made before a UTF-8 sequence.
+  const auto bounded = [&truncated](std::string value) {
+    if (value.size() <= kMaxVariableBytes) return value;
+    std::size_t end = kMaxVariableBytes;
+    while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) --end;
+    value.resize(end);
+    truncated = true;
+    return value;
+  };
   const std::pair<const char*, std::string> values[] = {
       {"PARLANE_EVENT", kindName(kind)},
       {"PARLANE_ID", id},
@@ -72,7 +83,8 @@ std::vector<std::string> MessageEvent::environment(int instance) const {
   };
   std::vector<std::string> out;
   for (const auto& [name, value] : values)
-    out.push_back(std::string(name) + "=" + withoutNul(value));
+    out.push_back(std::string(name) + "=" + bounded(withoutNul(value)));
+  if (truncated) out.emplace_back("PARLANE_TRUNCATED=1");
   return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct MessageEvent {
   // The event of a message as the folders keep it.
   static MessageEvent of(Kind kind, const GenericMessage& message);
   static const char* kindName(Kind kind);
+
+  // Each value is cut to this many bytes; PARLANE_TRUNCATED=1 then says so.
+  static constexpr std::size_t kMaxVariableBytes = 64 * 1024;
 
   // "NAME=value" for PARLANE_EVENT, PARLANE_ID, ..., PARLANE_INSTANCE.
   std::vector<std::string> environment(int instance) const;

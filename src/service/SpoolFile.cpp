@@ -175,7 +175,9 @@ std::optional<std::string> checkSpoolMessage(const SpoolMessage& message) {
   for (const std::string& number : message.to) {
     std::u16string digits = fromUtf8(number);
     if (hasControl(number) || !isValidUtf8(number) ||
-        !NormalizeNumber(digits, message.ton.value_or(kTonInternational))) {
+        !NormalizeNumber(digits, message.ton.value_or(kTonInternational)) ||
+        digits.size() > kMaxNumberDigits ||
+        digits.find_first_not_of(u'0') == std::u16string::npos) {
       return "\"" + number + "\" is not a phone number";
     }
   }
@@ -184,6 +186,9 @@ std::optional<std::string> checkSpoolMessage(const SpoolMessage& message) {
   }
   if (message.validity < 0 || message.validity > kMaxSpoolValidity) return "validity out of range";
   if (hasControl(message.url)) return "the url holds control characters";
+  if (fromUtf8(message.url).size() > kMaxPushUrlCharacters) {
+    return "the url is longer than " + std::to_string(kMaxPushUrlCharacters) + " characters";
+  }
   if (message.text.empty() && message.url.empty()) return "an empty text";
   return std::nullopt;
 }

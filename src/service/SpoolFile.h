@@ -36,6 +36,10 @@ struct SpoolMessage {
 inline constexpr std::size_t kMaxSpoolFileBytes = 256 * 1024;
 // One file queues one message per recipient; a longer list belongs in several files.
 inline constexpr std::size_t kMaxSpoolRecipients = 100;
+// A GSM address holds at most 20 digits.
+inline constexpr std::size_t kMaxNumberDigits = 20;
+// Longer push addresses fail at the modem and in event programs' environments.
+inline constexpr std::size_t kMaxPushUrlCharacters = 2048;
 // The longest validity a message can carry (63 weeks).
 inline constexpr std::int32_t kMaxSpoolValidity = 63 * 7 * 86400;
 

@@ -224,5 +224,42 @@ TEST(EventQueue, EveryFieldComesBackAsItWas) {
   EXPECT_EQ(back[1].environment(0), event.environment(0));
 }
 
+struct VariableCase {
+  const char* name;
+  std::string text;
+  std::size_t textBytes;  // of PARLANE_TEXT's value
+  bool marked;
+};
+
+void PrintTo(const VariableCase& c, std::ostream* os) { *os << c.name; }
+
+class EventVariables : public testing::TestWithParam<VariableCase> {};
+
+TEST_P(EventVariables, AreCutAt64KilobytesWithAMarker) {
+  MessageEvent event;
+  event.text = GetParam().text;
+  const std::vector<std::string> environment = event.environment(0);
+  std::size_t textBytes = 0;
+  bool marked = false;
+  for (const std::string& entry : environment) {
+    if (entry.starts_with("PARLANE_TEXT=")) textBytes = entry.size() - 13;
+    if (entry == "PARLANE_TRUNCATED=1") marked = true;
+  }
+  EXPECT_EQ(textBytes, GetParam().textBytes);
+  EXPECT_EQ(marked, GetParam().marked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EventVariables,
+    testing::Values(
+        VariableCase{"Short", "hello", 5, false},
+        VariableCase{"Exactly64K", std::string(65536, 'x'), 65536, false},
+        VariableCase{"TenThousandCharactersAreKept", std::string(10000, 'y'), 10000, false},
+        VariableCase{"Huge", std::string(200000, 'z'), 65536, true},
+        // A two-byte character across the limit goes whole.
+        VariableCase{"CutBeforeACharacter",
+                     std::string(65535, 'a') + "\xC3\xA4" + std::string(10, 'b'), 65535, true}),
+    [](const testing::TestParamInfo<VariableCase>& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace parlane
