@@ -52,7 +52,9 @@ std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
   outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, id));
   const bool saved = outbox_.Save() == 0;
   if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the message is kept"));
-  unsaved_ = unsaved_ || !saved;
+  if (!saved && std::find(unsaved_.begin(), unsaved_.end(), &outbox_) == unsaved_.end()) {
+    unsaved_.push_back(&outbox_);
+  }
   queue_.push_back(id);
   return saved ? id : std::u16string();
 }
@@ -62,7 +64,9 @@ bool OutboxDispatcher::queueMessages(const std::vector<const GenericMessage*>& m
   const std::vector<std::u16string> ids = putNew(messages);
   const bool saved = messages.empty() || outbox_.Save() == 0;
   if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the messages are kept"));
-  unsaved_ = unsaved_ || !saved;
+  if (!saved && std::find(unsaved_.begin(), unsaved_.end(), &outbox_) == unsaved_.end()) {
+    unsaved_.push_back(&outbox_);
+  }
   queue_.insert(queue_.end(), ids.begin(), ids.end());
   return saved;
 }
@@ -107,10 +111,10 @@ void OutboxDispatcher::dispatchNext() {
     std::lock_guard guard(mutex_);
     // One message at a time: the next one waits for the result of this one.
     if (inFlight_ || stopping_) return;
-    if (unsaved_) {
-      if (outbox_.Save() != 0) return;
-      unsaved_ = false;
-      Logger::log(1, std::string("Outbox: the folder can be saved again; sending goes on"));
+    if (!unsaved_.empty()) {
+      std::erase_if(unsaved_, [](GenericDatabase* folder) { return folder->Save() == 0; });
+      if (!unsaved_.empty()) return;
+      Logger::log(1, std::string("Outbox: the folders can be saved again; sending goes on"));
     }
     while (!message && !queue_.empty()) {
       const std::u16string id = queue_.front();
@@ -166,12 +170,14 @@ bool OutboxDispatcher::waitSettled(const Clock& clock, std::int64_t deadlineMs) 
   return clock.waitUntil(settled_, lock, deadlineMs, [this] { return !inFlight_.has_value(); });
 }
 
-void OutboxDispatcher::holdUntilSaved() {
+void OutboxDispatcher::holdUntilSaved(GenericDatabase& folder) {
   std::lock_guard guard(mutex_);
-  if (!unsaved_) {
+  if (unsaved_.empty()) {
     Logger::log(3, std::string("Outbox: nothing is sent until the folders can be saved again"));
   }
-  unsaved_ = true;
+  if (std::find(unsaved_.begin(), unsaved_.end(), &folder) == unsaved_.end()) {
+    unsaved_.push_back(&folder);
+  }
 }
 
 std::size_t OutboxDispatcher::queuedCount() const {

@@ -62,9 +62,10 @@ class OutboxDispatcher {
   // Waits until the message in flight has its result, at most until `deadlineMs`; true when
   // none is in flight.
   bool waitSettled(const Clock& clock, std::int64_t deadlineMs);
-  // A folder could not be saved: nothing is handed to the sender until the outbox saves again
-  // (tried at every dispatch), so that a full disk can't make records that were sent stay.
-  void holdUntilSaved();
+  // `folder` could not be saved: nothing is handed to the sender until it saves again (tried at
+  // every dispatch), so that a full disk can't leave record after record that was sent in the
+  // outbox, to be sent again at the next start.
+  void holdUntilSaved(GenericDatabase& folder);
 
  private:
   // Puts each message into the outbox as a new record (attempts 0), without saving; their ids.
@@ -86,7 +87,7 @@ class OutboxDispatcher {
   std::optional<InFlight> inFlight_;
   std::condition_variable settled_;
   bool stopping_ = false;
-  bool unsaved_ = false;
+  std::vector<GenericDatabase*> unsaved_;
 };
 
 }  // namespace parlane

@@ -61,7 +61,11 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
   const SendRecording recording =
       recordSendResult(message, sent, settings_.getInt("sender.retries"), outboxId,
                        stores_.outbox(), stores_.sent(), stores_.failed());
-  if (!recording.saved) dispatcher_.holdUntilSaved();
+  if (!recording.saved) {
+    dispatcher_.holdUntilSaved(recording.outcome == SendOutcome::Sent     ? stores_.sent()
+                               : recording.outcome == SendOutcome::Failed ? stores_.failed()
+                                                                          : stores_.outbox());
+  }
   if (events_ != nullptr && recording.outcome != SendOutcome::Requeued) {
     events_->post(MessageEvent::of(recording.outcome == SendOutcome::Sent
                                        ? MessageEvent::Kind::Sent

@@ -1,7 +1,9 @@
 // The door for other programs, on the real programs in throwaway profiles: parlane-send and the
 // spool folder, event commands, and the parts of long messages across restarts and time-outs.
+#include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <regex>
@@ -474,6 +476,65 @@ TEST_F(DoorOnModem, StoppingDuringASlowSendSendsItOnce) {
   EXPECT_TRUE(stop(gateway));
   EXPECT_EQ(bodies(), 1u) << log();
   EXPECT_EQ(folder("sent").size(), 1u);
+}
+
+// The folders on a small file system of their own, which the test fills.
+class DoorOnAFullDisk : public DoorOnModem {
+ protected:
+  void SetUp() override {
+    DoorOnModem::SetUp();
+    ::mkdir(profile.file("config").c_str(), 0700);
+    ::mkdir(dataFolder().c_str(), 0700);
+    if (::mount("tmpfs", dataFolder().c_str(), "tmpfs", 0, "size=512k,mode=0700") != 0) {
+      GTEST_SKIP() << "a small tmpfs can't be mounted here (" << std::strerror(errno) << ")";
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) ::umount2(dataFolder().c_str(), MNT_DETACH);
+  }
+  // Writes until the file system is full.
+  void fill() {
+    const int fd = ::open((dataFolder() + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    const std::string byte = "f";
+    while (::write(fd, byte.data(), 1) > 0) {
+    }
+    ::close(fd);
+  }
+  void makeRoom() { ::unlink((dataFolder() + "/filler").c_str()); }
+
+ private:
+  bool mounted_ = false;
+};
+
+TEST_F(DoorOnAFullDisk, NothingIsSentWhileTheFoldersCantBeSaved) {
+  test::answerLikeAModem(modem, 300ms);
+  queueInOutbox({u"first", u"second", u"third"});
+  const auto bodies = [&] {
+    std::size_t count = 0;
+    for (const std::string& command : modem.commands()) {
+      if (!command.empty() && !command.starts_with("AT") &&
+          command.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos) {
+        ++count;
+      }
+    }
+    return count;
+  };
+  const pid_t gateway = start();
+  ASSERT_TRUE(waitForLog("Sent: 0011")) << log();
+  fill();
+  ASSERT_TRUE(waitForLog("Can't save the folder")) << log();
+  // Two more sends would take well under this; none may start while the disk is full.
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(bodies(), 1u) << log();
+  makeRoom();
+  ASSERT_TRUE(eventually([&] { return bodies() == 3; })) << log();
+  EXPECT_TRUE(logHas("sending goes on")) << log();
+  EXPECT_TRUE(stop(gateway));
 }
 
 // A figure, not a pass mark (run it with --gtest_also_run_disabled_tests): how many messages go
