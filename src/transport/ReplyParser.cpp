@@ -74,6 +74,12 @@ bool ReplyParser::announcesBody(std::string_view line) {
   return !blank && last != "0";
 }
 
+bool ReplyParser::isTextHeader(std::string_view line) {
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  // A PDU-mode header ends with the length; a text-mode one with the quoted time stamp.
+  return !line.empty() && line.back() == '"';
+}
+
 void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {
   if (afterPrompt_) {
     // The blank of a prompt ("> ") leads the line after it: a modem that puts its result right
@@ -83,9 +89,21 @@ void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {
     while (!unpadded.empty() && unpadded.front() == ' ') unpadded.remove_prefix(1);
     if (!unpadded.empty() && classify(unpadded, bodyFollows_).endsReply) line = unpadded;
   }
-  const Classification c = classify(line, bodyFollows_);
-  afterPrompt_ = c.kind == AsyncEvent::kPrompt;
-  if (!c.endsReply) bodyFollows_ = announcesBody(line);
+  Classification c;
+  if (inTextBody() && !classify(line, true).endsReply) {
+    // The text of a message is the body whatever it looks like ("+49...", "> see above"). A
+    // bare final result is still one: some modems put it between the header and the text.
+    c = {AsyncEvent::kInformation, ReplySlot::Unsolicited, false};
+    bodyFollows_ = false;
+    textBody_ = false;
+  } else {
+    c = classify(line, bodyFollows_);
+    afterPrompt_ = c.kind == AsyncEvent::kPrompt;
+    if (!c.endsReply) {
+      bodyFollows_ = announcesBody(line);
+      textBody_ = bodyFollows_ && isTextHeader(line);
+    }
+  }
   if (!sink.accepts(c.slot)) return;
   std::u16string text = fromUtf8(line);
   std::string raw = toUtf8(text);
@@ -123,14 +141,29 @@ std::size_t ReplyParser::parse(char* data, std::size_t length, ReplySink& sink) 
   }
   std::size_t lineStart = start;
   for (std::size_t i = start; i < end; ++i) {
-    if (isLineEnd(data[i])) {
-      if (i > lineStart) handleLine(std::string_view(data + lineStart, i - lineStart), sink);
-      lineStart = i + 1;
+    if (!isLineEnd(data[i])) continue;
+    if (inTextBody()) {
+      // A text's own line breaks are bare LFs: the body line ends at CR. A CR right after the
+      // header's line end is an empty text.
+      if (data[i] == '\n' && i > lineStart && data[i - 1] != '\r') continue;
+      if (i == lineStart && data[i] == '\r' && i > start && data[i - 1] == '\n') {
+        bodyFollows_ = false;
+        textBody_ = false;
+      }
+    }
+    if (i > lineStart) handleLine(std::string_view(data + lineStart, i - lineStart), sink);
+    lineStart = i + 1;
+  }
+  std::size_t consumed = end;
+  if (end > lineStart) {
+    if (inTextBody()) {
+      consumed = lineStart;  // a text line still open after one of its own line breaks
+    } else {
+      handleLine(std::string_view(data + lineStart, end - lineStart), sink);
     }
   }
-  if (end > lineStart) handleLine(std::string_view(data + lineStart, end - lineStart), sink);
-  const std::size_t rest = length - end;
-  if (rest > 0) std::memmove(data, data + end, rest);
+  const std::size_t rest = length - consumed;
+  if (rest > 0) std::memmove(data, data + consumed, rest);
   return rest;
 }
 

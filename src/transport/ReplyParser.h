@@ -37,9 +37,14 @@ class ReplyParser {
   // Whether the line sets the flag (it announces a body): "+CMT:", "+CBM:", "+CDS:", "+CMGR:",
   // "+CMGL:".
   static bool announcesBody(std::string_view line);
+  // Whether a header that announces a body is a text-mode one (its body is the text itself).
+  static bool isTextHeader(std::string_view line);
 
  private:
+  bool inTextBody() const { return bodyFollows_ && textBody_; }
+
   bool bodyFollows_ = false;
+  bool textBody_ = false;
   bool skipping_ = false;
   // The line last classified was a prompt.
   bool afterPrompt_ = false;

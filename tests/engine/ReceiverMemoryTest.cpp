@@ -96,5 +96,18 @@ TEST_F(ReceiverOnSmallMemory, EmptyHeaderEndsTheReadAndTheNextRepliesGoToTheSend
   EXPECT_FALSE(rig.log.contains("can't be decoded")) << rig.log.text();
 }
 
+TEST_F(ReceiverOnSmallMemory, TextModeBodyIsStoredWhole) {
+  rig.settings.setInt("sender.send_mode", 1);
+  modem.send("\r\n+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\"\r\n> see above\nOK\r\n");
+  ASSERT_TRUE(rig.sink.waitForMessages(1));
+  auto messages = rig.sink.takeMessages();
+  EXPECT_EQ(toUtf8(messages[0].message->content), "> see above\nOK");
+  // Nothing took the text for a prompt to close.
+  const std::size_t before = modem.commands().size();
+  rig.sender->enqueue(std::make_unique<ATCommandMessage>(u"AT\r\n"));
+  ASSERT_TRUE(modem.waitForCommands(before + 1));
+  EXPECT_EQ(modem.received().find('\x1a'), std::string::npos);
+}
+
 }  // namespace
 }  // namespace parlane

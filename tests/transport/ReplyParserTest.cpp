@@ -212,6 +212,50 @@ INSTANTIATE_TEST_SUITE_P(ReplyParserTest, EmptyHeaderTest,
                            return info.param.name;
                          });
 
+// A text-mode body is the message text, whatever it looks like, and keeps its own line breaks
+// (bare LFs), even when it arrives in pieces.
+constexpr char kTextHeader[] = "+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\"";
+constexpr char16_t kTextHeader16[] = u"+CMT: \"+31612345678\",,\"24/01/02,10:00:00+04\"";
+
+struct TextBodyCase {
+  const char* name;
+  std::vector<std::string> chunks;
+  std::vector<Expected> expected;
+};
+
+void PrintTo(const TextBodyCase& c, std::ostream* os) { *os << c.name; }
+
+class TextBodyTest : public ::testing::TestWithParam<TextBodyCase> {};
+
+TEST_P(TextBodyTest, IsTheWholeText) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  for (const std::string& chunk : GetParam().chunks) feed(parser, sink, buffer, chunk);
+  expectEvents(sink, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReplyParserTest, TextBodyTest,
+    ::testing::Values(TextBodyCase{"TwoLines",
+                                   {std::string(kTextHeader) + "\r\nfirst line\nsecond line\r\n"},
+                                   {{5, 0, S::Unsolicited, kTextHeader16},
+                                    {7, 0, S::Unsolicited, u"first line\nsecond line"}}},
+                      TextBodyCase{
+                          "TwoLinesInPieces",
+                          {std::string(kTextHeader) + "\r\nfirst line\n", "second line\r\n"},
+                          {{5, 0, S::Unsolicited, kTextHeader16},
+                           {7, 0, S::Unsolicited, u"first line\nsecond line"}}},
+                      TextBodyCase{"BeginsWithPlus",
+                                   {std::string(kTextHeader) + "\r\n+49 call me\r\n"},
+                                   {{5, 0, S::Unsolicited, kTextHeader16},
+                                    {7, 0, S::Unsolicited, u"+49 call me"}}},
+                      TextBodyCase{"BeginsWithPromptSign",
+                                   {std::string(kTextHeader) + "\r\n> see above\r\n"},
+                                   {{5, 0, S::Unsolicited, kTextHeader16},
+                                    {7, 0, S::Unsolicited, u"> see above"}}}),
+    [](const ::testing::TestParamInfo<TextBodyCase>& info) { return info.param.name; });
+
 TEST(ReplyParserTest, ErrorsAfterAHeaderGoToTheReceiver) {
   ReplyParser parser;
   ReplyRecorder sink;
