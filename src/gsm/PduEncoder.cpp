@@ -215,19 +215,32 @@ SmsCoding PduEncoder::DetectCoding(std::u16string_view text) {
 }
 
 std::uint8_t PduEncoder::EncodeRelativeValidity(std::int64_t seconds) {
-  std::int64_t value;
-  if (seconds < 0) {
-    value = 0;  // an expiry before creation cannot be sent; ask for the shortest period
-  } else if (seconds < 43200) {
-    value = seconds / 300;
-  } else if (seconds <= 86400) {
-    value = (seconds - 43200) / 1800 + 144;
-  } else if (seconds <= 2592000) {
-    value = seconds / 86400 + 168;
+  // The smallest code whose period is at least the one asked for: a message must never be
+  // dropped by the network before the time its folder shows. Codes 0 to 143 count 5 minutes
+  // from 5 minutes, 144 to 167 half hours after 12 hours, 168 to 196 days from 2, 197 to 255
+  // weeks from 5.
+  constexpr std::int64_t kMinute = 60;
+  constexpr std::int64_t kHour = 60 * kMinute;
+  constexpr std::int64_t kDay = 24 * kHour;
+  constexpr std::int64_t kWeek = 7 * kDay;
+  const auto units = [](std::int64_t value, std::int64_t unit) {
+    return (value + unit - 1) / unit;
+  };
+  std::int64_t code;
+  if (seconds <= 5 * kMinute) {
+    code = 0;  // also an expiry before creation: the shortest period
+  } else if (seconds <= 12 * kHour) {
+    code = units(seconds, 5 * kMinute) - 1;
+  } else if (seconds <= kDay) {
+    code = 143 + units(seconds - 12 * kHour, 30 * kMinute);
+  } else if (seconds <= 30 * kDay) {
+    code = 166 + units(seconds, kDay);
+  } else if (seconds <= 63 * kWeek) {
+    code = 192 + units(seconds, kWeek);
   } else {
-    value = seconds / 604800 + 192;
+    code = 255;  // the longest the network keeps a message
   }
-  return static_cast<std::uint8_t>(value & 0xFF);
+  return static_cast<std::uint8_t>(code);
 }
 
 Octets PduEncoder::PackSeptets(const Octets& septets) {

@@ -50,6 +50,7 @@ class PduEncoder {
   std::size_t MaxUserDataOctets() const;
 
   static SmsCoding DetectCoding(std::u16string_view text);
+  // TP-VP, relative format: the smallest code whose period covers `seconds` (255 above 63 weeks).
   static std::uint8_t EncodeRelativeValidity(std::int64_t seconds);
   static Octets PackSeptets(const Octets& septets);
   // One fill bit first, so the text starts on a septet boundary after a six-octet header.

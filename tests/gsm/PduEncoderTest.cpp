@@ -55,7 +55,7 @@ TEST_F(PduEncoderTest, PacksHellohelloAsPublished) {
 
 TEST_F(PduEncoderTest, BuildsThePublishedSubmitExample) {
   SMSMessage message = outgoing(u"+46708251358", u"hellohello");
-  message.expiry = message.created + 2 * 86400;  // relative validity AA
+  message.expiry = message.created + 4 * 86400;  // relative validity AA
   const std::vector<Octets> units = encoder.EncodeTextSubmit(message);
   ASSERT_EQ(units.size(), 1u);
   EXPECT_EQ(toHex(units[0]), "0011000B916407281553F80000AA0AE8329BFD4697D9EC37");
@@ -111,23 +111,34 @@ TEST_F(PduEncoderTest, DetectsCodingByTheHighestUnit) {
   EXPECT_EQ(PduEncoder::DetectCoding(u"\u0080"), SmsCoding::Ucs2);
 }
 
-TEST_F(PduEncoderTest, RelativeValidityKeepsItsOffsets) {
-  struct Case {
-    std::int64_t seconds;
-    std::uint8_t octet;
-  } cases[] = {
-      {-600, 0},      {0, 0},
-      {299, 0},       {300, 1},
-      {43199, 143},   {43200, 144},
-      {45000, 145},   {86400, 168},
-      {86401, 169},   {172800, 170},
-      {2592000, 198}, {2592001, 196},
-      {3024000, 197}, {255 * 604800LL, 0xBF},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PduEncoder::EncodeRelativeValidity(c.seconds), c.octet) << c.seconds;
-  }
+// A requested period and the relative TP-VP code that must carry it.
+struct ValidityCase {
+  const char* name;
+  std::int64_t seconds;
+  std::uint8_t code;
+};
+
+class RelativeValidity : public testing::TestWithParam<ValidityCase> {};
+
+TEST_P(RelativeValidity, IsTheSmallestCodeWhosePeriodCoversTheRequest) {
+  EXPECT_EQ(PduEncoder::EncodeRelativeValidity(GetParam().seconds), GetParam().code);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , RelativeValidity,
+    testing::Values(
+        ValidityCase{"BeforeCreation", -600, 0}, ValidityCase{"Zero", 0, 0},
+        ValidityCase{"FiveMinutes", 300, 0}, ValidityCase{"JustOverFiveMinutes", 301, 1},
+        ValidityCase{"TenMinutes", 600, 1}, ValidityCase{"OneHour", 3600, 11},
+        ValidityCase{"TwelveHours", 43200, 143}, ValidityCase{"JustOverTwelveHours", 43201, 144},
+        ValidityCase{"TwelveAndAHalfHours", 45000, 144}, ValidityCase{"OneDay", 86400, 167},
+        ValidityCase{"JustOverOneDay", 86401, 168}, ValidityCase{"TwoDays", 172800, 168},
+        ValidityCase{"FourDays", 345600, 170}, ValidityCase{"ThirtyDays", 2592000, 196},
+        ValidityCase{"JustOverThirtyDays", 2592001, 197}, ValidityCase{"FiveWeeks", 3024000, 197},
+        ValidityCase{"SixtyThreeWeeks", 63 * 604800LL, 255},
+        ValidityCase{"SixtyFourWeeks", 64 * 604800LL, 255},
+        ValidityCase{"TwoHundredFiftyFiveWeeks", 255 * 604800LL, 255}),
+    [](const testing::TestParamInfo<ValidityCase>& info) { return info.param.name; });
 
 TEST_F(PduEncoderTest, EncodesAddressFields) {
   struct Case {
@@ -199,7 +210,7 @@ TEST_F(PduEncoderTest, HeaderCarriesFlagsAndCoding) {
     EXPECT_EQ(view.messageReference, 0);
     EXPECT_EQ(view.pid, 0);
     EXPECT_EQ(view.dcs, c.dcs);
-    EXPECT_EQ(view.validity, 168);
+    EXPECT_EQ(view.validity, 167);
   }
 }
 
@@ -356,9 +367,9 @@ TEST_F(PduEncoderTest, NormalizesTheDestinationWithItsTon) {
 
 TEST_F(PduEncoderTest, UsesTheMessageValidity) {
   SMSMessage message = outgoing(u"1", u"x");
-  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 168);  // one day
+  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 167);  // one day
   message.expiry = message.created + 43200;
-  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 144);
+  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 143);
 }
 
 TEST_F(PduEncoderTest, BinarySubmitIsOneUnitOfLowOctets) {

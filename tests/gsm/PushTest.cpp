@@ -53,7 +53,7 @@ TEST_F(PushSubmitTest, SingleUnit) {
   const std::vector<Octets> units = encode(u"http://a", u"Hi", messageFlags::kFlash);
   ASSERT_EQ(units.size(), 1u);
   EXPECT_EQ(toHex(units[0]),
-            "00510005912143F500F5A8"  // header, DCS F5 even with flash
+            "00510005912143F500F5A7"  // header, DCS F5 even with flash, one day
             "1C"
             "06"
             "05040B8423F0"                                  // UDL, UDHL, ports
