@@ -28,6 +28,12 @@ bool NormalizeNumber(std::u16string& number, std::int32_t ton) {
                                         [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
+bool SameNumber(std::u16string_view a, std::u16string_view b) {
+  if (a.starts_with(u'+')) a.remove_prefix(1);
+  if (b.starts_with(u'+')) b.remove_prefix(1);
+  return a == b;
+}
+
 bool ApplyPrefixRewrite(std::u16string& destination, std::u16string_view fromPrefix,
                         std::u16string_view toPrefix) {
   if (fromPrefix.empty() || !destination.starts_with(fromPrefix)) return false;

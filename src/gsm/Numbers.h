@@ -14,6 +14,10 @@ namespace parlane {
 // either way.
 bool NormalizeNumber(std::u16string& number, std::int32_t ton);
 
+// Two received numbers name the same party when they differ at most by a leading "+": folders
+// written before international numbers kept their "+" hold the bare digits.
+bool SameNumber(std::u16string_view a, std::u16string_view b);
+
 // Replaces a leading `fromPrefix` ("ton_src_prefix") of the destination by `toPrefix`
 // ("ton_dst_prefix"), exact and case sensitive. An empty `fromPrefix` changes nothing. True when
 // the destination changed.

@@ -12,6 +12,8 @@ bool isAlphanumeric(std::uint8_t typeOfAddress) {
   return (typeOfAddress & 0x70) == 0x50;
 }
 
+bool isInternational(std::uint8_t typeOfAddress) { return (typeOfAddress & 0x70) == 0x10; }
+
 }  // namespace
 
 std::u16string DecodeAddressValue(std::span<const std::uint8_t> address, unsigned semiOctets) {
@@ -24,12 +26,16 @@ std::u16string DecodeAddressValue(std::span<const std::uint8_t> address, unsigne
     return gsmSeptetsToText(septets);
   }
   std::u16string number;
-  number.reserve(digits.size() * 2);
+  number.reserve(digits.size() * 2 + 1);
+  // Kept with the number: a reply to the bare digits would go out as a number of unknown type,
+  // which networks read as a national one.
+  if (isInternational(address[0])) number.push_back(u'+');
   for (const std::uint8_t octet : digits) {
     for (const unsigned nibble : {octet & 0x0Fu, static_cast<unsigned>(octet >> 4)}) {
       if (nibble < 10) number.push_back(static_cast<char16_t>(u'0' + nibble));
     }
   }
+  if (number == u"+") number.clear();
   return number;
 }
 

@@ -2,14 +2,28 @@
 
 #include <algorithm>
 
+#include "gsm/Numbers.h"
 #include "transport/message/GenericMessage.h"
 
 namespace parlane {
 
+namespace {
+
+// Equal messages, the sender compared with or without a leading "+".
+bool sameMessage(const GenericMessage& seen, const GenericMessage& message) {
+  if (seen.isSame(message)) return true;
+  if (seen.source == message.source || !SameNumber(seen.source, message.source)) return false;
+  std::unique_ptr<GenericMessage> copy = message.clone();
+  copy->source = seen.source;
+  return seen.isSame(*copy);
+}
+
+}  // namespace
+
 bool DuplicateLists::holds(const std::vector<std::unique_ptr<GenericMessage>>& list,
                            const GenericMessage& message) {
   return std::any_of(list.begin(), list.end(), [&](const std::unique_ptr<GenericMessage>& seen) {
-    return seen->isSame(message);
+    return sameMessage(*seen, message);
   });
 }
 

@@ -8,6 +8,7 @@
 #include "core/util/Utf.h"
 #include "engine/DeleteCommands.h"
 #include "engine/SmsSender.h"
+#include "gsm/Numbers.h"
 #include "service/DeliveryReportMarking.h"
 #include "service/DuplicateLists.h"
 #include "service/EventRunner.h"
@@ -122,14 +123,16 @@ bool IncomingProcessor::inInbox(const GenericMessage& message) const {
   const DatabaseRecord record = IncomingRecord(message, false, std::u16string());
   std::vector<unsigned> columns;
   std::vector<std::u16string> values;
-  for (std::u16string_view name : {u"timestamp", u"from", u"content"}) {
+  for (std::u16string_view name : {u"timestamp", u"content"}) {
     const auto column = static_cast<unsigned>(columnIndex(StoreKind::Inbox, name));
     columns.push_back(column);
     values.push_back(record[column]);
   }
-  // The search ignores case; the same text means the same characters.
+  const auto from = static_cast<unsigned>(columnIndex(StoreKind::Inbox, u"from"));
+  // The search ignores case; the same text means the same characters. The sender is compared
+  // apart: records of earlier versions hold international numbers without their "+".
   for (const DatabaseRecord& found : stores_.inbox().SelectMatchingAll(columns, values, 0)) {
-    bool same = true;
+    bool same = from < found.size() && SameNumber(found[from], record[from]);
     for (unsigned column : columns)
       same = same && column < found.size() && found[column] == record[column];
     if (same) return true;

@@ -70,7 +70,7 @@ TEST_F(ReceiverEvents, PartsInAnyOrderMakeOneMessageAfterTheLast) {
   const GenericMessage& m = *messages[0].message;
   EXPECT_EQ(m.getType(), 1);
   EXPECT_EQ(toUtf8(m.content), "Hello world!");
-  EXPECT_EQ(toUtf8(m.source), "4917012345");
+  EXPECT_EQ(toUtf8(m.source), "+4917012345");
   EXPECT_EQ(m.segments, 3);
   EXPECT_EQ(m.memoryIndexes, (std::vector<std::int32_t>{3, 7, 8}));
   EXPECT_EQ(m.timestamp, 1'704'110'400);
@@ -170,7 +170,7 @@ TEST_F(ReceiverEvents, StatusReportAfterCds) {
   ASSERT_EQ(messages[0].message->getType(), 4);
   const auto& report = static_cast<const StatusReport&>(*messages[0].message);
   EXPECT_EQ(report.refid, 42);
-  EXPECT_EQ(toUtf8(report.source), "4915212345678");
+  EXPECT_EQ(toUtf8(report.source), "+4915212345678");
   EXPECT_EQ(report.reportStatus, 0);
   EXPECT_TRUE(report.memoryIndexes.empty());
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gsm/HexOctets.h"
+#include "gsm/PduAddressValue.h"
 #include "gsm/PduDecoder.h"
 
 namespace parlane {
@@ -54,8 +55,8 @@ struct DeliverCase {
 
 const DeliverCase kDeliverCases[] = {
     {"SevenBitOddDigitSender",
-     "0791447758100650040D91945112325476F80000015002410300400AE8329BFD4697D9EC37", u"4915212345678",
-     u"hellohello", SmsCoding::Gsm7, 0, 1, 0, 0, kMay20},
+     "0791447758100650040D91945112325476F80000015002410300400AE8329BFD4697D9EC37",
+     u"+4915212345678", u"hellohello", SmsCoding::Gsm7, 0, 1, 0, 0, kMay20},
     {"EscapePairsAndSpecialPositions",
      "0791447758100650040681214365000001500241030040161BD486B7296F7C9B140810886C5E1BE0A6B7A100",
      u"123456", u"{[€]} @£_\\|~^", SmsCoding::Gsm7, 0, 1, 0, 0, kMay20},
@@ -75,10 +76,10 @@ const DeliverCase kDeliverCases[] = {
      1, 0, 0, kMay20},
     {"ConcatEightBitReferenceSkipsOneFillBit",
      "0791447758100650440D91945112325476F800000150024103004012050003C80201A6E5F1DB4D06C1C3723A",
-     u"4915212345678", u"Second part", SmsCoding::Gsm7, 200, 2, 0, 0, kMay20},
+     u"+4915212345678", u"Second part", SmsCoding::Gsm7, 200, 2, 0, 0, kMay20},
     {"ConcatSixteenBitReferenceSkipsNoFillBit",
      "0791447758100650440D91945112325476F80000015002410300401206080412C8030254745A4E06C1C3723A",
-     u"4915212345678", u"Third part", SmsCoding::Gsm7, 4808, 3, 1, 0, kMay20},
+     u"+4915212345678", u"Third part", SmsCoding::Gsm7, 4808, 3, 1, 0, kMay20},
     {"ConcatEightBitDataKeepsItsLastOctet",
      "07914477581006504406812143650004015002410300400A05000307020241424344", u"123456", u"ABCD",
      SmsCoding::Data8, 7, 2, 1, 0, kMay20},
@@ -250,11 +251,11 @@ const LocalFields kDischarged = {2026, 12, 9, 10, 0, 5};
 
 const StatusReportCase kStatusReportCases[] = {
     {"WithServiceCentre", "0791447758100650062A0D91945112325476F8622190010000406221900100504000",
-     false, 42, u"4915212345678", 0x00},
+     false, 42, u"+4915212345678", 0x00},
     {"EmptyServiceCentreField", "0006070D91945112325476F8622190010000406221900100504030", false, 7,
-     u"4915212345678", 0x30},
+     u"+4915212345678", 0x30},
     {"WithoutServiceCentreField", "06D60B911326880736F4622190010000406221900100504043", true, 214,
-     u"31628870634", 0x43},
+     u"+31628870634", 0x43},
 };
 
 void PrintTo(const StatusReportCase& c, std::ostream* os) { *os << c.name; }
@@ -295,6 +296,33 @@ TEST_P(StatusReportDecoding, ReadsTheOtherLayoutAsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Pdu, StatusReportDecoding, testing::ValuesIn(kStatusReportCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An address field (type octet and digits, after a length of `semiOctets`) and the number the
+// inbox, the reports and the replies get from it.
+struct AddressCase {
+  const char* name;
+  const char* hex;
+  unsigned semiOctets;
+  std::u16string number;
+};
+
+class AddressTypes : public testing::TestWithParam<AddressCase> {};
+
+TEST_P(AddressTypes, InternationalNumbersKeepTheirPlus) {
+  EXPECT_EQ(DecodeAddressValue(Octets(GetParam().hex), GetParam().semiOctets), GetParam().number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pdu, AddressTypes,
+    testing::Values(AddressCase{"International", "91945112325476F8", 13, u"+4915212345678"},
+                    AddressCase{"InternationalUnknownPlan", "90945112325476F8", 13,
+                                u"+4915212345678"},
+                    AddressCase{"Unknown", "81214365", 6, u"123456"},
+                    AddressCase{"National", "A1103254", 6, u"012345"},
+                    AddressCase{"NetworkSpecific", "B12143F5", 5, u"12345"},
+                    AddressCase{"InternationalWithoutDigits", "91FF", 0, u""},
+                    AddressCase{"Alphanumeric", "D0D0B09C1D769701", 13, u"Parlane"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StatusReportThroughDeliver, IsHandedOn) {
   const PduDecoderOptions options;

@@ -105,7 +105,7 @@ TEST_F(ServiceModem, IndexNoticeIsStoredOnceAndDeletedOnlyAfterTheInboxHasIt) {
   EXPECT_TRUE(inboxHadIt);
   ASSERT_EQ(rig->count(StoreKind::Inbox), 1u);
   const DatabaseRecord record = rig->records(StoreKind::Inbox)[0];
-  EXPECT_EQ(rig->field(record, StoreKind::Inbox, u"from"), u"4917012345");
+  EXPECT_EQ(rig->field(record, StoreKind::Inbox, u"from"), u"+4917012345");
   EXPECT_EQ(rig->field(record, StoreKind::Inbox, u"content"), u"three");
   EXPECT_EQ(commandsStartingWith("AT+CMGD=3").size(), 1u);
   EXPECT_EQ(rig->service->state().receivedCount(), 1);
@@ -134,7 +134,7 @@ TEST_F(ServiceModem, DeliveryReportMarksTheSentRecordBeforeItIsDeleted) {
   EXPECT_EQ(markedOnDisk[8], "20");  // report requested (4) and delivered (16)
   ASSERT_TRUE(rig->window.waitForBalloon("Delivery report received"));
   EXPECT_EQ(rig->window.balloonsTitled("Delivery report received")[0].second,
-            "SMS sent to 4915212345678 was delivered successfully");
+            "SMS sent to +4915212345678 was delivered successfully");
   // A report is not a received message.
   EXPECT_EQ(rig->count(StoreKind::Inbox), 0u);
   EXPECT_EQ(rig->service->state().receivedCount(), 0);

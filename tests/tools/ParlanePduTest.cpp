@@ -175,7 +175,7 @@ const RoundTripCase kRoundTrips[] = {
     {"SevenBit",
      {"encode", "--to", "+4915212345678", "--text", "hellohello"},
      "hellohello",
-     "4915212345678",
+     "+4915212345678",
      1,
      0},
     {"SevenBitConcatenated",
@@ -201,7 +201,7 @@ const RoundTripCase kRoundTrips[] = {
      {"--set", "smsc_addr_in_pdu=1", "--set", "smsc.address=+4917000000", "encode", "--to",
       "0049 151 2345", "--ton", "1", "--text", "quote \" backslash \\ line\nend"},
      "quote \" backslash \\ line\nend",
-     "491512345",
+     "+491512345",
      1,
      0},
     {"LengthCorrection",
@@ -281,13 +281,47 @@ TEST(ParlanePdu, PushIsPortAddressedBinary) {
   EXPECT_EQ(jsonStringField(decoded.output, "header"), "05040B8423F0");
 }
 
+// A requested validity and the relative TP-VP the printed unit must carry.
+struct ValidityCase {
+  const char* name;
+  std::vector<std::string> validity;  // the option, or none for the default of one day
+  std::uint8_t code;
+};
+
+class ParlanePduValidity : public testing::TestWithParam<ValidityCase> {};
+
+TEST_P(ParlanePduValidity, PrintsTheSmallestCodeThatCoversThePeriod) {
+  std::vector<std::string> arguments = {"encode", "--to", "12345", "--text", "x"};
+  arguments.insert(arguments.end(), GetParam().validity.begin(), GetParam().validity.end());
+  const auto encoded = runTool(arguments);
+  ASSERT_EQ(encoded.exitCode, 0) << encoded.errors;
+  const auto units = linesOf(encoded.output);
+  ASSERT_EQ(units.size(), 1u);
+  const auto octets = HexToOctets(units[0].substr(units[0].find(' ') + 1));
+  ASSERT_TRUE(octets.has_value());
+  // SMSC field, first octet, TP-MR, address (length, type, digits), TP-PID, TP-DCS, TP-VP.
+  const std::size_t smsc = std::size_t{octets->at(0)} + 1;
+  const std::size_t address = smsc + 2;
+  const std::size_t vp = address + 2 + (octets->at(address) + 1) / 2 + 2;
+  EXPECT_EQ(octets->at(smsc) & 0x18, 0x10) << "relative format";
+  EXPECT_EQ(octets->at(vp), GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, ParlanePduValidity,
+                         testing::Values(ValidityCase{"DefaultOneDay", {}, 167},
+                                         ValidityCase{"TwelveHours", {"--validity", "43200"}, 143},
+                                         ValidityCase{"TwoDays", {"--validity", "172800"}, 168},
+                                         ValidityCase{
+                                             "SixtyFourWeeks", {"--validity", "38707200"}, 255}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ParlanePdu, StatusReportFields) {
   const auto decoded =
       runTool({"decode", "0791447758100650062A0D91945112325476F8622190010000406221900100504000"});
   ASSERT_EQ(decoded.exitCode, 0);
   EXPECT_EQ(jsonNumberField(decoded.output, "kind"), 4);
   EXPECT_EQ(jsonNumberField(decoded.output, "message_reference"), 42);
-  EXPECT_EQ(jsonStringField(decoded.output, "party"), "4915212345678");
+  EXPECT_EQ(jsonStringField(decoded.output, "party"), "+4915212345678");
   EXPECT_EQ(jsonStringField(decoded.output, "discharge_time"), "2026-12-09T10:00:05");
   EXPECT_EQ(jsonNumberField(decoded.output, "status"), 0);
 }
