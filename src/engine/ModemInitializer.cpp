@@ -6,11 +6,13 @@
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/Notifier.h"
+#include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
 #include "engine/CommandText.h"
 #include "engine/ReplyFields.h"
 #include "engine/SenderCommandQueue.h"
+#include "engine/StrayLines.h"
 #include "transport/AsyncEvent.h"
 #include "transport/ListReplyEvent.h"
 #include "transport/ReplyText.h"
@@ -354,6 +356,11 @@ void ModemInitializer::onInformation(const AsyncEvent& line) {
     // Never the answer to another step: a network reply, or the USSD test response, which may
     // come late since it travels through the receiving thread.
     if (isUssdTestResponse(line)) noteUssdTestResponse(line);
+    return;
+  }
+  if (isStrayLine(line.text)) {
+    // A ring, a network registration or a vendor status line in the middle of an answer.
+    Logger::log(1, formatText(u"Not an answer to the initialization, set aside: %s", {line.text}));
     return;
   }
   switch (step_) {

@@ -86,6 +86,11 @@ void SmsReceiver::setWindow(MainWindowLink* window) { window_.store(window); }
 
 void SmsReceiver::setInitializer(ModemInitializer* initializer) { initializer_.store(initializer); }
 
+void SmsReceiver::releaseHeldNotices() {
+  for (std::unique_ptr<AsyncEvent>& notice : heldNotices_.release())
+    replies_.push(std::move(notice));
+}
+
 void SmsReceiver::start() {
   if (thread_.joinable()) return;
   stop_.store(false);
@@ -219,10 +224,14 @@ void SmsReceiver::handle(const AsyncEvent& event) {
       onHeader(event, true);
       break;
     case AsyncEvent::kMessageIndex:
-      onIndex(event, false);
-      break;
     case AsyncEvent::kReportIndex:
-      onIndex(event, true);
+      if (heldNotices_.hold(
+              event, [this] { return channel_.getStatus() == ChannelStatus::Configuring; })) {
+        logReceived(event);
+        Logger::log(1, std::string("Notice kept until the initialization has ended"));
+        break;
+      }
+      onIndex(event, event.kind == AsyncEvent::kReportIndex);
       break;
     case AsyncEvent::kInformation:
       onLine(event);

@@ -10,6 +10,7 @@
 #include "core/util/Clock.h"
 #include "engine/CommandQueue.h"
 #include "engine/FragmentStore.h"
+#include "engine/HeldNotices.h"
 #include "gsm/ReceivedPdu.h"
 #include "transport/ReplyQueue.h"
 
@@ -81,6 +82,10 @@ class SmsReceiver {
   // otherwise it is stored and every message it completes is handed on.
   void processPdu(ReceivedPdu part, int expect);
 
+  // The initialization has ended: the new-message and report notices that came while it ran are
+  // handled now (on the receiving thread). Any thread.
+  void releaseHeldNotices();
+
   // The storage selection for the initializer's memory names; null when there is none.
   std::unique_ptr<ATCommandMessage> storageSelection() const;
 
@@ -126,6 +131,7 @@ class SmsReceiver {
   std::u16string originator_;
   std::time_t timestamp_ = 0;
   FragmentStore fragments_;
+  HeldNotices heldNotices_;
   std::string partsFile_;
   bool partsSaveFailed_ = false;
 };

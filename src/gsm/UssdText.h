@@ -15,9 +15,13 @@ enum class UssdDecodeMode : int {
 };
 
 inline constexpr int kUssdDcsUcs2 = 0x48;
+// UCS2, the text preceded by its language in two packed 7-bit characters.
+inline constexpr int kUssdDcsUcs2WithLanguage = 0x11;
 
 // The text of a "+CUSD:" reply. `mode` is the "ussd.decode" value; anything other than 1 to 4
-// decodes automatically. An incomplete last group of characters or digits is dropped.
+// decodes automatically by the coding scheme: hexadecimal UCS2 for the UCS2 schemes, the
+// hexadecimal of packed septets for the 7-bit ones when the text is that; any other text is shown
+// as it is. An incomplete last group of characters or digits is dropped.
 std::u16string DecodeUssdText(std::u16string_view text, int dcs, int mode);
 
 }  // namespace parlane

@@ -9,6 +9,7 @@
 #include "engine/DeleteCommands.h"
 #include "engine/MemoryCommands.h"
 #include "engine/ModemInitializer.h"
+#include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "engine/UssdReply.h"
 #include "service/DuplicateLists.h"
@@ -132,9 +133,9 @@ void ConnectionManager::failOpen(const std::u16string& port, bool opened) {
 void ConnectionManager::onReply(const AsyncEvent& reply, bool toMemoryRead) {
   // A USSD reply belongs to no command and may come at any time.
   if (isUssdLine(reply)) {
-    if (std::optional<std::u16string> text =
-            decodeUssdReply(reply.text, p_.settings.getInt("ussd.decode"))) {
-      p_.window.balloon(loadString(40213), *text);
+    if (std::optional<UssdNotice> notice =
+            ussdReplyNotice(reply.text, p_.settings.getInt("ussd.decode"))) {
+      p_.window.balloon(notice->title, notice->text);
     }
     return;
   }
@@ -152,6 +153,8 @@ void ConnectionManager::initializationFinished() {
   // Leave connect mode.
   p_.channel.clearPending();
   if (p_.channel.getStatus() != ChannelStatus::Error) p_.channel.setStatus(ChannelStatus::Idle);
+  // New messages announced meanwhile are read now that no initialization reply can be mistaken.
+  if (p_.receiver != nullptr) p_.receiver->releaseHeldNotices();
   const std::u16string port = this->port();
   p_.channel.setReplyTimeout(p_.settings.getInt("sender.timeout"));
   const auto timer = [this](int id, const char* key) {

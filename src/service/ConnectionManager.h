@@ -19,6 +19,7 @@ class OutboxDispatcher;
 class ServiceScheduler;
 class ServiceState;
 class SettingsStore;
+class SmsReceiver;
 class SmsSender;
 
 // The connection to the modem: opening the port and running the initialization (1033, 1027),
@@ -39,6 +40,8 @@ class ConnectionManager {
     const Clock& clock;
     // Pushes a 1030 item carrying a text onto the service queue.
     std::function<void(std::u16string)> notice;
+    // Handles the notices held while the modem was initialized; none: nobody holds them.
+    SmsReceiver* receiver = nullptr;
   };
 
   explicit ConnectionManager(Parts parts);

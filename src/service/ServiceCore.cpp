@@ -14,6 +14,6 @@ ServiceCore::ServiceCore(const ServiceParts& p, std::function<void(std::u16strin
       incoming(p.settings, p.stores, state, duplicates, dispatcher, p.sender, p.window, p.events),
       connection(ConnectionManager::Parts{p.settings, p.channel, p.sender, initializer, state,
                                           p.scheduler, p.window, dispatcher, duplicates, p.clock,
-                                          std::move(notice)}) {}
+                                          std::move(notice), &p.receiver}) {}
 
 }  // namespace parlane

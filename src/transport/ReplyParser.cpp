@@ -89,6 +89,19 @@ void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {
     while (!unpadded.empty() && unpadded.front() == ' ') unpadded.remove_prefix(1);
     if (!unpadded.empty() && classify(unpadded, bodyFollows_).endsReply) line = unpadded;
   }
+  if (ussd_.open()) {
+    if (!UssdLines::endsUnclosed(line)) {
+      if (ussd_.append(line)) deliverLine(ussd_.take(), sink);
+      return;
+    }
+    deliverLine(ussd_.take(), sink);
+  }
+  // A message text that merely begins like a USSD reply is still the text.
+  if (!inTextBody() && ussd_.begins(line)) return;
+  deliverLine(line, sink);
+}
+
+void ReplyParser::deliverLine(std::string_view line, ReplySink& sink) {
   Classification c;
   if (inTextBody() && !classify(line, true).endsReply) {
     // The text of a message is the body whatever it looks like ("+49...", "> see above"). A

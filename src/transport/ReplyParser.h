@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "transport/ReplySink.h"
+#include "transport/UssdLines.h"
 
 namespace parlane {
 
@@ -22,7 +23,8 @@ class ReplyParser {
   // complete part, the rest moves to the front of `data`. Returns the length of that rest.
   std::size_t parse(char* data, std::size_t length, ReplySink& sink);
 
-  // One line without its line end (never empty), as the framing hands it on.
+  // One line without its line end (never empty), as the framing hands it on. The lines of a
+  // USSD text that runs over several lines make one event.
   void handleLine(std::string_view line, ReplySink& sink);
 
   // The buffer filled up without a line end: the bytes up to the next CR or LF are dropped as
@@ -43,6 +45,9 @@ class ReplyParser {
  private:
   bool inTextBody() const { return bodyFollows_ && textBody_; }
 
+  void deliverLine(std::string_view line, ReplySink& sink);
+
+  UssdLines ussd_;
   bool bodyFollows_ = false;
   bool textBody_ = false;
   bool skipping_ = false;

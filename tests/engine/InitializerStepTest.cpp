@@ -345,6 +345,59 @@ TEST_F(InitializerSteps, LateUssdTestResponseStillCountsAndIsNoModel) {
   EXPECT_FALSE(init.problemsFound());
 }
 
+// A probe's answer with lines in it that answer no command: a ring, network registrations,
+// vendor status lines, start-up banners.
+struct StrayLineCase {
+  const char* name;
+  const char* command;
+  const char* reply;
+};
+
+class InitializerStrayLines : public InitializerSteps,
+                              public ::testing::WithParamInterface<StrayLineCase> {};
+
+TEST_P(InitializerStrayLines, AreSetAsideAndSpoilNoProbe) {
+  replies[GetParam().command] = GetParam().reply;
+  settings.setInt("sender.read_mode", 3);
+  run(1, kAllChecks);
+  EXPECT_TRUE(notifier.balloons().empty());
+  EXPECT_FALSE(init.problemsFound());
+  EXPECT_EQ(init.failedChecks(), 0u);
+  EXPECT_EQ(init.features(),
+            0x380u | 0x3 | 0xC | 0x10 | 0x60 | 0x10000 | 0x40000 | 0x4000 | 0x80000 | 0x1000);
+  EXPECT_EQ(toUtf8(init.model()), "Emulator");
+  EXPECT_EQ(init.signalPercent(), 93u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(toUtf8(init.memoryName(i)), "SM");
+  EXPECT_EQ(settings.getInt("sender.read_mode"), 0);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CNMI=2,1,0,1,0\r\n"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , InitializerStrayLines,
+    ::testing::Values(
+        StrayLineCase{"RingInTheIndicationProbe", "AT+CNMI=?\r\n",
+                      "RING\r\n+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)\r\nOK\r\n"},
+        StrayLineCase{"RegistrationAroundTheIndicationProbe", "AT+CNMI=?\r\n",
+                      "+CREG: 1\r\n+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)\r\n+CGREG: 1\r\nOK\r\n"},
+        StrayLineCase{"VendorSignalInTheIndicationProbe", "AT+CNMI=?\r\n",
+                      "^RSSI:5\r\n+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)\r\nOK\r\n"},
+        StrayLineCase{"RingInTheStorageQuery", "AT+CPMS?\r\n",
+                      "+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\nRING\r\nOK\r\n"},
+        StrayLineCase{"BootLineBeforeTheModel", "AT+CGMM\r\n",
+                      "^BOOT:10761200,0,0,0,75\r\nEmulator\r\nOK\r\n"},
+        StrayLineCase{"VendorSignalAfterTheSignal", "AT+CSQ\r\n",
+                      "+CSQ: 31,0\r\n^RSSI:12\r\nOK\r\n"},
+        StrayLineCase{"StartUpBannersInTheErrorProbe", "AT+CMEE=?\r\n",
+                      "RDY\r\nSMS Ready\r\nCall Ready\r\nPB DONE\r\n+CFUN: 1\r\n+CPIN: "
+                      "READY\r\n+CMEE: (0-2)\r\nOK\r\n"},
+        StrayLineCase{"VendorModeLinesInTheSmsProbe", "AT+CSMS=?\r\n",
+                      "^MODE:5,4\r\n^SRVST:2\r\n^SIMST:1\r\n+CSMS: (0,1,128)\r\nOK\r\n"},
+        StrayLineCase{"RegistrationInTheModeProbe", "AT+CMGF=?\r\n",
+                      "+CEREG: 1\r\n+CMGF: (0-1)\r\nOK\r\n"},
+        StrayLineCase{"ZteLinesInTheDeleteProbe", "AT+CMGD=?\r\n",
+                      "+ZPASR: \"UMTS\"\r\n+CMGD: (1-20)\r\n+ZUSIMR:2\r\nOK\r\n"}),
+    [](const ::testing::TestParamInfo<StrayLineCase>& info) { return info.param.name; });
+
 struct ModeCase {
   const char* cnmi;  // the indication test response; empty: the probe fails
   const char* cmgd;
