@@ -87,6 +87,28 @@ TEST_F(GatewayOnModem, AnAnnouncedMessageIsStoredOnceAndDeletedFromTheModem) {
   EXPECT_EQ(folder("inbox").size(), 1u);
 }
 
+// A ring in the middle of the indication probe: the probe still counts, the gateway asks for
+// new-message notices, and the next message announced is read and stored.
+TEST_F(GatewayOnModem, ProbeHitByARingStillEndsInNotifyModeAndReceives) {
+  configure({{"modem.port", modem.portPath()}, {"sender.read_mode", "3"}});
+  modem.on("AT+CNMI=?",
+           "\r\nRING\r\n\r\n+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)\r\nRING\r\n\r\nOK\r\n");
+  modem.on("AT+CMGR=5", "\r\n+CMGR: 0,,30\r\n" + test::deliverHex("4917012345", "after the ring") +
+                            "\r\n\r\nOK\r\n");
+  answerLikeAModem(modem);
+  const pid_t gateway = start();
+  ASSERT_TRUE(waitForLog("Title: Parlane (connected to")) << log();
+  const auto commands = modem.commands();
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "AT+CNMI=2,1,0,1,0"), commands.end())
+      << log();
+  EXPECT_FALSE(logHas("Connected, but some problems found")) << log();
+  modem.send("\r\n+CMTI: \"SM\",5\r\n");
+  ASSERT_TRUE(eventually([&] { return folder("inbox").size() == 1; })) << log();
+  const FolderRecord stored = folder("inbox")[0];
+  EXPECT_NE(std::find(stored.begin(), stored.end(), "after the ring"), stored.end());
+  EXPECT_TRUE(stop(gateway));
+}
+
 // A crash (SIGKILL) while messages go out, then a new start: each queued message is in the
 // outbox or in "sent", and at most the one in flight went out twice.
 TEST_F(GatewayOnModem, KilledWhileSendingLosesNothing) {
