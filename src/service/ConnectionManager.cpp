@@ -150,8 +150,9 @@ void ConnectionManager::onReply(const AsyncEvent& reply, bool toMemoryRead) {
 }
 
 void ConnectionManager::initializationFinished() {
-  // Leave connect mode.
-  p_.channel.clearPending();
+  // Leave connect mode. What the receiver holds is kept: purging the port or its queue here
+  // lost the new-message notices that came during the initialization.
+  p_.channel.clearCommandReplies();
   if (p_.channel.getStatus() != ChannelStatus::Error) p_.channel.setStatus(ChannelStatus::Idle);
   // New messages announced meanwhile are read now that no initialization reply can be mistaken.
   if (p_.receiver != nullptr) p_.receiver->releaseHeldNotices();

@@ -237,6 +237,14 @@ void AsyncSerialComm::clearPending() {
   }
 }
 
+void AsyncSerialComm::clearCommandReplies() {
+  std::lock_guard guard(handlerMutex_);
+  for (int slot = 0; slot < kReplySlotCount; ++slot) {
+    if (slot == static_cast<int>(ReplySlot::Unsolicited)) continue;
+    if (ReplyQueue* queue = handlers_[static_cast<std::size_t>(slot)].load()) queue->clear();
+  }
+}
+
 void AsyncSerialComm::setPortFailureListener(std::function<void(int)> listener) {
   std::lock_guard guard(listenerMutex_);
   failureListener_ = std::move(listener);

@@ -110,6 +110,9 @@ class AsyncSerialComm : private ReplySink {
 
   // Purges the port both ways and clears every attached reply queue.
   void clearPending();
+  // Clears the queues of the replies to commands, not the receiver's: a new-message notice that
+  // waits there must still be read. The port is left alone, as unread bytes may carry one too.
+  void clearCommandReplies();
   // The busy watchdog: a Busy status older than five reply time-outs (whole seconds) is logged
   // as "Status BUSY for a long time, resetting" and becomes Idle. True when it did so.
   bool checkBusy();
