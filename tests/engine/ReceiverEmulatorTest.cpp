@@ -31,7 +31,7 @@ TEST(ReceiverEmulator, NewMessageNoticeAfterUssdIsReadFromSlotFive) {
     if (m.code == 1026) incoming = std::move(m.message);
   }
   ASSERT_TRUE(incoming);
-  EXPECT_EQ(toUtf8(incoming->source), "79112847422");
+  EXPECT_EQ(toUtf8(incoming->source), "+79112847422");
   EXPECT_EQ(incoming->content, u"\u0410\u041C05548");
   EXPECT_EQ(incoming->memoryIndexes, (std::vector<std::int32_t>{5}));
   EXPECT_TRUE(rig.log.contains("Sent: AT+CMGR=5"));
