@@ -291,7 +291,8 @@ void SmsSender::drainReplies() {
 SmsSender::WaitResult SmsSender::wait(Wait kind) {
   WaitResult result;
   for (;;) {
-    std::unique_ptr<AsyncEvent> event = replies_.pop();
+    // A stop that came while the replies were drained left no wake-up behind: its flag tells.
+    std::unique_ptr<AsyncEvent> event = stop_.load() ? nullptr : replies_.pop();
     if (!event || event->kind == kCancelKind) {
       Logger::log(2, std::string("Serial port: wait for the modem's reply cancelled"));
       result.cancelled = true;
