@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 namespace parlane {
@@ -89,7 +90,11 @@ FragmentStore::Offer FragmentStore::add(ReceivedPdu part, std::time_t arrived) {
       part.index >= part.total) {
     return {Outcome::kOutOfRange, -1};
   }
-  Key key{part.reference, part.party, part.total, part.index};
+  // Parts kept by earlier versions name international senders without their "+".
+  const std::u16string_view party = std::u16string_view(part.party).starts_with(u'+')
+                                        ? std::u16string_view(part.party).substr(1)
+                                        : std::u16string_view(part.party);
+  Key key{part.reference, std::u16string(party), part.total, part.index};
   const auto held = parts_.find(key);
   if (held != parts_.end()) {
     if (held->second.part.memoryIndex < 0) {

@@ -97,6 +97,17 @@ TEST(FragmentStoreSlots, AStaleSlotIsForgottenOnceNamed) {
   EXPECT_EQ(parts[1].memoryIndex, 9);
 }
 
+// Parts kept by an earlier version name an international sender without its "+"; the rest of
+// the message, read now, carries it: they are still one message.
+TEST(FragmentStoreSlots, APartKeptWithoutThePlusJoinsTheRestOfItsMessage) {
+  FragmentStore store;
+  ReceivedPdu kept = makePart(0, 2, u"a");
+  kept.party = u"4917012345";
+  store.add(std::move(kept), 100);
+  EXPECT_EQ(store.add(makePart(1, 2, u"b", 6), 200).outcome, FragmentStore::Outcome::kStored);
+  EXPECT_EQ(store.takeComplete().size(), 2u);
+}
+
 class WaitingParts : public ::testing::Test {
  protected:
   WaitingParts() {
