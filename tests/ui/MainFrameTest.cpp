@@ -2,11 +2,13 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <regex>
 #include <thread>
 
+#include "ControlFixture.h"
 #include "MainFrameFixture.h"
 #include "storage/MessageRecords.h"
 #include "transport/message/SMSMessage.h"
@@ -100,6 +102,30 @@ TEST_F(MainFrameTest, WithoutATrayTheMainScreenShowsAndNoticesStillArrive) {
   QSignalSpy exits(&frame, &CMainFrame::exitRequested);
   frame.mainScreen()->button(command::kExit)->click();
   EXPECT_EQ(exits.count(), 1);
+}
+
+TEST(MainScreen, AfterDisconnectNoLongerShowsTheModem) {
+  test::ControlFixture gateway;
+  CMainFrame& frame = gateway.startGateway();
+  frame.onCommand(command::kMainWindow);
+  ASSERT_NE(frame.mainScreen(), nullptr);
+  const auto screenText = [&] {
+    QString text;
+    for (const QLabel* label : frame.mainScreen()->findChildren<QLabel*>()) text += label->text();
+    return text.toStdString();
+  };
+  frame.onCommand(command::kConnect);
+  ASSERT_TRUE(test::eventuallyProcessing([&] {
+    return screenText().find("signal") != std::string::npos;
+  })) << screenText();
+  frame.onCommand(command::kDisconnect);
+  ASSERT_TRUE(test::eventuallyProcessing([&] {
+    return screenText().find("(disconnected)") != std::string::npos;
+  })) << screenText();
+  const std::string text = screenText();
+  EXPECT_EQ(text.find("signal"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Emulator"), std::string::npos) << text;
+  EXPECT_NE(text.find("not known"), std::string::npos) << text;
 }
 
 TEST(TrayPresence, AsksAgainUntilTheTrayAppearsOrTheRetriesRunOut) {

@@ -139,6 +139,10 @@ void CMainFrame::showConnectionState(ConnectionState state, std::u16string_view 
     if (state == ConnectionState::Connected && service_ != nullptr) {
       model_ = service_->initializer().model();
       signalPercent_ = static_cast<int>(service_->initializer().signalPercent());
+    } else if (state != ConnectionState::Connected) {
+      // What the last connection found says nothing of a modem that is no longer connected.
+      model_.clear();
+      signalPercent_ = -1;
     }
   }
   QMetaObject::invokeMethod(
