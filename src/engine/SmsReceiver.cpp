@@ -288,6 +288,14 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
     expect_ = kListedMessage;
     const std::vector<std::u16string> fields = headerFields(event);
     index_ = readIndex(fields[0]).value_or(-1);
+    if (index_ >= 0 && fields.size() >= 2) {
+      const bool unread = fields[1] == u"0" || fields[1] == u"REC UNREAD";
+      if (unread) {
+        unreadListed_.insert(index_);
+      } else {
+        unreadListed_.erase(index_);
+      }
+    }
     if (textMode()) {
       if (fields.size() >= 3) originator_ = fields[2];
       if (fields.size() >= 5) timestamp_ = ParseTextTimeStamp(fields[4]);
@@ -368,7 +376,13 @@ void SmsReceiver::queue(std::unique_ptr<ATCommandMessage> command) {
 
 void SmsReceiver::notifyMessage(std::unique_ptr<GenericMessage> message, int expect) {
   const int code = expect == kListedMessage ? notice::kFound : notice::kIncoming;
-  if (EngineSink* sink = sink_.load()) sink->notify(code, 0, std::move(message));
+  int unread = 0;
+  if (message) {
+    for (int index : message->memoryIndexes) {
+      if (unreadListed_.erase(index) != 0 && code == notice::kFound) unread = 1;
+    }
+  }
+  if (EngineSink* sink = sink_.load()) sink->notify(code, unread, std::move(message));
   post(code);
 }
 

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -130,6 +131,9 @@ class SmsReceiver {
   int index_ = -1;
   std::u16string originator_;
   std::time_t timestamp_ = 0;
+  // Storage indexes that a listing named unread ("REC UNREAD", status 0); a message found there
+  // is handed on with flag 1.
+  std::set<int> unreadListed_;
   FragmentStore fragments_;
   HeldNotices heldNotices_;
   std::string partsFile_;

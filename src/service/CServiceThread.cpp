@@ -113,6 +113,35 @@ bool CServiceThread::readModemMemory(const std::u16string& memory) {
   std::unique_ptr<ATCommandMessage> list =
       listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
   if (!list || core.parts.sender.isQueued(list->text)) return false;
+  std::lock_guard guard(panelMutex_);
+  if (startPanelListing(memory)) return true;
+  const int state = core.state.memoryReadingState();
+  if (state == kStateControlPanel || state == kStateControlPanel - 1) return false;  // its own
+  // A polling cycle or the listing after connecting reads the memory: after it, not never.
+  if (!waitingPanelListing_) {
+    Logger::log(0, std::string("Memory listing waits for the one in progress"));
+  }
+  waitingPanelListing_ = memory;
+  return true;
+}
+
+void CServiceThread::startWaitingPanelListing() {
+  std::lock_guard guard(panelMutex_);
+  if (!waitingPanelListing_) return;
+  const ChannelStatus status = core_->parts.channel.getStatus();
+  if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) {
+    // Disconnected meanwhile: the page's next Refresh asks again.
+    waitingPanelListing_.reset();
+    return;
+  }
+  if (startPanelListing(*waitingPanelListing_)) waitingPanelListing_.reset();
+}
+
+bool CServiceThread::startPanelListing(const std::u16string& memory) {
+  ServiceCore& core = *core_;
+  std::unique_ptr<ATCommandMessage> list =
+      listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
+  if (!list) return false;
   // Only while no polling cycle reads the memory: the listing's replies drive the same state.
   int expected = 0;
   if (!core.state.exchangeMemoryReadingState(expected, kStateControlPanel)) return false;
@@ -217,6 +246,7 @@ void CServiceThread::run() {
       queue_.pop_front();
     }
     handle(item);
+    startWaitingPanelListing();
   }
 }
 
@@ -237,7 +267,7 @@ void CServiceThread::handle(ServiceItem& item) {
       }
       break;
     case serviceCode::kFound:
-      handleFound(take<GenericMessage>(item));
+      handleFound(take<GenericMessage>(item), item.flag == 1);
       break;
     case serviceCode::kConnect:
       core.connection.connect();
@@ -250,7 +280,7 @@ void CServiceThread::handle(ServiceItem& item) {
   }
 }
 
-void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message) {
+void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message, bool unread) {
   if (!message) return;
   ServiceCore& core = *core_;
   const int state = core.state.memoryReadingState();
@@ -260,7 +290,7 @@ void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message) {
     // may have been stored before a crash.
     core.incoming.handle(std::move(message), !polling);
   } else {
-    core.parts.window.memoryMessageFound(std::move(message), state == kStateControlPanel);
+    core.parts.window.memoryMessageFound(std::move(message), unread);
   }
 }
 

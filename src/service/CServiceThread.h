@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,8 +70,10 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   ServiceScheduler& scheduler();
 
   // The control panel's memory page. Lists every message in the modem memory `memory` (the
-  // current one when empty); what it finds goes to the window's memory list. False when the
-  // modem is not connected or a listing runs already. Any thread.
+  // current one when empty); what it finds goes to the window's memory list. While a polling
+  // cycle or the listing after connecting holds the memory, the listing waits for its end (the
+  // latest request wins). False when the modem is not connected or the same listing is queued
+  // already. Any thread.
   bool readModemMemory(const std::u16string& memory);
   // Deletes messages from the modem memory by index, or all of them.
   void deleteFromModem(const std::vector<int>& indexes);
@@ -92,7 +95,15 @@ class CServiceThread : public EngineSink, private ScheduledActions {
 
   void run();
   void handle(ServiceItem& item);
-  void handleFound(std::unique_ptr<GenericMessage> message);
+  // `unread`: the listing named the message unread.
+  void handleFound(std::unique_ptr<GenericMessage> message, bool unread);
+  // Starts the control panel's listing when the memory is free; false when it is not.
+  bool startPanelListing(const std::u16string& memory);
+  // The panel's listing that waits for the memory, once the item in hand has freed it.
+  void startWaitingPanelListing();
+
+  std::mutex panelMutex_;
+  std::optional<std::u16string> waitingPanelListing_;
 
   std::unique_ptr<ServiceCore> core_;
 

@@ -50,9 +50,14 @@ class ServiceWindow {
   // A new message has been stored in the inbox (service thread).
   virtual void messageReceived(const ReceivedMessageSummary& /*message*/) {}
   // A message that a listing of the modem memory found outside the polling cycle, for the
-  // control panel's memory page; `marked` when the listing asked for unread messages. The
-  // window owns it.
-  virtual void memoryMessageFound(std::unique_ptr<GenericMessage> /*message*/, bool /*marked*/) {}
+  // control panel's memory page; `unread` when the listing named it unread. The window owns it.
+  virtual void memoryMessageFound(std::unique_ptr<GenericMessage> /*message*/, bool /*unread*/) {}
+};
+
+// A message of a listing of the modem memory, on its way to the memory page.
+struct FoundMessage {
+  std::unique_ptr<GenericMessage> message;
+  bool unread = false;
 };
 
 }  // namespace parlane

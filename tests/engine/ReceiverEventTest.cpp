@@ -264,6 +264,32 @@ TEST_F(ReceiverEvents, ListedMessageIsFoundWithItsIndex) {
   EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{5}));
 }
 
+// The listing's status field travels with what it found: flag 1 for a message the modem kept
+// unread, so that the memory page can say so.
+TEST_F(ReceiverEvents, ListedMessageSaysWhetherTheModemKeptItUnread) {
+  feed("+CMGL: 5,1,,30\r\n" + deliverHex("4917012345", "read before") + "\r\n");
+  feed("+CMGL: 6,0,,30\r\n" + deliverHex("4917012345", "not read yet") + "\r\n");
+  // One unread part makes the message unread.
+  feed("+CMGL: 7,1,,40\r\n" + deliverHex("4917012345", "one ", concat(9, 2, 1)) + "\r\n");
+  feed("+CMGL: 8,0,,40\r\n" + deliverHex("4917012345", "two", concat(9, 2, 2)) + "\r\n");
+  settings.setInt("sender.send_mode", 1);
+  feed("+CMGL: 9,\"REC UNREAD\",\"+2784\",,\"13/02/07,06:24:02+08\"\r\nText unread\r\n");
+  feed("+CMGL: 10,\"REC READ\",\"+2784\",,\"13/02/07,06:24:02+08\"\r\nText read\r\n");
+  // The same slot listed again later, read by then.
+  settings.setInt("sender.send_mode", 0);
+  feed("+CMGL: 6,1,,30\r\n" + deliverHex("4917012345", "not read yet") + "\r\n");
+  auto messages = sink.takeMessages();
+  ASSERT_EQ(messages.size(), 6u);
+  std::vector<std::pair<std::string, int>> flags;
+  for (const auto& m : messages) flags.emplace_back(toUtf8(m.message->content), m.flag);
+  EXPECT_EQ(flags, (std::vector<std::pair<std::string, int>>{{"read before", 0},
+                                                             {"not read yet", 1},
+                                                             {"one two", 1},
+                                                             {"Text unread", 1},
+                                                             {"Text read", 0},
+                                                             {"not read yet", 0}}));
+}
+
 TEST_F(ReceiverEvents, TextModeHeadersGiveSenderAndTime) {
   settings.setInt("sender.send_mode", 1);
   feed("+CMT: \"+27748577604\",,\"13/01/28,14:51:42+08\"\r\nHello raspberry pi\r\n");

@@ -72,9 +72,13 @@ TEST_F(ServiceIncoming, ListedMessageOutsideACycleGoesToTheWindowsMemoryList) {
   rig.start();
   push(1029, received(u"+4917012345", u"listed"));
   rig.service->state().setMemoryReadingState(4);
-  push(1029, received(u"+4917012345", u"listed unread"));
-  ASSERT_TRUE(eventually([&] { return rig.window.found().size() == 2; }));
+  // Flag 1: the listing named it unread.
+  rig.service->push(ServiceItem{1029, 1, received(u"+4917012345", u"listed unread")});
+  // The control panel's listing of the whole memory: read messages stay unmarked.
+  push(1029, received(u"+4917012345", u"listed read"));
+  ASSERT_TRUE(eventually([&] { return rig.window.found().size() == 3; }));
   EXPECT_EQ(rig.window.found()[1], (std::pair<std::string, bool>{"listed unread", true}));
+  EXPECT_EQ(rig.window.found()[2], (std::pair<std::string, bool>{"listed read", false}));
   EXPECT_EQ(rig.count(StoreKind::Inbox), 0u);
 }
 

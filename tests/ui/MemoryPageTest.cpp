@@ -28,7 +28,7 @@ TEST_F(MemoryPageTest, ListsWhatTheListingFoundAndDeletesByStorageIndex) {
   std::vector<std::u16string> listed;
   std::vector<std::vector<int>> deleted;
   int flushed = 0;
-  std::vector<std::unique_ptr<GenericMessage>> found;
+  std::vector<FoundMessage> found;
 
   ControlHooks hooks = recordingHooks();
   hooks.readMemory = [&](const std::u16string& memory) {
@@ -51,7 +51,7 @@ TEST_F(MemoryPageTest, ListsWhatTheListingFoundAndDeletesByStorageIndex) {
   message->source = u"+4917055";
   message->timestamp = 1700000000;
   message->memoryIndexes = {3, 4};
-  found.push_back(std::move(message));
+  found.push_back({std::move(message), false});
   page.collect();
   ASSERT_EQ(page.list().topLevelItemCount(), 1);
   QTreeWidgetItem* item = page.list().topLevelItem(0);
@@ -72,6 +72,51 @@ TEST_F(MemoryPageTest, ListsWhatTheListingFoundAndDeletesByStorageIndex) {
   yes = true;
   button(page, "Flush")->click();
   EXPECT_EQ(flushed, 1);
+}
+
+// Unread messages carry the mark; the buttons that act on a row wait for one to be selected;
+// the columns are as wide as what they show.
+TEST_F(MemoryPageTest, UnreadMessagesAreMarkedAndRowButtonsFollowTheSelection) {
+  std::vector<FoundMessage> found;
+  ControlHooks hooks = recordingHooks();
+  hooks.readMemory = [](const std::u16string&) { return true; };
+  hooks.takeMemoryMessages = [&] { return std::exchange(found, {}); };
+  hooks.openMessage = [](StoreKind, const DatabaseRecord&) {};
+  hooks.reply = [](const std::u16string&) {};
+  hooks.deleteFromMemory = [](const std::vector<int>&) {};
+  ControlDlg dlg(ControlParts{settings, *stores, *channel, nullptr, hooks});
+  dlg.present(ControlDlg::Memory);
+  MemoryControlDlg& page = dlg.memoryPage();
+  for (bool unread : {false, true}) {
+    auto message = std::make_unique<SMSMessage>(u"", u"", unread ? u"new one" : u"seen before");
+    message->source = u"+4917055";
+    message->timestamp = 1700000000;
+    found.push_back({std::move(message), unread});
+  }
+  page.collect();
+  test::processQueued();
+  ASSERT_EQ(page.list().topLevelItemCount(), 2);
+  EXPECT_EQ(page.list().topLevelItem(0)->text(MemoryControlDlg::kUnreadColumn).toStdString(), "");
+  EXPECT_EQ(page.list().topLevelItem(1)->text(MemoryControlDlg::kUnreadColumn).toStdString(),
+            "Unread");
+  for (int column : {0, 1, MemoryControlDlg::kUnreadColumn}) {
+    for (int row = 0; row < 2; ++row) {
+      const QTreeWidgetItem* item = page.list().topLevelItem(row);
+      EXPECT_GE(page.list().columnWidth(column),
+                QFontMetrics(item->font(column)).horizontalAdvance(item->text(column)))
+          << "column " << column << " row " << row;
+    }
+  }
+
+  const auto enabled = [&] {
+    return std::vector<bool>{button(page, "Open")->isEnabled(), button(page, "Reply")->isEnabled(),
+                             button(page, "Delete")->isEnabled()};
+  };
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
+  page.list().setCurrentItem(page.list().topLevelItem(1));
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true}));
+  page.list().clearSelection();
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
 }
 
 // Through the main window and the service thread: no listing while disconnected; once connected
@@ -98,6 +143,31 @@ TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
   EXPECT_TRUE(
       test::eventuallyProcessing([&] { return service->state().memoryReadingState() == 0; }));
   EXPECT_NE(dir.read("log.txt").find("AT+CMGL=4"), std::string::npos);
+}
+
+// Refresh right after connecting, while the listing after connecting still holds the memory:
+// it is not refused; the page's listing follows as soon as that cycle ends.
+TEST_F(MemoryPageTest, RefreshWhileTheListingAfterConnectingRunsFollowsIt) {
+  settings.setInt("sender.read_mode", 0);
+  // The cycle after connecting ends 2 s after its listing.
+  settings.setInt("receiver.polling_time", 4);
+  CMainFrame& window = startGateway();
+  ControlHooks hooks;
+  hooks.tell = [this](const QString&, const QString& text) { told.push_back(text.toStdString()); };
+  ControlPanel& host = installPanel(hooks);
+  host.open(ControlDlg::Memory);
+  MemoryControlDlg& page = host.dialog()->memoryPage();
+  window.onCommand(command::kConnect);
+  ASSERT_TRUE(test::eventuallyProcessing(
+      [&] { return window.title() == QStringLiteral("Parlane (connected to ttyEMU)"); }));
+  ASSERT_NE(service->state().memoryReadingState(), 0);
+  button(page, "Refresh")->click();
+  EXPECT_TRUE(told.empty());
+  ASSERT_TRUE(test::eventuallyProcessing(
+      [&] { return dir.read("log.txt").find("AT+CMGL=4") != std::string::npos; }));
+  EXPECT_TRUE(
+      test::eventuallyProcessing([&] { return service->state().memoryReadingState() == 0; }));
+  EXPECT_TRUE(told.empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "service/ServiceWindow.h"
 #include "storage/DatabaseRecord.h"
 #include "storage/FolderSchema.h"
 
@@ -45,7 +46,7 @@ struct ControlHooks {
   // Lists the modem memory of that type; false when it can't start now.
   std::function<bool(const std::u16string& memory)> readMemory;
   // The messages the last memory listing found so far.
-  std::function<std::vector<std::unique_ptr<GenericMessage>>()> takeMemoryMessages;
+  std::function<std::vector<FoundMessage>()> takeMemoryMessages;
   // Deletes messages from the modem memory by their indexes, or everything.
   std::function<void(const std::vector<int>& indexes)> deleteFromMemory;
   std::function<void()> flushMemory;

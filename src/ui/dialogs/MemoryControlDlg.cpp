@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -43,23 +44,27 @@ MemoryControlDlg::MemoryControlDlg(ControlParts& parts, QWidget* parent)
 
   list_ = new QTreeWidget(this);
   list_->setRootIsDecorated(false);
-  list_->setHeaderLabels({qsId(40073), qsId(40074), qsId(40075)});
+  list_->setHeaderLabels({qsId(40073), qsId(40074), qsId(40075), QString()});
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Date, sender and the unread mark as wide as they need; the text takes the rest.
+  QHeaderView* header = list_->header();
+  header->setStretchLastSection(false);
+  for (int column : {0, 1, kUnreadColumn}) {
+    header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
+  header->setSectionResizeMode(2, QHeaderView::Stretch);
   layout->addWidget(list_);
 
   auto* buttons = new QHBoxLayout();
-  auto* open = new QPushButton(tr("Open"), this);
-  auto* reply = new QPushButton(tr("Reply"), this);
-  auto* remove = new QPushButton(tr("Delete"), this);
+  auto* open = open_ = new QPushButton(tr("Open"), this);
+  auto* reply = reply_ = new QPushButton(tr("Reply"), this);
+  auto* remove = delete_ = new QPushButton(tr("Delete"), this);
   auto* flushAll = new QPushButton(tr("Flush"), this);
   for (QPushButton* b : {open, reply, remove, flushAll}) buttons->addWidget(b);
   buttons->addStretch();
   layout->addLayout(buttons);
 
   refresh->setEnabled(static_cast<bool>(parts_.hooks.readMemory));
-  open->setEnabled(static_cast<bool>(parts_.hooks.openMessage));
-  reply->setEnabled(static_cast<bool>(parts_.hooks.reply));
-  remove->setEnabled(static_cast<bool>(parts_.hooks.deleteFromMemory));
   flushAll->setEnabled(static_cast<bool>(parts_.hooks.flushMemory));
   connect(refresh, &QPushButton::clicked, this, &MemoryControlDlg::readMemory);
   connect(open, &QPushButton::clicked, this, &MemoryControlDlg::openSelected);
@@ -67,6 +72,8 @@ MemoryControlDlg::MemoryControlDlg(ControlParts& parts, QWidget* parent)
   connect(reply, &QPushButton::clicked, this, &MemoryControlDlg::replySelected);
   connect(remove, &QPushButton::clicked, this, &MemoryControlDlg::deleteSelected);
   connect(flushAll, &QPushButton::clicked, this, &MemoryControlDlg::flush);
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, &MemoryControlDlg::updateButtons);
+  updateButtons();
   collector_.setInterval(kCollectMs);
   connect(&collector_, &QTimer::timeout, this, &MemoryControlDlg::collect);
   load();
@@ -97,6 +104,7 @@ void MemoryControlDlg::readMemory() {
   if (!memory.empty()) parts_.settings.setString("receiver.memory", memory);
   list_->clear();
   messages_.clear();
+  updateButtons();
   // What an earlier listing left behind belongs to that one.
   if (parts_.hooks.takeMemoryMessages) parts_.hooks.takeMemoryMessages();
   if (!parts_.hooks.readMemory(memory)) {
@@ -106,9 +114,16 @@ void MemoryControlDlg::readMemory() {
 
 void MemoryControlDlg::collect() {
   if (!parts_.hooks.takeMemoryMessages) return;
-  for (auto& message : parts_.hooks.takeMemoryMessages()) {
+  for (FoundMessage& found : parts_.hooks.takeMemoryMessages()) {
+    std::unique_ptr<GenericMessage>& message = found.message;
     if (!message) continue;
     auto* item = new QTreeWidgetItem(list_);
+    if (found.unread) {
+      item->setText(kUnreadColumn, qsId(40113));
+      QFont bold = item->font(0);
+      bold.setBold(true);
+      for (int column = 0; column <= kUnreadColumn; ++column) item->setFont(column, bold);
+    }
     item->setText(0, qs(formatDisplayTime(static_cast<std::time_t>(message->timestamp))));
     item->setText(1, qs(message->source));
     QString content = qs(message->content);
@@ -155,6 +170,14 @@ void MemoryControlDlg::deleteSelected() {
   if (!parts_.hooks.ask(qsId(40078), qsId(40079))) return;
   parts_.hooks.deleteFromMemory(indexes);
   qDeleteAll(items);
+  updateButtons();
+}
+
+void MemoryControlDlg::updateButtons() {
+  const bool selection = !list_->selectedItems().isEmpty();
+  open_->setEnabled(selection && static_cast<bool>(parts_.hooks.openMessage));
+  reply_->setEnabled(selection && static_cast<bool>(parts_.hooks.reply));
+  delete_->setEnabled(selection && static_cast<bool>(parts_.hooks.deleteFromMemory));
 }
 
 void MemoryControlDlg::flush() {
@@ -163,6 +186,7 @@ void MemoryControlDlg::flush() {
   parts_.hooks.flushMemory();
   list_->clear();
   messages_.clear();
+  updateButtons();
 }
 
 }  // namespace parlane

@@ -32,6 +32,8 @@ class MemoryControlDlg : public ControlPage {
 
   QTreeWidget& list() const { return *list_; }
   QComboBox& memoryType() const { return *memoryType_; }
+  // The column that marks unread messages.
+  static constexpr int kUnreadColumn = 3;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -43,9 +45,14 @@ class MemoryControlDlg : public ControlPage {
   void replySelected();
   void deleteSelected();
   void flush();
+  // "Open", "Reply" and "Delete" act on the selected rows: enabled only while there are some.
+  void updateButtons();
 
   QComboBox* memoryType_ = nullptr;
   QTreeWidget* list_ = nullptr;
+  QPushButton* open_ = nullptr;
+  QPushButton* reply_ = nullptr;
+  QPushButton* delete_ = nullptr;
   std::vector<std::unique_ptr<GenericMessage>> messages_;
   QTimer collector_;
 };

@@ -193,13 +193,13 @@ void CMainFrame::writeStatusFile() {
 
 void CMainFrame::messageReceived(const ReceivedMessageSummary&) { scheduleRefresh(); }
 
-void CMainFrame::memoryMessageFound(std::unique_ptr<GenericMessage> message, bool) {
+void CMainFrame::memoryMessageFound(std::unique_ptr<GenericMessage> message, bool unread) {
   if (!message) return;
   std::lock_guard guard(memoryMutex_);
-  memoryMessages_.push_back(std::move(message));
+  memoryMessages_.push_back(FoundMessage{std::move(message), unread});
 }
 
-std::vector<std::unique_ptr<GenericMessage>> CMainFrame::takeMemoryMessages() {
+std::vector<FoundMessage> CMainFrame::takeMemoryMessages() {
   std::lock_guard guard(memoryMutex_);
   return std::exchange(memoryMessages_, {});
 }

@@ -80,7 +80,7 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   void postCommand(int commandId) override;
   void writeStatusFile() override;
   void messageReceived(const ReceivedMessageSummary& message) override;
-  void memoryMessageFound(std::unique_ptr<GenericMessage> message, bool marked) override;
+  void memoryMessageFound(std::unique_ptr<GenericMessage> message, bool unread) override;
   // MainWindowLink: the engine's notices (any thread); the main screen looks again.
   void post(int code) override;
 
@@ -108,7 +108,7 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   QMenu& trayMenu() { return trayMenu_; }
   bool welcomeTimerActive() const { return welcomeTimer_.isActive(); }
   // The messages a memory listing found outside the polling cycle (control panel's memory page).
-  std::vector<std::unique_ptr<GenericMessage>> takeMemoryMessages();
+  std::vector<FoundMessage> takeMemoryMessages();
   // Rebuilds the tray menu as a right click does.
   void refreshTrayMenu();
 
@@ -148,7 +148,7 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   int signalPercent_ = -1;
 
   std::mutex memoryMutex_;
-  std::vector<std::unique_ptr<GenericMessage>> memoryMessages_;
+  std::vector<FoundMessage> memoryMessages_;
 
   QSystemTrayIcon* tray_ = nullptr;
   TrayPresence* trayPresence_ = nullptr;
