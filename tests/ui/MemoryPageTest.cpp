@@ -134,8 +134,11 @@ TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
   window.onCommand(command::kConnect);
   ASSERT_TRUE(test::eventuallyProcessing(
       [&] { return window.title() == QStringLiteral("Parlane (connected to ttyEMU)"); }));
-  ASSERT_TRUE(
-      test::eventuallyProcessing([&] { return service->state().memoryReadingState() == 0; }));
+  // The listing after connecting has been written and its cycle has ended.
+  ASSERT_TRUE(test::eventuallyProcessing([&] {
+    return dir.read("log.txt").find("AT+CMGL=0") != std::string::npos &&
+           service->state().memoryReadingState() == 0;
+  }));
   page.memoryType().setEditText("SM");
   button(page, "Refresh")->click();
   EXPECT_EQ(told.size(), 1u);
@@ -160,7 +163,9 @@ TEST_F(MemoryPageTest, RefreshWhileTheListingAfterConnectingRunsFollowsIt) {
   window.onCommand(command::kConnect);
   ASSERT_TRUE(test::eventuallyProcessing(
       [&] { return window.title() == QStringLiteral("Parlane (connected to ttyEMU)"); }));
-  ASSERT_NE(service->state().memoryReadingState(), 0);
+  // The listing after connecting starts just after the title says "connected".
+  ASSERT_TRUE(
+      test::eventuallyProcessing([&] { return service->state().memoryReadingState() != 0; }));
   button(page, "Refresh")->click();
   EXPECT_TRUE(told.empty());
   ASSERT_TRUE(test::eventuallyProcessing(
