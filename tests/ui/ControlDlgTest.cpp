@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <functional>
 #include <string>
@@ -104,6 +105,64 @@ TEST_F(ControlDlgTest, NoQuestionWhileDisconnectedAndNoReconnectionOnNo) {
   EXPECT_EQ(toUtf8(settings.getString("modem.port")), "ttyACM4");
   EXPECT_EQ(saves, 2);
 }
+
+// The wizard opened from the panel while connected: a new port is offered for reconnection, as
+// one typed on the page is; the same port asks nothing.
+struct WizardCase {
+  const char* name;
+  const char16_t* chosenPort;
+  ChannelStatus status;
+  bool answer;
+  bool asks;
+  std::vector<int> posted;
+};
+
+void PrintTo(const WizardCase& c, std::ostream* out) { *out << c.name; }
+
+class WizardFromThePanel : public ControlDlgTest, public testing::WithParamInterface<WizardCase> {};
+
+TEST_P(WizardFromThePanel, OffersToReconnectToANewPort) {
+  const WizardCase& c = GetParam();
+  settings.setInt("modem.default", 1);
+  channel->setStatus(c.status);
+  yes = c.answer;
+  ControlHooks hooks = recordingHooks();
+  hooks.connectionWizard = [&] {
+    settings.setString("modem.port", c.chosenPort);
+    settings.setInt("modem.default", 1);
+  };
+  ControlDlg dlg(ControlParts{settings, *stores, *channel, nullptr, hooks});
+  dlg.present(ControlDlg::Sms);
+  QPushButton* wizard = nullptr;
+  for (QPushButton* b : dlg.smsPage().findChildren<QPushButton*>()) {
+    if (b->text() == QStringLiteral("Connection wizard...")) wizard = b;
+  }
+  ASSERT_NE(wizard, nullptr);
+  wizard->click();
+  EXPECT_EQ(toUtf8(settings.getString("modem.port")), toUtf8(c.chosenPort));
+  EXPECT_EQ(dlg.smsPage().port()->currentText().toStdU16String(), c.chosenPort);
+  if (c.asks) {
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], kReconnectQuestion);
+  } else {
+    EXPECT_TRUE(questions.empty());
+  }
+  EXPECT_EQ(posted, c.posted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WizardFromThePanel,
+    testing::Values(
+        WizardCase{"NewPortYes",
+                   u"ttyACM5",
+                   ChannelStatus::Idle,
+                   true,
+                   true,
+                   {command::kDisconnect, command::kConnect}},
+        WizardCase{"NewPortWhileBusyNo", u"ttyACM5", ChannelStatus::Busy, false, true, {}},
+        WizardCase{"SamePort", u"ttyEMU", ChannelStatus::Idle, true, false, {}},
+        WizardCase{"NewPortDisconnected", u"ttyACM5", ChannelStatus::Closed, true, false, {}}),
+    [](const testing::TestParamInfo<WizardCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ControlDlgTest, ANewPortJoinsTheRecentPorts) {
   ControlDlg& dlg = panel();

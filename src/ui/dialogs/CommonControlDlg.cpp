@@ -180,9 +180,27 @@ CommonControlDlg::CommonControlDlg(ControlParts& parts, QWidget* parent)
   connect(portLog, &QPushButton::clicked, this, [this] { parts_.hooks.viewLog(); });
   wizard->setEnabled(static_cast<bool>(parts_.hooks.connectionWizard));
   connect(wizard, &QPushButton::clicked, this, [this] {
+    const auto line = [this] {
+      std::u16string keys;
+      for (const char* key : {"modem.port", "modem.default", "modem.baudrate", "modem.parity",
+                              "modem.bytesize", "modem.stopbits", "modem.fparity"}) {
+        keys += parts_.settings.getString(key) + u'\n';
+      }
+      return keys;
+    };
+    const std::u16string before = line();
     parts_.hooks.connectionWizard();
     // The wizard writes the port and its line: show what it chose.
     if (!isModified()) load();
+    // Like a port typed here, the chosen one takes effect only on a new connection.
+    const ChannelStatus status = parts_.channel.getStatus();
+    const bool connected = status == ChannelStatus::Idle || status == ChannelStatus::Configuring ||
+                           status == ChannelStatus::Busy;
+    if (line() != before && connected && parts_.hooks.postCommand && parts_.hooks.ask &&
+        parts_.hooks.ask(qsId(40097), qsId(40096))) {
+      parts_.hooks.postCommand(ServiceWindow::kCommandDisconnect);
+      parts_.hooks.postCommand(ServiceWindow::kCommandConnect);
+    }
   });
 
   auto flag = [](QCheckBox* box) {
