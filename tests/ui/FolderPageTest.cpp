@@ -105,6 +105,27 @@ TEST_F(FolderPageTest, HandleMarksTheSelectedMessagesHandled) {
   EXPECT_EQ(page.model().index(0, 3).data().toString().toStdString(), "yes");
 }
 
+// "Reply" to a sender that is a name (a bank's) is disabled, and the tool tip says why.
+TEST_F(FolderPageTest, ReplyOnlyToASenderThatIsAPhoneNumber) {
+  const std::u16string bank = put(StoreKind::Inbox, u"MyBank", u"your statement");
+  const std::u16string person = put(StoreKind::Inbox, u"+4917011", u"call me");
+  ControlHooks hooks = recordingHooks();
+  std::vector<std::u16string> replies;
+  hooks.reply = [&](const std::u16string& to) { replies.push_back(to); };
+  ControlDlg dlg(ControlParts{settings, *stores, *channel, nullptr, hooks});
+  dlg.present(ControlDlg::Inbox);
+  FolderControlDlg& page = dlg.folderPage(ControlDlg::Inbox);
+  QPushButton* reply = page.button(FolderControlDlg::Reply);
+  page.selectKeys({bank});
+  EXPECT_FALSE(reply->isEnabled());
+  EXPECT_EQ(reply->toolTip().toStdString(), "'MyBank' is no phone number: a reply can't reach it");
+  page.selectKeys({person});
+  EXPECT_TRUE(reply->isEnabled());
+  EXPECT_TRUE(reply->toolTip().isEmpty());
+  reply->click();
+  EXPECT_EQ(replies, std::vector<std::u16string>{u"+4917011"});
+}
+
 // "Resend" puts the message back into the outbox and queues it; the sent folder no longer
 // holds it.
 TEST_F(FolderPageTest, ResendMovesTheMessageBackToTheOutbox) {

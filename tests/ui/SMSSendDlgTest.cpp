@@ -233,20 +233,46 @@ TEST_F(SMSSendDlgTest, BadInputIsCutOrNamedAndNothingHangs) {
   EXPECT_EQ(dialog->textEdit()->toPlainText().size(), SMSSendDlg::kMaxTextLength);
   EXPECT_EQ(dialog->counterText().toStdString(), "10000 characters, 7-bit coding, 66 fragment(s)");
 
-  // A thousand recipients, every tenth of them no number: one warning names the first few.
+  // A thousand recipients, every tenth of them no number: one warning names the first few, and
+  // the dialog stays open with what was typed.
   QStringList numbers;
-  for (int i = 0; i < 1000; ++i)
+  QStringList good;
+  for (int i = 0; i < 1000; ++i) {
     numbers << (i % 10 == 0 ? QString("abc%1").arg(i) : QString("+49170%1").arg(100000 + i));
+    if (i % 10 != 0) good << numbers.back();
+  }
   dialog->recipientsBox()->setEditText(numbers.join(","));
   EXPECT_EQ(dialog->recipients().size(), 1000u);
   dialog->accept();
-  EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  EXPECT_EQ(dialog->messages().size(), 900u);
+  EXPECT_NE(dialog->result(), QDialog::Accepted);
   ASSERT_EQ(host.warnings.size(), 1u);
   const std::string warning = host.warnings[0].toStdString();
   EXPECT_EQ(warning.rfind("Warning: Invalid recipient number 'abc0'\n", 0), 0u) << warning;
   EXPECT_NE(warning.find("(90 more)"), std::string::npos) << warning;
+  EXPECT_EQ(dialog->textEdit()->toPlainText().size(), SMSSendDlg::kMaxTextLength);
+  EXPECT_EQ(dialog->recipientsBox()->currentText(), numbers.join(","));
+
+  dialog->recipientsBox()->setEditText(good.join(","));
+  dialog->accept();
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog->messages().size(), 900u);
+  EXPECT_EQ(host.warnings.size(), 1u);
   EXPECT_EQ(settings.getString("address.0"), u"") << "too long to be remembered";
+}
+
+// A sender that is a name, as banks use: the dialog refuses it as a recipient and keeps what was
+// typed, instead of closing and losing the text.
+TEST_F(SMSSendDlgTest, ANameAsRecipientKeepsTheDialogOpenWithTheText) {
+  auto dialog = open();
+  dialog->setRecipient("MyBank");
+  dialog->textEdit()->setPlainText("please call me back");
+  dialog->accept();
+  EXPECT_NE(dialog->result(), QDialog::Accepted);
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0].toStdString(), "Warning: Invalid recipient number 'MyBank'");
+  EXPECT_EQ(dialog->textEdit()->toPlainText().toStdString(), "please call me back");
+  EXPECT_EQ(dialog->recipientsBox()->currentText().toStdString(), "MyBank");
+  EXPECT_EQ(settings.getString("address.0"), u"") << "a refused recipient is not remembered";
 }
 
 TEST_F(SMSSendDlgTest, F1OpensTheSendTopic) {

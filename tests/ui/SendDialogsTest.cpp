@@ -43,6 +43,10 @@ TEST_F(SendDialogsTest, SendSmsQueuesOneMessagePerRecipient) {
     send->recipientsBox()->setEditText("+4917012345, +4917054321, oops");
     send->textEdit()->setPlainText("see you at eight");
     send->accept();
+    // Refused: the dialog stays open for the recipients to be put right.
+    if (send->result() == QDialog::Accepted) return int(QDialog::Accepted);
+    send->recipientsBox()->setEditText("+4917012345, +4917054321");
+    send->accept();
     return send->result();
   };
   frame.onCommand(command::kSendSms);
@@ -188,6 +192,25 @@ TEST(SMSViewDlg, OnlyWebAddressesAreOpened) {
   ASSERT_EQ(host.opened.size(), 1u);
   EXPECT_EQ(host.warnings.back().toStdString(),
             "Warning: No browser could open https://example.com/a?b=c.");
+}
+
+TEST(SMSViewDlg, NoReplyToASenderThatIsNoPhoneNumber) {
+  test::offscreenApp();
+  SettingsStore settings;
+  test::RecordingHost host;
+  for (const char16_t* sender : {u"MyBank", u"+4917012345"}) {
+    SMSViewDlg view(settings, nullptr, host);
+    view.setMessage(sender, u"", u"your statement");
+    view.setReplyEnabled(true);
+    QPushButton* reply = nullptr;
+    for (QPushButton* b : view.findChildren<QPushButton*>()) {
+      if (b->text() == QStringLiteral("Reply")) reply = b;
+    }
+    ASSERT_NE(reply, nullptr);
+    const bool number = sender[0] == u'+';
+    EXPECT_EQ(reply->isEnabled(), number) << toUtf8(sender);
+    EXPECT_EQ(reply->toolTip().isEmpty(), number) << toUtf8(sender);
+  }
 }
 
 }  // namespace

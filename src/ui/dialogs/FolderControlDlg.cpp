@@ -22,6 +22,7 @@
 #include "transport/message/MessageFlags.h"
 #include "ui/dialogs/FolderExport.h"
 #include "ui/dialogs/FolderModel.h"
+#include "ui/dialogs/OutgoingMessages.h"
 
 namespace parlane {
 
@@ -149,9 +150,23 @@ void FolderControlDlg::updateButtons() {
       case Open:
         button->setEnabled(selected && static_cast<bool>(hooks.openMessage));
         break;
-      case Reply:
-        button->setEnabled(selected && static_cast<bool>(hooks.reply));
+      case Reply: {
+        DatabaseRecord record;
+        const int from = columnIndex(folder_, u"from");
+        std::u16string sender;
+        const std::vector<std::u16string> keys =
+            selected ? selectedKeys() : std::vector<std::u16string>{};
+        if (!keys.empty() && from >= 0 && database_.Get(keys.front(), record) &&
+            static_cast<std::size_t>(from) < record.size()) {
+          sender = record[static_cast<std::size_t>(from)];
+        }
+        const bool replyable = isReplyable(sender);
+        button->setEnabled(selected && replyable && static_cast<bool>(hooks.reply));
+        button->setToolTip(selected && !replyable && !sender.empty()
+                               ? QString::fromStdU16String(noReplyReason(sender))
+                               : QString());
         break;
+      }
       case Resend:
         button->setEnabled(selected && static_cast<bool>(hooks.queueMessage));
         break;

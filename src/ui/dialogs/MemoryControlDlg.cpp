@@ -13,6 +13,7 @@
 #include "core/util/TimeFormat.h"
 #include "storage/MessageRecords.h"
 #include "transport/message/GenericMessage.h"
+#include "ui/dialogs/OutgoingMessages.h"
 
 namespace parlane {
 
@@ -176,7 +177,19 @@ void MemoryControlDlg::deleteSelected() {
 void MemoryControlDlg::updateButtons() {
   const bool selection = !list_->selectedItems().isEmpty();
   open_->setEnabled(selection && static_cast<bool>(parts_.hooks.openMessage));
-  reply_->setEnabled(selection && static_cast<bool>(parts_.hooks.reply));
+  // The first selected row: the current one may still be the old one while the selection moves.
+  const GenericMessage* message = nullptr;
+  if (selection) {
+    const int at = list_->selectedItems().front()->data(0, Qt::UserRole).toInt();
+    if (at >= 0 && at < static_cast<int>(messages_.size())) {
+      message = messages_[static_cast<std::size_t>(at)].get();
+    }
+  }
+  const bool replyable = message != nullptr && isReplyable(message->source);
+  reply_->setEnabled(replyable && static_cast<bool>(parts_.hooks.reply));
+  reply_->setToolTip(message != nullptr && !replyable && !message->source.empty()
+                         ? qs(noReplyReason(message->source))
+                         : QString());
   delete_->setEnabled(selection && static_cast<bool>(parts_.hooks.deleteFromMemory));
 }
 

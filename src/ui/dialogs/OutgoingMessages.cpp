@@ -41,4 +41,24 @@ std::vector<std::unique_ptr<GenericMessage>> buildOutgoingMessages(
   return messages;
 }
 
+std::vector<std::u16string> invalidRecipients(const std::vector<std::u16string>& recipients,
+                                              int tonIndex) {
+  std::vector<std::u16string> invalid;
+  for (const std::u16string& recipient : recipients) {
+    const std::int32_t ton =
+        tonIndex == 0 ? static_cast<std::int32_t>(ResolveAutoTon(recipient)) : tonIndex - 1;
+    std::u16string number = recipient;
+    if (!NormalizeNumber(number, ton)) invalid.push_back(recipient);
+  }
+  return invalid;
+}
+
+bool isReplyable(const std::u16string& sender) {
+  return !sender.empty() && invalidRecipients({sender}, 0).empty();
+}
+
+std::u16string noReplyReason(const std::u16string& sender) {
+  return u"'" + sender + u"' is no phone number: a reply can't reach it";
+}
+
 }  // namespace parlane

@@ -28,4 +28,14 @@ std::vector<std::unique_ptr<GenericMessage>> buildOutgoingMessages(
     const SendContent& content, const std::vector<std::u16string>& recipients,
     std::vector<std::u16string>& invalid);
 
+// The recipients, as typed, that buildOutgoingMessages would skip as no numbers.
+std::vector<std::u16string> invalidRecipients(const std::vector<std::u16string>& recipients,
+                                              int tonIndex);
+
+// True when a reply can go to `sender`: it is a phone number, not a name such as a bank's.
+bool isReplyable(const std::u16string& sender);
+
+// The tool tip of a "Reply" that is disabled because the sender is no phone number.
+std::u16string noReplyReason(const std::u16string& sender);
+
 }  // namespace parlane

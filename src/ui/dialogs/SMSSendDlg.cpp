@@ -260,6 +260,13 @@ void SMSSendDlg::accept() {
     }
     url_->setText(fixed);
   }
+  // A refused recipient keeps the dialog open with what was typed, to be put right.
+  const std::vector<std::u16string> invalid =
+      invalidRecipients(recipients(), ton_->isEnabled() ? ton_->currentIndex() : 0);
+  if (!invalid.empty()) {
+    host_.warning(this, qs(loadString(text::kWarning)), invalidRecipientsText(invalid));
+    return;
+  }
   const std::u16string box = recipients_->currentText().toStdU16String();
   SendHistory::remember(history_, box);
   SendHistory::save(settings_, history_);

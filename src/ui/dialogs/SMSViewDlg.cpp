@@ -14,6 +14,7 @@
 #include "core/util/StringTable.h"
 #include "ui/dialogs/ContactEditDlg.h"
 #include "ui/dialogs/DialogHost.h"
+#include "ui/dialogs/OutgoingMessages.h"
 #include "ui/dialogs/WebAddress.h"
 
 namespace parlane {
@@ -95,7 +96,13 @@ void SMSViewDlg::setMessage(const std::u16string& address, const std::u16string&
   openUrl_->setEnabled(!url.empty());
 }
 
-void SMSViewDlg::setReplyEnabled(bool enabled) { reply_->setEnabled(enabled); }
+void SMSViewDlg::setReplyEnabled(bool enabled) {
+  const bool replyable = isReplyable(address_);
+  reply_->setEnabled(enabled && replyable);
+  reply_->setToolTip(replyable || address_.empty()
+                         ? QString()
+                         : QString::fromStdU16String(noReplyReason(address_)));
+}
 
 void SMSViewDlg::openUrl() {
   const QString address = QString::fromStdU16String(url_);
