@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <regex>
 #include <thread>
 
@@ -126,6 +129,31 @@ TEST(MainScreen, AfterDisconnectNoLongerShowsTheModem) {
   EXPECT_EQ(text.find("signal"), std::string::npos) << text;
   EXPECT_EQ(text.find("Emulator"), std::string::npos) << text;
   EXPECT_NE(text.find("not known"), std::string::npos) << text;
+}
+
+// No tray found some seconds after the start: the main screen, shown at the start, does not jump
+// in front of the dialog the user opened meanwhile.
+TEST_F(MainFrameTest, WithoutATrayTheMainScreenStaysBehindAnOpenDialog) {
+  ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  parts->noIcon = false;
+  frame = std::make_unique<CMainFrame>(*parts);
+  service = std::make_unique<CServiceThread>(
+      ServiceParts{settings, *channel, *sender, *receiver, *stores, *frame, scheduler});
+  frame->setService(service.get());
+  frame->create([] { return false; }, 2, 500);
+  frame->showMainScreen();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame->mainScreen()));
+  QDialog dialog;
+  dialog.setWindowTitle("Send SMS");
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  const char* given = "This desktop shows no tray icons";
+  ASSERT_EQ(log().find(given), std::string::npos) << "the tray is still sought";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return log().find(given) != std::string::npos; }, 5000));
+  processQueued();
+  EXPECT_TRUE(frame->mainScreen()->isVisible());
+  EXPECT_EQ(QApplication::activeWindow(), &dialog);
 }
 
 TEST(TrayPresence, AsksAgainUntilTheTrayAppearsOrTheRetriesRunOut) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
@@ -110,7 +111,25 @@ void CMainFrame::trayMissing() {
   Logger::log(1, std::string("This desktop shows no tray icons: the main window stays open and "
                              "notices go to the desktop's notifications"));
   route_.store(BalloonRoute::Desktop);
-  showMainScreen();
+  // Seconds after the start the user may be typing in a dialog: the main screen comes up (or
+  // stays) behind it rather than taking the focus away.
+  QWidget* front = QApplication::activeModalWidget();
+  if (front == nullptr) front = QApplication::activeWindow();
+  if (front == nullptr || front == mainScreen_) {
+    showMainScreen();
+    return;
+  }
+  if (mainScreen_ == nullptr) {
+    mainScreen_ = new StartupDlg(this);
+    connect(mainScreen_, &StartupDlg::commandRequested, this, &CMainFrame::onCommand);
+  }
+  refreshMainScreen();
+  if (!mainScreen_->isVisible()) {
+    mainScreen_->setAttribute(Qt::WA_ShowWithoutActivating);
+    mainScreen_->show();
+    mainScreen_->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    front->raise();
+  }
 }
 
 QString CMainFrame::title() const {
