@@ -275,6 +275,21 @@ TEST_F(SMSSendDlgTest, ANameAsRecipientKeepsTheDialogOpenWithTheText) {
   EXPECT_EQ(settings.getString("address.0"), u"") << "a refused recipient is not remembered";
 }
 
+// The address book buttons show contact icons of the icon theme (an installed one when the
+// desktop names none), not the style's folder icons, and say what they do.
+TEST_F(SMSSendDlgTest, AddressBookButtonsShowContactIconsAndSayWhatTheyDo) {
+  auto dialog = open();
+  auto* add = dialog->findChild<QToolButton*>("203");
+  auto* pick = dialog->findChild<QToolButton*>("204");
+  ASSERT_NE(add, nullptr);
+  ASSERT_NE(pick, nullptr);
+  EXPECT_TRUE(add->icon().name().startsWith("contact-new")) << add->icon().name().toStdString();
+  EXPECT_TRUE(pick->icon().name().startsWith("x-office-address-book"))
+      << pick->icon().name().toStdString();
+  EXPECT_EQ(add->toolTip().toStdString(), "Add to the address book");
+  EXPECT_EQ(pick->toolTip().toStdString(), "Choose from the address book");
+}
+
 TEST_F(SMSSendDlgTest, F1OpensTheSendTopic) {
   const QString before = QDir::currentPath();
   QDir::setCurrent(PARLANE_SOURCE_DIR "/data");

@@ -20,6 +20,7 @@
 #include "transport/message/GenericMessage.h"
 #include "ui/dialogs/AddressBookDlg.h"
 #include "ui/dialogs/ContactEditDlg.h"
+#include "ui/dialogs/ContactIcons.h"
 #include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/DialogPlacement.h"
 #include "ui/dialogs/HelpTopics.h"
@@ -36,10 +37,6 @@ namespace parlane {
 namespace {
 
 QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
-
-QIcon themed(const char* name, QStyle::StandardPixmap fallback, const QWidget& widget) {
-  return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
-}
 
 }  // namespace
 
@@ -106,11 +103,11 @@ void SMSSendDlg::buildControls() {
   recipients_->setCompleter(nullptr);
   addContacts_ = new QToolButton(this);
   addContacts_->setObjectName("203");
-  addContacts_->setIcon(themed("contact-new", QStyle::SP_FileDialogNewFolder, *this));
+  addContacts_->setIcon(addContactIcon(*this));
   addContacts_->setToolTip(tr("Add to the address book"));
   pickContacts_ = new QToolButton(this);
   pickContacts_->setObjectName("204");
-  pickContacts_->setIcon(themed("x-office-address-book", QStyle::SP_FileDialogContentsView, *this));
+  pickContacts_->setIcon(addressBookIcon(*this));
   pickContacts_->setToolTip(tr("Choose from the address book"));
   recipientsRow->addWidget(recipients_, 1);
   recipientsRow->addWidget(addContacts_);

@@ -13,6 +13,7 @@
 #include "core/log/Logger.h"
 #include "core/util/StringTable.h"
 #include "ui/dialogs/ContactEditDlg.h"
+#include "ui/dialogs/ContactIcons.h"
 #include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/OutgoingMessages.h"
 #include "ui/dialogs/WebAddress.h"
@@ -33,8 +34,7 @@ SMSViewDlg::SMSViewDlg(SettingsStore& settings, FileDatabase* addressBook, Dialo
   address_edit_->setReadOnly(true);
   addContact_ = new QToolButton(this);
   addContact_->setObjectName("203");
-  addContact_->setIcon(
-      QIcon::fromTheme("contact-new", style()->standardIcon(QStyle::SP_FileDialogNewFolder)));
+  addContact_->setIcon(addContactIcon(*this));
   addContact_->setToolTip(tr("Add to the address book"));
   addContact_->setEnabled(addressBook_ != nullptr);
   addressRow->addWidget(address_edit_, 1);
