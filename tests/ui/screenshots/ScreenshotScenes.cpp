@@ -17,6 +17,7 @@
 #include "transport/message/SMSMessage.h"
 #include "ui/dialogs/ControlDlg.h"
 #include "ui/dialogs/DialogHost.h"
+#include "ui/dialogs/FolderControlDlg.h"
 #include "ui/dialogs/PortWizard.h"
 #include "ui/dialogs/SMSSendDlg.h"
 #include "ui/mainframe/MainScreenView.h"
@@ -132,6 +133,11 @@ struct PanelWorld {
       sent.refid = 17 + m.minutesAgo % 50;
       stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, stores->sent().NewIdText()));
     }
+    // A sender that is a name: no reply can reach it.
+    SMSMessage bank(u"MyBank", u"", u"Your statement for November is ready in online banking.");
+    bank.timestamp = now - 300 * 60;
+    bankKey = stores->inbox().NewIdText();
+    stores->inbox().Put(IncomingRecord(bank, false, bankKey));
     SMSMessage queued(u"", u"+4917099999", u"Reminder: the office is closed on Friday.");
     queued.timestamp = now;
     stores->outbox().Put(OutgoingRecord(queued, StoreKind::Outbox, stores->outbox().NewIdText()));
@@ -144,6 +150,7 @@ struct PanelWorld {
 
   test::TempDir folder;
   SettingsStore settings;
+  std::u16string bankKey;
   std::unique_ptr<MessageStores> stores;
   std::unique_ptr<AsyncSerialComm> channel;
 };
@@ -156,6 +163,19 @@ std::function<std::unique_ptr<QWidget>()> controlPanelOn(ControlDlg::Page page) 
     panel->selectPage(page);
     return panel;
   };
+}
+
+// The inbox with the bank's message selected: "Reply" is disabled, its tool tip says why.
+std::unique_ptr<QWidget> inboxReplyToAName() {
+  PanelWorld& world = PanelWorld::get();
+  ControlHooks hooks;
+  hooks.reply = [](const std::u16string&) {};
+  auto panel = std::make_unique<ControlDlg>(
+      ControlParts{world.settings, *world.stores, *world.channel, nullptr, std::move(hooks)});
+  panel->selectPage(ControlDlg::Inbox);
+  FolderControlDlg& page = panel->folderPage(ControlDlg::Inbox);
+  page.selectKeys({world.bankKey});
+  return panel;
 }
 
 }  // namespace
@@ -171,6 +191,7 @@ std::vector<Scene> scenes() {
       {"control-properties", controlPanelOn(ControlDlg::Properties)},
       {"control-memory", controlPanelOn(ControlDlg::Memory)},
       {"control-inbox", controlPanelOn(ControlDlg::Inbox)},
+      {"control-inbox-reply-to-a-name", inboxReplyToAName},
       {"control-outbox", controlPanelOn(ControlDlg::Outbox)},
       {"control-sent", controlPanelOn(ControlDlg::Sent)},
       {"control-failed", controlPanelOn(ControlDlg::Failed)},
