@@ -112,7 +112,7 @@ bool CServiceThread::readModemMemory(const std::u16string& memory) {
   if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) return false;
   std::unique_ptr<ATCommandMessage> list =
       listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
-  if (!list || core.parts.sender.isQueued(list->text)) return false;
+  if (!list) return false;
   std::lock_guard guard(panelMutex_);
   if (startPanelListing(memory)) return true;
   const int state = core.state.memoryReadingState();
@@ -141,7 +141,9 @@ bool CServiceThread::startPanelListing(const std::u16string& memory) {
   ServiceCore& core = *core_;
   std::unique_ptr<ATCommandMessage> list =
       listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
-  if (!list) return false;
+  // The same listing queued (the one after connecting lists the whole memory too): this one
+  // waits for it.
+  if (!list || core.parts.sender.isQueued(list->text)) return false;
   // Only while no polling cycle reads the memory: the listing's replies drive the same state.
   int expected = 0;
   if (!core.state.exchangeMemoryReadingState(expected, kStateControlPanel)) return false;
