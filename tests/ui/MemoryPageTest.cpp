@@ -157,12 +157,9 @@ TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
   EXPECT_TRUE(test::eventuallyProcessing([&] { return listings() == before + 1; }));
 }
 
-// Refresh right after connecting, while the listing after connecting still holds the memory:
-// it is not refused; the page's listing follows as soon as that cycle ends.
-TEST_F(MemoryPageTest, RefreshWhileTheListingAfterConnectingRunsFollowsIt) {
-  settings.setInt("sender.read_mode", 0);
-  // The cycle after connecting ends 2 s after its listing.
-  settings.setInt("receiver.polling_time", 4);
+// Refresh while a polling cycle holds the memory (its listing done, its end not yet come): it is
+// not refused; the page's listing follows as soon as that cycle ends.
+TEST_F(MemoryPageTest, RefreshWhileACycleHoldsTheMemoryFollowsIt) {
   CMainFrame& window = startGateway();
   ControlHooks hooks;
   hooks.tell = [this](const QString&, const QString& text) { told.push_back(text.toStdString()); };
@@ -170,15 +167,18 @@ TEST_F(MemoryPageTest, RefreshWhileTheListingAfterConnectingRunsFollowsIt) {
   host.open(ControlDlg::Memory);
   MemoryControlDlg& page = host.dialog()->memoryPage();
   window.onCommand(command::kConnect);
-  ASSERT_TRUE(test::eventuallyProcessing(
-      [&] { return window.title() == QStringLiteral("Parlane (connected to ttyEMU)"); }));
-  // The listing after connecting starts just after the title says "connected".
-  ASSERT_TRUE(
-      test::eventuallyProcessing([&] { return service->state().memoryReadingState() != 0; }));
-  ASSERT_TRUE(test::eventuallyProcessing([&] { return listings() > 0; }));
+  ASSERT_TRUE(test::eventuallyProcessing([&] {
+    return window.title() == QStringLiteral("Parlane (connected to ttyEMU)") && listings() > 0 &&
+           service->state().memoryReadingState() == 0;
+  }));
+  // A cycle whose listing has ended and whose end is still to come.
+  service->state().setMemoryReadingState(8);
   const std::size_t before = listings();
   button(page, "Refresh")->click();
   EXPECT_TRUE(told.empty());
+  test::processQueued();
+  EXPECT_EQ(listings(), before) << "the cycle still holds the memory";
+  service->scheduler().add(ServiceScheduler::kPollingCycleEnd, 10, true);
   ASSERT_TRUE(test::eventuallyProcessing([&] { return listings() == before + 1; }));
   EXPECT_TRUE(
       test::eventuallyProcessing([&] { return service->state().memoryReadingState() == 0; }));
