@@ -453,11 +453,13 @@ void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct sta
                "(\"outbox.maxrecords\" is " + std::to_string(limit) + ")");
     return;
   }
+  // The minute counts from the attempt, not from when its failure was noted.
+  const std::int64_t offeredMs = clock_.monotonicMs();
   if (!queue_(messages)) {
     // Back under its name unless a newer file has it; tried again in a minute either way.
     ::renameat2(takingFd_, name.c_str(), folderFd_, name.c_str(), RENAME_NOREPLACE);
     log(3, name + ": the outbox can't be saved; the file stays for the next attempt");
-    later(name, kSaveRetryMs, true);
+    later(name, kSaveRetryMs - (clock_.monotonicMs() - offeredMs), true);
     return;
   }
   if (::unlinkat(takingFd_, name.c_str(), 0) != 0 && errno != ENOENT) {
