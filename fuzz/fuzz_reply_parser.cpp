@@ -1,7 +1,8 @@
 // Arbitrary modem bytes in arbitrary chunks through the receive buffer, the framing and the
 // classification. The first byte of each chunk says how long it is. Every line event must carry
-// its own text, the buffer never holds more than its 65,535 bytes, and every information line
-// must survive being read as a StringReplyEvent and a ListReplyEvent.
+// its own text (line breaks only inside a message text or a USSD reply), the buffer never holds
+// more than its 65,535 bytes, and every information line must survive being read as a
+// StringReplyEvent and a ListReplyEvent.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,11 @@ class CheckingSink : public parlane::ReplySink {
         parlane::toUtf8(event->text) != event->raw) {
       __builtin_trap();
     }
-    if (event->raw.find_first_of("\r\n") != std::string::npos) __builtin_trap();
+    // Only a message text or a USSD reply of several lines carries line breaks inside.
+    if (event->kind != parlane::AsyncEvent::kInformation &&
+        event->raw.find_first_of("\r\n") != std::string::npos) {
+      __builtin_trap();
+    }
     if (event->kind == parlane::AsyncEvent::kInformation) {
       const parlane::StringReplyEvent split(*event);
       const parlane::ListReplyEvent list(*event);
