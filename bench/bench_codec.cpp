@@ -10,8 +10,8 @@
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
 
 namespace parlane {
 namespace {

@@ -20,8 +20,8 @@
 #include "engine/EngineSink.h"
 #include "engine/SmsSender.h"
 #include "gsm/PduEncoder.h"
+#include "message/SMSMessage.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

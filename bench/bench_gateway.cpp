@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "core/settings/SettingsStore.h"
+#include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

@@ -24,6 +24,7 @@
 #include "core/util/Utf.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
+#include "message/SMSMessage.h"
 #include "service/CServiceThread.h"
 #include "service/ServiceScheduler.h"
 #include "service/ServiceWindow.h"
@@ -31,7 +32,6 @@
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "transport/message/ATCommandMessage.h"
+#include "message/ATCommandMessage.h"
 
 namespace parlane {
 

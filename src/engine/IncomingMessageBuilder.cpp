@@ -2,9 +2,9 @@
 
 #include "core/log/Logger.h"
 #include "gsm/PushDecoder.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/StatusReport.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/StatusReport.h"
 
 namespace parlane {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "gsm/ReceivedPdu.h"
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 
 namespace parlane {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string_view>
 
-#include "transport/message/ATCommandMessage.h"
+#include "message/ATCommandMessage.h"
 
 namespace parlane {
 

@@ -23,9 +23,9 @@
 #include "engine/UssdCommand.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
+#include "message/SMSMessage.h"
+#include "message/USSDRequest.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 

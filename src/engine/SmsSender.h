@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "core/util/Clock.h"
+#include "message/ATCommandMessage.h"
+#include "message/GenericMessage.h"
 #include "transport/ReplyQueue.h"
-#include "transport/message/ATCommandMessage.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

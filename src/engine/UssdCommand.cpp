@@ -3,7 +3,7 @@
 #include "engine/CommandText.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/USSDRequest.h"
+#include "message/USSDRequest.h"
 
 namespace parlane {
 

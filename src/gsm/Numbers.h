@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "transport/message/TonValue.h"
+#include "message/TonValue.h"
 
 namespace parlane {
 

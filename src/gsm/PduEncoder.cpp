@@ -7,9 +7,9 @@
 #include "gsm/GsmAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
 
 namespace parlane {
 

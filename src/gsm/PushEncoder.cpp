@@ -1,8 +1,8 @@
 #include "gsm/PushEncoder.h"
 
 #include "core/util/Utf.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
 
 namespace parlane {
 

@@ -9,12 +9,12 @@
 #include "engine/ModemInitializer.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
+#include "message/ATCommandMessage.h"
 #include "service/ServiceCore.h"
 #include "service/ServiceScheduler.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
-#include "transport/message/ATCommandMessage.h"
 
 namespace parlane {
 

@@ -6,10 +6,10 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
 #include "gsm/Numbers.h"
+#include "message/MessageFlags.h"
+#include "message/StatusReport.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/StatusReport.h"
 
 namespace parlane {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "gsm/Numbers.h"
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 
 namespace parlane {
 

@@ -9,6 +9,8 @@
 #include "engine/DeleteCommands.h"
 #include "engine/SmsSender.h"
 #include "gsm/Numbers.h"
+#include "message/MessageKind.h"
+#include "message/StatusReport.h"
 #include "service/DeliveryReportMarking.h"
 #include "service/DuplicateLists.h"
 #include "service/EventRunner.h"
@@ -18,8 +20,6 @@
 #include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
-#include "transport/message/MessageKind.h"
-#include "transport/message/StatusReport.h"
 
 namespace parlane {
 

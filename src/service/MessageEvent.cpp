@@ -3,8 +3,8 @@
 #include <ctime>
 
 #include "core/util/Utf.h"
-#include "transport/message/GenericMessage.h"
-#include "transport/message/PushMessage.h"
+#include "message/GenericMessage.h"
+#include "message/PushMessage.h"
 
 namespace parlane {
 

@@ -7,12 +7,12 @@
 #include "core/util/Clock.h"
 #include "core/util/Utf.h"
 #include "engine/SmsSender.h"
+#include "message/GenericMessage.h"
 #include "service/ServiceState.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
 #include "storage/MessageRecords.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

@@ -3,8 +3,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "gsm/Numbers.h"
-#include "transport/message/GenericMessage.h"
-#include "transport/message/MessageKind.h"
+#include "message/GenericMessage.h"
+#include "message/MessageKind.h"
 
 namespace parlane {
 

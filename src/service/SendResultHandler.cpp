@@ -5,6 +5,8 @@
 #include "core/util/StringTable.h"
 #include "engine/EngineSink.h"
 #include "engine/SmsSender.h"
+#include "message/GenericMessage.h"
+#include "message/MessageKind.h"
 #include "service/EventRunner.h"
 #include "service/OutboxDispatcher.h"
 #include "service/SendResultRecording.h"
@@ -12,8 +14,6 @@
 #include "service/ServiceState.h"
 #include "service/ServiceWindow.h"
 #include "storage/MessageStores.h"
-#include "transport/message/GenericMessage.h"
-#include "transport/message/MessageKind.h"
 
 namespace parlane {
 

@@ -1,10 +1,10 @@
 #include "service/SendResultRecording.h"
 
 #include "core/log/Logger.h"
+#include "message/GenericMessage.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
 #include "storage/MessageRecords.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

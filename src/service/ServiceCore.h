@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ModemInitializer.h"
+#include "message/GenericMessage.h"
 #include "service/ConnectionManager.h"
 #include "service/DuplicateLists.h"
 #include "service/IncomingProcessor.h"
@@ -9,7 +10,6 @@
 #include "service/ServiceParts.h"
 #include "service/ServiceState.h"
 #include "service/WindowBalloons.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <variant>
 
+#include "message/GenericMessage.h"
 #include "transport/AsyncEvent.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane {
 

@@ -6,7 +6,7 @@
 #include "core/util/Utf.h"
 #include "core/util/Utf8Text.h"
 #include "gsm/Numbers.h"
-#include "transport/message/TonValue.h"
+#include "message/TonValue.h"
 
 namespace parlane {
 

@@ -21,12 +21,12 @@
 #include "core/util/FileIo.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/USSDRequest.h"
 #include "service/RecipientCheck.h"
 #include "service/SpoolFile.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 

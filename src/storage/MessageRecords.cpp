@@ -4,10 +4,10 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/USSDRequest.h"
 #include "storage/ContentEscaping.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 

@@ -7,10 +7,10 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
+#include "message/SMSMessage.h"
 #include "transport/EmulatorReplies.h"
 #include "transport/SubmitPduText.h"
 #include "transport/TrafficLogText.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 

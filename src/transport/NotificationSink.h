@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 
 namespace parlane {
 

@@ -22,10 +22,10 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
+#include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
 #include "support/TempDir.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane::test {
 

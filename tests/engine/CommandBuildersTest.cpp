@@ -12,7 +12,7 @@
 #include "engine/ReplyFields.h"
 #include "engine/UssdCommand.h"
 #include "engine/UssdReply.h"
-#include "transport/message/USSDRequest.h"
+#include "message/USSDRequest.h"
 
 namespace parlane {
 namespace {

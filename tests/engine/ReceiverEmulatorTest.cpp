@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/ReceiverRig.h"
-#include "transport/message/USSDRequest.h"
+#include "message/USSDRequest.h"
 
 namespace parlane {
 namespace {

@@ -6,9 +6,9 @@
 #include "engine/ReceiverTestSupport.h"
 #include "engine/SmsReceiver.h"
 #include "gsm/PushEncoder.h"
+#include "message/PushMessage.h"
+#include "message/StatusReport.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/StatusReport.h"
 
 namespace parlane {
 namespace {

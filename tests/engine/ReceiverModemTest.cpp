@@ -3,9 +3,9 @@
 #include <map>
 
 #include "engine/ReceiverRig.h"
+#include "message/StatusReport.h"
 #include "support/InitializationReplies.h"
 #include "support/ScriptedModem.h"
-#include "transport/message/StatusReport.h"
 
 namespace parlane {
 namespace {

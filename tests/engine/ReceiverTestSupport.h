@@ -15,11 +15,11 @@
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
 #include "engine/EngineSink.h"
+#include "message/GenericMessage.h"
 #include "support/TempDir.h"
 #include "transport/ReplyParser.h"
 #include "transport/ReplyQueue.h"
 #include "transport/ReplySink.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane::test {
 

@@ -14,9 +14,9 @@
 #include "engine/SmsSender.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
+#include "message/SMSMessage.h"
 #include "support/ScriptedModem.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane::test {
 

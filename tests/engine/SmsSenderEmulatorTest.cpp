@@ -8,9 +8,9 @@
 #include "engine/EngineRecorder.h"
 #include "engine/SmsSender.h"
 #include "engine/UssdReply.h"
+#include "message/SMSMessage.h"
+#include "message/USSDRequest.h"
 #include "transport/AsyncSerialEmulator.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane::test {
 namespace {

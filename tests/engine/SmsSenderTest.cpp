@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "engine/SenderFixture.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/StatusReport.h"
-#include "transport/message/USSDRequest.h"
+#include "message/PushMessage.h"
+#include "message/StatusReport.h"
+#include "message/USSDRequest.h"
 
 namespace parlane::test {
 namespace {

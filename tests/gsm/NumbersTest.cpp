@@ -8,7 +8,7 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "gsm/Numbers.h"
-#include "transport/message/TonAutoRule.h"
+#include "message/TonAutoRule.h"
 
 namespace parlane {
 namespace {

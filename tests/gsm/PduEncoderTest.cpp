@@ -6,10 +6,10 @@
 #include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/USSDRequest.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/USSDRequest.h"
 
 namespace parlane {
 namespace {

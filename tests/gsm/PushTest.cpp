@@ -7,8 +7,8 @@
 #include "core/util/Utf.h"
 #include "gsm/PushDecoder.h"
 #include "gsm/PushEncoder.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
 
 namespace parlane {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "message/StatusReport.h"
 #include "service/DeliveryReportMarking.h"
 #include "storage/StoresFixture.h"
-#include "transport/message/StatusReport.h"
 
 namespace parlane::test {
 namespace {

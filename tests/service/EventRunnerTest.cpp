@@ -12,11 +12,11 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Clock.h"
 #include "engine/ReceiverTestSupport.h"
+#include "message/SMSMessage.h"
 #include "service/EventQueueFile.h"
 #include "service/EventRunner.h"
 #include "service/ServiceRig.h"
 #include "support/TempDir.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/util/Utf.h"
+#include "message/GenericMessage.h"
 #include "service/ServiceWindow.h"
-#include "transport/message/GenericMessage.h"
 
 namespace parlane::test {
 

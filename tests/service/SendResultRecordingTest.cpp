@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
+#include "message/SMSMessage.h"
 #include "service/SendResultRecording.h"
 #include "storage/MessageRecords.h"
 #include "storage/StoresFixture.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane::test {
 namespace {

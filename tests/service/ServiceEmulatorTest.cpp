@@ -4,8 +4,8 @@
 
 #include "core/util/Utf.h"
 #include "engine/ModemInitializer.h"
+#include "message/USSDRequest.h"
 #include "service/ServiceRig.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane::test {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "message/MessageFlags.h"
+#include "message/StatusReport.h"
 #include "service/ServiceRig.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/StatusReport.h"
 
 namespace parlane::test {
 namespace {

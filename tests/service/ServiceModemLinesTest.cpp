@@ -10,11 +10,11 @@
 #include "engine/ModemInitializer.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduDecoder.h"
+#include "message/StatusReport.h"
+#include "message/USSDRequest.h"
 #include "service/ServiceRig.h"
 #include "support/InitializationReplies.h"
 #include "support/ScriptedModem.h"
-#include "transport/message/StatusReport.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane::test {
 namespace {

@@ -12,6 +12,7 @@
 #include "engine/ReceiverTestSupport.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
+#include "message/SMSMessage.h"
 #include "service/CServiceThread.h"
 #include "service/RecordingWindow.h"
 #include "service/ServiceScheduler.h"
@@ -21,7 +22,6 @@
 #include "support/TempDir.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane::test {
 

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <set>
 
+#include "message/MessageFlags.h"
 #include "service/ServiceRig.h"
 #include "service/SpoolWatcher.h"
-#include "transport/message/MessageFlags.h"
 
 namespace parlane {
 namespace {

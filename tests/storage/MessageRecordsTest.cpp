@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "core/util/Clock.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/USSDRequest.h"
 #include "storage/MessageRecords.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/USSDRequest.h"
 
 namespace parlane {
 namespace {

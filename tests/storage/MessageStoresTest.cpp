@@ -7,9 +7,9 @@
 #include "UnreadableFile.h"
 #include "core/util/ErrorText.h"
 #include "core/util/Utf.h"
-#include "storage/MessageStores.h"
+#include "message/MessageIdCounter.h"
 #include "storage/InstanceFileName.h"
-#include "transport/message/MessageIdCounter.h"
+#include "storage/MessageStores.h"
 
 namespace parlane::test {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "core/settings/SettingsStore.h"
 #include "gsm/PduEncoder.h"
+#include "message/SMSMessage.h"
 #include "transport/AsyncSerialEmulator.h"
 #include "transport/EmulatorReplies.h"
-#include "transport/message/SMSMessage.h"
 
 namespace parlane {
 namespace {

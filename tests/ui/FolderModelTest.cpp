@@ -8,8 +8,8 @@
 
 #include "ControlFixture.h"
 #include "core/util/TimeFormat.h"
+#include "message/MessageFlags.h"
 #include "storage/ContentEscaping.h"
-#include "transport/message/MessageFlags.h"
 #include "ui/dialogs/FolderModel.h"
 
 namespace parlane {

@@ -13,8 +13,8 @@
 
 #include "ControlFixture.h"
 #include "MainFrameFixture.h"
+#include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
-#include "transport/message/SMSMessage.h"
 #include "ui/mainframe/MenuCommand.h"
 #include "ui/mainframe/StartupDlg.h"
 #include "ui/mainframe/TrayPresence.h"

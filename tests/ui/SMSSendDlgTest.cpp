@@ -15,7 +15,7 @@
 #include "MainFrameFixture.h"
 #include "RecordingHost.h"
 #include "core/util/Utf.h"
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 #include "ui/dialogs/AddressBookDlg.h"
 #include "ui/dialogs/ContactEditDlg.h"
 #include "ui/dialogs/SMSSendDlg.h"

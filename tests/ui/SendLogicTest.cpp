@@ -4,9 +4,9 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
-#include "transport/message/MessageIdCounter.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/TonAutoRule.h"
+#include "message/MessageIdCounter.h"
+#include "message/PushMessage.h"
+#include "message/TonAutoRule.h"
 #include "ui/dialogs/AsciiConversion.h"
 #include "ui/dialogs/MessageCounter.h"
 #include "ui/dialogs/OutgoingMessages.h"

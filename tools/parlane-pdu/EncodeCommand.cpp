@@ -11,10 +11,10 @@
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/TonAutoRule.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/TonAutoRule.h"
 
 namespace parlane {
 

@@ -15,9 +15,9 @@
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
+#include "message/TonAutoRule.h"
 #include "service/CServiceThread.h"
 #include "service/ServiceScheduler.h"
-#include "transport/message/TonAutoRule.h"
 #include "ui/dialogs/ChoiceBox.h"
 
 namespace parlane {

@@ -1,7 +1,7 @@
 #include "ui/dialogs/ControlPanel.h"
 
+#include "message/GenericMessage.h"
 #include "service/CServiceThread.h"
-#include "transport/message/GenericMessage.h"
 #include "ui/dialogs/ControlDlg.h"
 #include "ui/mainframe/CMainFrame.h"
 #include "ui/mainframe/MenuCommand.h"

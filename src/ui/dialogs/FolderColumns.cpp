@@ -3,8 +3,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "core/util/TimeFormat.h"
+#include "message/MessageFlags.h"
 #include "storage/ContentEscaping.h"
-#include "transport/message/MessageFlags.h"
 
 namespace parlane {
 

@@ -11,8 +11,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "core/util/TimeFormat.h"
+#include "message/GenericMessage.h"
 #include "storage/MessageRecords.h"
-#include "transport/message/GenericMessage.h"
 #include "ui/dialogs/OutgoingMessages.h"
 
 namespace parlane {

@@ -3,8 +3,8 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "gsm/PduEncoder.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
 #include "ui/dialogs/AsciiConversion.h"
 
 namespace parlane {

@@ -1,10 +1,10 @@
 #include "ui/dialogs/OutgoingMessages.h"
 
 #include "gsm/Numbers.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/TonAutoRule.h"
+#include "message/MessageFlags.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/TonAutoRule.h"
 #include "ui/dialogs/AsciiConversion.h"
 
 namespace parlane {

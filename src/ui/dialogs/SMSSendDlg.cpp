@@ -17,7 +17,7 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 #include "ui/dialogs/AddressBookDlg.h"
 #include "ui/dialogs/ContactEditDlg.h"
 #include "ui/dialogs/ContactIcons.h"

@@ -7,7 +7,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "engine/UssdCommand.h"
-#include "transport/message/USSDRequest.h"
+#include "message/USSDRequest.h"
 #include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/SMSSendDlg.h"
 #include "ui/dialogs/SMSViewDlg.h"

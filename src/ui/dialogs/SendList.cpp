@@ -1,9 +1,9 @@
 #include "ui/dialogs/SendList.h"
 
 #include "gsm/Numbers.h"
-#include "transport/message/MessageFlags.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/TonAutoRule.h"
+#include "message/MessageFlags.h"
+#include "message/SMSMessage.h"
+#include "message/TonAutoRule.h"
 #include "ui/dialogs/AsciiConversion.h"
 #include "ui/dialogs/RecipientText.h"
 

@@ -9,12 +9,12 @@
 
 #include "core/settings/SettingsStore.h"
 #include "engine/PortDetector.h"
+#include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
 #include "support/ScriptedModem.h"
 #include "support/TempDir.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/message/SMSMessage.h"
 #include "ui/dialogs/ControlDlg.h"
 #include "ui/dialogs/DialogHost.h"
 #include "ui/dialogs/FolderControlDlg.h"

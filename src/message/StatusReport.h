@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/message/SMSMessage.h"
+#include "message/SMSMessage.h"
 
 namespace parlane {
 

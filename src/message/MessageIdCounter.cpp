@@ -1,4 +1,4 @@
-#include "transport/message/MessageIdCounter.h"
+#include "message/MessageIdCounter.h"
 
 #include <atomic>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "transport/message/TonValue.h"
+#include "message/TonValue.h"
 
 namespace parlane {
 

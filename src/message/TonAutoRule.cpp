@@ -1,4 +1,4 @@
-#include "transport/message/TonAutoRule.h"
+#include "message/TonAutoRule.h"
 
 #include <atomic>
 

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "transport/message/MessageIdCounter.h"
-#include "transport/message/SMSMessage.h"
+#include "message/MessageIdCounter.h"
+#include "message/SMSMessage.h"
 
 namespace parlane {
 namespace {

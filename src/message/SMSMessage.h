@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 
 namespace parlane {
 

@@ -1,4 +1,4 @@
-#include "transport/message/MessageKind.h"
+#include "message/MessageKind.h"
 
 #include <array>
 #include <utility>

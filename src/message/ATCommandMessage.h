@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "transport/message/MessageKind.h"
+#include "message/MessageKind.h"
 
 namespace parlane {
 

@@ -1,7 +1,7 @@
-#include "transport/message/GenericMessage.h"
+#include "message/GenericMessage.h"
 
-#include "transport/message/MessageIdCounter.h"
-#include "transport/message/TonAutoRule.h"
+#include "message/MessageIdCounter.h"
+#include "message/TonAutoRule.h"
 
 namespace parlane {
 

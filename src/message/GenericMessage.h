@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "transport/message/MessageKind.h"
-#include "transport/message/MessageTime.h"
+#include "message/MessageKind.h"
+#include "message/MessageTime.h"
 
 namespace parlane {
 

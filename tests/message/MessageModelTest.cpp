@@ -6,14 +6,14 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/Clock.h"
 #include "core/util/Utf.h"
-#include "transport/message/ATCommandMessage.h"
-#include "transport/message/MessageIdCounter.h"
-#include "transport/message/MessageKind.h"
-#include "transport/message/PushMessage.h"
-#include "transport/message/SMSMessage.h"
-#include "transport/message/StatusReport.h"
-#include "transport/message/TonAutoRule.h"
-#include "transport/message/USSDRequest.h"
+#include "message/ATCommandMessage.h"
+#include "message/MessageIdCounter.h"
+#include "message/MessageKind.h"
+#include "message/PushMessage.h"
+#include "message/SMSMessage.h"
+#include "message/StatusReport.h"
+#include "message/TonAutoRule.h"
+#include "message/USSDRequest.h"
 
 namespace parlane {
 namespace {
