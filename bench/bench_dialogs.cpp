@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "ui/dialogs/MessageCounter.h"
-#include "ui/dialogs/SendList.h"
+#include "ui/dialogs/send/MessageCounter.h"
+#include "ui/dialogs/send/SendList.h"
 
 namespace parlane {
 namespace {

@@ -28,9 +28,9 @@
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
-#include "ui/dialogs/ControlDlg.h"
-#include "ui/dialogs/FolderControlDlg.h"
-#include "ui/dialogs/FolderModel.h"
+#include "ui/dialogs/control/ControlDlg.h"
+#include "ui/dialogs/control/FolderControlDlg.h"
+#include "ui/dialogs/control/FolderModel.h"
 
 namespace parlane {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "ControlFixture.h"
-#include "ui/dialogs/AppControlDlg.h"
-#include "ui/dialogs/CommonControlDlg.h"
-#include "ui/dialogs/PropertiesControlDlg.h"
+#include "ui/dialogs/control/AppControlDlg.h"
+#include "ui/dialogs/control/CommonControlDlg.h"
+#include "ui/dialogs/control/PropertiesControlDlg.h"
 #include "ui/mainframe/MenuCommand.h"
 
 namespace parlane {

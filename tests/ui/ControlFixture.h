@@ -23,8 +23,8 @@
 #include "storage/MessageStores.h"
 #include "support/TempDir.h"
 #include "transport/AsyncSerialEmulator.h"
-#include "ui/dialogs/ControlDlg.h"
-#include "ui/dialogs/ControlPanel.h"
+#include "ui/dialogs/control/ControlDlg.h"
+#include "ui/dialogs/control/ControlPanel.h"
 #include "ui/mainframe/CMainFrame.h"
 
 namespace parlane::test {

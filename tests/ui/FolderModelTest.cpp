@@ -10,7 +10,7 @@
 #include "core/util/TimeFormat.h"
 #include "message/MessageFlags.h"
 #include "storage/ContentEscaping.h"
-#include "ui/dialogs/FolderModel.h"
+#include "ui/dialogs/control/FolderModel.h"
 
 namespace parlane {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "ControlFixture.h"
-#include "ui/dialogs/FolderControlDlg.h"
-#include "ui/dialogs/FolderModel.h"
+#include "ui/dialogs/control/FolderControlDlg.h"
+#include "ui/dialogs/control/FolderModel.h"
 
 namespace parlane {
 namespace {

@@ -7,8 +7,8 @@
 #include "OffscreenApp.h"
 #include "RecordingHost.h"
 #include "support/TempDir.h"
-#include "ui/dialogs/HelpTopics.h"
-#include "ui/dialogs/HelpViewer.h"
+#include "ui/dialogs/common/HelpTopics.h"
+#include "ui/dialogs/common/HelpViewer.h"
 
 namespace parlane {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "ControlFixture.h"
 #include "core/util/TimeFormat.h"
-#include "ui/dialogs/MemoryControlDlg.h"
+#include "ui/dialogs/control/MemoryControlDlg.h"
 #include "ui/mainframe/MenuCommand.h"
 
 namespace parlane {

@@ -17,9 +17,9 @@
 #include "engine/PortDetector.h"
 #include "support/ScriptedModem.h"
 #include "support/TempDir.h"
-#include "ui/dialogs/PortChoice.h"
-#include "ui/dialogs/PortSelectPage.h"
-#include "ui/dialogs/PortWizard.h"
+#include "ui/dialogs/wizard/PortChoice.h"
+#include "ui/dialogs/wizard/PortSelectPage.h"
+#include "ui/dialogs/wizard/PortWizard.h"
 
 namespace parlane {
 namespace {

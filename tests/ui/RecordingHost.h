@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/dialogs/DialogHost.h"
+#include "ui/dialogs/common/DialogHost.h"
 
 namespace parlane::test {
 

@@ -16,9 +16,9 @@
 #include "RecordingHost.h"
 #include "core/util/Utf.h"
 #include "message/GenericMessage.h"
-#include "ui/dialogs/AddressBookDlg.h"
-#include "ui/dialogs/ContactEditDlg.h"
-#include "ui/dialogs/SMSSendDlg.h"
+#include "ui/dialogs/addressbook/AddressBookDlg.h"
+#include "ui/dialogs/addressbook/ContactEditDlg.h"
+#include "ui/dialogs/send/SMSSendDlg.h"
 
 namespace parlane {
 namespace {

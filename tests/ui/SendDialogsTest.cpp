@@ -10,12 +10,12 @@
 #include "MainFrameFixture.h"
 #include "RecordingHost.h"
 #include "core/util/Utf.h"
-#include "ui/dialogs/SMSSendDlg.h"
-#include "ui/dialogs/SMSViewDlg.h"
-#include "ui/dialogs/SendDialogs.h"
-#include "ui/dialogs/SendList.h"
-#include "ui/dialogs/SendListDlg.h"
-#include "ui/dialogs/USSDSendDlg.h"
+#include "ui/dialogs/send/SMSSendDlg.h"
+#include "ui/dialogs/send/SMSViewDlg.h"
+#include "ui/dialogs/send/SendDialogs.h"
+#include "ui/dialogs/send/SendList.h"
+#include "ui/dialogs/send/SendListDlg.h"
+#include "ui/dialogs/send/USSDSendDlg.h"
 #include "ui/mainframe/MenuCommand.h"
 
 namespace parlane {

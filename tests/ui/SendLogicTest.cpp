@@ -7,12 +7,12 @@
 #include "message/MessageIdCounter.h"
 #include "message/PushMessage.h"
 #include "message/TonAutoRule.h"
-#include "ui/dialogs/AsciiConversion.h"
-#include "ui/dialogs/MessageCounter.h"
-#include "ui/dialogs/OutgoingMessages.h"
-#include "ui/dialogs/RecipientText.h"
-#include "ui/dialogs/SendHistory.h"
-#include "ui/dialogs/SendList.h"
+#include "ui/dialogs/common/AsciiConversion.h"
+#include "ui/dialogs/common/OutgoingMessages.h"
+#include "ui/dialogs/send/MessageCounter.h"
+#include "ui/dialogs/send/RecipientText.h"
+#include "ui/dialogs/send/SendHistory.h"
+#include "ui/dialogs/send/SendList.h"
 
 namespace parlane {
 namespace {

@@ -1,8 +1,0 @@
-#include "ui/dialogs/FailedControlDlg.h"
-
-namespace parlane {
-
-FailedControlDlg::FailedControlDlg(ControlParts& parts, QWidget* parent)
-    : FolderControlDlg(parts, StoreKind::Failed, {Open, Delete, Flush, Export}, parent) {}
-
-}  // namespace parlane

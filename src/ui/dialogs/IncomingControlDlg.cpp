@@ -1,9 +1,0 @@
-#include "ui/dialogs/IncomingControlDlg.h"
-
-namespace parlane {
-
-IncomingControlDlg::IncomingControlDlg(ControlParts& parts, QWidget* parent)
-    : FolderControlDlg(parts, StoreKind::Inbox, {Open, Reply, Handle, Delete, Flush, Export},
-                       parent) {}
-
-}  // namespace parlane

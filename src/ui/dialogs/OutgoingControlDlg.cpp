@@ -1,8 +1,0 @@
-#include "ui/dialogs/OutgoingControlDlg.h"
-
-namespace parlane {
-
-OutgoingControlDlg::OutgoingControlDlg(ControlParts& parts, QWidget* parent)
-    : FolderControlDlg(parts, StoreKind::Outbox, {Open, Delete, Flush, Export}, parent) {}
-
-}  // namespace parlane

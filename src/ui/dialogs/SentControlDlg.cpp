@@ -1,8 +1,0 @@
-#include "ui/dialogs/SentControlDlg.h"
-
-namespace parlane {
-
-SentControlDlg::SentControlDlg(ControlParts& parts, QWidget* parent)
-    : FolderControlDlg(parts, StoreKind::Sent, {Open, Resend, Delete, Flush, Export}, parent) {}
-
-}  // namespace parlane

@@ -1,0 +1,27 @@
+#include "ui/dialogs/send/InvalidRecipients.h"
+
+#include <QStringList>
+
+#include "core/log/Logger.h"
+#include "core/util/StringTable.h"
+
+namespace parlane {
+
+namespace {
+constexpr std::size_t kShown = 10;
+}  // namespace
+
+QString invalidRecipientsText(const std::vector<std::u16string>& invalid) {
+  QStringList lines;
+  for (std::size_t i = 0; i < invalid.size(); ++i) {
+    const std::u16string line = formatString(40196, {invalid[i]});
+    Logger::log(2, line);
+    if (i < kShown) lines << QString::fromStdU16String(line);
+  }
+  if (invalid.size() > kShown) {
+    lines << QStringLiteral("(%1 more)").arg(static_cast<qulonglong>(invalid.size() - kShown));
+  }
+  return lines.join('\n');
+}
+
+}  // namespace parlane
