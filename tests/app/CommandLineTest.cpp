@@ -6,9 +6,12 @@ namespace parlane {
 namespace {
 
 struct SplitCase {
+  const char* name;
   const char* line;
   std::vector<std::string> pieces;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class SplitCommandLine : public testing::TestWithParam<SplitCase> {};
 
@@ -18,22 +21,29 @@ TEST_P(SplitCommandLine, SplitsAtBlanksOutsideQuotes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitCommandLine,
-    testing::Values(SplitCase{"parlane", {"parlane"}},
-                    SplitCase{"parlane -noicon /inst5", {"parlane", "-noicon", "/inst5"}},
-                    SplitCase{"  parlane   -init  ", {"parlane", "-init"}},
-                    SplitCase{"\"/opt/my apps/parlane\" -inst3",
-                              {"/opt/my apps/parlane", "-inst3"}},
-                    // An escaped quote neither opens nor closes a quoted stretch.
-                    SplitCase{"p \\\"a b", {"p", "\\\"a", "b"}},
-                    SplitCase{"p \"a \\\" b\" c", {"p", "a \\\" b", "c"}}, SplitCase{"", {}}));
+    testing::Values(
+        SplitCase{"ProgramOnly", "parlane", {"parlane"}},
+        SplitCase{"TwoSwitches", "parlane -noicon /inst5", {"parlane", "-noicon", "/inst5"}},
+        SplitCase{"RunsOfBlanks", "  parlane   -init  ", {"parlane", "-init"}},
+        SplitCase{"QuotedPathWithBlank",
+                  "\"/opt/my apps/parlane\" -inst3",
+                  {"/opt/my apps/parlane", "-inst3"}},
+        // An escaped quote neither opens nor closes a quoted stretch.
+        SplitCase{"EscapedQuoteOutsideQuotes", "p \\\"a b", {"p", "\\\"a", "b"}},
+        SplitCase{"EscapedQuoteInsideQuotes", "p \"a \\\" b\" c", {"p", "a \\\" b", "c"}},
+        SplitCase{"Empty", "", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct SwitchCase {
+  const char* name;
   const char* line;
   StartupOptions::Action action;
   int instance;
   bool noIcon;
   bool systemProfile;
 };
+
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.name; }
 
 class ParseSwitches : public testing::TestWithParam<SwitchCase> {};
 
@@ -49,21 +59,24 @@ TEST_P(ParseSwitches, SetsOptions) {
 using A = StartupOptions::Action;
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseSwitches,
-    testing::Values(SwitchCase{"parlane", A::Run, 0, false, false},
-                    SwitchCase{"parlane -noicon", A::Run, 0, true, false},
-                    SwitchCase{"parlane /NoIcon", A::Run, 0, true, false},
-                    SwitchCase{"parlane -NOICON -inst5", A::Run, 5, true, false},
-                    SwitchCase{"parlane -inst 5", A::Run, 5, false, false},
-                    SwitchCase{"parlane -inst 2 -noicon", A::Run, 2, true, false},
-                    SwitchCase{"parlane -inst5-noicon", A::Run, 5, true, false},
-                    SwitchCase{"parlane -inst9999", A::Run, 9999, false, false},
-                    SwitchCase{"parlane -cfgservice", A::Run, 0, false, true},
-                    SwitchCase{"parlane -RegServer -noicon", A::Exit, 0, false, false},
-                    SwitchCase{"parlane /unregserver", A::Exit, 0, false, false},
-                    SwitchCase{"parlane -inst4 -init -inst6", A::Init, 4, false, false},
-                    SwitchCase{"parlane -viewauthor", A::ViewAuthor, 0, false, false},
-                    // The program path itself is never read for switches.
-                    SwitchCase{"/usr/bin/-init", A::Run, 0, false, false}));
+    testing::Values(
+        SwitchCase{"NoSwitches", "parlane", A::Run, 0, false, false},
+        SwitchCase{"NoIcon", "parlane -noicon", A::Run, 0, true, false},
+        SwitchCase{"SlashAndMixedCase", "parlane /NoIcon", A::Run, 0, true, false},
+        SwitchCase{"UpperCaseWithInstance", "parlane -NOICON -inst5", A::Run, 5, true, false},
+        SwitchCase{"InstanceAsNextArgument", "parlane -inst 5", A::Run, 5, false, false},
+        SwitchCase{"InstanceThenNoIcon", "parlane -inst 2 -noicon", A::Run, 2, true, false},
+        SwitchCase{"InstanceGluedToNextSwitch", "parlane -inst5-noicon", A::Run, 5, true, false},
+        SwitchCase{"LargestInstance", "parlane -inst9999", A::Run, 9999, false, false},
+        SwitchCase{"SystemProfile", "parlane -cfgservice", A::Run, 0, false, true},
+        SwitchCase{"RegServerExits", "parlane -RegServer -noicon", A::Exit, 0, false, false},
+        SwitchCase{"UnregServerExits", "parlane /unregserver", A::Exit, 0, false, false},
+        SwitchCase{"InitTakesTheFirstInstance", "parlane -inst4 -init -inst6", A::Init, 4, false,
+                   false},
+        SwitchCase{"ViewAuthor", "parlane -viewauthor", A::ViewAuthor, 0, false, false},
+        // The program path itself is never read for switches.
+        SwitchCase{"ProgramPathIsNoSwitch", "/usr/bin/-init", A::Run, 0, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct BadSwitchCase {
   const char* name;

@@ -268,10 +268,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    "longer than 2048 characters"},
         BadCommand{"BadTon", {"--ton", "9", "+4917012345", "--text", "x"}, "", "--ton"},
-        BadCommand{"UssdWithNumber",
-                   {"--ussd", "+4917012345", "--text", "*100#"},
-                   "",
-                   "takes no number"}));
+        BadCommand{
+            "UssdWithNumber", {"--ussd", "+4917012345", "--text", "*100#"}, "", "takes no number"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SendHelp, ShowsUsage) {
   Door door;

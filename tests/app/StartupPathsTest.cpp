@@ -15,10 +15,13 @@ TEST(StartupPaths, InstanceNamesTheRegistryKeyAndTitle) {
 }
 
 struct LogCase {
+  const char* name;
   const char* path;
   int instance;
   const char* expected;
 };
+
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.name; }
 
 class InstanceLogPath : public testing::TestWithParam<LogCase> {};
 
@@ -28,12 +31,16 @@ TEST_P(InstanceLogPath, InsertsTheNumberBeforeTheExtension) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstanceLogPath,
-    testing::Values(LogCase{"/var/log/valtorin.log", 0, "/var/log/valtorin.log"},
-                    LogCase{"/var/log/valtorin.log", 5, "/var/log/valtorin.5.log"},
-                    LogCase{"/var/log/valtorin.5.log", 5, "/var/log/valtorin.5.log"},
-                    LogCase{"/var/log/valtorin.12.log", 12, "/var/log/valtorin.12.log"},
-                    LogCase{"/var/log/valtorin.log", 12, "/var/log/valtorin.12.log"},
-                    LogCase{"abc", 3, "abc"}));
+    testing::Values(
+        LogCase{"NoInstance", "/var/log/valtorin.log", 0, "/var/log/valtorin.log"},
+        LogCase{"InstanceBeforeTheExtension", "/var/log/valtorin.log", 5,
+                "/var/log/valtorin.5.log"},
+        LogCase{"InstanceAlreadyThere", "/var/log/valtorin.5.log", 5, "/var/log/valtorin.5.log"},
+        LogCase{"TwoDigitInstanceAlreadyThere", "/var/log/valtorin.12.log", 12,
+                "/var/log/valtorin.12.log"},
+        LogCase{"TwoDigitInstance", "/var/log/valtorin.log", 12, "/var/log/valtorin.12.log"},
+        LogCase{"NoExtension", "abc", 3, "abc"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartupPaths, DefaultConfigurationFallsBackToTheInstalledDataFolder) {
   test::TempDir work;

@@ -131,10 +131,13 @@ TEST_F(InitializerSteps, ErrorModeOnlyWhereNumericReportsAreOffered) {
 }
 
 struct QueryErrorCase {
+  const char* name;
   const char* command;
   const char* reply;
   const char* balloon;  // empty: no problem reported
 };
+
+void PrintTo(const QueryErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class InitializerQueryErrors : public InitializerSteps,
                                public ::testing::WithParamInterface<QueryErrorCase> {};
@@ -157,23 +160,26 @@ TEST_P(InitializerQueryErrors, HarmlessAnswersAreNotCounted) {
 INSTANTIATE_TEST_SUITE_P(
     , InitializerQueryErrors,
     ::testing::Values(
-        QueryErrorCase{"AT+CMGD=?\r\n", "+CME ERROR: SM BL not ready\r\n", ""},
-        QueryErrorCase{"AT+CMGD=?\r\n", "ERROR\r\n", ""},
-        QueryErrorCase{"AT+CMGD=?\r\n", "+CMS ERROR: 302\r\n",
+        QueryErrorCase{"DeleteProbeSimBusy", "AT+CMGD=?\r\n", "+CME ERROR: SM BL not ready\r\n",
+                       ""},
+        QueryErrorCase{"DeleteProbePlainError", "AT+CMGD=?\r\n", "ERROR\r\n", ""},
+        QueryErrorCase{"DeleteProbeNotAllowed", "AT+CMGD=?\r\n", "+CMS ERROR: 302\r\n",
                        "While getting deleting support (AT+CMGD): Operation not allowed. "},
-        QueryErrorCase{"AT+CPMS?\r\n", "+CME ERROR: SM BL not ready\r\n", ""},
-        QueryErrorCase{"AT+CPMS?\r\n", "ERROR\r\n", ""},
-        QueryErrorCase{"AT+CPMS?\r\n", "+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0\r\nOK\r\n",
+        QueryErrorCase{"MemoryQuerySimBusy", "AT+CPMS?\r\n", "+CME ERROR: SM BL not ready\r\n", ""},
+        QueryErrorCase{"MemoryQueryPlainError", "AT+CPMS?\r\n", "ERROR\r\n", ""},
+        QueryErrorCase{"MemoryQueryEightFields", "AT+CPMS?\r\n",
+                       "+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0\r\nOK\r\n",
                        "While getting modem memory types (AT+CPMS): Invalid modem reply (see log "
                        "for details). "},
-        QueryErrorCase{"AT+CUSD=?\r\n", "+CME ERROR: 10\r\n",
+        QueryErrorCase{"UssdProbeSimNotInserted", "AT+CUSD=?\r\n", "+CME ERROR: 10\r\n",
                        "While getting USSD support (AT+CUSD):SIM not inserted. "},
-        QueryErrorCase{"AT+CUSD=?\r\n", "+CUSD:\r\nOK\r\n", ""},
-        QueryErrorCase{"AT+CSMS=?\r\n", "+CSMS:\r\nOK\r\n",
+        QueryErrorCase{"UssdProbeEmpty", "AT+CUSD=?\r\n", "+CUSD:\r\nOK\r\n", ""},
+        QueryErrorCase{"SmsProbeEmpty", "AT+CSMS=?\r\n", "+CSMS:\r\nOK\r\n",
                        "While getting SMS support (AT+CSMS): Invalid modem reply (see log for "
                        "details). "},
-        QueryErrorCase{"AT+CGMM\r\n", "ERROR\r\n",
-                       "While getting modem model (AT+CGMM): ERROR. "}));
+        QueryErrorCase{"ModelQueryError", "AT+CGMM\r\n", "ERROR\r\n",
+                       "While getting modem model (AT+CGMM): ERROR. "}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A full memory takes no further message: the user is told which one.
 struct MemoryFullCase {
@@ -353,6 +359,8 @@ struct StrayLineCase {
   const char* reply;
 };
 
+void PrintTo(const StrayLineCase& c, std::ostream* os) { *os << c.name; }
+
 class InitializerStrayLines : public InitializerSteps,
                               public ::testing::WithParamInterface<StrayLineCase> {};
 
@@ -399,12 +407,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StrayLineCase>& info) { return info.param.name; });
 
 struct ModeCase {
+  const char* name;
   const char* cnmi;  // the indication test response; empty: the probe fails
   const char* cmgd;
   const char* cmgf;
   int readMode;
   int sendMode;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.name; }
 
 class InitializerModes : public InitializerSteps, public ::testing::WithParamInterface<ModeCase> {};
 
@@ -420,14 +431,17 @@ TEST_P(InitializerModes, ProbeResultsChooseReadAndSendMode) {
   EXPECT_EQ(settings.getInt("sender.send_mode"), c.sendMode);
 }
 
-INSTANTIATE_TEST_SUITE_P(, InitializerModes,
-                         ::testing::Values(ModeCase{"", "(1-20),(0-4)", "(0-1)", 3, 0},
-                                           ModeCase{"(2),(1,2)", "(1-20),(0-4)", "(0)", 0, 0},
-                                           ModeCase{"(2),(2)", "(1-20),(0-4)", "(1)", 1, 1},
-                                           ModeCase{"(2),(0)", "(1-20),(0-4)", "(0-1)", 2, 0},
-                                           ModeCase{"(2),(0)", "(1-20),(4)", "(0-1)", 2, 0},
-                                           ModeCase{"(2),(0)", "(1-20)", "(0-1)", 3, 0},
-                                           ModeCase{"(2),(0)", "", "(0-1)", 3, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    , InitializerModes,
+    ::testing::Values(
+        ModeCase{"NoIndicationsIgnore", "", "(1-20),(0-4)", "(0-1)", 3, 0},
+        ModeCase{"IndexNotificationsPduOnly", "(2),(1,2)", "(1-20),(0-4)", "(0)", 0, 0},
+        ModeCase{"ContentNotificationsTextOnly", "(2),(2)", "(1-20),(0-4)", "(1)", 1, 1},
+        ModeCase{"NoNotificationsPoll", "(2),(0)", "(1-20),(0-4)", "(0-1)", 2, 0},
+        ModeCase{"DeleteAllOnlyPolls", "(2),(0)", "(1-20),(4)", "(0-1)", 2, 0},
+        ModeCase{"NoDeleteFlagsIgnore", "(2),(0)", "(1-20)", "(0-1)", 3, 0},
+        ModeCase{"DeleteProbeFailsIgnore", "(2),(0)", "", "(0-1)", 3, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InitializerSteps, ResetForgetsThePreviousRun) {
   replies["AT+CGMM\r\n"] = "ERROR\r\n";

@@ -45,6 +45,8 @@ struct SlowResultCase {
   int failsAfterSeconds;   // when it never comes, the message fails then
 };
 
+void PrintTo(const SlowResultCase& c, std::ostream* os) { *os << c.name; }
+
 class SlowSendResultTest : public SenderClockTest,
                            public ::testing::WithParamInterface<SlowResultCase> {};
 
@@ -98,6 +100,8 @@ struct LateResultCase {
   const char* name;
   bool afterTheRetry;  // the late result comes once the retry has been written
 };
+
+void PrintTo(const LateResultCase& c, std::ostream* os) { *os << c.name; }
 
 class LateSendResultTest : public SenderClockTest,
                            public ::testing::WithParamInterface<LateResultCase> {};
@@ -176,6 +180,8 @@ struct TextBodyCase {
   std::string body;  // as the modem takes it
 };
 
+void PrintTo(const TextBodyCase& c, std::ostream* os) { *os << c.name; }
+
 class TextBodyTest : public SenderRealModemTest,
                      public ::testing::WithParamInterface<TextBodyCase> {};
 
@@ -212,6 +218,8 @@ struct GluedOkCase {
   int sendMode;
 };
 
+void PrintTo(const GluedOkCase& c, std::ostream* os) { *os << c.name; }
+
 class GluedOkTest : public SenderRealModemTest,
                     public ::testing::WithParamInterface<GluedOkCase> {};
 
@@ -241,6 +249,8 @@ struct FailureReasonCase {
   std::string bodyReply;
   std::u16string reason;
 };
+
+void PrintTo(const FailureReasonCase& c, std::ostream* os) { *os << c.name; }
 
 class FailureReasonTest : public SenderRealModemTest,
                           public ::testing::WithParamInterface<FailureReasonCase> {};
@@ -281,6 +291,8 @@ struct Ucs2Case {
   int flag;
   std::u16string reason;
 };
+
+void PrintTo(const Ucs2Case& c, std::ostream* os) { *os << c.name; }
 
 class TextModeUcs2Test : public SenderRealModemTest,
                          public ::testing::WithParamInterface<Ucs2Case> {};

@@ -306,6 +306,8 @@ struct AddressCase {
   std::u16string number;
 };
 
+void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.name; }
+
 class AddressTypes : public testing::TestWithParam<AddressCase> {};
 
 TEST_P(AddressTypes, InternationalNumbersKeepTheirPlus) {

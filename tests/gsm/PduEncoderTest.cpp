@@ -118,6 +118,8 @@ struct ValidityCase {
   std::uint8_t code;
 };
 
+void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.name; }
+
 class RelativeValidity : public testing::TestWithParam<ValidityCase> {};
 
 TEST_P(RelativeValidity, IsTheSmallestCodeWhosePeriodCoversTheRequest) {

@@ -77,6 +77,8 @@ struct CancelCase {
   bool exit;  // "Exit" (the gateway stops) rather than "Disconnect"
 };
 
+void PrintTo(const CancelCase& c, std::ostream* os) { *os << c.name; }
+
 class SendCutShort : public OutboxUserWord, public ::testing::WithParamInterface<CancelCase> {};
 
 TEST_P(SendCutShort, PutsTheMessageBackUntouched) {

@@ -71,6 +71,8 @@ struct StrayLineCase {
   const char* read;  // the read the notice in the reply asks for; empty: none
 };
 
+void PrintTo(const StrayLineCase& c, std::ostream* os) { *os << c.name; }
+
 class ModemStrayLines : public ModemLines, public ::testing::WithParamInterface<StrayLineCase> {};
 
 TEST_P(ModemStrayLines, SpoilNoProbeAndNoticesAreReadAfterTheInitialization) {
@@ -126,6 +128,8 @@ struct UssdCase {
   const char* shown;
 };
 
+void PrintTo(const UssdCase& c, std::ostream* os) { *os << c.name; }
+
 class ModemUssdReplies : public ModemLines, public ::testing::WithParamInterface<UssdCase> {};
 
 TEST_P(ModemUssdReplies, AreShownWholeAndDecodedByTheirScheme) {
@@ -174,6 +178,8 @@ struct NumberCase {
   const char* balloonTitle;
   const char* balloonText;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
 
 // The time a message of deliverHex's stamp is stored with.
 MessageTime deliveredAt() {

@@ -92,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                             "NUL bytes"},
                     Refused{"TooManyRecipients", manyRecipients(1000), "more than 100 recipients"},
                     Refused{"TooBig", "To: 1\n\n" + std::string(kMaxSpoolFileBytes, 'x'),
-                            "larger than"}));
+                            "larger than"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpoolFile, WriterAndReaderAgree) {
   SpoolMessage message;

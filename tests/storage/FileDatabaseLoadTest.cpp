@@ -80,10 +80,13 @@ TEST(FileDatabaseLoad, CrLfAndLfFilesLoadTheSame) {
 }
 
 struct SeparatorCase {
+  const char* name;
   const char16_t* setting;
   std::string file;
   DatabaseRecord expected;
 };
+
+void PrintTo(const SeparatorCase& c, std::ostream* os) { *os << c.name; }
 
 class SeparatorSetting : public ::testing::TestWithParam<SeparatorCase> {};
 
@@ -98,11 +101,13 @@ TEST_P(SeparatorSetting, UsesOnlyTheFirstCharacter) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, SeparatorSetting,
-    ::testing::Values(SeparatorCase{u";", "01;a;x\r\n", rec({u"01", u"a", u"x"})},
-                      SeparatorCase{u";;", "01;a;x\r\n", rec({u"01", u"a", u"x"})},
-                      SeparatorCase{u"", "01\ta;b\tx\r\n", rec({u"01", u"a;b", u"x"})},
-                      SeparatorCase{u";", "01\ta;b\r\n", rec({u"01\ta", u"b", u""})},
-                      SeparatorCase{u"\u00a7", "01\u00a7a\u00a7x\r\n", rec({u"01", u"a", u"x"})}));
+    ::testing::Values(
+        SeparatorCase{"Semicolon", u";", "01;a;x\r\n", rec({u"01", u"a", u"x"})},
+        SeparatorCase{"FirstOfTwo", u";;", "01;a;x\r\n", rec({u"01", u"a", u"x"})},
+        SeparatorCase{"EmptyMeansTab", u"", "01\ta;b\tx\r\n", rec({u"01", u"a;b", u"x"})},
+        SeparatorCase{"TabIsNoSeparator", u";", "01\ta;b\r\n", rec({u"01\ta", u"b", u""})},
+        SeparatorCase{"NonAscii", u"\u00a7", "01\u00a7a\u00a7x\r\n", rec({u"01", u"a", u"x"})}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileDatabaseLoad, ResetGivesLargestIdentifierPlusTwo) {
   DatabaseFixture f;

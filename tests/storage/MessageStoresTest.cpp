@@ -39,10 +39,13 @@ TEST(MessageStores, DeclaresTheSchemas) {
 }
 
 struct InstanceCase {
+  const char* name;
   const char16_t* file;
   int instance;
   const char16_t* expected;
 };
+
+void PrintTo(const InstanceCase& c, std::ostream* os) { *os << c.name; }
 
 class InstanceFileNames : public ::testing::TestWithParam<InstanceCase> {};
 
@@ -50,14 +53,16 @@ TEST_P(InstanceFileNames, GiveEachInstanceItsOwnFile) {
   EXPECT_EQ(instanceFileName(GetParam().file, GetParam().instance), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, InstanceFileNames,
-                         ::testing::Values(InstanceCase{u"inbox.txt", 0, u"inbox.txt"},
-                                           InstanceCase{u"inbox.txt", 3, u"inbox.3.txt"},
-                                           InstanceCase{u"inbox.3.txt", 3, u"inbox.3.txt"},
-                                           InstanceCase{u"inbox.3.txt", 4, u"inbox.3.4.txt"},
-                                           InstanceCase{u"a.txt/b.txt", 2, u"a.2.txt/b.txt"},
-                                           InstanceCase{u"inbox.dat", 5, u"inbox.dat.5"},
-                                           InstanceCase{u"inbox.dat.5", 5, u"inbox.dat.5"}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, InstanceFileNames,
+    ::testing::Values(InstanceCase{"NoInstance", u"inbox.txt", 0, u"inbox.txt"},
+                      InstanceCase{"InstanceBeforeTheExtension", u"inbox.txt", 3, u"inbox.3.txt"},
+                      InstanceCase{"InstanceAlreadyThere", u"inbox.3.txt", 3, u"inbox.3.txt"},
+                      InstanceCase{"OtherInstanceAdded", u"inbox.3.txt", 4, u"inbox.3.4.txt"},
+                      InstanceCase{"FirstDotTakesTheNumber", u"a.txt/b.txt", 2, u"a.2.txt/b.txt"},
+                      InstanceCase{"OtherExtensionGetsItAtTheEnd", u"inbox.dat", 5, u"inbox.dat.5"},
+                      InstanceCase{"AtTheEndAlreadyThere", u"inbox.dat.5", 5, u"inbox.dat.5"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageStores, InstanceUsesItsOwnFilesAndWritesTheNamesBack) {
   StoresFixture f(3);

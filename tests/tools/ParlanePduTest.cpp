@@ -288,6 +288,8 @@ struct ValidityCase {
   std::uint8_t code;
 };
 
+void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.name; }
+
 class ParlanePduValidity : public testing::TestWithParam<ValidityCase> {};
 
 TEST_P(ParlanePduValidity, PrintsTheSmallestCodeThatCoversThePeriod) {

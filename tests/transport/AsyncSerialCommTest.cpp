@@ -367,6 +367,8 @@ struct UnrelatedLineCase {
   std::string bytes;
 };
 
+void PrintTo(const UnrelatedLineCase& c, std::ostream* os) { *os << c.name; }
+
 class UnrelatedLineTest : public ChannelClockTest,
                           public ::testing::WithParamInterface<UnrelatedLineCase> {};
 

@@ -42,12 +42,15 @@ void expectEvents(const ReplyRecorder& sink, const std::vector<Expected>& expect
 }
 
 struct LineCase {
+  const char* name;
   const char* line;
   int kind;
   int code;
   ReplySlot slot;
   const char16_t* text;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class SingleLineTest : public ::testing::TestWithParam<LineCase> {};
 
@@ -63,30 +66,36 @@ TEST_P(SingleLineTest, ClassifiesByBeginning) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, SingleLineTest,
-    ::testing::Values(LineCase{"OK", 2, 0, S::Ok, u"OK"}, LineCase{"ok", 2, 0, S::Ok, u"ok"},
-                      LineCase{"ERROR", 4, 100, S::Failure, u"ERROR"},
-                      LineCase{"+CMT: ,23", 5, 0, S::Unsolicited, u"+CMT: ,23"},
-                      LineCase{"+CBM: 88", 5, 0, S::Unsolicited, u"+CBM: 88"},
-                      LineCase{"+CDS:25", 12, 0, S::Unsolicited, u"+CDS:25"},
-                      LineCase{"+CMTI: \"SM\",5", 6, 0, S::Unsolicited, u"+CMTI: \"SM\",5"},
-                      LineCase{"+cbmi: \"BM\",2", 6, 0, S::Unsolicited, u"+cbmi: \"BM\",2"},
-                      LineCase{"+CDSI: \"SR\",0", 13, 0, S::Unsolicited, u"+CDSI: \"SR\",0"},
-                      LineCase{"+CMGR: 0,,33", 7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
-                      LineCase{"+CMGL: 1,0,,23", 7, 0, S::Unsolicited, u"+CMGL: 1,0,,23"},
-                      LineCase{"+CUSD: 2,\"x\",15", 7, 0, S::Unsolicited, u"+CUSD: 2,\"x\",15"},
-                      LineCase{"+CME ERROR: 10", 9, 10, S::Failure, u"SIM not inserted"},
-                      LineCase{"+CMS ERROR: 500", 9, 500, S::Failure, u"Unknown error"},
-                      LineCase{"+CMS ERROR: 330", 9, 330, S::Failure, u"SMSC address unknown"},
-                      LineCase{"+CME ERROR: SM BL not ready", 9, 100, S::Failure,
-                               u"SM BL not ready"},
-                      LineCase{"+CME ERROR: 515", 9, 515, S::Failure, u"515"},
-                      LineCase{"+CSQ: 31,0", 7, 0, S::Information, u"+CSQ: 31,0"},
-                      LineCase{"+CMGS: 183", 7, 0, S::Information, u"+CMGS: 183"},
-                      LineCase{">", 3, 0, S::Prompt, u">"},
-                      LineCase{"Emulator", 7, 0, S::Information, u"Emulator"},
-                      LineCase{"AT+CMGF=0", 7, 0, S::Information, u"AT+CMGF=0"},
-                      LineCase{"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)", 7, 0, S::Information,
-                               u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"}));
+    ::testing::Values(
+        LineCase{"Ok", "OK", 2, 0, S::Ok, u"OK"},
+        LineCase{"OkInLowerCase", "ok", 2, 0, S::Ok, u"ok"},
+        LineCase{"Error", "ERROR", 4, 100, S::Failure, u"ERROR"},
+        LineCase{"MessageContent", "+CMT: ,23", 5, 0, S::Unsolicited, u"+CMT: ,23"},
+        LineCase{"BroadcastContent", "+CBM: 88", 5, 0, S::Unsolicited, u"+CBM: 88"},
+        LineCase{"ReportContent", "+CDS:25", 12, 0, S::Unsolicited, u"+CDS:25"},
+        LineCase{"MessageIndex", "+CMTI: \"SM\",5", 6, 0, S::Unsolicited, u"+CMTI: \"SM\",5"},
+        LineCase{"BroadcastIndexInLowerCase", "+cbmi: \"BM\",2", 6, 0, S::Unsolicited,
+                 u"+cbmi: \"BM\",2"},
+        LineCase{"ReportIndex", "+CDSI: \"SR\",0", 13, 0, S::Unsolicited, u"+CDSI: \"SR\",0"},
+        LineCase{"ReadHeader", "+CMGR: 0,,33", 7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
+        LineCase{"ListHeader", "+CMGL: 1,0,,23", 7, 0, S::Unsolicited, u"+CMGL: 1,0,,23"},
+        LineCase{"UssdReply", "+CUSD: 2,\"x\",15", 7, 0, S::Unsolicited, u"+CUSD: 2,\"x\",15"},
+        LineCase{"CmeErrorIsFailure", "+CME ERROR: 10", 9, 10, S::Failure, u"SIM not inserted"},
+        LineCase{"CmsErrorWithAGenericText", "+CMS ERROR: 500", 9, 500, S::Failure,
+                 u"Unknown error"},
+        LineCase{"CmsErrorIsFailure", "+CMS ERROR: 330", 9, 330, S::Failure,
+                 u"SMSC address unknown"},
+        LineCase{"CmeErrorAsText", "+CME ERROR: SM BL not ready", 9, 100, S::Failure,
+                 u"SM BL not ready"},
+        LineCase{"CmeErrorWithoutText", "+CME ERROR: 515", 9, 515, S::Failure, u"515"},
+        LineCase{"SignalQuality", "+CSQ: 31,0", 7, 0, S::Information, u"+CSQ: 31,0"},
+        LineCase{"SendReference", "+CMGS: 183", 7, 0, S::Information, u"+CMGS: 183"},
+        LineCase{"Prompt", ">", 3, 0, S::Prompt, u">"},
+        LineCase{"PlainText", "Emulator", 7, 0, S::Information, u"Emulator"},
+        LineCase{"Echo", "AT+CMGF=0", 7, 0, S::Information, u"AT+CMGF=0"},
+        LineCase{"IndicationRanges", "+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)", 7, 0, S::Information,
+                 u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplyParserTest, LineSplitAcrossReadsWaitsForItsEnd) {
   ReplyParser parser;
@@ -116,6 +125,8 @@ struct GluedResultCase {
   const char* bytes;
   Expected event;
 };
+
+void PrintTo(const GluedResultCase& c, std::ostream* os) { *os << c.name; }
 
 class GluedResultTest : public ::testing::TestWithParam<GluedResultCase> {};
 

@@ -9,9 +9,12 @@ namespace parlane {
 namespace {
 
 struct IntCase {
+  const char* name;
   std::u16string text;
   int expected;
 };
+
+void PrintTo(const IntCase& c, std::ostream* os) { *os << c.name; }
 
 class ParseIntTest : public testing::TestWithParam<IntCase> {};
 
@@ -21,14 +24,19 @@ TEST_P(ParseIntTest, ReadsLeadingDecimal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseIntTest,
-    testing::Values(IntCase{u"12abc", 12}, IntCase{u"", 0}, IntCase{u"abc", 0}, IntCase{u" -5", -5},
-                    IntCase{u"\t\r\n 42", 42}, IntCase{u"+7", 7}, IntCase{u"-", 0},
-                    IntCase{u"+-3", 0}, IntCase{u"- 3", 0}, IntCase{u"007", 7},
-                    IntCase{u"2147483647", INT_MAX}, IntCase{u"-2147483648", INT_MIN},
-                    IntCase{u"2147483648", INT_MAX}, IntCase{u"-2147483649", INT_MIN},
-                    IntCase{u"99999999999999999999999999", INT_MAX},
-                    IntCase{u"-99999999999999999999999999", INT_MIN},
-                    IntCase{u"\uFF11", 0} /* full-width digit is not a digit */));
+    testing::Values(IntCase{"TrailingLetters", u"12abc", 12}, IntCase{"Empty", u"", 0},
+                    IntCase{"LettersOnly", u"abc", 0}, IntCase{"BlankThenMinus", u" -5", -5},
+                    IntCase{"LeadingWhitespace", u"\t\r\n 42", 42}, IntCase{"Plus", u"+7", 7},
+                    IntCase{"MinusAlone", u"-", 0}, IntCase{"PlusThenMinus", u"+-3", 0},
+                    IntCase{"BlankAfterMinus", u"- 3", 0}, IntCase{"LeadingZeros", u"007", 7},
+                    IntCase{"Largest", u"2147483647", INT_MAX},
+                    IntCase{"Smallest", u"-2147483648", INT_MIN},
+                    IntCase{"AboveLargest", u"2147483648", INT_MAX},
+                    IntCase{"BelowSmallest", u"-2147483649", INT_MIN},
+                    IntCase{"FarAboveLargest", u"99999999999999999999999999", INT_MAX},
+                    IntCase{"FarBelowSmallest", u"-99999999999999999999999999", INT_MIN},
+                    IntCase{"FullWidthDigit", u"\uFF11", 0} /* full-width digit is not a digit */),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsStore, AbsentKeysReadAsEmptyAndZero) {
   SettingsStore store;
@@ -58,12 +66,13 @@ TEST(SettingsStore, SnapshotIsInByteOrder) {
 }
 
 struct PatternCase {
+  const char* name;
   std::string pattern;
   int n;
   std::string key;
 };
 
-void PrintTo(const PatternCase& c, std::ostream* os) { *os << c.pattern; }
+void PrintTo(const PatternCase& c, std::ostream* os) { *os << c.name; }
 
 class KeyFromPatternTest : public testing::TestWithParam<PatternCase> {};
 
@@ -71,14 +80,17 @@ TEST_P(KeyFromPatternTest, FillsTheFirstNumber) {
   EXPECT_EQ(SettingsStore::keyFromPattern(GetParam().pattern, GetParam().n), GetParam().key);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, KeyFromPatternTest,
-    testing::Values(PatternCase{"groups.%d.name", 3, "groups.3.name"},
-                    PatternCase{"smsc.%d", 0, "smsc.0"}, PatternCase{"x.%d", -12, "x.-12"},
-                    PatternCase{"x.%d", INT_MIN, "x.-2147483648"},
-                    PatternCase{"100%%.%d", 1, "100%.1"}, PatternCase{"a.%d.%d", 1, "a.1.%d"},
-                    PatternCase{"no.number", 5, "no.number"}, PatternCase{"%s.%d", 2, "%s.2"},
-                    PatternCase{"tail%", 2, "tail%"}));
+INSTANTIATE_TEST_SUITE_P(Cases, KeyFromPatternTest,
+                         testing::Values(PatternCase{"Group", "groups.%d.name", 3, "groups.3.name"},
+                                         PatternCase{"Zero", "smsc.%d", 0, "smsc.0"},
+                                         PatternCase{"Negative", "x.%d", -12, "x.-12"},
+                                         PatternCase{"Smallest", "x.%d", INT_MIN, "x.-2147483648"},
+                                         PatternCase{"EscapedPercent", "100%%.%d", 1, "100%.1"},
+                                         PatternCase{"OnlyTheFirstNumber", "a.%d.%d", 1, "a.1.%d"},
+                                         PatternCase{"NoNumber", "no.number", 5, "no.number"},
+                                         PatternCase{"OtherConversionKept", "%s.%d", 2, "%s.2"},
+                                         PatternCase{"TrailingPercent", "tail%", 2, "tail%"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsStore, PatternGettersAndSetterUseTheProducedKey) {
   SettingsStore store;

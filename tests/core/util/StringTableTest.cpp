@@ -9,9 +9,12 @@ namespace parlane {
 namespace {
 
 struct KnownEntry {
+  const char* name;
   int id;
   const char16_t* text;
 };
+
+void PrintTo(const KnownEntry& c, std::ostream* os) { *os << c.name; }
 
 class StringTableEntries : public testing::TestWithParam<KnownEntry> {};
 
@@ -23,23 +26,30 @@ TEST_P(StringTableEntries, LoadWithExactWording) {
 INSTANTIATE_TEST_SUITE_P(
     Known, StringTableEntries,
     testing::Values(
-        KnownEntry{40000, u"Warning"}, KnownEntry{40001, u"Error"},
-        KnownEntry{40070, u"Got SMS from %s"}, KnownEntry{40072, u"Error opening file (%s): %s"},
-        KnownEntry{40103, u"Parlane"},
-        KnownEntry{40124,
+        KnownEntry{"Warning", 40000, u"Warning"}, KnownEntry{"Error", 40001, u"Error"},
+        KnownEntry{"GotSms", 40070, u"Got SMS from %s"},
+        KnownEntry{"ErrorOpeningFile", 40072, u"Error opening file (%s): %s"},
+        KnownEntry{"ProgramName", 40103, u"Parlane"},
+        KnownEntry{"TrayTip", 40124,
                    u"Double-click the icon to open the main window\nRight button click to "
                    u"open the main menu"},
-        KnownEntry{40208,
+        KnownEntry{"UssdRequestFailed", 40208,
                    u"Failed to send USSD request '%s'.\r\nPlease view modem log for more "
                    u"information."},
-        KnownEntry{40297, u"Delivered"},
+        KnownEntry{"Delivered", 40297, u"Delivered"},
         // Modem error texts keep their wording, misspellings included.
-        KnownEntry{1000, u"Phone failure"}, KnownEntry{1010, u"SIM not inserted"},
-        KnownEntry{1100, u"Unknown error"}, KnownEntry{1772, u"SIM powered down"},
-        KnownEntry{2001, u"Unassigned number"}, KnownEntry{2010, u"Call bared"},
-        KnownEntry{2099, u"Information element non-existent or not implemente"},
-        KnownEntry{2330, u"SMSC address unknown"}, KnownEntry{2500, u"Unknown error"},
-        KnownEntry{2538, u"Invalid parameter"}));
+        KnownEntry{"PhoneFailure", 1000, u"Phone failure"},
+        KnownEntry{"SimNotInserted", 1010, u"SIM not inserted"},
+        KnownEntry{"UnknownModemError", 1100, u"Unknown error"},
+        KnownEntry{"SimPoweredDown", 1772, u"SIM powered down"},
+        KnownEntry{"UnassignedNumber", 2001, u"Unassigned number"},
+        KnownEntry{"CallBared", 2010, u"Call bared"},
+        KnownEntry{"InformationElementCutShort", 2099,
+                   u"Information element non-existent or not implemente"},
+        KnownEntry{"SmscAddressUnknown", 2330, u"SMSC address unknown"},
+        KnownEntry{"UnknownNetworkError", 2500, u"Unknown error"},
+        KnownEntry{"InvalidParameter", 2538, u"Invalid parameter"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StringTable, UnknownNumbersAreEmpty) {
   for (int id : {-1, 0, 999, 1008, 2002, 3000, 40002, 40233, 40300}) {
