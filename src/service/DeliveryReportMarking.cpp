@@ -1,7 +1,6 @@
 #include "service/DeliveryReportMarking.h"
 
 #include <string>
-#include <vector>
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
@@ -29,25 +28,21 @@ ReportOutcome reportOutcome(int status) {
 
 bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delivered) {
   const std::u16string reference = fromAscii(std::to_string(report.refid));
-  const std::vector<DatabaseRecord> candidates =
-      sent.SelectEqual(sentColumn(u"refid"), reference, 0);
-  const DatabaseRecord* match = nullptr;
-  for (auto it = candidates.rbegin(); it != candidates.rend() && match == nullptr; ++it) {
-    const DatabaseRecord& candidate = *it;
-    if (candidate.size() < storeColumns(StoreKind::Sent).size()) continue;
+  // The report's address may come with a "+" or blanks; compare the bare digits.
+  std::u16string reported = report.source;
+  NormalizeNumber(reported, kTonUnknown);
+  // References repeat every 256 messages: the newest unmarked record for the number is the one.
+  const auto accept = [&reported](const DatabaseRecord& candidate) {
+    if (candidate.size() < storeColumns(StoreKind::Sent).size()) return false;
     const int marked = SettingsStore::parseInt(candidate[sentColumn(u"flags")]) &
                        (messageFlags::kDelivered | messageFlags::kNotDelivered);
-    if (marked != 0) continue;
-
+    if (marked != 0) return false;
     std::u16string recipient = candidate[sentColumn(u"to")];
     NormalizeNumber(recipient, SettingsStore::parseInt(candidate[sentColumn(u"dstton")]));
-    // The report's address may come with a "+" or blanks; compare the bare digits.
-    std::u16string reported = report.source;
-    NormalizeNumber(reported, kTonUnknown);
-    if (recipient == reported) match = &candidate;
-  }
-  if (match == nullptr) return false;
-  DatabaseRecord record = *match;
+    return recipient == reported;
+  };
+  DatabaseRecord record;
+  if (!sent.FindLastEqual(sentColumn(u"refid"), reference, accept, record)) return false;
 
   std::u16string& flagsField = record[sentColumn(u"flags")];
   const int flags = SettingsStore::parseInt(flagsField) |

@@ -43,6 +43,24 @@ char16_t lowerCodeUnit(char16_t unit) {
   return lowered <= 0xFFFF ? static_cast<char16_t>(lowered) : unit;
 }
 
+std::u16string foldedText(std::u16string_view text) {
+  std::u16string folded(text);
+  for (char16_t& unit : folded) unit = lowerCodeUnit(unit);
+  return folded;
+}
+
+std::u16string foldedText(std::string_view utf8Text) {
+  std::u16string folded;
+  if (isAscii(utf8Text)) {
+    folded.reserve(utf8Text.size());
+    for (char c : utf8Text) folded.push_back(static_cast<char16_t>(asciiLower(c)));
+    return folded;
+  }
+  appendUtf16(utf8Text, folded);
+  for (char16_t& unit : folded) unit = lowerCodeUnit(unit);
+  return folded;
+}
+
 CaseInsensitiveText::CaseInsensitiveText(std::u16string_view text) {
   lowered_.reserve(text.size());
   for (char16_t unit : text) {

@@ -9,6 +9,10 @@ namespace parlane {
 // whatever the process locale.
 char16_t lowerCodeUnit(char16_t unit);
 
+// The lowered UTF-16 form of a text: two texts are equal ignoring case exactly when these are.
+std::u16string foldedText(std::u16string_view text);
+std::u16string foldedText(std::string_view utf8Text);
+
 // Compares stored UTF-8 fields with one search text, code unit by code unit after lowering both.
 class CaseInsensitiveText {
  public:

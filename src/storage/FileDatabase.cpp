@@ -19,6 +19,7 @@
 #include "core/util/LineSplitter.h"
 #include "core/util/Utf.h"
 #include "storage/CaseInsensitiveText.h"
+#include "storage/FolderJournal.h"
 #include "storage/StaleTemporaryFiles.h"
 
 namespace parlane {
@@ -27,6 +28,9 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// A journal is folded into its file once it passes half the file's size, and never below this:
+// the rewrite it costs is spread over the many changes that made the journal that long.
+constexpr std::uint64_t kJournalFloor = 1 << 20;
 
 std::u16string columnKey(const std::u16string& name, size_t index) {
   return name + u".columns." + fromAscii(std::to_string(index));
@@ -49,12 +53,6 @@ bool parseHexKey(std::string_view key, std::int64_t& value) {
 }
 
 // The field tests of the searches, all ignoring case.
-std::function<bool(std::string_view)> equalTo(std::u16string_view value) {
-  return [wanted = CaseInsensitiveText(value)](std::string_view field) {
-    return wanted.equals(field);
-  };
-}
-
 std::function<bool(std::string_view)> notEqualTo(std::u16string_view value) {
   return [wanted = CaseInsensitiveText(value)](std::string_view field) {
     return !wanted.equals(field);
@@ -99,6 +97,21 @@ std::unordered_set<std::string_view> linesOf(std::string_view text) {
     start = end + 1;
   }
   return lines;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A file just made or removed outlasts a power cut only once its folder is flushed too.
+void syncFolderOf(const std::string& path) {
+  const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  ::fsync(dir);
+  ::close(dir);
 }
 
 }  // namespace
@@ -362,12 +375,16 @@ int FileDatabase::Load(bool resetIds) {
   std::int64_t largestId = 0;
   Rejected rejected;
   parse(*bytes, records, largestId, rejected);
+  const bool journalApplied = applyJournal(*bytes, records, largestId);
+  bytes.reset();
+  indexes_.clear();
   records_.swap(records);
   revision_.fetch_add(1, std::memory_order_release);
   pending_.clear();
+  journalPending_.clear();
   // linesOf set aside leave the file with the next save, so that later loads don't meet them again
   // and no append glues a record onto a cut one.
-  clean_ = rejected.lines.empty();
+  clean_ = rejected.lines.empty() && journalApplied;
   unreadable_ = false;
   // Ids are eight hexadecimal digits: past ffffffff they start again from the bottom.
   if (resetIds) nextId_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(largestId + 2));
@@ -387,7 +404,9 @@ int FileDatabase::Truncate() {
   }
   ::close(lockFd_);
   lockFd_ = locked;
+  dropJournalLocked();
   pending_.clear();
+  journalPending_.clear();
   clean_ = records_.empty();
   unreadable_ = false;
   return 0;
@@ -395,9 +414,18 @@ int FileDatabase::Truncate() {
 
 int FileDatabase::Save() {
   std::lock_guard lock(mutex_);
-  if (clean_ && pending_.empty()) return 0;
-  if (!clean_ || limit_ > 0) return rewriteLocked();
-  return appendLocked();
+  if (clean_ && pending_.empty() && journalPending_.empty()) return 0;
+  if (!clean_) return rewriteLocked();
+  bool journal = !journalPending_.empty();
+  for (size_t i = 0; i < pending_.size() && !journal; ++i)
+    journal = journaled_.contains(pending_[i]);
+  return journal ? journalLocked() : appendLocked();
+}
+
+int FileDatabase::Compact() {
+  std::lock_guard lock(mutex_);
+  if (clean_ && pending_.empty() && journalPending_.empty() && journalBytes_ == 0) return 0;
+  return rewriteLocked();
 }
 
 int FileDatabase::rewriteLocked() {
@@ -419,9 +447,153 @@ int FileDatabase::rewriteLocked() {
   if (!writeFileAtomically(path_, buffer, kPrivateFileMode, &locked)) return -1;
   if (lockFd_ >= 0) ::close(lockFd_);
   lockFd_ = locked;
+  dropJournalLocked();
   pending_.clear();
+  journalPending_.clear();
   clean_ = true;
   return 0;
+}
+
+void FileDatabase::dropJournalLocked() {
+  const std::string journal = journalPath();
+  // The new file holds what the journal did; left behind (a crash just now), the journal no
+  // longer matches the file and is set aside at the next load.
+  if (::unlink(journal.c_str()) == 0) syncFolderOf(journal);
+  journalBytes_ = 0;
+  journaled_.clear();
+}
+
+int FileDatabase::journalLocked() {
+  // Without a file to bind the journal to, memory is written whole.
+  if (unreadable_) return rewriteLocked();
+  if (lockFileLocked(false) != 0) return errno == ENOENT ? rewriteLocked() : -1;
+  struct stat st {};
+  if (::fstat(lockFd_, &st) != 0) return -1;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  std::string tail(static_cast<size_t>(std::min<std::uint64_t>(size, kJournalTailBytes)), '\0');
+  if (!tail.empty() &&
+      ::pread(lockFd_, tail.data(), tail.size(), static_cast<off_t>(size - tail.size())) !=
+          static_cast<ssize_t>(tail.size())) {
+    if (errno == 0) errno = EIO;
+    return -1;
+  }
+  // One batch for the whole save: new records and changes land together or not at all.
+  std::set<std::string> keys(journalPending_);
+  keys.insert(pending_.begin(), pending_.end());
+  std::string batch = journalBytes_ == 0 ? journalHeader() : std::string();
+  for (const std::string& key : keys) {
+    const auto found = records_.find(key);
+    if (found != records_.end()) {
+      appendJournalPut(batch, found->second);
+    } else {
+      appendJournalRemoval(batch, key);
+    }
+  }
+  appendJournalCommit(batch, keys.size(),
+                      {size, static_cast<std::uint64_t>(st.st_ino), journalTailHash(tail)});
+
+  const std::string journal = journalPath();
+  const bool fresh = journalBytes_ == 0;
+  // A fresh journal replaces whatever an unmatched one left; an old one grows at its end.
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (fresh ? O_TRUNC : O_APPEND);
+  const int fd = ::open(journal.c_str(), flags, static_cast<mode_t>(kPrivateFileMode));
+  if (fd < 0) return -1;
+  const bool ok = writeAllBytes(fd, batch) && ::fsync(fd) == 0;
+  const int error = errno;
+  if (!ok) {
+    // A batch cut short is dropped by the next load; take it back now all the same, so that the
+    // retry's batch follows whole ones only.
+    [[maybe_unused]] const int undone = ::ftruncate(fd, static_cast<off_t>(journalBytes_));
+  }
+  ::close(fd);
+  if (!ok) {
+    errno = error;
+    return -1;
+  }
+  if (fresh) syncFolderOf(journal);
+  journalBytes_ += batch.size();
+  journaled_.insert(keys.begin(), keys.end());
+  pending_.clear();
+  journalPending_.clear();
+  if (journalBytes_ > std::max(kJournalFloor, size / 2) && rewriteLocked() != 0) {
+    // The journal holds every change safely; folding it in waits for the next save.
+    Logger::log(2, "Folder file " + path_ +
+                       ": can't write the journal into the file: " + std::strerror(errno));
+  }
+  return 0;
+}
+
+bool FileDatabase::applyJournal(std::string_view file, RecordMap& records,
+                                std::int64_t& largestId) {
+  journalBytes_ = 0;
+  journaled_.clear();
+  const std::string journal = journalPath();
+  const std::optional<std::string> bytes = readWholeFile(journal);
+  if (!bytes) return true;
+  const JournalContents contents = parseJournal(*bytes);
+  struct stat st {};
+  const bool statted = lockFd_ >= 0 && ::fstat(lockFd_, &st) == 0;
+  if (!contents.batches.empty()) {
+    const JournalBinding& last = contents.batches.back().binding;
+    const bool matches = statted && last.inode == static_cast<std::uint64_t>(st.st_ino) &&
+                         last.size <= file.size() &&
+                         last.tailHash == journalTailHash(file.substr(0, last.size));
+    if (!matches) {
+      // The file was replaced after these changes were made (by another program, or by a
+      // rewrite that a crash kept from removing the journal): they don't belong to it.
+      const std::string aside = journal + ".unmatched";
+      const bool kept = ::rename(journal.c_str(), aside.c_str()) == 0;
+      Logger::log(
+          3, "Folder file " + path_ + " was replaced since its journal " + journal +
+                 " was written: the journal's " + std::to_string(contents.batches.size()) +
+                 " change(s) are not applied to it; " +
+                 (kept ? "the journal is kept as " + aside
+                       : "the journal is left as it is: " + std::string(std::strerror(errno))));
+      return true;
+    }
+  }
+  size_t skipped = contents.malformedLines;
+  for (const JournalBatch& batch : contents.batches) {
+    for (const JournalChange& change : batch.changes) {
+      if (change.removal) {
+        records.erase(change.text);
+        journaled_.insert(change.text);
+        continue;
+      }
+      size_t fields = 1;
+      for (size_t at = change.text.find(separatorUtf8_); at != std::string::npos;
+           at = change.text.find(separatorUtf8_, at + separatorUtf8_.size())) {
+        ++fields;
+      }
+      if (fields > columns_.size() || !isValidUtf8(change.text)) {
+        ++skipped;
+        continue;
+      }
+      std::string stored = change.text;
+      for (size_t i = fields; i < columns_.size(); ++i) stored += separatorUtf8_;
+      std::string key = keyOf(stored);
+      std::int64_t id;
+      if (parseHexKey(key, id)) largestId = std::max(largestId, id);
+      journaled_.insert(key);
+      records.insert_or_assign(std::move(key), std::move(stored));
+    }
+  }
+  if (skipped > 0) {
+    Logger::log(2, "Folder journal " + journal + ": " + std::to_string(skipped) +
+                       " malformed line(s) skipped");
+  }
+  journalBytes_ = contents.committedLength;
+  if (contents.committedLength < bytes->size()) {
+    // What follows the last whole batch is a save a crash cut short: it never returned, so
+    // nothing in it was confirmed. The next batch goes in its place.
+    Logger::log(2, "Folder journal " + journal + ": an unfinished change at its end dropped (" +
+                       std::to_string(bytes->size() - contents.committedLength) + " bytes)");
+    // Unable to cut it, the next save writes the folder whole instead of appending after it.
+    if (::truncate(journal.c_str(), static_cast<off_t>(contents.committedLength)) != 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 int FileDatabase::appendLocked() {
@@ -501,38 +673,74 @@ void FileDatabase::storeLocked(std::string line) {
   revision_.fetch_add(1, std::memory_order_release);
   std::string key = keyOf(line);
   const auto found = records_.find(key);
-  if (found == records_.end() && limit_ == 0) {
-    pending_.push_back(key);
-  } else {
-    clean_ = false;
-    pending_.clear();
-  }
   if (found != records_.end()) {
+    journalPending_.insert(key);
+    unindexLocked(found);
     found->second = std::move(line);
-  } else {
-    records_.emplace(std::move(key), std::move(line));
+    indexLocked(found);
+    return;
   }
+  pending_.push_back(key);
+  indexLocked(records_.emplace(std::move(key), std::move(line)).first);
 }
 
 void FileDatabase::trimLocked() {
   if (limit_ == 0) return;
-  while (records_.size() > limit_) records_.erase(records_.begin());
+  while (records_.size() > limit_) eraseLocked(records_.begin());
+}
+
+void FileDatabase::eraseLocked(RecordMap::iterator at) {
+  journalPending_.insert(at->first);
+  unindexLocked(at);
+  records_.erase(at);
 }
 
 void FileDatabase::Remove(std::u16string_view key) {
   const std::string utf8Key = toUtf8(key);
   std::lock_guard lock(mutex_);
-  if (records_.erase(utf8Key) != 0) revision_.fetch_add(1, std::memory_order_release);
-  pending_.clear();
-  clean_ = false;
+  const auto found = records_.find(utf8Key);
+  if (found == records_.end()) return;
+  eraseLocked(found);
+  revision_.fetch_add(1, std::memory_order_release);
 }
 
 void FileDatabase::Clear() {
   std::lock_guard lock(mutex_);
+  indexes_.clear();
   records_.clear();
   revision_.fetch_add(1, std::memory_order_release);
   pending_.clear();
+  journalPending_.clear();
   clean_ = false;
+}
+
+void FileDatabase::indexLocked(RecordMap::const_iterator at) {
+  for (auto& [column, index] : indexes_) {
+    index[foldedText(fieldOf(at->second, column))].insert(at);
+  }
+}
+
+void FileDatabase::unindexLocked(RecordMap::const_iterator at) {
+  for (auto& [column, index] : indexes_) {
+    const auto found = index.find(foldedText(fieldOf(at->second, column)));
+    if (found == index.end()) continue;
+    found->second.erase(at);
+    if (found->second.empty()) index.erase(found);
+  }
+}
+
+const FileDatabase::KeySet* FileDatabase::equalKeysLocked(unsigned column,
+                                                          std::u16string_view value) const {
+  auto [at, made] = indexes_.try_emplace(column);
+  ColumnIndex& index = at->second;
+  if (made) {
+    for (auto entry = records_.cbegin(); entry != records_.cend(); ++entry) {
+      KeySet& keys = index[foldedText(fieldOf(entry->second, column))];
+      keys.emplace_hint(keys.end(), entry);
+    }
+  }
+  const auto found = index.find(foldedText(value));
+  return found == index.end() ? nullptr : &found->second;
 }
 
 std::size_t FileDatabase::Count() const {
@@ -573,26 +781,66 @@ std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
   for (unsigned column : columns) {
     if (column >= columns_.size()) return result;
   }
-  for (const auto& entry : records_) {
-    bool all = true;
-    for (size_t i = 0; i < columns.size() && all; ++i) {
-      all = wanted[i].equals(fieldOf(entry.second, columns[i]));
+  const auto matches = [&](const std::string& line) {
+    for (size_t i = 1; i < columns.size(); ++i) {
+      if (!wanted[i].equals(fieldOf(line, columns[i]))) return false;
     }
-    if (!all) continue;
-    result.push_back(toRecord(entry.second));
-    if (limit >= 1 && result.size() >= static_cast<size_t>(limit)) break;
+    return true;
+  };
+  const auto take = [&](const std::string& line) {
+    if (matches(line)) result.push_back(toRecord(line));
+    return limit >= 1 && result.size() >= static_cast<size_t>(limit);
+  };
+  if (columns.empty()) {
+    for (const auto& entry : records_) {
+      if (take(entry.second)) break;
+    }
+    return result;
+  }
+  // The first column's index narrows the search to the records equal in it.
+  const KeySet* keys = equalKeysLocked(columns.front(), values.front());
+  if (keys == nullptr) return result;
+  for (const auto& entry : *keys) {
+    if (take(entry->second)) break;
   }
   return result;
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectEqual(unsigned column, std::u16string_view value,
                                                       int limit) const {
-  return select(column, equalTo(value), limit);
+  std::vector<DatabaseRecord> result;
+  std::lock_guard lock(mutex_);
+  if (column >= columns_.size()) return result;
+  const KeySet* keys = equalKeysLocked(column, value);
+  if (keys == nullptr) return result;
+  for (const auto& entry : *keys) {
+    result.push_back(toRecord(entry->second));
+    if (limit >= 1 && result.size() >= static_cast<size_t>(limit)) break;
+  }
+  return result;
 }
 
 bool FileDatabase::FindFirstEqual(unsigned column, std::u16string_view value,
                                   DatabaseRecord& out) const {
-  return findFirst(column, equalTo(value), out);
+  std::vector<DatabaseRecord> found = SelectEqual(column, value, 1);
+  if (found.empty()) return false;
+  out = std::move(found.front());
+  return true;
+}
+
+bool FileDatabase::FindLastEqual(unsigned column, std::u16string_view value,
+                                 const RecordTest& accept, DatabaseRecord& out) const {
+  std::lock_guard lock(mutex_);
+  if (column >= columns_.size()) return false;
+  const KeySet* keys = equalKeysLocked(column, value);
+  if (keys == nullptr) return false;
+  for (auto entry = keys->rbegin(); entry != keys->rend(); ++entry) {
+    DatabaseRecord record = toRecord((*entry)->second);
+    if (!accept(record)) continue;
+    out = std::move(record);
+    return true;
+  }
+  return false;
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectNotEqual(unsigned column, std::u16string_view value,
@@ -607,7 +855,7 @@ bool FileDatabase::FindFirstNotEqual(unsigned column, std::u16string_view value,
 
 bool FileDatabase::FindFirst(unsigned column, std::u16string_view value,
                              DatabaseRecord& out) const {
-  return findFirst(column, equalTo(value), out);
+  return FindFirstEqual(column, value, out);
 }
 
 std::vector<DatabaseRecord> FileDatabase::SelectContaining(unsigned column,

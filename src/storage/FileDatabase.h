@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/util/Utf8Text.h"
@@ -16,9 +19,14 @@ namespace parlane {
 // separator character, lines ending in CR LF. Its shape comes from the settings under its name:
 // ".filename", ".columns.%d", ".index", ".maxrecords", ".separator", ".id".
 //
-// Records added to a database without a record limit are appended to the file; anything else
-// (a replacement, a removal, a limit) rewrites the whole file through a temporary file and a
-// rename, so a crash leaves the old or the new file, never a mix.
+// Records added are appended to the file. Replacements and removals (and records dropped by a
+// limit) go to a journal beside it, "<file>.journal", in one fsync'd append per save, and are
+// applied when the file loads; a save that holds both puts its new records there too, so that
+// the save lands whole or not at all. The journal is folded into the file (a compaction: a
+// rewrite through a temporary file and a rename, so a crash leaves the old or the new file,
+// never a mix) when it grows past a share of the file's size, on Compact and when memory and
+// file part ways (a Clear, lines set aside at load). The file alone is a valid folder at every
+// moment; it lacks only what the journal holds.
 //
 // While a database has its file, it holds an exclusive advisory lock (flock) on it: a second
 // database on the same file, in this process or another, can't load it (errno EWOULDBLOCK), so
@@ -67,6 +75,12 @@ class FileDatabase : public GenericDatabase {
   bool FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const override;
   std::vector<DatabaseRecord> SelectByNumber(unsigned column, int number, int mode,
                                              int limit) const override;
+  bool FindLastEqual(unsigned column, std::u16string_view value, const RecordTest& accept,
+                     DatabaseRecord& out) const override;
+
+  // Saves, then folds the journal into the file. 0, or -1 (errno set) with nothing lost.
+  int Compact();
+  std::string journalPath() const { return path_ + ".journal"; }
 
   // The file path after expansion, and the shape read from the settings.
   const std::string& path() const { return path_; }
@@ -87,6 +101,15 @@ class FileDatabase : public GenericDatabase {
   // Stored form of a record: its fields in UTF-8 joined by the separator, exactly as in the file.
   using RecordMap = std::map<std::string, std::string, Utf16KeyLess>;
   using FieldTest = std::function<bool(std::string_view field)>;
+  // Equality lookups ignoring case go through an index per column, made on first use: the keys
+  // of the records by the folded text of the field, pointing into records_.
+  struct EntryLess {
+    bool operator()(RecordMap::const_iterator a, RecordMap::const_iterator b) const {
+      return utf16Less(a->first, b->first);
+    }
+  };
+  using KeySet = std::set<RecordMap::const_iterator, EntryLess>;
+  using ColumnIndex = std::unordered_map<std::u16string, KeySet>;
 
   std::string keyOf(std::string_view line) const;
   std::string_view fieldOf(std::string_view line, unsigned column) const;
@@ -107,6 +130,17 @@ class FileDatabase : public GenericDatabase {
   int lockFileLocked(bool create);
   int rewriteLocked();
   int appendLocked();
+  int journalLocked();
+  void dropJournalLocked();
+  // Applies the journal to records just read from the file whose bytes are `file`; false when the
+  // journal can't take further batches as it is (the next save must write the file whole).
+  bool applyJournal(std::string_view file, RecordMap& records, std::int64_t& largestId);
+  // The keys whose field in `column` equals `value` ignoring case, or null for none.
+  const KeySet* equalKeysLocked(unsigned column, std::u16string_view value) const;
+  void indexLocked(RecordMap::const_iterator at);
+  void unindexLocked(RecordMap::const_iterator at);
+  // Removes a record, leaving its key to the next save's journal.
+  void eraseLocked(RecordMap::iterator at);
   void storeLocked(std::string line);
   void trimLocked();
   // The one selection routine behind every search: records in key order whose field in `column`
@@ -122,6 +156,13 @@ class FileDatabase : public GenericDatabase {
   std::string separatorUtf8_;
   RecordMap records_;
   std::vector<std::string> pending_;  // keys of records still to be appended
+  // Keys replaced or removed since the last save: the next save journals them.
+  std::set<std::string> journalPending_;
+  // Keys the journal speaks of: a record added under one of them goes to the journal too, since
+  // the journal is applied after every line of the file.
+  std::unordered_set<std::string> journaled_;
+  std::uint64_t journalBytes_ = 0;  // length of the journal's whole batches
+  mutable std::map<unsigned, ColumnIndex> indexes_;
   bool clean_ = true;
   // Set when the file exists but couldn't be read: a rewrite would destroy what it holds.
   bool unreadable_ = false;

@@ -28,4 +28,15 @@ std::u16string GenericDatabase::NewIdText() {
   return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 
+bool GenericDatabase::FindLastEqual(unsigned column, std::u16string_view value,
+                                    const RecordTest& accept, DatabaseRecord& out) const {
+  const std::vector<DatabaseRecord> found = SelectEqual(column, value, 0);
+  for (auto it = found.rbegin(); it != found.rend(); ++it) {
+    if (!accept(*it)) continue;
+    out = *it;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace parlane

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -77,6 +78,13 @@ class GenericDatabase {
   // (kLessThan) the number.
   virtual std::vector<DatabaseRecord> SelectByNumber(unsigned column, int number, int mode,
                                                      int limit) const = 0;
+
+  // The record with the largest key whose column equals the value (ignoring case) and that
+  // `accept` takes, trying the newest first. `accept` may run under the database's lock: it must
+  // not call into the database.
+  using RecordTest = std::function<bool(const DatabaseRecord&)>;
+  virtual bool FindLastEqual(unsigned column, std::u16string_view value, const RecordTest& accept,
+                             DatabaseRecord& out) const;
 
   const std::u16string& name() const { return name_; }
 

@@ -25,7 +25,16 @@ std::u16string StoreOpenFailure::message() const {
 MessageStores::MessageStores(SettingsStore& settings, std::string dataFolder, int instance)
     : settings_(settings), dataFolder_(std::move(dataFolder)), instance_(instance) {}
 
-MessageStores::~MessageStores() = default;
+MessageStores::~MessageStores() {
+  // At exit the journals are folded into the folder files, so that the files alone show
+  // everything to other programs, and the next start reads no journal.
+  for (const auto& database : stores_) {
+    if (database == nullptr || database->Compact() == 0) continue;
+    const int error = errno;
+    Logger::log(2, "Can't write the journal into folder file " + database->path() + ": " +
+                       toUtf8(errorText(error)) + "; it is applied at the next start");
+  }
+}
 
 bool MessageStores::open(StoreOpenFailure* failure) {
   declareStoreSchemas(settings_);

@@ -27,6 +27,7 @@ class MessageStores {
   // `dataFolder` is where relative file names point (the expanded "%appdata%/Quortane SMS");
   // `instance` is the instance number of the process.
   MessageStores(SettingsStore& settings, std::string dataFolder, int instance);
+  // Folds each folder's journal into its file.
   ~MessageStores();
   MessageStores(const MessageStores&) = delete;
   MessageStores& operator=(const MessageStores&) = delete;

@@ -304,6 +304,7 @@ TEST(FileDatabaseBadInput, SuccessfulReloadAllowsRewritesAgain) {
   ASSERT_EQ(db->Load(true), 0);
   db->Remove(u"01");
   EXPECT_EQ(db->Save(), 0);
+  EXPECT_EQ(db->Compact(), 0);
   EXPECT_EQ(f.file(), "");
 }
 

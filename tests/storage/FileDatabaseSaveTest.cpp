@@ -48,23 +48,51 @@ TEST_P(RewriteCause, RewritesTheWholeFile) {
   EXPECT_NE(inodeOf(f.path()), before);  // a new file renamed into place
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Changes, RewriteCause,
-    ::testing::Values(RewriteCase{"Replacement",
-                                  [](FileDatabase& db) {
-                                    db.Put(rec({u"01", u"A", u"X"}));
-                                  },
-                                  "01\tA\tX\r\n02\tb\ty\r\n"},
-                      RewriteCase{"Removal", [](FileDatabase& db) { db.Remove(u"01"); },
-                                  "02\tb\ty\r\n"},
-                      RewriteCase{"Clear", [](FileDatabase& db) { db.Clear(); }, ""},
-                      RewriteCase{"NewRecordThenReplacement",
-                                  [](FileDatabase& db) {
-                                    db.Put(rec({u"03", u"c", u"z"}));
-                                    db.Put(rec({u"03", u"C", u"Z"}));
-                                  },
-                                  "01\ta\tx\r\n02\tb\ty\r\n03\tC\tZ\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Changes, RewriteCause,
+                         ::testing::Values(RewriteCase{"Clear",
+                                                       [](FileDatabase& db) { db.Clear(); }, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A replacement or a removal costs one short append to the journal, whatever the folder's size:
+// the file stays as it was until the journal is folded into it, and a load sees both together.
+class JournaledChange : public ::testing::TestWithParam<RewriteCase> {};
+
+TEST_P(JournaledChange, LeavesTheFileAndLoadsBackFromTheJournal) {
+  DatabaseFixture f;
+  const std::string original = "01\ta\tx\r\n02\tb\ty\r\n";
+  auto db = f.loaded(original);
+  const ino_t before = inodeOf(f.path());
+  GetParam().change(*db);
+  ASSERT_EQ(db->Save(), 0);
+  EXPECT_EQ(f.file(), original);
+  EXPECT_EQ(inodeOf(f.path()), before);
+  EXPECT_TRUE(f.exists("db.txt.journal"));
+
+  db.reset();
+  auto again = f.make();
+  ASSERT_EQ(again->Load(true), 0);
+  ASSERT_EQ(again->Compact(), 0);
+  EXPECT_EQ(f.file(), GetParam().expected);
+  EXPECT_NE(inodeOf(f.path()), before);  // folded in: a new file renamed into place
+  EXPECT_FALSE(f.exists("db.txt.journal"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, JournaledChange,
+                         ::testing::Values(RewriteCase{"Replacement",
+                                                       [](FileDatabase& db) {
+                                                         db.Put(rec({u"01", u"A", u"X"}));
+                                                       },
+                                                       "01\tA\tX\r\n02\tb\ty\r\n"},
+                                           RewriteCase{"Removal",
+                                                       [](FileDatabase& db) { db.Remove(u"01"); },
+                                                       "02\tb\ty\r\n"},
+                                           RewriteCase{"NewRecordThenReplacement",
+                                                       [](FileDatabase& db) {
+                                                         db.Put(rec({u"03", u"c", u"z"}));
+                                                         db.Put(rec({u"03", u"C", u"Z"}));
+                                                       },
+                                                       "01\ta\tx\r\n02\tb\ty\r\n03\tC\tZ\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileDatabaseSave, LimitTrimsSmallestKeysAndRewrites) {
   DatabaseFixture f;
@@ -84,6 +112,7 @@ TEST(FileDatabaseSave, LimitTrimsSmallestKeysAndRewrites) {
   EXPECT_FALSE(db->Get(u"00000001", got));
   EXPECT_TRUE(db->Get(u"00000066", got));
   ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->Compact(), 0);
   EXPECT_NE(inodeOf(f.path()), before);
   EXPECT_EQ(lineCount(f.file()), 100u);
   EXPECT_EQ(f.file().substr(0, 8), "00000002");
@@ -143,6 +172,10 @@ TEST(FileDatabaseSave, FilesAreOwnerOnly) {
   db->Remove(u"none");
   ASSERT_EQ(db->Save(), 0);
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  db->Put(rec({u"01", u"b", u""}));
+  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(::stat(f.dir.file("db.txt.journal").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 

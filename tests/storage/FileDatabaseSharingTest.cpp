@@ -41,6 +41,8 @@ TEST(FileDatabaseSharing, SecondOpenerIsRefusedWhileTheFirstHoldsTheFile) {
   db->Put(rec({u"01", u"A", u"X"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(InOtherProcess(secondOpener), 0);
+  ASSERT_EQ(db->Compact(), 0);
+  EXPECT_EQ(InOtherProcess(secondOpener), 0);
   db->Put(rec({u"02", u"b", u"y"}));
   ASSERT_EQ(db->Save(), 0);
   EXPECT_EQ(InOtherProcess(secondOpener), 0);
