@@ -116,6 +116,36 @@ void syncFolderOf(const std::string& path) {
 
 }  // namespace
 
+std::string FileDatabase::paddedLine(std::string_view line) const {
+  size_t fields = 1;
+  for (size_t at = line.find(separatorUtf8_); at != std::string_view::npos;
+       at = line.find(separatorUtf8_, at + separatorUtf8_.size())) {
+    ++fields;
+  }
+  std::string padded(line);
+  for (size_t i = fields; i < columns_.size(); ++i) padded += separatorUtf8_;
+  return padded;
+}
+
+bool FileDatabase::journalContainedIn(const JournalContents& contents,
+                                      const RecordMap& records) const {
+  std::map<std::string_view, const JournalChange*> last;
+  for (const JournalBatch& batch : contents.batches) {
+    for (const JournalChange& change : batch.changes) {
+      last[change.removal ? std::string_view(change.text) : fieldOf(change.text, keyIndex_)] =
+          &change;
+    }
+  }
+  for (const auto& [key, change] : last) {
+    const auto found = records.find(key);
+    if (change->removal ? found != records.end()
+                        : found == records.end() || found->second != paddedLine(change->text)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
                            const std::string& baseFolder)
     : GenericDatabase(std::move(name), settings) {
@@ -538,6 +568,11 @@ bool FileDatabase::applyJournal(std::string_view file, RecordMap& records,
     const bool matches = statted && last.inode == static_cast<std::uint64_t>(st.st_ino) &&
                          last.size <= file.size() &&
                          last.tailHash == journalTailHash(file.substr(0, last.size));
+    if (!matches && journalContainedIn(contents, records)) {
+      // A compaction wrote it into the file and a crash kept it from removing the journal.
+      ::unlink(journal.c_str());
+      return true;
+    }
     if (!matches) {
       // The file was replaced after these changes were made (by another program, or by a
       // rewrite that a crash kept from removing the journal): they don't belong to it.
@@ -569,8 +604,7 @@ bool FileDatabase::applyJournal(std::string_view file, RecordMap& records,
         ++skipped;
         continue;
       }
-      std::string stored = change.text;
-      for (size_t i = fields; i < columns_.size(); ++i) stored += separatorUtf8_;
+      std::string stored = paddedLine(change.text);
       std::string key = keyOf(stored);
       std::int64_t id;
       if (parseHexKey(key, id)) largestId = std::max(largestId, id);
@@ -741,6 +775,13 @@ const FileDatabase::KeySet* FileDatabase::equalKeysLocked(unsigned column,
   }
   const auto found = index.find(foldedText(value));
   return found == index.end() ? nullptr : &found->second;
+}
+
+bool FileDatabase::Last(DatabaseRecord& out) const {
+  std::lock_guard lock(mutex_);
+  if (records_.empty()) return false;
+  out = toRecord(records_.rbegin()->second);
+  return true;
 }
 
 std::size_t FileDatabase::Count() const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/util/Utf8Text.h"
+#include "storage/FolderJournal.h"
 #include "storage/GenericDatabase.h"
 
 namespace parlane {
@@ -78,6 +79,8 @@ class FileDatabase : public GenericDatabase {
   bool FindLastEqual(unsigned column, std::u16string_view value, const RecordTest& accept,
                      DatabaseRecord& out) const override;
 
+  // The record with the largest key; false when there is none.
+  bool Last(DatabaseRecord& out) const;
   // Saves, then folds the journal into the file. 0, or -1 (errno set) with nothing lost.
   int Compact();
   std::string journalPath() const { return path_ + ".journal"; }
@@ -135,6 +138,10 @@ class FileDatabase : public GenericDatabase {
   // Applies the journal to records just read from the file whose bytes are `file`; false when the
   // journal can't take further batches as it is (the next save must write the file whole).
   bool applyJournal(std::string_view file, RecordMap& records, std::int64_t& largestId);
+  // The line with empty fields added up to the number of columns.
+  std::string paddedLine(std::string_view line) const;
+  // True when every change of the journal is in `records` already.
+  bool journalContainedIn(const JournalContents& contents, const RecordMap& records) const;
   // The keys whose field in `column` equals `value` ignoring case, or null for none.
   const KeySet* equalKeysLocked(unsigned column, std::u16string_view value) const;
   void indexLocked(RecordMap::const_iterator at);

@@ -64,7 +64,26 @@ bool MessageStores::open(StoreOpenFailure* failure) {
     }
     stores_[static_cast<size_t>(kind)] = std::move(database);
   }
+  settleInterruptedMove();
   return true;
+}
+
+void MessageStores::settleInterruptedMove() {
+  FileDatabase& queue = outbox();
+  const auto queueColumn = static_cast<unsigned>(columnIndex(StoreKind::Outbox, u"uniqueid"));
+  for (StoreKind kind : {StoreKind::Sent, StoreKind::Failed}) {
+    DatabaseRecord newest;
+    if (!store(kind).Last(newest)) continue;
+    const std::u16string& uniqueid = newest[static_cast<size_t>(columnIndex(kind, u"uniqueid"))];
+    DatabaseRecord queued;
+    if (uniqueid.empty() || !queue.FindFirstEqual(queueColumn, uniqueid, queued)) continue;
+    queue.Remove(queued[0]);
+    const bool saved = queue.Save() == 0;
+    Logger::log(2, u"Outbox: message " + uniqueid + u" (record " + queued[0] + u") is in the " +
+                       storeName(kind) + u" folder already; " +
+                       (saved ? u"taken out of the outbox, so that it isn't sent again"
+                              : u"can't save the outbox, it stays there"));
+  }
 }
 
 bool MessageStores::saveAll() {

@@ -38,6 +38,10 @@ class MessageStores {
   // alone and reported, so that nothing in it is overwritten. Stops at the first failure.
   bool open(StoreOpenFailure* failure = nullptr);
 
+  // A message leaves the outbox in two saves: written to "sent" or "failed", then removed from the
+  // outbox. After a crash between them, `open` finds it in both (the newest record of the one, by
+  // its "uniqueid") and takes it out of the outbox, so that it isn't sent again.
+
   // Saves every store in the same order; false when any save failed (each one is still tried).
   bool saveAll();
 
@@ -53,6 +57,8 @@ class MessageStores {
   bool isOpen(StoreKind kind) const { return stores_[static_cast<size_t>(kind)] != nullptr; }
 
  private:
+  void settleInterruptedMove();
+
   SettingsStore& settings_;
   std::string dataFolder_;
   int instance_;

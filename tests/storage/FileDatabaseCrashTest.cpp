@@ -3,11 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "DatabaseFixture.h"
+#include "StoresFixture.h"
 #include "core/util/FileIo.h"
 
 namespace parlane::test {
@@ -114,6 +117,192 @@ TEST(FileDatabaseCrash, KillDuringRewriteLeavesOldOrNewFile) {
   }
   // Temporary files left behind show that kills landed in the middle of writing.
   ::testing::Test::RecordProperty("interrupted_rewrites", interrupted);
+  EXPECT_GE(interrupted, 3);
+}
+
+// Lines a reader of the file could take whole: every line that ends in LF has `fields` fields.
+// Only the last line may still be growing (an append under way).
+size_t brokenLines(const std::string& text, size_t fields) {
+  size_t broken = 0;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) break;
+    const std::string_view line(text.data() + start, end - start);
+    if (static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) + 1 != fields) ++broken;
+    start = end + 1;
+  }
+  return broken;
+}
+
+std::string outboxLine(int n) {
+  // id, timestamp, to, type, segments, content, url, dstton, flags, uniqueid, attempts, source,
+  // validity, custom
+  return keyFor(n) + "\t1700000000\t+4917000" + std::to_string(n) + "\tsms\t1\t" +
+         toUtf8(contentFor(n)) + "\t\t1\t0\t" + std::to_string(n) + "\t0\t\t86400\t\r\n";
+}
+
+// A sending loop's bookkeeping without the modem: each message is written into "sent", then
+// taken out of the outbox, and its uniqueid told to the parent once both saves returned.
+[[noreturn]] void sendResultsUntilKilled(StoresFixture& f, int progress) {
+  f.stores = std::make_unique<MessageStores>(f.settings, f.dir.path(), 0);
+  if (!f.stores->open()) ::_exit(2);
+  FileDatabase& outbox = f.stores->outbox();
+  FileDatabase& sent = f.stores->sent();
+  const auto uniqueidColumn = static_cast<size_t>(columnIndex(StoreKind::Outbox, u"uniqueid"));
+  for (const std::u16string& key : outbox.keys()) {
+    DatabaseRecord record;
+    if (!outbox.Get(key, record)) ::_exit(5);
+    DatabaseRecord done(storeColumns(StoreKind::Sent).size());
+    done[0] = sent.NewIdText();
+    done[static_cast<size_t>(columnIndex(StoreKind::Sent, u"uniqueid"))] = record[uniqueidColumn];
+    done[static_cast<size_t>(columnIndex(StoreKind::Sent, u"content"))] =
+        record[static_cast<size_t>(columnIndex(StoreKind::Outbox, u"content"))];
+    sent.Put(done);
+    if (sent.Save() != 0) ::_exit(4);
+    outbox.Remove(key);
+    if (outbox.Save() != 0) ::_exit(4);
+    const int uniqueid = std::stoi(toUtf8(record[uniqueidColumn]));
+    if (::write(progress, &uniqueid, sizeof uniqueid) != sizeof uniqueid) ::_exit(3);
+  }
+  ::_exit(0);
+}
+
+TEST(FileDatabaseCrash, KillDuringSendResultsLeavesEachMessageInExactlyOneFolder) {
+  if (kSanitizerBuild) GTEST_SKIP() << "crash timing needs the plain build";
+  StoresFixture f;
+  std::string file;
+  for (int n = 1; n <= kRecords; ++n) file += outboxLine(n);
+  f.dir.write("outbox.txt", file);
+  file.clear();
+  const size_t outboxFields = storeColumns(StoreKind::Outbox).size();
+  const size_t sentFields = storeColumns(StoreKind::Sent).size();
+  std::mt19937 random(20261211);
+  std::vector<int> confirmed;
+  int results = 0;
+  for (int round = 0; round < 12 && results < 1000; ++round) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipeFds[0]);
+      sendResultsUntilKilled(f, pipeFds[1]);
+    }
+    ::close(pipeFds[1]);
+    // Kill after a random number of results, a random moment into the next one.
+    const int wanted = 1 + static_cast<int>(random() % 150);
+    for (int got = 0; got < wanted; ++got) {
+      int uniqueid = 0;
+      ASSERT_EQ(::read(pipeFds[0], &uniqueid, sizeof uniqueid), sizeof uniqueid)
+          << "child stopped before it was killed";
+      confirmed.push_back(uniqueid);
+      // A reader looking at the folders while they are written finds whole records.
+      if (got % 50 == 25) {
+        EXPECT_EQ(brokenLines(f.dir.read("outbox.txt"), outboxFields), 0u);
+        EXPECT_EQ(brokenLines(f.dir.read("sent.txt"), sentFields), 0u);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child ended by itself, status " << status;
+    int uniqueid = 0;
+    while (::read(pipeFds[0], &uniqueid, sizeof uniqueid) == sizeof uniqueid) {
+      confirmed.push_back(uniqueid);
+    }
+    ::close(pipeFds[0]);
+    results = static_cast<int>(confirmed.size());
+    EXPECT_EQ(brokenLines(f.dir.read("outbox.txt"), outboxFields), 0u);
+
+    f.stores = std::make_unique<MessageStores>(f.settings, f.dir.path(), 0);
+    ASSERT_TRUE(f.stores->open());
+    std::vector<int> folders(kRecords + 1, 0);
+    std::vector<bool> inSent(kRecords + 1, false);
+    for (StoreKind kind : {StoreKind::Outbox, StoreKind::Sent}) {
+      const auto column = static_cast<size_t>(columnIndex(kind, u"uniqueid"));
+      for (const DatabaseRecord& record : f.stores->store(kind).SelectNotEqual(0, u"\x01", 0)) {
+        const int n = std::stoi(toUtf8(record[column]));
+        ASSERT_TRUE(n >= 1 && n <= kRecords);
+        ++folders[static_cast<size_t>(n)];
+        if (kind == StoreKind::Sent) inSent[static_cast<size_t>(n)] = true;
+      }
+    }
+    for (int n = 1; n <= kRecords; ++n) {
+      ASSERT_EQ(folders[static_cast<size_t>(n)], 1) << "message " << n << ", round " << round;
+    }
+    for (int n : confirmed) ASSERT_TRUE(inSent[static_cast<size_t>(n)]) << "message " << n;
+    f.stores.reset();
+  }
+  EXPECT_GE(results, 300);
+}
+
+// Folds the journal into the folder over and over (a replacement of record 1 each time), until
+// killed; tells the parent when the first compaction begins and when it ends.
+[[noreturn]] void compactForever(DatabaseFixture& f, int ready) {
+  auto db = f.make();
+  if (db->Load(true) != 0) ::_exit(2);
+  const char byte = 1;
+  for (int round = 0;; ++round) {
+    for (int change = 0; change < 20; ++change) {
+      db->Put({u"00000001", u"B" + fromAscii(std::to_string(round)), contentFor(1)});
+      if (db->Save() != 0) ::_exit(4);
+    }
+    if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
+    if (db->Compact() != 0) ::_exit(4);
+    if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
+  }
+}
+
+TEST(FileDatabaseCrash, KillDuringCompactionLosesNothing) {
+  if (kSanitizerBuild) GTEST_SKIP() << "crash timing needs the plain build";
+  DatabaseFixture f;
+  std::string file;
+  for (int id = 1; id <= kRecords; ++id) {
+    file += keyFor(id) + "\tA\t" + toUtf8(contentFor(id)) + "\r\n";
+  }
+  f.dir.write("db.txt", file);
+  int interrupted = 0;
+  const int points[] = {0, 25, 50, 75, 90, 10, 60, 95, 35, 80, 15, 99};
+  for (int round = 0; round < 36 && (round < 8 || interrupted < 3); ++round) {
+    const int point = points[round % 12];
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipeFds[0]);
+      compactForever(f, pipeFds[1]);
+    }
+    ::close(pipeFds[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1) << "child never started compacting";
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1) << "child never finished its first compaction";
+    const auto compaction = std::chrono::steady_clock::now() - started;
+    ::close(pipeFds[0]);
+    std::this_thread::sleep_for(compaction * point / 100);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child ended by itself, status " << status;
+    interrupted += temporaryFiles(f);
+
+    // The folder file alone is whole at every moment: other programs read it without the journal.
+    EXPECT_EQ(brokenLines(f.file(), 3), 0u);
+    auto db = f.make();
+    ASSERT_EQ(db->Load(true), 0) << "point " << point;
+    ASSERT_EQ(db->Count(), static_cast<size_t>(kRecords)) << "point " << point;
+    DatabaseRecord record;
+    ASSERT_TRUE(db->Get(u"00000001", record));
+    EXPECT_TRUE(record[1] == u"A" || record[1][0] == u'B') << toUtf8(record[1]);
+    ASSERT_TRUE(db->Get(fromAscii(keyFor(kRecords)), record));
+    EXPECT_EQ(record[2], contentFor(kRecords));
+    EXPECT_EQ(db->SelectNotContaining(2, u"Message ", 0).size(), 0u);
+    EXPECT_FALSE(f.exists("db.txt.rejected"));
+    EXPECT_FALSE(f.exists("db.txt.journal.unmatched")) << "point " << point;
+  }
+  ::testing::Test::RecordProperty("interrupted_compactions", interrupted);
   EXPECT_GE(interrupted, 3);
 }
 
