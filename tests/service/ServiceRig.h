@@ -19,6 +19,7 @@
 #include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
+#include "support/FolderOnDisk.h"
 #include "support/TempDir.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
@@ -134,8 +135,8 @@ class ServiceRig {
   std::vector<DatabaseRecord> records(StoreKind kind) {
     return stores->store(kind).SelectNotEqual(0, u"", 0);
   }
-  // The text of the folder file on disk.
-  std::string file(StoreKind kind) { return dir.read(toUtf8(storeName(kind)) + ".txt"); }
+  // The folder as it stands on disk (its file with its journal applied).
+  std::string file(StoreKind kind) { return folderOnDisk(dir, toUtf8(storeName(kind)) + ".txt"); }
   std::u16string field(const DatabaseRecord& record, StoreKind kind, std::u16string_view name) {
     return record[static_cast<std::size_t>(columnIndex(kind, name))];
   }

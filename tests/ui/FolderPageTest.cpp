@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ControlFixture.h"
+#include "support/FolderOnDisk.h"
 #include "ui/dialogs/control/FolderControlDlg.h"
 #include "ui/dialogs/control/FolderModel.h"
 
@@ -76,7 +77,7 @@ TEST_F(FolderPageTest, DeleteAsksAndRemovesTheSelectedRecords) {
   page.button(FolderControlDlg::Delete)->click();
   EXPECT_EQ(stores->inbox().keys(), std::vector<std::u16string>{b});
   EXPECT_EQ(page.model().rowCount(), 1);
-  const std::string file = dir.read("inbox.txt");
+  const std::string file = folderOnDisk(dir, "inbox.txt");
   EXPECT_EQ(file.find("first"), std::string::npos);
   EXPECT_NE(file.find("second"), std::string::npos);
 }
@@ -143,8 +144,8 @@ TEST_F(FolderPageTest, ResendMovesTheMessageBackToTheOutbox) {
   EXPECT_EQ(field(StoreKind::Outbox, outbox[0], u"content"), u"see you at 8");
   EXPECT_EQ(field(StoreKind::Outbox, outbox[0], u"attempts"), u"0");
   EXPECT_EQ(service->queuedOutgoing(), 1u);
-  EXPECT_NE(dir.read("outbox.txt").find("see you at 8"), std::string::npos);
-  EXPECT_EQ(dir.read("sent.txt").find("see you at 8"), std::string::npos);
+  EXPECT_NE(folderOnDisk(dir, "outbox.txt").find("see you at 8"), std::string::npos);
+  EXPECT_EQ(folderOnDisk(dir, "sent.txt").find("see you at 8"), std::string::npos);
 }
 
 TEST_F(FolderPageTest, OpenTellsWhenTheRecordIsGone) {
