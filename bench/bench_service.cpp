@@ -1,7 +1,8 @@
 // The service thread and scheduler at work against a modem at the far end of a pseudo-terminal:
 // (1) messages per second from the outbox to "sent" with "sender.delay" 0 on a modem that answers
 // at once; (2) a connected, silent gateway: CPU time and thread wake-ups per second; (3) a modem
-// that takes 2.5 s to accept each message: the share of its own rate the gateway keeps.
+// that takes 2.5 s to accept each message: the share of its own rate the gateway keeps; (4) the
+// first sends from an outbox of 200, 10,000 and 100,000 records.
 
 #include <poll.h>
 #include <pty.h>
@@ -253,6 +254,34 @@ void throughput(int count) {
   std::filesystem::remove_all(folder);
 }
 
+// The first `measured` sends from an outbox of `queued` records: a send result must cost the same
+// whatever the queue behind it.
+double queuedThroughput(int queued, int measured) {
+  const std::string folder = freshFolder("queued");
+  PtyModem modem(std::chrono::milliseconds(0));
+  Gateway gateway(modem.path(), folder);
+  gateway.queue(queued);
+  gateway.start();
+  waitForSent(gateway, 1);
+  const SteadyClock::time_point start = SteadyClock::now();
+  waitForSent(gateway, static_cast<std::size_t>(measured + 1));
+  const double rate = measured / secondsSince(start);
+  std::printf(
+      "outbox to sent with %d queued: %.1f messages/s over %d sends (target at least "
+      "428, twice the fastest peer's 214)\n",
+      queued, rate, measured);
+  std::filesystem::remove_all(folder);
+  return rate;
+}
+
+void queueSizes(bool quick) {
+  const int measured = quick ? 200 : 500;
+  const double small = queuedThroughput(200 + measured, measured);
+  queuedThroughput(10000, measured);
+  const double large = queuedThroughput(100000, measured);
+  std::printf("largest queue against smallest: ratio %.2f (target at least 0.9)\n", large / small);
+}
+
 void idle(int seconds) {
   const std::string folder = freshFolder("idle");
   PtyModem modem(std::chrono::milliseconds(0));
@@ -294,6 +323,7 @@ void slowModem(int count) {
 int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
   parlane::throughput(quick ? 200 : 1000);
+  parlane::queueSizes(quick);
   parlane::idle(quick ? 5 : 30);
   parlane::slowModem(quick ? 4 : 12);
   return 0;
