@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/StartupOptions.h"
+#include "core/settings/StartupOptions.h"
 
 namespace parlane {
 

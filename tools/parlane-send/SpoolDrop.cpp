@@ -9,7 +9,7 @@
 #include <ctime>
 #include <random>
 
-#include "app/ConfigurationChain.h"
+#include "core/settings/ConfigurationChain.h"
 #include "core/util/FileIo.h"
 
 namespace parlane::send {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ConfigurationChain.h"
-#include "app/StartupPaths.h"
+#include "core/settings/ConfigurationChain.h"
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
+#include "core/settings/StartupPaths.h"
 #include "core/util/Utf.h"
 #include "parlane-send/DeliveryWait.h"
 #include "parlane-send/SendOptions.h"

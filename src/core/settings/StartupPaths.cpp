@@ -1,4 +1,4 @@
-#include "app/StartupPaths.h"
+#include "core/settings/StartupPaths.h"
 
 #include <sys/stat.h>
 

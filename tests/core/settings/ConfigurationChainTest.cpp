@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ConfigurationChain.h"
+#include "core/settings/ConfigurationChain.h"
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/StartupOptions.h"
+#include "core/settings/StartupOptions.h"
 
 namespace parlane {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/StartupPaths.h"
+#include "core/settings/StartupPaths.h"
 #include "support/TempDir.h"
 
 namespace parlane {

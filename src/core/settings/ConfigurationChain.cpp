@@ -1,4 +1,4 @@
-#include "app/ConfigurationChain.h"
+#include "core/settings/ConfigurationChain.h"
 
 #include <sys/stat.h>
 

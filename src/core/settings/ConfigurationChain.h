@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/StartupPaths.h"
+#include "core/settings/StartupPaths.h"
 
 namespace parlane {
 
