@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -193,13 +194,15 @@ void loadFigures(int records) {
     settings.setString(u"sent.filename", fromUtf8(made.root + "/big.txt"));
     const long before = peakKilobytes();
     const SteadyClock::time_point start = SteadyClock::now();
+    const std::clock_t cpuStart = std::clock();
     FileDatabase db(u"sent", settings);
     db.Load(true);
     const double seconds = secondsSince(start);
+    const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     std::printf(
-        "load %zu records: %.2f s (target < 1 s), peak memory %.0f MB (target < 250 MB; "
-        "%.0f MB before the load)\n",
-        db.Count(), seconds, peakKilobytes() / 1024.0, before / 1024.0);
+        "load %zu records: %.2f s (%.2f s of CPU; target < 1 s), peak memory %.0f MB "
+        "(target < 250 MB; %.0f MB before the load)\n",
+        db.Count(), seconds, cpu, peakKilobytes() / 1024.0, before / 1024.0);
     std::fflush(stdout);
     ::_exit(0);
   }

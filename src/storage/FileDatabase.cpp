@@ -31,6 +31,11 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // A journal is folded into its file once it passes half the file's size, and never below this:
 // the rewrite it costs is spread over the many changes that made the journal that long.
 constexpr std::uint64_t kJournalFloor = 1 << 20;
+// Loads and rewrites go through the file in pieces of this size; reads of lines kept in the file
+// take this much at a time.
+constexpr size_t kChunkBytes = 4 << 20;
+constexpr size_t kWindowBytes = 256 << 10;
+constexpr size_t kLookupBytes = 4 << 10;
 
 std::u16string columnKey(const std::u16string& name, size_t index) {
   return name + u".columns." + fromAscii(std::to_string(index));
@@ -138,8 +143,9 @@ bool FileDatabase::journalContainedIn(const JournalContents& contents,
   }
   for (const auto& [key, change] : last) {
     const auto found = records.find(key);
-    if (change->removal ? found != records.end()
-                        : found == records.end() || found->second != paddedLine(change->text)) {
+    if (change->removal
+            ? found != records.end()
+            : found == records.end() || lineOf(found->second) != paddedLine(change->text)) {
       return false;
     }
   }
@@ -172,6 +178,44 @@ FileDatabase::FileDatabase(std::u16string name, SettingsStore& settings,
 
 FileDatabase::~FileDatabase() {
   if (lockFd_ >= 0) ::close(lockFd_);
+  if (dataFd_ >= 0) ::close(dataFd_);
+}
+
+FileDatabase::Line FileDatabase::inMemory(std::string text) {
+  Line line;
+  line.text = std::make_unique<std::string>(std::move(text));
+  return line;
+}
+
+std::string_view FileDatabase::lineOf(const Line& line) const {
+  if (line.text) return *line.text;
+  if (line.offset >= windowStart_ && line.offset + line.length <= windowStart_ + window_.size()) {
+    return std::string_view(window_).substr(line.offset - windowStart_, line.length);
+  }
+  // A scan goes on where the window ended and reads ahead; a lookup reads little more than its
+  // line.
+  const bool onward =
+      line.offset >= windowStart_ && line.offset <= windowStart_ + window_.size() + kLookupBytes;
+  const size_t wanted = std::max<size_t>(onward ? kWindowBytes : kLookupBytes, line.length);
+  window_.resize(wanted);
+  size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n =
+        ::pread(dataFd_, window_.data() + got, wanted - got, static_cast<off_t>(line.offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  window_.resize(got);
+  windowStart_ = line.offset;
+  if (got < line.length) {
+    // Only another program cutting the file under the lock gets here.
+    Logger::log(3, "Folder file " + path_ + " was cut short by another program; a record at " +
+                       std::to_string(line.offset) + " can't be read");
+    window_.clear();
+    return {};
+  }
+  return std::string_view(window_).substr(0, line.length);
 }
 
 std::int32_t FileDatabase::NextId() {
@@ -261,15 +305,17 @@ std::string FileDatabase::toLine(const DatabaseRecord& record) const {
   return line;
 }
 
-void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_t& largestId,
-                         Rejected& rejected) const {
-  // An editor's byte-order mark is not part of the first key (nor does it hide a comment).
-  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
+size_t FileDatabase::parse(std::string_view bytes, std::uint64_t base, bool last,
+                           RecordMap& records, std::int64_t& largestId, Rejected& rejected) const {
   std::string repairedText;
   LineSplitter lines(bytes);
   std::string_view line;
+  size_t taken = 0;
   while (lines.next(line)) {
     const bool lastWithoutLineEnd = !lines.endedByLineFeed();
+    if (lastWithoutLineEnd && !last) break;
+    taken = static_cast<size_t>(lines.rawLine().data() - bytes.data()) + lines.rawLine().size() +
+            (lastWithoutLineEnd ? 0 : 1);
     const bool endsInCarriageReturn = lines.rawLine().size() != line.size();
     if (line.empty() || line.front() == '#') continue;
 
@@ -302,12 +348,20 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
       rejected.lines.emplace_back(line);
       ++rejected.repaired;
     }
-    std::string stored;
-    stored.reserve(text.size() + (columns_.size() - fields) * separatorUtf8_.size());
-    stored.append(text);
-    for (size_t i = fields; i < columns_.size(); ++i) stored += separatorUtf8_;
+    // A whole, valid line stays in the file; a repaired or padded one is held in memory.
+    Line stored;
+    if (keepOriginal || fields < columns_.size()) {
+      std::string padded;
+      padded.reserve(text.size() + (columns_.size() - fields) * separatorUtf8_.size());
+      padded.append(text);
+      for (size_t i = fields; i < columns_.size(); ++i) padded += separatorUtf8_;
+      stored = inMemory(std::move(padded));
+    } else {
+      stored.offset = base + static_cast<std::uint64_t>(line.data() - bytes.data());
+      stored.length = static_cast<std::uint32_t>(line.size());
+    }
 
-    std::string key = keyOf(stored);
+    std::string key = keyOf(text);
     std::int64_t id;
     if (parseHexKey(key, id)) largestId = std::max(largestId, id);
     // Files are written in key order, so the end is nearly always the right place.
@@ -315,13 +369,15 @@ void FileDatabase::parse(std::string_view bytes, RecordMap& records, std::int64_
       records.emplace_hint(records.end(), std::move(key), std::move(stored));
     } else if (auto [at, added] = records.try_emplace(std::move(key), std::move(stored)); !added) {
       // A repeated key replaces the earlier line; keep the earlier one unless it is the same.
-      if (at->second != stored) {
-        rejected.lines.push_back(at->second);
+      const std::string earlier(lineOf(at->second));
+      if (earlier != (stored.text ? std::string_view(*stored.text) : text)) {
+        rejected.lines.push_back(earlier);
         ++rejected.skipped;
       }
       at->second = std::move(stored);
     }
   }
+  return taken;
 }
 
 void FileDatabase::keepRejected(const Rejected& rejected) const {
@@ -391,22 +447,57 @@ int FileDatabase::Load(bool resetIds) {
     errno = EINVAL;
     return -1;
   }
-  std::optional<std::string> bytes;
-  if (lockFileLocked(false) == 0) bytes = readWholeDescriptor(lockFd_);
-  if (!bytes) {
+  int fd = -1;
+  if (lockFileLocked(false) == 0) fd = ::fcntl(lockFd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
     // A file that exists but can't be read (or is another's) must never be rewritten from here.
     const int error = errno;
     unreadable_ = error != ENOENT;
     errno = error;
     return -1;
   }
-  removeStaleTemporaryFiles(path_);
+  // Lines stay in the file they were read from: reads go there from now on.
+  const int previousFd = dataFd_;
+  dataFd_ = fd;
+  window_.clear();
   RecordMap records;
   std::int64_t largestId = 0;
   Rejected rejected;
-  parse(*bytes, records, largestId, rejected);
-  const bool journalApplied = applyJournal(*bytes, records, largestId);
-  bytes.reset();
+  std::string buffer;
+  std::uint64_t base = 0;
+  std::uint64_t size = 0;
+  for (bool atEnd = false; !atEnd;) {
+    const size_t kept = buffer.size();
+    buffer.resize(kept + kChunkBytes);
+    const ssize_t n = ::pread(fd, buffer.data() + kept, kChunkBytes, static_cast<off_t>(size));
+    if (n < 0) {
+      const int error = errno;
+      buffer.resize(kept);
+      if (error == EINTR) continue;
+      ::close(fd);
+      dataFd_ = previousFd;
+      window_.clear();
+      unreadable_ = true;
+      errno = error;
+      return -1;
+    }
+    buffer.resize(kept + static_cast<size_t>(n));
+    size += static_cast<std::uint64_t>(n);
+    atEnd = n == 0;
+    size_t skip = 0;
+    // An editor's byte-order mark is not part of the first key (nor does it hide a comment).
+    if (base == 0 && std::string_view(buffer).starts_with(kByteOrderMark)) {
+      skip = kByteOrderMark.size();
+    }
+    const size_t taken = skip + parse(std::string_view(buffer).substr(skip), base + skip, atEnd,
+                                      records, largestId, rejected);
+    buffer.erase(0, taken);
+    base += taken;
+  }
+  buffer = std::string();
+  if (previousFd >= 0) ::close(previousFd);
+  removeStaleTemporaryFiles(path_);
+  const bool journalApplied = applyJournal(size, records, largestId);
   indexes_.clear();
   records_.swap(records);
   revision_.fetch_add(1, std::memory_order_release);
@@ -468,15 +559,50 @@ int FileDatabase::rewriteLocked() {
   }
   // Another database holding the file keeps it; a missing file is simply written.
   if (lockFileLocked(false) != 0 && errno != ENOENT) return -1;
-  size_t size = 0;
-  for (const auto& entry : records_) size += entry.second.size() + kLineEnd.size();
+  // Written through a temporary file and a rename, a piece at a time: a large folder is never
+  // held whole in memory.
+  std::string temporary = path_ + std::string(kTemporaryFileMark) + "XXXXXX";
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> places;
+  places.reserve(records_.size());
   std::string buffer;
-  buffer.reserve(size);
-  for (const auto& entry : records_) buffer.append(entry.second).append(kLineEnd);
-  int locked = -1;
-  if (!writeFileAtomically(path_, buffer, kPrivateFileMode, &locked)) return -1;
+  std::uint64_t written = 0;
+  bool ok = ::fchmod(fd, static_cast<mode_t>(kPrivateFileMode)) == 0;
+  for (auto entry = records_.cbegin(); ok && entry != records_.cend(); ++entry) {
+    const std::string_view line = lineOf(entry->second);
+    places.emplace_back(written + buffer.size(), static_cast<std::uint32_t>(line.size()));
+    buffer.append(line).append(kLineEnd);
+    if (buffer.size() < kChunkBytes) continue;
+    ok = writeAllBytes(fd, buffer);
+    written += buffer.size();
+    buffer.clear();
+  }
+  ok = ok && writeAllBytes(fd, buffer) && ::fsync(fd) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const int dataFd = ok ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+  ok = ok && dataFd >= 0 && ::rename(temporary.c_str(), path_.c_str()) == 0;
+  if (!ok) {
+    const int error = errno;
+    if (dataFd >= 0) ::close(dataFd);
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    errno = error;
+    return -1;
+  }
+  syncFolderOf(path_);
+  // Every line now stands in the new file: memory lets go of the ones it held.
+  size_t i = 0;
+  for (auto& entry : records_) {
+    entry.second.offset = places[i].first;
+    entry.second.length = places[i].second;
+    entry.second.text.reset();
+    ++i;
+  }
   if (lockFd_ >= 0) ::close(lockFd_);
-  lockFd_ = locked;
+  lockFd_ = fd;
+  if (dataFd_ >= 0) ::close(dataFd_);
+  dataFd_ = dataFd;
+  window_.clear();
   dropJournalLocked();
   pending_.clear();
   journalPending_.clear();
@@ -514,7 +640,7 @@ int FileDatabase::journalLocked() {
   for (const std::string& key : keys) {
     const auto found = records_.find(key);
     if (found != records_.end()) {
-      appendJournalPut(batch, found->second);
+      appendJournalPut(batch, lineOf(found->second));
     } else {
       appendJournalRemoval(batch, key);
     }
@@ -553,7 +679,7 @@ int FileDatabase::journalLocked() {
   return 0;
 }
 
-bool FileDatabase::applyJournal(std::string_view file, RecordMap& records,
+bool FileDatabase::applyJournal(std::uint64_t fileSize, RecordMap& records,
                                 std::int64_t& largestId) {
   journalBytes_ = 0;
   journaled_.clear();
@@ -565,9 +691,16 @@ bool FileDatabase::applyJournal(std::string_view file, RecordMap& records,
   const bool statted = lockFd_ >= 0 && ::fstat(lockFd_, &st) == 0;
   if (!contents.batches.empty()) {
     const JournalBinding& last = contents.batches.back().binding;
-    const bool matches = statted && last.inode == static_cast<std::uint64_t>(st.st_ino) &&
-                         last.size <= file.size() &&
-                         last.tailHash == journalTailHash(file.substr(0, last.size));
+    bool matches =
+        statted && last.inode == static_cast<std::uint64_t>(st.st_ino) && last.size <= fileSize;
+    if (matches) {
+      std::string tail(static_cast<size_t>(std::min<std::uint64_t>(last.size, kJournalTailBytes)),
+                       '\0');
+      matches = static_cast<size_t>(::pread(dataFd_, tail.data(), tail.size(),
+                                            static_cast<off_t>(last.size - tail.size()))) ==
+                    tail.size() &&
+                last.tailHash == journalTailHash(tail);
+    }
     if (!matches && journalContainedIn(contents, records)) {
       // A compaction wrote it into the file and a crash kept it from removing the journal.
       ::unlink(journal.c_str());
@@ -609,7 +742,7 @@ bool FileDatabase::applyJournal(std::string_view file, RecordMap& records,
       std::int64_t id;
       if (parseHexKey(key, id)) largestId = std::max(largestId, id);
       journaled_.insert(key);
-      records.insert_or_assign(std::move(key), std::move(stored));
+      records.insert_or_assign(std::move(key), inMemory(std::move(stored)));
     }
   }
   if (skipped > 0) {
@@ -665,7 +798,7 @@ int FileDatabase::appendLocked() {
   }
   for (const std::string& key : pending_) {
     const auto found = records_.find(key);
-    if (found != records_.end()) buffer.append(found->second).append(kLineEnd);
+    if (found != records_.end()) buffer.append(lineOf(found->second)).append(kLineEnd);
   }
   const bool ok = writeAllBytes(fd, buffer) && ::fsync(fd) == 0;
   const int error = errno;
@@ -688,7 +821,7 @@ bool FileDatabase::Get(std::u16string_view key, DatabaseRecord& out) const {
   std::lock_guard lock(mutex_);
   const auto found = records_.find(utf8Key);
   if (found == records_.end()) return false;
-  out = toRecord(found->second);
+  out = toRecord(lineOf(found->second));
   return true;
 }
 
@@ -710,12 +843,12 @@ void FileDatabase::storeLocked(std::string line) {
   if (found != records_.end()) {
     journalPending_.insert(key);
     unindexLocked(found);
-    found->second = std::move(line);
+    found->second = inMemory(std::move(line));
     indexLocked(found);
     return;
   }
   pending_.push_back(key);
-  indexLocked(records_.emplace(std::move(key), std::move(line)).first);
+  indexLocked(records_.emplace(std::move(key), inMemory(std::move(line))).first);
 }
 
 void FileDatabase::trimLocked() {
@@ -750,13 +883,13 @@ void FileDatabase::Clear() {
 
 void FileDatabase::indexLocked(RecordMap::const_iterator at) {
   for (auto& [column, index] : indexes_) {
-    index[foldedText(fieldOf(at->second, column))].insert(at);
+    index[foldedText(fieldOf(lineOf(at->second), column))].insert(at);
   }
 }
 
 void FileDatabase::unindexLocked(RecordMap::const_iterator at) {
   for (auto& [column, index] : indexes_) {
-    const auto found = index.find(foldedText(fieldOf(at->second, column)));
+    const auto found = index.find(foldedText(fieldOf(lineOf(at->second), column)));
     if (found == index.end()) continue;
     found->second.erase(at);
     if (found->second.empty()) index.erase(found);
@@ -769,7 +902,7 @@ const FileDatabase::KeySet* FileDatabase::equalKeysLocked(unsigned column,
   ColumnIndex& index = at->second;
   if (made) {
     for (auto entry = records_.cbegin(); entry != records_.cend(); ++entry) {
-      KeySet& keys = index[foldedText(fieldOf(entry->second, column))];
+      KeySet& keys = index[foldedText(fieldOf(lineOf(entry->second), column))];
       keys.emplace_hint(keys.end(), entry);
     }
   }
@@ -780,7 +913,7 @@ const FileDatabase::KeySet* FileDatabase::equalKeysLocked(unsigned column,
 bool FileDatabase::Last(DatabaseRecord& out) const {
   std::lock_guard lock(mutex_);
   if (records_.empty()) return false;
-  out = toRecord(records_.rbegin()->second);
+  out = toRecord(lineOf(records_.rbegin()->second));
   return true;
 }
 
@@ -796,8 +929,9 @@ std::vector<DatabaseRecord> FileDatabase::select(unsigned column, const FieldTes
   // Every record has one field per column: a column past them ends the search at once.
   if (column >= columns_.size()) return result;
   for (const auto& entry : records_) {
-    if (!test(fieldOf(entry.second, column))) continue;
-    result.push_back(toRecord(entry.second));
+    const std::string_view line = lineOf(entry.second);
+    if (!test(fieldOf(line, column))) continue;
+    result.push_back(toRecord(line));
     if (limit >= 1 && result.size() >= static_cast<size_t>(limit)) break;
   }
   return result;
@@ -822,13 +956,14 @@ std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
   for (unsigned column : columns) {
     if (column >= columns_.size()) return result;
   }
-  const auto matches = [&](const std::string& line) {
+  const auto matches = [&](std::string_view line) {
     for (size_t i = 1; i < columns.size(); ++i) {
       if (!wanted[i].equals(fieldOf(line, columns[i]))) return false;
     }
     return true;
   };
-  const auto take = [&](const std::string& line) {
+  const auto take = [&](const Line& stored) {
+    const std::string_view line = lineOf(stored);
     if (matches(line)) result.push_back(toRecord(line));
     return limit >= 1 && result.size() >= static_cast<size_t>(limit);
   };
@@ -855,7 +990,7 @@ std::vector<DatabaseRecord> FileDatabase::SelectEqual(unsigned column, std::u16s
   const KeySet* keys = equalKeysLocked(column, value);
   if (keys == nullptr) return result;
   for (const auto& entry : *keys) {
-    result.push_back(toRecord(entry->second));
+    result.push_back(toRecord(lineOf(entry->second)));
     if (limit >= 1 && result.size() >= static_cast<size_t>(limit)) break;
   }
   return result;
@@ -876,7 +1011,7 @@ bool FileDatabase::FindLastEqual(unsigned column, std::u16string_view value,
   const KeySet* keys = equalKeysLocked(column, value);
   if (keys == nullptr) return false;
   for (auto entry = keys->rbegin(); entry != keys->rend(); ++entry) {
-    DatabaseRecord record = toRecord((*entry)->second);
+    DatabaseRecord record = toRecord(lineOf((*entry)->second));
     if (!accept(record)) continue;
     out = std::move(record);
     return true;
@@ -924,11 +1059,11 @@ bool FileDatabase::FindFirstNotContaining(unsigned column, std::u16string_view t
 bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const {
   std::lock_guard lock(mutex_);
   if (column >= columns_.size()) return false;
-  const std::string* best = nullptr;
-  std::string_view bestText;
+  const Line* best = nullptr;
+  std::string bestText;
   int bestNumber = 0;
   for (const auto& entry : records_) {
-    const std::string_view field = fieldOf(entry.second, column);
+    const std::string_view field = fieldOf(lineOf(entry.second), column);
     if (numeric) {
       const int number = parseDecimal(field);
       if (best == nullptr || number > bestNumber) {
@@ -941,7 +1076,7 @@ bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& ou
     }
   }
   if (best == nullptr) return false;
-  out = toRecord(*best);
+  out = toRecord(lineOf(*best));
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -102,7 +103,15 @@ class FileDatabase : public GenericDatabase {
 
  private:
   // Stored form of a record: its fields in UTF-8 joined by the separator, exactly as in the file.
-  using RecordMap = std::map<std::string, std::string, Utf16KeyLess>;
+  // A line loaded or written whole stays in the file (`dataFd_`) and is read back when asked
+  // for: a large folder keeps only its keys and their places in memory. A line changed since is
+  // held in `text`.
+  struct Line {
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+    std::unique_ptr<std::string> text;
+  };
+  using RecordMap = std::map<std::string, Line, Utf16KeyLess>;
   using FieldTest = std::function<bool(std::string_view field)>;
   // Equality lookups ignoring case go through an index per column, made on first use: the keys
   // of the records by the folded text of the field, pointing into records_.
@@ -125,8 +134,13 @@ class FileDatabase : public GenericDatabase {
     size_t repaired = 0;  // invalid UTF-8, loaded repaired
     size_t cut = 0;       // the last line, cut short by a crash during an append
   };
-  void parse(std::string_view bytes, RecordMap& records, std::int64_t& largestId,
-             Rejected& rejected) const;
+  // Takes the lines of `bytes`, found at `base` in the file, into `records`; without `last`, a
+  // line that no line feed ends yet is left. Returns the bytes taken.
+  size_t parse(std::string_view bytes, std::uint64_t base, bool last, RecordMap& records,
+               std::int64_t& largestId, Rejected& rejected) const;
+  // A record's line; the view holds until the next call.
+  std::string_view lineOf(const Line& line) const;
+  static Line inMemory(std::string text);
   void keepRejected(const Rejected& rejected) const;
   // Takes the lock on the file now at the path (when this database doesn't hold it already); with
   // `create` a missing file is made empty. -1 with errno, EWOULDBLOCK when another holds it.
@@ -137,7 +151,7 @@ class FileDatabase : public GenericDatabase {
   void dropJournalLocked();
   // Applies the journal to records just read from the file whose bytes are `file`; false when the
   // journal can't take further batches as it is (the next save must write the file whole).
-  bool applyJournal(std::string_view file, RecordMap& records, std::int64_t& largestId);
+  bool applyJournal(std::uint64_t fileSize, RecordMap& records, std::int64_t& largestId);
   // The line with empty fields added up to the number of columns.
   std::string paddedLine(std::string_view line) const;
   // True when every change of the journal is in `records` already.
@@ -175,6 +189,11 @@ class FileDatabase : public GenericDatabase {
   bool unreadable_ = false;
   // The open file this database holds its lock on, or -1.
   int lockFd_ = -1;
+  // The file the lines' places point into (the one last loaded or written whole), or -1, and a
+  // window of its bytes: a scan in key order reads the file front to back.
+  int dataFd_ = -1;
+  mutable std::string window_;
+  mutable std::uint64_t windowStart_ = 0;
   std::atomic<std::uint64_t> revision_{0};
 };
 
