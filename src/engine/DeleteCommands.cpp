@@ -19,13 +19,24 @@ DeleteMode readDeleteMode(const SettingsStore& settings) {
 
 std::unique_ptr<ATCommandMessage> deleteOneCommand(int storageIndex) {
   const std::string line = "AT+CMGD=" + std::to_string(storageIndex) + "\r\n";
-  return std::make_unique<ATCommandMessage>(std::u16string(line.begin(), line.end()));
+  auto command = std::make_unique<ATCommandMessage>(std::u16string(line.begin(), line.end()));
+  command->deletes.index = storageIndex;
+  return command;
+}
+
+std::unique_ptr<ATCommandMessage> deleteReadMessageCommand(ModemSlot slot) {
+  auto command = deleteOneCommand(slot.index);
+  command->deletes = slot;
+  command->checksRead = true;
+  return command;
 }
 
 std::unique_ptr<ATCommandMessage> deleteAllCommand(const SettingsStore& settings) {
   std::u16string command = settings.getString("sender.delete_all_cmd");
   if (command.empty()) command = u"AT+CMGD=1,4";
-  return std::make_unique<ATCommandMessage>(command + u"\r\n");
+  auto message = std::make_unique<ATCommandMessage>(command + u"\r\n");
+  message->deletesAll = true;
+  return message;
 }
 
 }  // namespace parlane

@@ -17,8 +17,10 @@ enum class DeleteMode : int {
 
 DeleteMode readDeleteMode(const SettingsStore& settings);
 
-// "AT+CMGD=<index>\r\n".
+// "AT+CMGD=<index>\r\n", written whatever happened to the slot meanwhile (the user's choice).
 std::unique_ptr<ATCommandMessage> deleteOneCommand(int storageIndex);
+// The same for the slot a received message was read from: left out when the slot was freed since.
+std::unique_ptr<ATCommandMessage> deleteReadMessageCommand(ModemSlot slot);
 // "sender.delete_all_cmd" followed by "\r\n", or "AT+CMGD=1,4\r\n" when that is empty.
 std::unique_ptr<ATCommandMessage> deleteAllCommand(const SettingsStore& settings);
 

@@ -88,7 +88,7 @@ FragmentStore::Offer FragmentStore::add(ReceivedPdu part, std::time_t arrived) {
   if (part.total < 1) part.total = 1;
   if (part.index < 0 || part.index >= kMaxParts || part.total > kMaxParts ||
       part.index >= part.total) {
-    return {Outcome::kOutOfRange, -1};
+    return {Outcome::kOutOfRange, {}};
   }
   // Parts kept by earlier versions name international senders without their "+".
   const std::u16string_view party = std::u16string_view(part.party).starts_with(u'+')
@@ -97,14 +97,16 @@ FragmentStore::Offer FragmentStore::add(ReceivedPdu part, std::time_t arrived) {
   Key key{part.reference, std::u16string(party), part.total, part.index};
   const auto held = parts_.find(key);
   if (held != parts_.end()) {
-    if (held->second.part.memoryIndex < 0) {
-      held->second.part.memoryIndex = part.memoryIndex;
-      return {Outcome::kDuplicate, -1};
+    ReceivedPdu& kept = held->second.part;
+    if (kept.memoryIndex < 0) {
+      kept.memoryIndex = part.memoryIndex;
+      kept.memoryReadAt = part.memoryReadAt;
+      return {Outcome::kDuplicate, {}};
     }
-    return {Outcome::kDuplicate, held->second.part.memoryIndex};
+    return {Outcome::kDuplicate, {kept.memoryIndex, kept.memoryReadAt}};
   }
   parts_.emplace(std::move(key), Held{std::move(part), arrived});
-  return {Outcome::kStored, -1};
+  return {Outcome::kStored, {}};
 }
 
 FragmentStore::Parts::iterator FragmentStore::endOfMessage(Parts::iterator first) {
@@ -133,24 +135,26 @@ std::vector<ReceivedPdu> FragmentStore::takeComplete() {
   return {};
 }
 
-std::vector<int> FragmentStore::takeStale(std::time_t limit) {
-  std::vector<int> indexes;
+std::vector<ModemSlot> FragmentStore::takeStale(std::time_t limit) {
+  std::vector<ModemSlot> slots;
   for (auto& [key, held] : parts_) {
     if (held.staleNamed || held.part.time >= limit) continue;
     held.staleNamed = true;
-    if (held.part.memoryIndex >= 0) indexes.push_back(held.part.memoryIndex);
+    if (held.part.memoryIndex >= 0)
+      slots.push_back({held.part.memoryIndex, held.part.memoryReadAt});
     held.part.memoryIndex = -1;
   }
-  return indexes;
+  return slots;
 }
 
-std::vector<int> FragmentStore::releaseSlots() {
-  std::vector<int> indexes;
+std::vector<ModemSlot> FragmentStore::releaseSlots() {
+  std::vector<ModemSlot> slots;
   for (auto& [key, held] : parts_) {
-    if (held.part.memoryIndex >= 0) indexes.push_back(held.part.memoryIndex);
+    if (held.part.memoryIndex >= 0)
+      slots.push_back({held.part.memoryIndex, held.part.memoryReadAt});
     held.part.memoryIndex = -1;
   }
-  return indexes;
+  return slots;
 }
 
 std::vector<std::vector<ReceivedPdu>> FragmentStore::takeExpired(std::time_t limit) {

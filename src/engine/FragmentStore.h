@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gsm/ReceivedPdu.h"
+#include "message/ModemSlot.h"
 
 namespace parlane {
 
@@ -26,7 +27,7 @@ class FragmentStore {
   enum class Outcome { kStored, kDuplicate, kOutOfRange };
   struct Offer {
     Outcome outcome = Outcome::kStored;
-    int heldMemoryIndex = -1;  // kDuplicate: where the part already held is stored
+    ModemSlot heldSlot;  // kDuplicate: where the part already held is stored
   };
 
   // Stores a part unless the same part is already held, or its numbers cannot belong to a
@@ -38,12 +39,12 @@ class FragmentStore {
   // The parts of the first complete message in store order, in part order, removed from the
   // store; empty when no message is complete.
   std::vector<ReceivedPdu> takeComplete();
-  // The memory indexes of waiting parts stamped before `limit` that were not returned before
+  // The memory slots of waiting parts stamped before `limit` that were not returned before
   // (each part is named once). They are forgotten: the slots are about to be freed.
-  std::vector<int> takeStale(std::time_t limit);
-  // The memory indexes of every waiting part that still names one; they are forgotten (the parts
+  std::vector<ModemSlot> takeStale(std::time_t limit);
+  // The memory slots of every waiting part that still names one; they are forgotten (the parts
   // are kept elsewhere, their slots are about to be freed).
-  std::vector<int> releaseSlots();
+  std::vector<ModemSlot> releaseSlots();
   // The parts (in part order) of every message whose first part arrived before `limit`,
   // removed from the store.
   std::vector<std::vector<ReceivedPdu>> takeExpired(std::time_t limit);

@@ -44,7 +44,8 @@ std::unique_ptr<GenericMessage> assembleMessage(const std::vector<ReceivedPdu>& 
   stampWith(*message, first.time);
   message->segments = static_cast<std::int32_t>(parts.size());
   for (const ReceivedPdu& part : parts) {
-    if (part.memoryIndex >= 0) message->memoryIndexes.push_back(part.memoryIndex);
+    if (part.memoryIndex >= 0)
+      message->memorySlots.push_back({part.memoryIndex, part.memoryReadAt});
   }
   return message;
 }
@@ -73,11 +74,11 @@ std::unique_ptr<GenericMessage> assembleWithGaps(const std::vector<ReceivedPdu>&
 
 std::unique_ptr<GenericMessage> textModeMessage(const std::u16string& originator,
                                                 std::time_t timestamp, const std::u16string& body,
-                                                int index) {
+                                                ModemSlot slot) {
   auto message = std::make_unique<SMSMessage>(originator, std::u16string(), body);
   stampWith(*message, timestamp);
   message->segments = 1;
-  if (index != -1) message->memoryIndexes.push_back(index);
+  if (slot.index != -1) message->memorySlots.push_back(slot);
   return message;
 }
 

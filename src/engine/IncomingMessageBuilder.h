@@ -24,9 +24,9 @@ std::unique_ptr<GenericMessage> assembleWithGaps(const std::vector<ReceivedPdu>&
                                                  std::vector<int>& missing);
 
 // A message read in text mode: sender and time from its header line, the body line as text.
-// `index` is its storage index, -1 when it was not stored.
+// `slot`: where it was stored, index -1 when it was not.
 std::unique_ptr<GenericMessage> textModeMessage(const std::u16string& originator,
                                                 std::time_t timestamp, const std::u16string& body,
-                                                int index);
+                                                ModemSlot slot);
 
 }  // namespace parlane

@@ -154,7 +154,7 @@ void SmsReceiver::saveParts() {
 void SmsReceiver::freeSavedSlots() {
   if (partsFile_.empty() || partsSaveFailed_) return;
   if (readDeleteMode(settings_) == DeleteMode::kNever) return;
-  for (int index : fragments_.releaseSlots()) queue(deleteOneCommand(index));
+  for (ModemSlot slot : fragments_.releaseSlots()) queue(deleteReadMessageCommand(slot));
 }
 
 int SmsReceiver::partsTimeout() const {
@@ -259,6 +259,7 @@ void SmsReceiver::onIndex(const AsyncEvent& event, bool report) {
   if (fields.size() >= 2) {
     if (const std::optional<int> index = readIndex(fields[1])) {
       index_ = *index;
+      readAt_ = event.readAt;
       ModemInitializer* initializer = initializer_.load();
       if (initializer && !fields[0].empty() && fields[0] != initializer->memoryName(0)) {
         initializer->setMemoryName(0, fields[0]);
@@ -279,6 +280,7 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
     // The slot of the read being answered, stamped by the channel; none when the read is
     // unknown (a late reply, a command typed by the user): such a message is never deleted.
     index_ = event.memoryIndex;
+    readAt_ = event.readAt;
     if (textMode()) {
       const std::vector<std::u16string> fields = headerFields(event);
       if (fields.size() >= 2) originator_ = fields[1];
@@ -288,6 +290,7 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
     expect_ = kListedMessage;
     const std::vector<std::u16string> fields = headerFields(event);
     index_ = readIndex(fields[0]).value_or(-1);
+    readAt_ = event.readAt;
     if (index_ >= 0 && fields.size() >= 2) {
       const bool unread = fields[1] == u"0" || fields[1] == u"REC UNREAD";
       if (unread) {
@@ -317,7 +320,7 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
 
 void SmsReceiver::onBody(const AsyncEvent& event) {
   if (textMode()) {
-    notifyMessage(textModeMessage(originator_, timestamp_, event.text, index_), expect_);
+    notifyMessage(textModeMessage(originator_, timestamp_, event.text, {index_, readAt_}), expect_);
     return;
   }
   const std::optional<std::vector<std::uint8_t>> octets =
@@ -334,6 +337,7 @@ void SmsReceiver::onBody(const AsyncEvent& event) {
     return;
   }
   part->memoryIndex = index_;
+  part->memoryReadAt = readAt_;
   processPdu(std::move(*part), expect_);
 }
 
@@ -348,7 +352,7 @@ void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
   }
   if (offer.outcome == FragmentStore::Outcome::kDuplicate) {
     Logger::log(2, std::u16string(u"Duplicate PDU ignored"));
-    if (offer.heldMemoryIndex >= 0) queue(deleteOneCommand(offer.heldMemoryIndex));
+    if (offer.heldSlot.index >= 0) queue(deleteReadMessageCommand(offer.heldSlot));
     freeSavedSlots();  // the copy's slot, lent to the part held
     return;
   }
@@ -358,8 +362,8 @@ void SmsReceiver::processPdu(ReceivedPdu part, int expect) {
     complete.push_back(std::move(parts));
   }
   if (readDeleteMode(settings_) == DeleteMode::kEachMessage) {
-    for (int index : fragments_.takeStale(clock_.wallSeconds() - kStalePartSeconds)) {
-      queue(deleteOneCommand(index));
+    for (ModemSlot slot : fragments_.takeStale(clock_.wallSeconds() - kStalePartSeconds)) {
+      queue(deleteReadMessageCommand(slot));
     }
   }
   // A part is stored, or a message left the store. Until the inbox is saved, the modem memory
@@ -378,8 +382,8 @@ void SmsReceiver::notifyMessage(std::unique_ptr<GenericMessage> message, int exp
   const int code = expect == kListedMessage ? notice::kFound : notice::kIncoming;
   int unread = 0;
   if (message) {
-    for (int index : message->memoryIndexes) {
-      if (unreadListed_.erase(index) != 0 && code == notice::kFound) unread = 1;
+    for (ModemSlot slot : message->memorySlots) {
+      if (unreadListed_.erase(slot.index) != 0 && code == notice::kFound) unread = 1;
     }
   }
   if (EngineSink* sink = sink_.load()) sink->notify(code, unread, std::move(message));

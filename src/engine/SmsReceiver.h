@@ -129,6 +129,7 @@ class SmsReceiver {
   // Receiving state: the receiving thread's alone.
   int expect_ = kDirectMessage;
   int index_ = -1;
+  std::uint64_t readAt_ = 0;  // the read stamp of the slot in index_
   std::u16string originator_;
   std::time_t timestamp_ = 0;
   // Storage indexes that a listing named unread ("REC UNREAD", status 0); a message found there

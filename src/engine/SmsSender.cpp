@@ -228,6 +228,8 @@ std::unique_ptr<SmsSender::Job> SmsSender::nextJob() {
 }
 
 void SmsSender::dispatch(Job& job) {
+  // A UCS2 text cut short left the modem in UCS2: nothing else may be read or sent in it.
+  if (!charsetRestore_.empty()) restoreCharset();
   if (auto* command = std::get_if<std::unique_ptr<ATCommandMessage>>(&job)) {
     runCommand(**command);
     return;
@@ -357,13 +359,29 @@ SmsSender::WaitResult SmsSender::wait(Wait kind) {
   }
 }
 
+bool SmsSender::admitDelete(const ATCommandMessage& command) {
+  if (command.deletesAll) {
+    slotDeletes_.noteAll();
+  } else if (command.deletes.index >= 0) {
+    if (command.checksRead && slotDeletes_.freedSince(command.deletes)) {
+      Logger::log(1, formatText(u"Memory slot %d was freed after its message was read, not "
+                                u"deleted again",
+                                {command.deletes.index}));
+      return false;
+    }
+    slotDeletes_.noteOne(command.deletes.index);
+  }
+  return true;
+}
+
 void SmsSender::runCommand(const ATCommandMessage& command) {
+  if (!admitDelete(command)) return;
   attachReplies();
   channel_.setAwaitingReply(true);
-  // The receiver learns from the reply's lines which slot a read message came from.
-  channel_.setAnsweredSlot(command.memoryIndex);
+  // The receiver learns from the reply's lines which slot a read message came from, and when.
+  channel_.setAnsweredSlot(command.memoryIndex, slotDeletes_.written());
   if (!write(commandLine(command.text))) {
-    channel_.setAnsweredSlot(-1);
+    channel_.setAnsweredSlot(-1, slotDeletes_.written());
     channel_.setAwaitingReply(false);
     const std::u16string reason = errorText(channel_.lastError());
     setLastError(reason);
@@ -373,7 +391,7 @@ void SmsSender::runCommand(const ATCommandMessage& command) {
   readingMemory_ = readsModemMemory(command.text);
   wait(Wait::kCommand);
   readingMemory_ = false;
-  channel_.setAnsweredSlot(-1);
+  channel_.setAnsweredSlot(-1, slotDeletes_.written());
   channel_.setAwaitingReply(false);
 }
 
@@ -566,7 +584,6 @@ void SmsSender::sendText(GenericMessage& message) {
   // What the body will hold: the characters that would end it early are gone.
   const std::string plainBody = textModeBody(toUtf8(message.content));
   const bool ucs2 = needsUcs2(fromUtf8(plainBody));
-  if (!charsetRestore_.empty()) restoreCharset();
   if (ucs2) {
     WaitResult prepared;
     if (!offersUcs2()) {
@@ -649,13 +666,17 @@ void SmsSender::freeStorage(const std::vector<int>& storageIndexes) {
   switch (readDeleteMode(settings_)) {
     case DeleteMode::kEachMessage:
       for (int index : storageIndexes) {
-        runInlineCommand(commandLine(deleteOneCommand(index)->text));
+        const std::unique_ptr<ATCommandMessage> command = deleteOneCommand(index);
+        admitDelete(*command);
+        runInlineCommand(commandLine(command->text));
       }
       break;
     case DeleteMode::kAllAfterCount: {
       const int period = settings_.getInt("sender.delete_after");
       if (period > 0 && sentCount_.load() % period == 0) {
-        runInlineCommand(commandLine(deleteAllCommand(settings_)->text));
+        const std::unique_ptr<ATCommandMessage> command = deleteAllCommand(settings_);
+        admitDelete(*command);
+        runInlineCommand(commandLine(command->text));
       }
       break;
     }

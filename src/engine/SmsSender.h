@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/util/Clock.h"
+#include "engine/SlotDeletes.h"
 #include "message/ATCommandMessage.h"
 #include "message/GenericMessage.h"
 #include "transport/ReplyQueue.h"
@@ -103,6 +104,8 @@ class SmsSender {
   WaitResult wait(Wait kind);
 
   void runCommand(const ATCommandMessage& command);
+  // Notes a delete about to be written; false when it must be left out (see SlotDeletes).
+  bool admitDelete(const ATCommandMessage& command);
   WaitResult runInlineCommand(const std::string& line);
   // Whether the modem lists UCS2 in "AT+CSCS=?"; asked once per connection.
   bool offersUcs2();
@@ -157,6 +160,7 @@ class SmsSender {
   std::u16string lastError_;
 
   ReplyQueue replies_;
+  SlotDeletes slotDeletes_;
   // Set while the command in hand reads the modem memory; its replies say so (sending thread).
   bool readingMemory_ = false;
   // What was written last (command without its line end, or the body text): its echo is dropped.

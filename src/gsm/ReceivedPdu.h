@@ -25,7 +25,8 @@ struct ReceivedPdu {
   std::int32_t total = 1;
   std::int32_t index = 0;  // part number minus one
   std::u16string text;
-  std::int32_t memoryIndex = -1;  // set by whoever read it from the modem memory
+  std::int32_t memoryIndex = -1;   // set by whoever read it from the modem memory
+  std::uint64_t memoryReadAt = 0;  // when, in the sender's count of deletes (see ModemSlot)
   std::int32_t messageReference = 0;
   std::time_t dischargeTime = 0;
   std::int32_t status = 0;  // raw TP-ST octet

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "message/MessageKind.h"
+#include "message/ModemSlot.h"
 
 namespace parlane {
 
@@ -24,6 +25,13 @@ class ATCommandMessage {
   std::u16string text;
   // The memory slot the command reads (-1: none); the lines of its reply carry it.
   int memoryIndex = -1;
+  // A delete of one slot (index -1: none). When `checksRead`, it is not written if another delete
+  // freed the slot after `deletes.readAt`: the message read from it is gone already, and the slot
+  // may hold a new one that nobody has read.
+  ModemSlot deletes;
+  bool checksRead = false;
+  // A delete of the whole memory.
+  bool deletesAll = false;
 };
 
 }  // namespace parlane

@@ -7,6 +7,7 @@
 
 #include "message/MessageKind.h"
 #include "message/MessageTime.h"
+#include "message/ModemSlot.h"
 
 namespace parlane {
 
@@ -46,7 +47,8 @@ class GenericMessage {
   std::u16string to;
   std::u16string content;
   std::int32_t flags = 0;
-  std::vector<std::int32_t> memoryIndexes;
+  // The modem memory slots a received message was read from.
+  std::vector<ModemSlot> memorySlots;
   std::int32_t srcton = 1;
   std::int32_t dstton = 1;
   std::int32_t attempts = 0;

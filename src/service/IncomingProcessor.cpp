@@ -143,8 +143,8 @@ bool IncomingProcessor::inInbox(const GenericMessage& message) const {
 void IncomingProcessor::freeModemMemory(const GenericMessage& message) {
   switch (readDeleteMode(settings_)) {
     case DeleteMode::kEachMessage:
-      for (int index : message.memoryIndexes) {
-        if (index >= 0) sender_.enqueue(deleteOneCommand(index));
+      for (ModemSlot slot : message.memorySlots) {
+        if (slot.index >= 0) sender_.enqueue(deleteReadMessageCommand(slot));
       }
       break;
     case DeleteMode::kAllAfterCount: {

@@ -37,6 +37,9 @@ class AsyncEvent {
   // The memory slot the command being answered reads when the line came (-1: none), so that a
   // read message is tied to the slot it was read from.
   int memoryIndex = -1;
+  // The deletes the sender had written when the line came; a delete of the slot read then checks
+  // that no other delete freed it since.
+  std::uint64_t readAt = 0;
 };
 
 }  // namespace parlane

@@ -216,6 +216,7 @@ void AsyncSerialComm::deliver(ReplySlot slot, std::unique_ptr<AsyncEvent> event)
 
 void AsyncSerialComm::deliverTo(ReplySlot slot, std::unique_ptr<AsyncEvent> event) {
   if (event && event->memoryIndex < 0) event->memoryIndex = answeredSlot_.load();
+  if (event) event->readAt = deletesWritten_.load();
   std::lock_guard guard(handlerMutex_);
   ReplyQueue* queue = handlers_[static_cast<std::size_t>(slot)].load();
   if (queue != nullptr) queue->push(std::move(event));

@@ -104,9 +104,12 @@ class AsyncSerialComm : private ReplySink {
   void awaitReplyWithin(int milliseconds);
   bool isAwaitingReply() const;
 
-  // The memory slot the command now written reads (-1: none): every line delivered until it is
-  // changed carries it.
-  void setAnsweredSlot(int memoryIndex) { answeredSlot_.store(memoryIndex); }
+  // The memory slot the command now written reads (-1: none) and the deletes written before it:
+  // every line delivered until they are changed carries them.
+  void setAnsweredSlot(int memoryIndex, std::uint64_t deletesWritten) {
+    answeredSlot_.store(memoryIndex);
+    deletesWritten_.store(deletesWritten);
+  }
 
   // Purges the port both ways and clears every attached reply queue.
   void clearPending();
@@ -186,6 +189,7 @@ class AsyncSerialComm : private ReplySink {
   std::atomic<std::int64_t> lastActivityMs_{0};
   std::atomic<int> lastError_{0};
   std::atomic<int> answeredSlot_{-1};
+  std::atomic<std::uint64_t> deletesWritten_{0};
   std::array<std::atomic<ReplyQueue*>, kReplySlotCount> handlers_{};
   // Held while a queue is swapped and while one is pushed to or cleared, so that a queue detached
   // by setHandler is never touched again and its owner may destroy it at once.

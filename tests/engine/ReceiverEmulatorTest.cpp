@@ -33,7 +33,7 @@ TEST(ReceiverEmulator, NewMessageNoticeAfterUssdIsReadFromSlotFive) {
   ASSERT_TRUE(incoming);
   EXPECT_EQ(toUtf8(incoming->source), "+79112847422");
   EXPECT_EQ(incoming->content, u"\u0410\u041C05548");
-  EXPECT_EQ(incoming->memoryIndexes, (std::vector<std::int32_t>{5}));
+  EXPECT_EQ(test::slotIndexes(*incoming), (std::vector<std::int32_t>{5}));
   EXPECT_TRUE(rig.log.contains("Sent: AT+CMGR=5"));
 
   bool ussdReply = false;

@@ -72,7 +72,7 @@ TEST_F(ReceiverEvents, PartsInAnyOrderMakeOneMessageAfterTheLast) {
   EXPECT_EQ(toUtf8(m.content), "Hello world!");
   EXPECT_EQ(toUtf8(m.source), "+4917012345");
   EXPECT_EQ(m.segments, 3);
-  EXPECT_EQ(m.memoryIndexes, (std::vector<std::int32_t>{3, 7, 8}));
+  EXPECT_EQ(test::slotIndexes(m), (std::vector<std::int32_t>{3, 7, 8}));
   EXPECT_EQ(m.timestamp, 1'704'110'400);
   EXPECT_EQ(m.created, m.timestamp) << "a message read twice must compare equal";
   EXPECT_EQ(receiver.waitingParts(), 0u);
@@ -87,7 +87,7 @@ TEST_F(ReceiverEvents, SamePartTwiceIsDroppedAndTheHeldCopyDeleted) {
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(toUtf8(messages[0].message->content), "Hello again");
-  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{4, 5}));
+  EXPECT_EQ(test::slotIndexes(*messages[0].message), (std::vector<std::int32_t>{4, 5}));
 }
 
 TEST_F(ReceiverEvents, ADuplicateOfAnUnstoredPartDeletesNothing) {
@@ -172,7 +172,7 @@ TEST_F(ReceiverEvents, StatusReportAfterCds) {
   EXPECT_EQ(report.refid, 42);
   EXPECT_EQ(toUtf8(report.source), "+4915212345678");
   EXPECT_EQ(report.reportStatus, 0);
-  EXPECT_TRUE(report.memoryIndexes.empty());
+  EXPECT_TRUE(report.memorySlots.empty());
 }
 
 TEST_F(ReceiverEvents, PushAcrossTwoPartsIsDecodedFromTheJoinedData) {
@@ -233,8 +233,8 @@ TEST_F(ReceiverEvents, ReadMessageKeepsTheIndexOfItsOwnNotice) {
   answering(6, "+CMGR: 0,,30\r\n" + second + "\r\n");
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{5}));
-  EXPECT_EQ(messages[1].message->memoryIndexes, (std::vector<std::int32_t>{6}));
+  EXPECT_EQ(test::slotIndexes(*messages[0].message), (std::vector<std::int32_t>{5}));
+  EXPECT_EQ(test::slotIndexes(*messages[1].message), (std::vector<std::int32_t>{6}));
 }
 
 TEST_F(ReceiverEvents, AFailedReadDoesNotShiftTheNextOne) {
@@ -243,7 +243,7 @@ TEST_F(ReceiverEvents, AFailedReadDoesNotShiftTheNextOne) {
   answering(6, "+CMGR: 0,,30\r\n" + deliverHex("4917012345", "six") + "\r\n");
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{6}));
+  EXPECT_EQ(test::slotIndexes(*messages[0].message), (std::vector<std::int32_t>{6}));
 }
 
 TEST_F(ReceiverEvents, AReadOfNoKnownSlotIsNeverDeleted) {
@@ -253,7 +253,7 @@ TEST_F(ReceiverEvents, AReadOfNoKnownSlotIsNeverDeleted) {
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(toUtf8(messages[0].message->content), "late");
-  EXPECT_TRUE(messages[0].message->memoryIndexes.empty());
+  EXPECT_TRUE(messages[0].message->memorySlots.empty());
 }
 
 TEST_F(ReceiverEvents, ListedMessageIsFoundWithItsIndex) {
@@ -261,7 +261,7 @@ TEST_F(ReceiverEvents, ListedMessageIsFoundWithItsIndex) {
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].code, 1029);
-  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{5}));
+  EXPECT_EQ(test::slotIndexes(*messages[0].message), (std::vector<std::int32_t>{5}));
 }
 
 // The listing's status field travels with what it found: flag 1 for a message the modem kept
@@ -301,10 +301,10 @@ TEST_F(ReceiverEvents, TextModeHeadersGiveSenderAndTime) {
   EXPECT_EQ(toUtf8(messages[0].message->source), "+27748577604");
   EXPECT_EQ(toUtf8(messages[0].message->content), "Hello raspberry pi");
   EXPECT_EQ(messages[0].message->timestamp, 1'359'384'702);  // 2013-01-28 14:51:42 UTC
-  EXPECT_TRUE(messages[0].message->memoryIndexes.empty());
+  EXPECT_TRUE(messages[0].message->memorySlots.empty());
   EXPECT_EQ(messages[1].code, 1029);
   EXPECT_EQ(toUtf8(messages[1].message->source), "+27840001463");
-  EXPECT_EQ(messages[1].message->memoryIndexes, (std::vector<std::int32_t>{2}));
+  EXPECT_EQ(test::slotIndexes(*messages[1].message), (std::vector<std::int32_t>{2}));
   EXPECT_EQ(messages[1].message->timestamp, 1'360'218'242);  // 2013-02-07 06:24:02 UTC
   EXPECT_EQ(messages[2].code, 1026);
   EXPECT_EQ(toUtf8(messages[2].message->source), "+2781");

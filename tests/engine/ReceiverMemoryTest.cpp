@@ -2,11 +2,13 @@
 // the slot it came from, whatever the modem says meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
 
 #include "engine/DeleteCommands.h"
+#include "engine/MemoryCommands.h"
 #include "engine/ReceiverRig.h"
 #include "support/InitializationReplies.h"
 #include "support/ScriptedModem.h"
@@ -47,8 +49,8 @@ class ReceiverOnSmallMemory : public ::testing::Test {
     while (texts.size() < count && rig.sink.waitForMessages(1)) {
       for (auto& message : rig.sink.takeMessages()) {
         texts.insert(toUtf8(message.message->content));
-        for (int index : message.message->memoryIndexes) {
-          if (index >= 0) rig.sender->enqueue(deleteOneCommand(index));
+        for (ModemSlot slot : message.message->memorySlots) {
+          if (slot.index >= 0) rig.sender->enqueue(deleteReadMessageCommand(slot));
         }
       }
     }
@@ -69,6 +71,27 @@ TEST_F(ReceiverOnSmallMemory, EachMessageNamesTheSlotItWasReadFrom) {
   EXPECT_EQ(receive(expected.size()), expected);
   EXPECT_EQ(memory.deletedUnread(), 0);
   EXPECT_TRUE(emptiedWithin(memory, 5000)) << memory.used() << " slot(s) still in use";
+}
+
+// A message read twice (a listing and its own notice) is handed on twice; its slot is freed by the
+// first delete and at once taken by the next message, which the second delete must not hit.
+TEST_F(ReceiverOnSmallMemory, MessageReadTwiceIsDeletedOnceThoughItsSlotIsTakenAgain) {
+  memory.preload(1, deliverHex("4917012345", "read twice"), false);
+  rig.sender->enqueue(readMessageCommand(1));
+  rig.sender->enqueue(readMessageCommand(1));
+  ASSERT_TRUE(rig.sink.waitForMessages(2));
+  std::vector<test::RecordingEngineSink::Message> copies = rig.sink.takeMessages();
+  ASSERT_EQ(copies.size(), 2u);
+  const std::size_t before = modem.commands().size();
+  rig.sender->enqueue(deleteReadMessageCommand(copies[0].message->memorySlots.at(0)));
+  ASSERT_TRUE(modem.waitForCommands(before + 1));
+  memory.deliver(deliverHex("4917099999", "took the slot"));
+  rig.sender->enqueue(deleteReadMessageCommand(copies[1].message->memorySlots.at(0)));
+  EXPECT_EQ(receive(1), (std::multiset<std::string>{"took the slot"}));
+  EXPECT_TRUE(emptiedWithin(memory, 5000));
+  EXPECT_EQ(memory.deletedUnread(), 0);
+  const std::vector<std::string> commands = modem.commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CMGD=1"), 2);
 }
 
 TEST_F(ReceiverOnSmallMemory, NoticeCutByACommandIsReadWhole) {

@@ -178,7 +178,7 @@ TEST_F(ReceiverModemReceiving, IndexNoticeForAnotherStorageSelectsItFirst) {
             (Strings{"AT+CPMS=\"SM\",\"SM\",\"SM\"", "AT+CMGR=3"}));
   auto messages = rig.sink.takeMessages();
   EXPECT_EQ(toUtf8(messages[0].message->content), "three");
-  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{3}));
+  EXPECT_EQ(test::slotIndexes(*messages[0].message), (std::vector<std::int32_t>{3}));
 }
 
 TEST_F(ReceiverModemReceiving, IndexThatReadsBackEmptyLeavesTheNextReadIntact) {
@@ -188,7 +188,7 @@ TEST_F(ReceiverModemReceiving, IndexThatReadsBackEmptyLeavesTheNextReadIntact) {
   ASSERT_TRUE(rig.sink.waitForMessages(1));
   auto messages = rig.sink.takeMessages();
   EXPECT_EQ(toUtf8(messages[0].message->content), "three");
-  EXPECT_EQ(messages[0].message->memoryIndexes, (std::vector<std::int32_t>{3}));
+  EXPECT_EQ(test::slotIndexes(*messages[0].message), (std::vector<std::int32_t>{3}));
 }
 
 TEST_F(ReceiverModemReceiving, StatusReportAfterCds) {

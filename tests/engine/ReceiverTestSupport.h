@@ -87,6 +87,13 @@ class CollectingSink : public ReplySink {
   std::vector<std::pair<ReplySlot, std::unique_ptr<AsyncEvent>>> events;
 };
 
+// The memory indexes a received message names, without their read stamps.
+inline std::vector<std::int32_t> slotIndexes(const GenericMessage& message) {
+  std::vector<std::int32_t> indexes;
+  for (ModemSlot slot : message.memorySlots) indexes.push_back(slot.index);
+  return indexes;
+}
+
 inline std::vector<std::unique_ptr<AsyncEvent>> parseReplies(std::string bytes) {
   ReplyParser parser;
   CollectingSink sink;

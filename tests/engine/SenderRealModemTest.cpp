@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MemoryCommands.h"
 #include "engine/ReceiverTestSupport.h"
 #include "engine/SenderFixture.h"
 
@@ -338,6 +339,30 @@ INSTANTIATE_TEST_SUITE_P(
                  sendFlag::kSent,
                  u""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A UCS2 text cut short (the user disconnects while the network works) leaves the modem in UCS2:
+// the next command of any kind, a read of a new message too, finds the old character set back.
+TEST_F(SenderRealModemTest, CharsetOfATextCutShortIsGivenBackBeforeTheNextCommand) {
+  settings_.setInt("sender.send_mode", 1);
+  modem_.on("AT+CSCS=?", "\r\n+CSCS: (\"IRA\",\"UCS2\")\r\n\r\nOK\r\n");
+  modem_.on("AT+CSCS?", "\r\n+CSCS: \"IRA\"\r\n\r\nOK\r\n");
+  modem_.on("AT+CSMP?", "\r\n+CSMP: 17,167,0,0\r\n\r\nOK\r\n");
+  modem_.onPrefix("AT+CSCS=", "\r\nOK\r\n");
+  modem_.onPrefix("AT+CSMP=", "\r\nOK\r\n");
+  modem_.onPrefix("AT+CMGS=", "\r\n> ");
+  // The body is taken; no result comes.
+  modem_.onCommand([](const std::string& command, std::string&) { return isBody(command); });
+  sender_->enqueue(shortMessage(u"Привет"));
+  ASSERT_TRUE(modem_.waitForCommands(7));
+  sender_->cancelWait();
+  EXPECT_EQ(handled().flag, sendFlag::kCancelled);
+  modem_.on("AT+CMGR=1", "\r\nOK\r\n");
+  sender_->enqueue(readMessageCommand(1));
+  const Strings sent = commands(10);
+  ASSERT_EQ(sent.size(), 10u);
+  EXPECT_EQ(Strings(sent.begin() + 7, sent.end()),
+            (Strings{"AT+CSCS=\"IRA\"", "AT+CSMP=17,167,0,0", "AT+CMGR=1"}));
+}
 
 }  // namespace
 }  // namespace parlane::test

@@ -77,7 +77,7 @@ TEST(FragmentStoreSlots, ADuplicateLendsItsSlotToAPartWithout) {
   store.add(makePart(0, 2, u"a"), 100);
   const FragmentStore::Offer offer = store.add(makePart(0, 2, u"a", 5), 200);
   EXPECT_EQ(offer.outcome, FragmentStore::Outcome::kDuplicate);
-  EXPECT_EQ(offer.heldMemoryIndex, -1);  // nothing to delete: the slot is the part's now
+  EXPECT_EQ(offer.heldSlot.index, -1);  // nothing to delete: the slot is the part's now
   store.add(makePart(1, 2, u"b", 6), 200);
   const std::vector<ReceivedPdu> parts = store.takeComplete();
   ASSERT_EQ(parts.size(), 2u);
@@ -89,7 +89,7 @@ TEST(FragmentStoreSlots, ADuplicateLendsItsSlotToAPartWithout) {
 TEST(FragmentStoreSlots, AStaleSlotIsForgottenOnceNamed) {
   FragmentStore store;
   store.add(makePart(0, 2, u"a", 4), 100);
-  EXPECT_EQ(store.takeStale(makePart(0, 2, u"").time + 1), (std::vector<int>{4}));
+  EXPECT_EQ(store.takeStale(makePart(0, 2, u"").time + 1), (std::vector<ModemSlot>{{4}}));
   store.add(makePart(1, 2, u"b", 9), 200);
   const std::vector<ReceivedPdu> parts = store.takeComplete();
   ASSERT_EQ(parts.size(), 2u);
@@ -265,7 +265,7 @@ TEST_P(WaitingPartSlots, AreFreedOnceTheFileHoldsThem) {
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(toUtf8(messages[0].message->content), "one two three");
-  std::vector<std::int32_t> slots = messages[0].message->memoryIndexes;
+  std::vector<std::int32_t> slots = test::slotIndexes(*messages[0].message);
   std::sort(slots.begin(), slots.end());
   EXPECT_EQ(slots, GetParam().slotsOfMessage);
 }

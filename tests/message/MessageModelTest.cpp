@@ -73,7 +73,7 @@ TEST_F(MessageModelTest, ConstructionFillsTheDefaults) {
   EXPECT_EQ(message.segments, 0);
   EXPECT_EQ(message.flags, 0);
   EXPECT_EQ(message.attempts, 0);
-  EXPECT_TRUE(message.memoryIndexes.empty());
+  EXPECT_TRUE(message.memorySlots.empty());
   EXPECT_TRUE(message.custom.empty());
   EXPECT_EQ(message.getUrl(), u"");
   EXPECT_EQ(message.srcton, 1);
@@ -150,7 +150,7 @@ TEST_F(MessageModelTest, CloneKeepsEveryField) {
   push.refid = 12;
   push.segments = 3;
   push.flags = 5;
-  push.memoryIndexes = {1, 2};
+  push.memorySlots = {{1, 7}, {2, 9}};
   push.srcton = 3;
   push.dstton = 4;
   push.attempts = 2;
@@ -166,7 +166,7 @@ TEST_F(MessageModelTest, CloneKeepsEveryField) {
   EXPECT_EQ(pushCopy.refid, 12);
   EXPECT_EQ(pushCopy.segments, 3);
   EXPECT_EQ(pushCopy.flags, 5);
-  EXPECT_EQ(pushCopy.memoryIndexes, (std::vector<std::int32_t>{1, 2}));
+  EXPECT_EQ(pushCopy.memorySlots, (std::vector<ModemSlot>{{1, 7}, {2, 9}}));
   EXPECT_EQ(pushCopy.srcton, 3);
   EXPECT_EQ(pushCopy.dstton, 4);
   EXPECT_EQ(pushCopy.attempts, 2);

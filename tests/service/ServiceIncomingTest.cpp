@@ -59,7 +59,7 @@ TEST_F(ServiceIncoming, DeleteAllAfterEveryFifthMessage) {
   ASSERT_TRUE(rig.connect());
   for (int i = 0; i < 12; ++i) {
     auto message = received(u"+4917012345", u"number " + fromAscii(std::to_string(i)));
-    message->memoryIndexes = {i + 1};
+    message->memorySlots = {{i + 1}};
     push(1026, std::move(message));
   }
   ASSERT_TRUE(eventually([&] { return rig.count(StoreKind::Inbox) == 12; }));

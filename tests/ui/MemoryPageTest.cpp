@@ -60,7 +60,7 @@ TEST_F(MemoryPageTest, ListsWhatTheListingFoundAndDeletesByStorageIndex) {
   auto message = std::make_unique<SMSMessage>(u"", u"", u"in memory\nsecond line");
   message->source = u"+4917055";
   message->timestamp = 1700000000;
-  message->memoryIndexes = {3, 4};
+  message->memorySlots = {{3}, {4}};
   found.push_back({std::move(message), false});
   page.collect();
   ASSERT_EQ(page.list().topLevelItemCount(), 1);

@@ -163,8 +163,9 @@ void MemoryControlDlg::deleteSelected() {
   for (QTreeWidgetItem* item : list_->selectedItems()) {
     const int at = item->data(0, Qt::UserRole).toInt();
     if (at < 0 || at >= static_cast<int>(messages_.size())) continue;
-    const auto& stored = messages_[static_cast<std::size_t>(at)]->memoryIndexes;
-    indexes.insert(indexes.end(), stored.begin(), stored.end());
+    for (ModemSlot slot : messages_[static_cast<std::size_t>(at)]->memorySlots) {
+      indexes.push_back(slot.index);
+    }
     items.push_back(item);
   }
   if (items.empty()) return;
