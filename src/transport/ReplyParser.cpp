@@ -101,11 +101,33 @@ void ReplyParser::handleLine(std::string_view line, ReplySink& sink) {
   deliverLine(line, sink);
 }
 
+void ReplyParser::settleHeldWord(std::string_view next, ReplySink& sink) {
+  const std::string held = std::move(heldWord_);
+  heldWord_.clear();
+  // Behind the text come the final result or the next listed message; behind a final result put
+  // before the text comes the text.
+  const bool heldIsText = classify(next, true).endsReply || startsWithNoCase(next, "+CMGR:") ||
+                          startsWithNoCase(next, "+CMGL:");
+  if (heldIsText) {
+    bodyFollows_ = false;
+    textBody_ = false;
+    deliverAs({AsyncEvent::kInformation, ReplySlot::Unsolicited, false}, held, sink);
+  } else {
+    deliverAs(classify(held, true), held, sink);
+  }
+}
+
 void ReplyParser::deliverLine(std::string_view line, ReplySink& sink) {
+  if (!heldWord_.empty()) settleHeldWord(line, sink);
   Classification c;
-  if (inTextBody() && !classify(line, true).endsReply) {
-    // The text of a message is the body whatever it looks like ("+49...", "> see above"). A
-    // bare final result is still one: some modems put it between the header and the text.
+  if (inTextBody() && readHeader_ && (isExactly(line, "OK") || isExactly(line, "ERROR"))) {
+    heldWord_ = line;
+    return;
+  }
+  if (inTextBody() && (!readHeader_ || !classify(line, true).endsReply)) {
+    // The text of a message is the body whatever it looks like ("+49...", "> see above"). After
+    // the header of a read or a listing a final result is still one: some modems put it between
+    // the header and the text. An arriving message has no final result.
     c = {AsyncEvent::kInformation, ReplySlot::Unsolicited, false};
     bodyFollows_ = false;
     textBody_ = false;
@@ -115,8 +137,13 @@ void ReplyParser::deliverLine(std::string_view line, ReplySink& sink) {
     if (!c.endsReply) {
       bodyFollows_ = announcesBody(line);
       textBody_ = bodyFollows_ && isTextHeader(line);
+      readHeader_ = startsWithNoCase(line, "+CMGR:") || startsWithNoCase(line, "+CMGL:");
     }
   }
+  deliverAs(c, line, sink);
+}
+
+void ReplyParser::deliverAs(const Classification& c, std::string_view line, ReplySink& sink) {
   if (!sink.accepts(c.slot)) return;
   std::u16string text = fromUtf8(line);
   std::string raw = toUtf8(text);

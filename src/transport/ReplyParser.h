@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "transport/ReplySink.h"
@@ -46,10 +47,20 @@ class ReplyParser {
   bool inTextBody() const { return bodyFollows_ && textBody_; }
 
   void deliverLine(std::string_view line, ReplySink& sink);
+  // Settles the word held back before `next`: the text of the message, or a final result.
+  void settleHeldWord(std::string_view next, ReplySink& sink);
+  void deliverAs(const Classification& c, std::string_view line, ReplySink& sink);
 
   UssdLines ussd_;
   bool bodyFollows_ = false;
   bool textBody_ = false;
+  // The header that announced the body is a read's or a listing's ("+CMGR:", "+CMGL:"), whose
+  // final result comes after the text.
+  bool readHeader_ = false;
+  // A bare "OK" or "ERROR" right after the text-mode header of a read or a listing: the text
+  // itself ("OK" is a common answer) or the final result some modems put before the text. The
+  // line after it tells.
+  std::string heldWord_;
   bool skipping_ = false;
   // The line last classified was a prompt.
   bool afterPrompt_ = false;

@@ -190,6 +190,67 @@ TEST(ReplyParserTest, BodyFollowsSurvivesAnOkBetweenHeaderAndPdu) {
   EXPECT_FALSE(parser.bodyFollows());
 }
 
+// A text-mode message whose whole text is a final word ("OK" is a common answer) is the text when
+// the final result or the next listed message follows it; a final result some modems put between
+// the header and the text is still one.
+struct FinalWordTextCase {
+  const char* name;
+  std::string bytes;
+  std::vector<Expected> events;
+};
+
+void PrintTo(const FinalWordTextCase& c, std::ostream* os) { *os << c.name; }
+
+class FinalWordTextTest : public ::testing::TestWithParam<FinalWordTextCase> {};
+
+TEST_P(FinalWordTextTest, IsTheTextOrTheResultByWhatFollows) {
+  const FinalWordTextCase& c = GetParam();
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  // Byte by byte, as a slow line hands them over.
+  for (char byte : c.bytes) feed(parser, sink, buffer, std::string(1, byte));
+  expectEvents(sink, c.events);
+}
+
+const char kReadHeader[] = "+CMGR: \"REC UNREAD\",\"+2781\",,\"13/02/07,01:31:44+08\"";
+const char16_t kReadHeader16[] = u"+CMGR: \"REC UNREAD\",\"+2781\",,\"13/02/07,01:31:44+08\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, FinalWordTextTest,
+    ::testing::Values(
+        FinalWordTextCase{"ReadWhoseTextIsOk",
+                          std::string(kReadHeader) + "\r\nOK\r\n\r\nOK\r\n",
+                          {{7, 0, S::Unsolicited, kReadHeader16},
+                           {7, 0, S::Unsolicited, u"OK"},
+                           {2, 0, S::Ok, u"OK"}}},
+        FinalWordTextCase{"ReadWhoseTextIsError",
+                          std::string(kReadHeader) + "\r\nERROR\r\n\r\nOK\r\n",
+                          {{7, 0, S::Unsolicited, kReadHeader16},
+                           {7, 0, S::Unsolicited, u"ERROR"},
+                           {2, 0, S::Ok, u"OK"}}},
+        FinalWordTextCase{
+            "ListedTextOkBeforeTheNextMessage",
+            "+CMGL: 1,\"REC READ\",\"+2781\",,\"13/02/07,01:31:44+08\"\r\nOK\r\n"
+            "+CMGL: 2,\"REC READ\",\"+2781\",,\"13/02/07,01:32:44+08\"\r\nfine\r\n"
+            "\r\nOK\r\n",
+            {{7, 0, S::Unsolicited, u"+CMGL: 1,\"REC READ\",\"+2781\",,\"13/02/07,01:31:44+08\""},
+             {7, 0, S::Unsolicited, u"OK"},
+             {7, 0, S::Unsolicited, u"+CMGL: 2,\"REC READ\",\"+2781\",,\"13/02/07,01:32:44+08\""},
+             {7, 0, S::Unsolicited, u"fine"},
+             {2, 0, S::Ok, u"OK"}}},
+        FinalWordTextCase{"ResultBeforeTheText",
+                          std::string(kReadHeader) + "\r\nOK\r\nRead one\r\n",
+                          {{7, 0, S::Unsolicited, kReadHeader16},
+                           {2, 0, S::Ok, u"OK"},
+                           {7, 0, S::Unsolicited, u"Read one"}}},
+        FinalWordTextCase{
+            "ArrivingTextIsOk",
+            "+CMT: \"+27748577604\",,\"13/01/28,14:51:42+08\"\r\nOK\r\n",
+            {{5, 0, S::Unsolicited, u"+CMT: \"+27748577604\",,\"13/01/28,14:51:42+08\""},
+             {7, 0, S::Unsolicited, u"OK"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A header with nothing behind it (the read of an empty slot on some modems): the final result
 // and the next command's reply go to the sender.
 struct EmptyHeaderCase {
