@@ -27,6 +27,7 @@
 #include "engine/SmsSender.h"
 #include "message/SMSMessage.h"
 #include "service/CServiceThread.h"
+#include "service/Gateway.h"
 #include "service/ServiceScheduler.h"
 #include "service/ServiceWindow.h"
 #include "storage/FolderSchema.h"
@@ -152,9 +153,15 @@ ProcessTimes processTimes() {
 }
 
 // The gateway's service layer on a port, as start-up builds it.
-class Gateway {
+class ServiceOnPort {
  public:
-  Gateway(const std::string& port, const std::string& folder) {
+  ServiceOnPort(const std::string& port, const std::string& folder)
+      : gateway_(settings_, GatewayOptions{.dataFolder = folder,
+                                           .emulator = false,
+                                           .spool = false,
+                                           .events = false,
+                                           .instanceFiles = false,
+                                           .finishSending = false}) {
     for (StoreKind kind : kAllStores) {
       settings_.setString(std::u16string(storeName(kind)) + u".filename",
                           storeName(kind) + u".txt");
@@ -172,56 +179,34 @@ class Gateway {
     settings_.setInt("receiver.polling_time", 30);
     settings_.setInt("status.time", 10);
     settings_.setInt("modem.reconnect.time", 60);
-    stores_ = std::make_unique<MessageStores>(settings_, folder, 0);
-    stores_->open();
-    channel_ = std::make_unique<AsyncSerialComm>(settings_);
-    sender_ = std::make_unique<SmsSender>(*channel_, settings_);
-    receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
+    gateway_.open();
   }
-  ~Gateway() {
-    scheduler_.stop();
-    scheduler_.join();
-    channel_->close();
-    channel_->requestStop();
-    channel_->joinThread();
-    receiver_->stop();
-    sender_->stop();
-    service_->stop();
-    receiver_->join();
-    sender_->join();
-    service_->join();
+  ~ServiceOnPort() {
+    gateway_.channel().close();
+    gateway_.stop();
+    gateway_.detach();
   }
 
   void queue(int count) {
+    MessageStores& stores = gateway_.stores();
     for (int i = 0; i < count; ++i) {
       SMSMessage message(u"", u"+4917012345", u"Message number " + fromAscii(std::to_string(i)));
-      stores_->outbox().Put(
-          OutgoingRecord(message, StoreKind::Outbox, stores_->outbox().NewIdText()));
+      stores.outbox().Put(OutgoingRecord(message, StoreKind::Outbox, stores.outbox().NewIdText()));
     }
-    stores_->outbox().Save();
+    stores.outbox().Save();
   }
   void start() {
-    service_ = std::make_unique<CServiceThread>(
-        ServiceParts{settings_, *channel_, *sender_, *receiver_, *stores_, window_, scheduler_});
-    channel_->startThread();
-    sender_->start();
-    receiver_->start();
-    service_->start();
-    scheduler_.start();
-    service_->requestConnect();
+    gateway_.attach(window_);
+    gateway_.start();
+    gateway_.service()->requestConnect();
     while (!window_.connected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  std::size_t sent() const { return stores_->sent().Count(); }
+  std::size_t sent() { return gateway_.stores().sent().Count(); }
 
  private:
   SettingsStore settings_;
-  std::unique_ptr<MessageStores> stores_;
-  std::unique_ptr<AsyncSerialComm> channel_;
-  std::unique_ptr<SmsSender> sender_;
-  std::unique_ptr<SmsReceiver> receiver_;
-  ServiceScheduler scheduler_;
   QuietWindow window_;
-  std::unique_ptr<CServiceThread> service_;
+  Gateway gateway_;
 };
 
 std::string freshFolder(const char* name) {
@@ -236,14 +221,14 @@ double secondsSince(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
 
-void waitForSent(const Gateway& gateway, std::size_t count) {
+void waitForSent(ServiceOnPort& gateway, std::size_t count) {
   while (gateway.sent() < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void throughput(int count) {
   const std::string folder = freshFolder("throughput");
   PtyModem modem(std::chrono::milliseconds(0));
-  Gateway gateway(modem.path(), folder);
+  ServiceOnPort gateway(modem.path(), folder);
   gateway.queue(count);
   const SteadyClock::time_point start = SteadyClock::now();
   gateway.start();
@@ -285,7 +270,7 @@ void queueSizes(bool quick) {
 void idle(int seconds) {
   const std::string folder = freshFolder("idle");
   PtyModem modem(std::chrono::milliseconds(0));
-  Gateway gateway(modem.path(), folder);
+  ServiceOnPort gateway(modem.path(), folder);
   gateway.start();
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const ProcessTimes before = processTimes();
@@ -304,7 +289,7 @@ void idle(int seconds) {
 void slowModem(int count) {
   const std::string folder = freshFolder("slow");
   PtyModem modem(std::chrono::milliseconds(2500));
-  Gateway gateway(modem.path(), folder);
+  ServiceOnPort gateway(modem.path(), folder);
   gateway.queue(count + 1);
   gateway.start();
   // From the first message accepted to the last, so the connection does not count.

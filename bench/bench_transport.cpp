@@ -140,7 +140,7 @@ std::string readerTask() {
     const std::string task = std::string("/proc/self/task/") + entry->d_name;
     std::ifstream comm(task + "/comm");
     std::string name;
-    if (std::getline(comm, name) && name == "parlane-serial") found = task;
+    if (std::getline(comm, name) && name == "serial") found = task;
   }
   ::closedir(dir);
   return found;

@@ -28,21 +28,15 @@
 #include "core/util/Headless.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
-#include "engine/SmsReceiver.h"
-#include "engine/SmsSender.h"
 #include "gsm/CodePageCatalogue.h"
-#include "message/GenericMessage.h"
 #include "message/MessageIdCounter.h"
 #include "message/TonAutoRule.h"
 #include "service/CServiceThread.h"
-#include "service/EventRunner.h"
-#include "service/ServiceScheduler.h"
-#include "service/SpoolWatcher.h"
+#include "service/Gateway.h"
 #include "storage/ContentEscaping.h"
 #include "storage/FolderSchema.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
-#include "transport/AsyncSerialEmulator.h"
 #include "ui/dialogs/common/DialogHost.h"
 #include "ui/dialogs/control/ControlPanel.h"
 #include "ui/dialogs/send/SendDialogs.h"
@@ -94,36 +88,25 @@ bool prepareHeadless() {
   return true;
 }
 
-// The emulator's pauses (ms) from a setting that tests shorten; empty keeps the emulator's own.
-std::chrono::milliseconds emulatorPause(const SettingsStore& settings, const char* key,
-                                        std::chrono::milliseconds standard) {
-  if (settings.getString(key).empty()) return standard;
-  return std::chrono::milliseconds(std::max(0, settings.getInt(key)));
-}
-
-// The objects that live from start-up to shut-down, in creation order.
-class Gateway {
+// The objects that live from start-up to shut-down: the gateway and its window.
+class Program {
  public:
-  Gateway(StartupOptions options, StartupPaths paths)
+  Program(StartupOptions options, StartupPaths paths)
       : options_(std::move(options)),
         paths_(std::move(paths)),
         hive_(options_.systemProfile ? RegistryHive::systemAccount()
                                      : RegistryHive::currentUser()) {}
 
-  ~Gateway() {
-    // Every thread has ended (stop()), or none was started: the objects go in reverse order.
-    spool_.reset();
-    service_.reset();
-    events_.reset();
+  ~Program() {
+    // Every thread has ended (stop()), or none was started. The service thread reports to the
+    // window, and the window shows the folders and the channel.
+    if (gateway_) gateway_->detach();
     mainFrame_.reset();
-    receiver_.reset();
-    sender_.reset();
-    channel_.reset();
-    scheduler_.reset();
+    gateway_.reset();
     Logger::setGlobal(nullptr);
   }
-  Gateway(const Gateway&) = delete;
-  Gateway& operator=(const Gateway&) = delete;
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
 
   // The full command line, for the autostart entry the control panel writes.
   void setCommandLine(std::string commandLine) { commandLine_ = std::move(commandLine); }
@@ -143,71 +126,42 @@ class Gateway {
     startLogger();
     reportNotes(load.notes);
 
-    stores_ = std::make_unique<MessageStores>(settings_, paths_.dataFolder, options_.instance);
+    gateway_ = std::make_unique<Gateway>(
+        settings_, GatewayOptions{.dataFolder = paths_.dataFolder, .instance = options_.instance});
     StoreOpenFailure failure;
-    if (!stores_->open(&failure)) {
+    if (!gateway_->open(&failure)) {
       showStartupMessage(loadString(text::kError), failure.message(), true);
-      stores_.reset();
+      gateway_.reset();
       return false;
     }
-    MessageIdCounter::loadFrom(settings_, stores_->largestStoredMessageId());
+    MessageIdCounter::loadFrom(settings_, gateway_->stores().largestStoredMessageId());
     TonAutoRule::load(settings_);
-
-    // The serial channel (or the modem emulator with "modem.emulation" 1), then the sender and
-    // the receiver bound to it.
-    if (settings_.getInt("modem.emulation") != 0) {
-      channel_ = std::make_unique<AsyncSerialEmulator>(
-          settings_, Clock::system(),
-          emulatorPause(settings_, "modem.emulation.reply_pause", std::chrono::milliseconds(200)),
-          emulatorPause(settings_, "modem.emulation.send_pause", std::chrono::milliseconds(2000)));
-    } else {
-      channel_ = std::make_unique<AsyncSerialComm>(settings_);
-    }
-    // The receiver takes its Unsolicited slot now.
-    sender_ = std::make_unique<SmsSender>(*channel_, settings_);
-    receiver_ = std::make_unique<SmsReceiver>(*channel_, *sender_, settings_);
-    channel_->setReplyTimeout(settings_.getInt("sender.timeout"));
-    // Parts of long messages that wait for the rest survive a restart.
-    receiver_->setPartsFile(instanceDataFile("parts"));
 
     settings_.setInt("autostart", Autostart().query() ? 1 : 0);
 
     // The main window, then the service thread and its scheduler, which reach the window
     // through its interface.
     MainFrameParts parts{settings_,
-                         *stores_,
-                         *channel_,
+                         gateway_->stores(),
+                         gateway_->channel(),
                          options_.instance,
                          fromUtf8(paths_.titleSuffix),
                          options_.noIcon || isHeadlessPlatform(),
                          options_.systemProfile,
                          [this] { saveConfiguration(settings_, hive_, paths_); }};
     mainFrame_ = std::make_unique<CMainFrame>(std::move(parts));
-    scheduler_ = std::make_unique<ServiceScheduler>();
-    events_ = std::make_unique<EventRunner>(settings_, options_.instance);
-    // Events a stop left waiting or running are run after this start.
-    events_->setQueueFile(instanceDataFile("events"));
-    service_ = std::make_unique<CServiceThread>(
-        ServiceParts{settings_, *channel_, *sender_, *receiver_, *stores_, *mainFrame_, *scheduler_,
-                     Clock::system(), events_.get()});
-    // Files other programs drop into the spool folder take the send dialog's path.
-    spool_ = std::make_unique<SpoolWatcher>(
-        SpoolWatcher::folderFor(paths_.dataFolder, options_.instance), settings_,
-        [this](const std::vector<std::unique_ptr<GenericMessage>>& messages) {
-          if (!service_->queueOutgoingAll(messages)) return false;
-          service_->dispatchNext();
-          return true;
-        });
-    mainFrame_->setService(service_.get());
+    gateway_->attach(*mainFrame_);
+    mainFrame_->setService(gateway_->service());
     mainFrame_->setDialogOpener(command::kPortWizard, [this] {
       PortWizard::run(settings_, QApplication::activeWindow());
       mainFrame_->refreshTrayMenu();
     });
     QObject::connect(mainFrame_.get(), &CMainFrame::exitRequested, &app, &QApplication::quit);
-    sendDialogs_ = std::make_unique<SendDialogs>(
-        *mainFrame_, settings_,
-        stores_->isOpen(StoreKind::AddressBook) ? &stores_->addressBook() : nullptr,
-        DialogHost::desktop());
+    sendDialogs_ = std::make_unique<SendDialogs>(*mainFrame_, settings_,
+                                                 gateway_->stores().isOpen(StoreKind::AddressBook)
+                                                     ? &gateway_->stores().addressBook()
+                                                     : nullptr,
+                                                 DialogHost::desktop());
     sendDialogs_->install();
     // What the control panel needs of start-up's world: the autostart entry, the log viewer, the
     // port wizard and the send dialog for a reply.
@@ -235,7 +189,8 @@ class Gateway {
     controlHooks.saveConfiguration = [this] { saveConfiguration(settings_, hive_, paths_); };
     // The window owns the panel (a child object of it).
     auto* controlPanel = new ControlPanel(
-        *mainFrame_, ControlParts{settings_, *stores_, *channel_, service_.get(), controlHooks});
+        *mainFrame_, ControlParts{settings_, gateway_->stores(), gateway_->channel(),
+                                  gateway_->service(), controlHooks});
     controlPanel->install();
 
     // No port yet: the wizard finds one before the window appears. Without a display nobody could
@@ -249,19 +204,10 @@ class Gateway {
       }
     }
     if (!mainFrame_->create()) return false;
-    sender_->setWindow(mainFrame_.get());
-    receiver_->setWindow(mainFrame_.get());
+    gateway_->setWindowLink(mainFrame_.get());
 
     // Every thread starts only now that every object it uses exists.
-    channel_->startThread();
-    sender_->start();
-    receiver_->start();
-    service_->start();
-    scheduler_->start();
-    events_->start();
-    // Without a usable spool folder the gateway runs on (the reason is logged).
-    spool_->start();
-    threadsStarted_ = true;
+    gateway_->start();
 
     if (settings_.getInt("start.bubble") != 0) {
       mainFrame_->balloon(loadString(text::kStartBalloonTitle),
@@ -282,27 +228,9 @@ class Gateway {
     if (!saveConfiguration(settings_, hive_, paths_)) {
       Logger::log(3, std::string("Can't save the configuration"));
     }
-    if (threadsStarted_) {
-      // No new message is taken from the spool while the others stop.
-      spool_->stop();
-      spool_->join();
-      // A send in flight gets its result first: cut off, it would go out again at the next start.
-      service_->finishSending();
-      events_->stop();
-      channel_->requestStop();
-      receiver_->stop();
-      sender_->stop();
-      service_->stop();
-      scheduler_->stop();
-      // Nothing is left running: each is waited for, however long its last step takes.
-      scheduler_->join();
-      service_->join();
-      sender_->join();
-      receiver_->join();
-      channel_->joinThread();
-      events_->join();
-    }
-    if (!stores_->saveAll()) Logger::log(3, std::string("Can't write the message folders"));
+    gateway_->stop();
+    if (!gateway_->stores().saveAll())
+      Logger::log(3, std::string("Can't write the message folders"));
     Logger::log(0, std::string("Parlane stopped"));
   }
 
@@ -318,13 +246,6 @@ class Gateway {
     Logger::setGlobal(logger_.get());
   }
 
-  // A file of this instance beside the folders: "name", or "name.N" for instance N > 0.
-  std::string instanceDataFile(const std::string& name) const {
-    std::string path = paths_.dataFolder + "/" + name;
-    if (options_.instance > 0) path += "." + std::to_string(options_.instance);
-    return path;
-  }
-
   static bool isHeadlessPlatform() {
     return parlane::isHeadlessPlatform(QGuiApplication::platformName().toStdString());
   }
@@ -334,19 +255,10 @@ class Gateway {
   std::string commandLine_;
   RegistryHive hive_;
   SettingsStore settings_;
-  std::unique_ptr<MessageStores> stores_;
   std::unique_ptr<Logger> logger_;
-  std::unique_ptr<ServiceScheduler> scheduler_;
-  std::unique_ptr<AsyncSerialComm> channel_;
-  // After the channel, so that they are destroyed before it.
-  std::unique_ptr<SmsSender> sender_;
-  std::unique_ptr<SmsReceiver> receiver_;
+  std::unique_ptr<Gateway> gateway_;
   std::unique_ptr<CMainFrame> mainFrame_;
-  std::unique_ptr<EventRunner> events_;
   std::unique_ptr<SendDialogs> sendDialogs_;
-  std::unique_ptr<CServiceThread> service_;
-  std::unique_ptr<SpoolWatcher> spool_;
-  bool threadsStarted_ = false;
 };
 
 // The installer's hook: load the configuration through the usual chain and leave it in the
@@ -430,12 +342,12 @@ int runApplication(int argc, char** argv) {
   QObject::connect(&terminationSignals, &SignalBridge::terminationRequested, &app,
                    &QApplication::quit);
 
-  Gateway gateway(options, paths);
-  gateway.setCommandLine(commandLine);
-  if (!gateway.start(app)) return 0;
+  Program program(options, paths);
+  program.setCommandLine(commandLine);
+  if (!program.start(app)) return 0;
   app.exec();
 
-  gateway.stop();
+  program.stop();
   return 0;
 }
 

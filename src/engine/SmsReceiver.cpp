@@ -11,6 +11,7 @@
 #include "core/util/ErrorText.h"
 #include "core/util/FileIo.h"
 #include "core/util/StringTable.h"
+#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "engine/DeleteCommands.h"
 #include "engine/EngineSink.h"
@@ -107,6 +108,7 @@ void SmsReceiver::join() {
 }
 
 void SmsReceiver::run() {
+  nameCurrentThread("receiver");
   while (!stop_.load()) {
     const std::optional<std::int64_t> deadline = partsDeadlineMs();
     std::unique_ptr<AsyncEvent> event =

@@ -1,7 +1,5 @@
 #include "engine/SmsSender.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -12,6 +10,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/ErrorText.h"
 #include "core/util/StringTable.h"
+#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "engine/CommandText.h"
 #include "engine/DeleteCommands.h"
@@ -194,7 +193,7 @@ void SmsSender::join() {
 }
 
 void SmsSender::run() {
-  ::pthread_setname_np(::pthread_self(), "parlane-sender");
+  nameCurrentThread("sender");
   post(notice::kSenderStarted);
   while (!stop_.load()) {
     std::unique_ptr<Job> job = nextJob();

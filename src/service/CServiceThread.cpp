@@ -4,12 +4,15 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/StringTable.h"
+#include "core/util/ThreadName.h"
 #include "engine/DeleteCommands.h"
 #include "engine/MemoryCommands.h"
 #include "engine/ModemInitializer.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "message/ATCommandMessage.h"
+#include "service/RecipientCheck.h"
 #include "service/ServiceCore.h"
 #include "service/ServiceScheduler.h"
 #include "storage/MessageStores.h"
@@ -84,17 +87,40 @@ void CServiceThread::requestConnect() { push(ServiceItem{serviceCode::kConnect, 
 
 void CServiceThread::disconnect() { core_->connection.disconnect(); }
 
-std::u16string CServiceThread::queueOutgoing(const GenericMessage& message) {
-  return core_->dispatcher.queueMessage(message);
-}
-
-bool CServiceThread::queueOutgoingAll(
-    const std::vector<std::unique_ptr<GenericMessage>>& messages) {
-  return core_->dispatcher.queueAll(messages);
-}
-
-bool CServiceThread::queueOutgoing(const std::vector<const GenericMessage*>& messages) {
-  return core_->dispatcher.queueMessages(messages);
+SubmitResult CServiceThread::submit(std::vector<std::unique_ptr<GenericMessage>> messages,
+                                    SubmitBatch batch) {
+  SubmitResult result;
+  std::vector<const GenericMessage*> accepted;
+  std::vector<std::size_t> acceptedAt;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (!messages[i]) continue;
+    const RecipientCheck check = checkRecipient(*messages[i], core_->parts.settings);
+    if (!check.accepted) {
+      result.refused.push_back(
+          RefusedMessage{i, SubmitRefusal::BadRecipient, formatString(40196, {messages[i]->to})});
+      if (batch == SubmitBatch::AllOrNothing) break;
+      continue;
+    }
+    if (!check.warning.empty()) result.warnings.push_back(SubmitWarning{i, check.warning});
+    accepted.push_back(messages[i].get());
+    acceptedAt.push_back(i);
+  }
+  const auto refuseAccepted = [&](SubmitRefusal why, const std::u16string& reason) {
+    for (std::size_t i : acceptedAt) result.refused.push_back(RefusedMessage{i, why, reason});
+  };
+  if (batch == SubmitBatch::AllOrNothing && !result.refused.empty()) {
+    refuseAccepted(SubmitRefusal::Withheld, result.refused.front().reason);
+    return result;
+  }
+  if (accepted.empty()) return result;
+  std::optional<std::vector<std::u16string>> ids = core_->dispatcher.queueAll(accepted);
+  if (!ids) {
+    refuseAccepted(SubmitRefusal::NotSaved, u"The outbox can't be saved");
+  } else {
+    result.ids = std::move(*ids);
+  }
+  core_->dispatcher.dispatchNext();
+  return result;
 }
 
 void CServiceThread::dispatchNext() { core_->dispatcher.dispatchNext(); }
@@ -237,6 +263,7 @@ bool CServiceThread::runScheduled(int id) {
 }
 
 void CServiceThread::run() {
+  nameCurrentThread("service");
   Logger::log(0, std::string("Service thread started"));
   for (;;) {
     ServiceItem item;

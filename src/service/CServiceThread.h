@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/EngineSink.h"
+#include "service/OutboxSubmission.h"
 #include "service/ScheduledActions.h"
 #include "service/ServiceItem.h"
 #include "service/ServiceParts.h"
@@ -48,14 +49,12 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // port; the title shows "disconnected" (or "error" when closing fails). Window thread.
   void disconnect();
 
-  // The send path of the dialogs: stores the message in the outbox and queues its id. Returns
-  // the record id, or empty when the message can't be stored. Call dispatchNext afterwards.
-  std::u16string queueOutgoing(const GenericMessage& message);
-  // The same for several messages with one save of the outbox: all are stored and queued, or
-  // (the outbox can't be saved) none. Any thread.
-  bool queueOutgoingAll(const std::vector<std::unique_ptr<GenericMessage>>& messages);
-  // Several messages with one save of the outbox; false when it could not be saved.
-  bool queueOutgoing(const std::vector<const GenericMessage*>& messages);
+  // The one way into the outbox, for the send dialogs, the control panel and the spool: checks
+  // (and rewrites) each recipient, stores the messages that pass with one save of the outbox,
+  // queues their ids and asks for dispatch. A message is taken only once the outbox file holds
+  // it; what was refused comes back with the reason, and the caller keeps it. Any thread.
+  SubmitResult submit(std::vector<std::unique_ptr<GenericMessage>> messages,
+                      SubmitBatch batch = SubmitBatch::EachOnItsOwn);
   // Hands the next queued outbox message to the sender when the channel is idle, no pause runs
   // and no message is in the sender's hands. Any thread.
   void dispatchNext();

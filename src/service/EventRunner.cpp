@@ -18,6 +18,7 @@
 #include "core/util/Environment.h"
 #include "core/util/ErrorText.h"
 #include "core/util/FileIo.h"
+#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "service/EventQueueFile.h"
 
@@ -160,6 +161,7 @@ std::size_t EventRunner::running() const {
 }
 
 void EventRunner::run() {
+  nameCurrentThread("events");
   for (;;) {
     for (;;) {
       MessageEvent event;

@@ -44,46 +44,16 @@ void OutboxDispatcher::loadQueue() {
   }
 }
 
-std::u16string OutboxDispatcher::queueMessage(const GenericMessage& message) {
+std::optional<std::vector<std::u16string>> OutboxDispatcher::queueAll(
+    const std::vector<const GenericMessage*>& messages) {
   std::lock_guard guard(mutex_);
-  const std::u16string id = outbox_.NewIdText();
-  std::unique_ptr<GenericMessage> queued = message.clone();
-  queued->attempts = 0;
-  outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, id));
-  const bool saved = outbox_.Save() == 0;
-  if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the message is kept"));
-  if (!saved && std::find(unsaved_.begin(), unsaved_.end(), &outbox_) == unsaved_.end()) {
-    unsaved_.push_back(&outbox_);
-  }
-  queue_.push_back(id);
-  return saved ? id : std::u16string();
-}
-
-bool OutboxDispatcher::queueMessages(const std::vector<const GenericMessage*>& messages) {
-  std::lock_guard guard(mutex_);
-  const std::vector<std::u16string> ids = putNew(messages);
-  const bool saved = messages.empty() || outbox_.Save() == 0;
-  if (!saved) Logger::log(3, std::string("Outbox: can't save the folder; the messages are kept"));
-  if (!saved && std::find(unsaved_.begin(), unsaved_.end(), &outbox_) == unsaved_.end()) {
-    unsaved_.push_back(&outbox_);
-  }
-  queue_.insert(queue_.end(), ids.begin(), ids.end());
-  return saved;
-}
-
-bool OutboxDispatcher::queueAll(const std::vector<std::unique_ptr<GenericMessage>>& messages) {
-  std::vector<const GenericMessage*> present;
-  for (const auto& message : messages) {
-    if (message) present.push_back(message.get());
-  }
-  std::lock_guard guard(mutex_);
-  const std::vector<std::u16string> ids = putNew(present);
+  std::vector<std::u16string> ids = putNew(messages);
   if (outbox_.Save() != 0) {
     for (const std::u16string& id : ids) outbox_.Remove(id);
-    return false;
+    return std::nullopt;
   }
   queue_.insert(queue_.end(), ids.begin(), ids.end());
-  return true;
+  return ids;
 }
 
 std::vector<std::u16string> OutboxDispatcher::putNew(

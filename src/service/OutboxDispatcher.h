@@ -29,16 +29,11 @@ class OutboxDispatcher {
 
   // Queues the ids of the records already in the outbox, in key order (start-up).
   void loadQueue();
-  // Stores a new message in the outbox (attempts 0) and queues its id. The id, or empty when the
-  // outbox could not be saved (the record is then kept for the next save, and still queued).
-  std::u16string queueMessage(const GenericMessage& message);
-  // The same for several messages with one save of the folder, so that a long list is written
-  // once rather than once per message. False when the outbox could not be saved.
-  bool queueMessages(const std::vector<const GenericMessage*>& messages);
   void append(const std::u16string& id);
-  // Stores every message in the outbox with one save and queues their ids; when the save fails
-  // none of them stays (the caller keeps its copy and tries again later). True when saved.
-  bool queueAll(const std::vector<std::unique_ptr<GenericMessage>>& messages);
+  // Stores every message in the outbox with one save and queues their ids, in order; when the
+  // save fails none of them stays (the caller keeps its copy and tries again later).
+  std::optional<std::vector<std::u16string>> queueAll(
+      const std::vector<const GenericMessage*>& messages);
 
   // Hands the next message to the sender unless a pause runs, the channel is not idle or a
   // message is still in flight.

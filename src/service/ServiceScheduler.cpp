@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/log/Logger.h"
+#include "core/util/ThreadName.h"
 #include "service/ScheduledActions.h"
 
 namespace parlane {
@@ -135,6 +136,7 @@ void ServiceScheduler::join() {
 }
 
 void ServiceScheduler::run() {
+  nameCurrentThread("scheduler");
   Logger::log(0, std::string("Scheduler started"));
   for (;;) {
     {

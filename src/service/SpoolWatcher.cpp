@@ -20,12 +20,12 @@
 #include "core/util/ErrorText.h"
 #include "core/util/FileIo.h"
 #include "core/util/StringTable.h"
+#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "message/MessageFlags.h"
 #include "message/PushMessage.h"
 #include "message/SMSMessage.h"
 #include "message/USSDRequest.h"
-#include "service/RecipientCheck.h"
 #include "service/SpoolFile.h"
 
 namespace parlane {
@@ -128,12 +128,9 @@ bool makeFolder(const std::string& path) {
   return false;
 }
 
-// The messages of a spool file, one per recipient, checked as the send dialog checks them.
-// Empty, with `error` set, when one of them can't be sent.
+// The messages of a spool file, one per recipient; the outbox's door checks their numbers.
 std::vector<std::unique_ptr<GenericMessage>> messagesOf(const SpoolMessage& spooled,
-                                                        const std::string& name,
-                                                        const SettingsStore& settings,
-                                                        std::string& error) {
+                                                        const std::string& name) {
   std::vector<std::unique_ptr<GenericMessage>> messages;
   const std::u16string text = fromUtf8(spooled.text);
   auto finish = [&](std::unique_ptr<GenericMessage> message) {
@@ -150,20 +147,11 @@ std::vector<std::unique_ptr<GenericMessage>> messagesOf(const SpoolMessage& spoo
     return messages;
   }
   for (const std::string& number : spooled.to) {
-    std::unique_ptr<GenericMessage> message;
     if (spooled.url.empty()) {
-      message = std::make_unique<SMSMessage>(u"", fromUtf8(number), text);
+      finish(std::make_unique<SMSMessage>(u"", fromUtf8(number), text));
     } else {
-      message = std::make_unique<PushMessage>(u"", fromUtf8(number), text, fromUtf8(spooled.url));
+      finish(std::make_unique<PushMessage>(u"", fromUtf8(number), text, fromUtf8(spooled.url)));
     }
-    if (spooled.ton) message->dstton = *spooled.ton;
-    const RecipientCheck check = checkRecipient(*message, settings);
-    if (!check.accepted) {
-      error = toUtf8(formatString(40196, {message->to}));
-      return {};
-    }
-    if (!check.warning.empty()) Logger::log(1, check.warning);
-    finish(std::move(message));
   }
   return messages;
 }
@@ -259,6 +247,7 @@ bool SpoolWatcher::trusted() {
 }
 
 void SpoolWatcher::run() {
+  nameCurrentThread("spool");
   while (!stopping_) {
     int timeoutMs = -1;
     if (!pending_.empty()) {
@@ -438,10 +427,9 @@ void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct sta
     reject(takingFd_, name, parse.error);
     return;
   }
-  std::string error;
-  const auto messages = messagesOf(*parse.message, name, settings_, error);
+  auto messages = messagesOf(*parse.message, name);
   if (messages.empty()) {
-    reject(takingFd_, name, error.empty() ? std::string("no message") : error);
+    reject(takingFd_, name, "no message");
     return;
   }
   // The outbox drops its oldest records beyond its limit: a file that brings more would lose
@@ -455,7 +443,14 @@ void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct sta
   }
   // The minute counts from the attempt, not from when its failure was noted.
   const std::int64_t offeredMs = clock_.monotonicMs();
-  if (!queue_(messages)) {
+  const SubmitResult result = queue_(std::move(messages));
+  for (const SubmitWarning& warning : result.warnings) Logger::log(1, warning.text);
+  for (const RefusedMessage& refused : result.refused) {
+    if (refused.why != SubmitRefusal::BadRecipient) continue;
+    reject(takingFd_, name, toUtf8(refused.reason));
+    return;
+  }
+  if (!result.allTaken()) {
     // Back under its name unless a newer file has it; tried again in a minute either way.
     ::renameat2(takingFd_, name.c_str(), folderFd_, name.c_str(), RENAME_NOREPLACE);
     log(3, name + ": the outbox can't be saved; the file stays for the next attempt");
@@ -466,7 +461,7 @@ void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct sta
     // Taken again at the next start: better twice than never.
     log(3, name + " is queued but can't be removed (" + systemError(errno) + ")");
   }
-  log(0, name + ": " + std::to_string(messages.size()) + " message(s) queued");
+  log(0, name + ": " + std::to_string(result.taken()) + " message(s) queued");
 }
 
 void SpoolWatcher::reject(int fromFd, const std::string& name, const std::string& reason) {

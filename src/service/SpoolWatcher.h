@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/util/Clock.h"
+#include "service/OutboxSubmission.h"
 
 namespace parlane {
 
@@ -32,8 +33,9 @@ class SettingsStore;
 // The folder is trusted only while it is the user's own and nobody else can write to it.
 class SpoolWatcher {
  public:
-  // Stores the messages in the outbox with one save; false (nothing stored) when it can't.
-  using Queue = std::function<bool(const std::vector<std::unique_ptr<GenericMessage>>&)>;
+  // The outbox's door: checks the numbers and stores the messages with one save, all of them or
+  // none.
+  using Queue = std::function<SubmitResult(std::vector<std::unique_ptr<GenericMessage>>)>;
 
   static constexpr const char* kRejectedFolder = "rejected";
 

@@ -1,7 +1,6 @@
 #include "transport/AsyncSerialComm.h"
 
 #include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/ErrorText.h"
 #include "core/util/StringTable.h"
+#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "transport/PortPath.h"
 #include "transport/TrafficLogText.h"
@@ -432,7 +432,7 @@ bool AsyncSerialComm::sendBody(std::string_view bytes) {
 // --- reading thread -----------------------------------------------------------------------
 
 void AsyncSerialComm::readerLoop(bool byteByByte) {
-  ::pthread_setname_np(::pthread_self(), "parlane-serial");
+  nameCurrentThread("serial");
   readerThread_.store(std::this_thread::get_id());
   while (!stop_.load()) {
     // Parked while the port is closed or failed; open() wakes it.

@@ -1,10 +1,9 @@
 #include "transport/AsyncSerialEmulator.h"
 
-#include <pthread.h>
-
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
+#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "message/SMSMessage.h"
@@ -98,7 +97,7 @@ bool AsyncSerialEmulator::pause(std::chrono::milliseconds pause) {
 }
 
 void AsyncSerialEmulator::run() {
-  ::pthread_setname_np(::pthread_self(), "parlane-emulatr");
+  nameCurrentThread("serial");
   while (!stopRequested()) {
     waitReady();
     if (stopRequested()) break;

@@ -60,7 +60,7 @@ TEST_F(ServiceEmulator, AListQueuedAtOnceIsSavedAndSentInOrder) {
   const SMSMessage first(u"", u"+4917012345", u"one");
   const SMSMessage second(u"", u"+4917054321", u"two");
   const USSDRequest third(u"", u"", u"*100#");
-  ASSERT_TRUE(rig.service->queueOutgoing({&first, &second, &third}));
+  ASSERT_TRUE(rig.submit(first, second, third).allTaken());
   EXPECT_EQ(rig.service->queuedOutgoing(), 3u);
   EXPECT_EQ(rig.count(StoreKind::Outbox), 3u);
   const std::string file = rig.file(StoreKind::Outbox);
@@ -77,8 +77,7 @@ TEST_F(ServiceEmulator, AListQueuedAtOnceIsSavedAndSentInOrder) {
 TEST_F(ServiceEmulator, SendSceneComesBackIntoTheInboxOnce) {
   rig.start();
   ASSERT_TRUE(rig.connect());
-  rig.service->queueOutgoing(SMSMessage(u"", u"+4917012345", u"SEND +4915198765 Hello there"));
-  rig.service->dispatchNext();
+  rig.submit(SMSMessage(u"", u"+4917012345", u"SEND +4915198765 Hello there"));
   ASSERT_TRUE(eventually([&] { return rig.count(StoreKind::Inbox) == 1; }));
   const DatabaseRecord record = rig.records(StoreKind::Inbox)[0];
   EXPECT_EQ(rig.field(record, StoreKind::Inbox, u"from"), u"+4915198765");
@@ -97,8 +96,7 @@ TEST_F(ServiceEmulator, SendSceneComesBackIntoTheInboxOnce) {
 TEST_F(ServiceEmulator, UssdReplyIsShownDecodedAndTheNoticeAfterItIsRead) {
   rig.start();
   ASSERT_TRUE(rig.connect());
-  rig.service->queueOutgoing(USSDRequest(u"", u"", u"*100#"));
-  rig.service->dispatchNext();
+  rig.submit(USSDRequest(u"", u"", u"*100#"));
   ASSERT_TRUE(rig.window.waitForBalloon("Got reply to USSD command"));
   EXPECT_EQ(rig.window.balloonsTitled("Got reply to USSD command")[0].second,
             "Your current balance is $ 22.10");

@@ -331,8 +331,7 @@ TEST_F(ServiceModem, UnpluggedPortShowsTheErrorAndTheReconnectCheckBringsItBack)
   modem.unplug();
   ASSERT_TRUE(rig->window.waitForState(ConnectionState::Error));
   EXPECT_EQ(rig->channel->getStatus(), ChannelStatus::Error);
-  rig->service->queueOutgoing(SMSMessage(u"", u"+4917012345", u"after the cable"));
-  rig->service->dispatchNext();
+  rig->submit(SMSMessage(u"", u"+4917012345", u"after the cable"));
 
   // The port is still gone: the attempt fails, and the check stays for the next one.
   advance(60000);
@@ -455,8 +454,7 @@ TEST_F(ServiceModem, SilentModemIsReportedAndTheGatewayGoesOn) {
   EXPECT_FALSE(rig->window.balloonsTitled("Connected, but some problems found").empty());
   EXPECT_TRUE(rig->window.balloonsTitled("Connected").empty());
   // A message to it fails, is tried once more and kept in "failed".
-  rig->service->queueOutgoing(SMSMessage(u"", u"+4917012345", u"into the void"));
-  rig->service->dispatchNext();
+  rig->submit(SMSMessage(u"", u"+4917012345", u"into the void"));
   ASSERT_TRUE(eventually(
       [&] { return rig->count(StoreKind::Failed) == 1 && rig->count(StoreKind::Outbox) == 0; }));
   EXPECT_EQ(commandsStartingWith("AT+CMGS=").size(), 2u);
@@ -468,8 +466,7 @@ TEST_F(ServiceModem, GarbageOnTheLineDoesNotStopTheConnection) {
   modem.send(std::string("\x00\xff\xfe garbage \r\n+CMT: ,99\r\nNOT A PDU\r\n\x1b[0m\r\n", 42));
   ASSERT_TRUE(rig->connect());
   modem.send("\r\n+CMTI: \"SM\",\r\n\r\n+CDS: 25\r\n00112\r\n");
-  rig->service->queueOutgoing(SMSMessage(u"", u"+4917012345", u"still works"));
-  rig->service->dispatchNext();
+  rig->submit(SMSMessage(u"", u"+4917012345", u"still works"));
   ASSERT_TRUE(eventually([&] { return rig->count(StoreKind::Sent) == 1; }));
   EXPECT_EQ(rig->count(StoreKind::Inbox), 0u);
 }

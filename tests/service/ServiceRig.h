@@ -14,6 +14,7 @@
 #include "engine/SmsSender.h"
 #include "message/SMSMessage.h"
 #include "service/CServiceThread.h"
+#include "service/Gateway.h"
 #include "service/RecordingWindow.h"
 #include "service/ServiceScheduler.h"
 #include "storage/FolderSchema.h"
@@ -52,7 +53,17 @@ class ServiceRig {
   ServiceRig() : ServiceRig(Options{}) {}
   explicit ServiceRig(Options options)
       : options_(std::move(options)),
-        scheduler(options_.schedulerClock ? *options_.schedulerClock : Clock::system()) {
+        gateway_(std::make_unique<Gateway>(settings, GatewayOptions{
+                                                         .dataFolder = dir.path(),
+                                                         .clock = options_.schedulerClock,
+                                                         .emulator = options_.port.empty(),
+                                                         .emulatorReplyPause = kEmulatorPause,
+                                                         .emulatorSendPause = kEmulatorPause,
+                                                         .spool = false,
+                                                         .events = false,
+                                                         .instanceFiles = false,
+                                                         .finishSending = false,
+                                                     })) {
     settings.loadFromFile(PARLANE_SOURCE_DIR "/data/valtorin.cfg");
     for (StoreKind kind : kAllStores) {
       settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
@@ -66,16 +77,11 @@ class ServiceRig {
     settings.setInt("sender.timeout", 3000);
     settings.setInt("sender.timeout.connect", 3000);
     settings.setInt("discard_duplicated", 0);
-    stores = std::make_unique<MessageStores>(settings, dir.path(), 0);
-    stores->open();
-    if (options_.port.empty()) {
-      channel = std::make_unique<AsyncSerialEmulator>(
-          settings, Clock::system(), std::chrono::milliseconds(1), std::chrono::milliseconds(1));
-    } else {
-      channel = std::make_unique<AsyncSerialComm>(settings);
-    }
-    sender = std::make_unique<SmsSender>(*channel, settings);
-    receiver = std::make_unique<SmsReceiver>(*channel, *sender, settings);
+    gateway_->open();
+    stores = &gateway_->stores();
+    channel = &gateway_->channel();
+    sender = &gateway_->sender();
+    receiver = &gateway_->receiver();
   }
 
   ~ServiceRig() { stop(); }
@@ -89,20 +95,23 @@ class ServiceRig {
     return id;
   }
 
+  // Hands messages to the outbox's door, as the send dialog does.
+  template <typename... Messages>
+  SubmitResult submit(const Messages&... messages) {
+    std::vector<std::unique_ptr<GenericMessage>> batch;
+    (batch.push_back(messages.clone()), ...);
+    return service->submit(std::move(batch));
+  }
+
   // Creates the service thread and starts every thread in start-up's order.
   void start(bool schedulerThread = false) {
-    service = std::make_unique<CServiceThread>(
-        ServiceParts{settings, *channel, *sender, *receiver, *stores, window, scheduler,
-                     options_.schedulerClock ? *options_.schedulerClock : Clock::system()});
+    gateway_->attach(window);
+    service = gateway_->service();
     window.setCommandHandler([this](int command) {
       if (command == ServiceWindow::kCommandConnect) service->requestConnect();
       if (command == ServiceWindow::kCommandDisconnect) service->disconnect();
     });
-    channel->startThread();
-    sender->start();
-    receiver->start();
-    service->start();
-    if (schedulerThread) scheduler.start();
+    gateway_->start(schedulerThread);
   }
 
   // Connects and waits until the initialization has finished.
@@ -111,24 +120,16 @@ class ServiceRig {
     return window.waitForState(ConnectionState::Connected, connectedBefore + 1);
   }
 
-  // Shut-down's order: the channel's thread, the engine, the service threads; then the folders.
+  // Shut-down's order, after the port is closed; then the service thread goes.
   void stop() {
     if (stopped_) return;
     stopped_ = true;
     window.setCommandHandler(nullptr);
     window.waitForCommandsDone();
-    scheduler.stop();
-    scheduler.join();
     channel->close();
-    channel->requestStop();
-    channel->joinThread();
-    receiver->stop();
-    sender->stop();
-    if (service) service->stop();
-    receiver->join();
-    sender->join();
-    if (service) service->join();
-    service.reset();
+    gateway_->stop();
+    gateway_->detach();
+    service = nullptr;
   }
 
   std::size_t count(StoreKind kind) { return stores->store(kind).Count(); }
@@ -144,19 +145,21 @@ class ServiceRig {
   LogCapture log;
   TempDir dir;
   SettingsStore settings;
-  std::unique_ptr<MessageStores> stores;
-  std::unique_ptr<AsyncSerialComm> channel;
-  std::unique_ptr<SmsSender> sender;
-  std::unique_ptr<SmsReceiver> receiver;
 
  private:
+  static constexpr std::chrono::milliseconds kEmulatorPause{1};
   Options options_;
+  std::unique_ptr<Gateway> gateway_;
   bool stopped_ = false;
 
  public:
-  ServiceScheduler scheduler;
+  MessageStores* stores = nullptr;
+  AsyncSerialComm* channel = nullptr;
+  SmsSender* sender = nullptr;
+  SmsReceiver* receiver = nullptr;
+  ServiceScheduler& scheduler = gateway_->scheduler();
   RecordingWindow window;
-  std::unique_ptr<CServiceThread> service;
+  CServiceThread* service = nullptr;
 };
 
 }  // namespace parlane::test

@@ -20,6 +20,20 @@ namespace {
 using test::eventually;
 using Messages = std::vector<std::unique_ptr<GenericMessage>>;
 
+// What the outbox's door says of a batch it took whole, or could not save.
+SubmitResult taken(const Messages& messages) {
+  SubmitResult result;
+  for (std::size_t i = 0; i < messages.size(); ++i) result.ids.push_back(u"id");
+  return result;
+}
+SubmitResult notSaved(const Messages& messages) {
+  SubmitResult result;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    result.refused.push_back(RefusedMessage{i, SubmitRefusal::NotSaved, u"not saved"});
+  }
+  return result;
+}
+
 bool exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -34,10 +48,8 @@ class Spool : public ::testing::Test {
   }
   // The queue of the gateway: the service's outbox, then dispatch.
   SpoolWatcher::Queue serviceQueue() {
-    return [this](const Messages& messages) {
-      if (!rig.service->queueOutgoingAll(messages)) return false;
-      rig.service->dispatchNext();
-      return true;
+    return [this](Messages messages) {
+      return rig.service->submit(std::move(messages), SubmitBatch::AllOrNothing);
     };
   }
   std::vector<DatabaseRecord> sentFrom(const std::string& name) {
@@ -94,9 +106,9 @@ TEST_F(Spool, FilesBeforeAndAfterTheStartAreSent) {
 
 TEST_F(Spool, AFileWhoseMessagesCantBeSavedStays) {
   std::atomic<int> offered{0};
-  SpoolWatcher spool(folder, rig.settings, [&](const Messages&) {
+  SpoolWatcher spool(folder, rig.settings, [&](const Messages& messages) {
     ++offered;
-    return false;
+    return notSaved(messages);
   });
   ASSERT_TRUE(spool.start());
   drop("kept.sms", "To: +4917012345\n\nkeep me\n");
@@ -113,11 +125,8 @@ TEST_F(Spool, ANumberTheSendPathRefusesRejectsTheWholeFile) {
   // The rewrite turns the second number into no number at all.
   rig.settings.setString("ton_src_prefix", u"0");
   rig.settings.setString("ton_dst_prefix", u"x");
-  std::atomic<int> offered{0};
-  SpoolWatcher spool(folder, rig.settings, [&](const Messages&) {
-    ++offered;
-    return true;
-  });
+  rig.start();
+  SpoolWatcher spool(folder, rig.settings, serviceQueue());
   ASSERT_TRUE(spool.start());
   drop("mixed.sms", "To: +4917012345\nTo: 0170\n\nhi\n");
   drop("mixed.sms.again", "To: 0170\n\nhi\n");
@@ -125,14 +134,18 @@ TEST_F(Spool, ANumberTheSendPathRefusesRejectsTheWholeFile) {
   ASSERT_TRUE(exists(folder + "/rejected/mixed.sms.error"));
   spool.stop();
   spool.join();
-  EXPECT_EQ(offered.load(), 0);
+  // Not one message of either file was taken.
+  EXPECT_EQ(rig.count(StoreKind::Outbox), 0u);
+  EXPECT_EQ(rig.service->queuedOutgoing(), 0u);
+  EXPECT_EQ(rig.count(StoreKind::Sent), 0u);
   std::ifstream in(folder + "/rejected/mixed.sms.error");
   std::string reason((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(reason.find("x170"), std::string::npos) << reason;
 }
 
 TEST_F(Spool, ARejectedNameIsNeverOverwritten) {
-  SpoolWatcher spool(folder, rig.settings, [](const Messages&) { return true; });
+  SpoolWatcher spool(folder, rig.settings,
+                     [](const Messages& messages) { return taken(messages); });
   ASSERT_TRUE(spool.start());
   drop("same.sms", "garbage one");
   ASSERT_TRUE(eventually([&] { return exists(folder + "/rejected/same.sms.error"); }));
@@ -146,7 +159,8 @@ TEST_F(Spool, ARejectedNameIsNeverOverwritten) {
 
 TEST_F(Spool, AFolderThatIsAFileIsNoSpool) {
   std::ofstream(folder) << "a file";
-  SpoolWatcher spool(folder, rig.settings, [](const Messages&) { return true; });
+  SpoolWatcher spool(folder, rig.settings,
+                     [](const Messages& messages) { return taken(messages); });
   EXPECT_FALSE(spool.start());
   EXPECT_TRUE(rig.log.contains("can't be used as the spool folder")) << rig.log.text();
 }
@@ -158,10 +172,10 @@ class QueueRecorder {
     return [this](const Messages& messages) {
       std::lock_guard guard(mutex_);
       ++offers_;
-      if (!saving_) return false;
+      if (!saving_) return notSaved(messages);
       for (const auto& message : messages) texts_.push_back(toUtf8(message->content));
       if (afterQueue_) afterQueue_(texts_.back());
-      return true;
+      return taken(messages);
     };
   }
   std::vector<std::string> texts() const {

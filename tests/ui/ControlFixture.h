@@ -17,6 +17,7 @@
 #include "engine/SmsSender.h"
 #include "message/SMSMessage.h"
 #include "service/CServiceThread.h"
+#include "service/Gateway.h"
 #include "service/ServiceScheduler.h"
 #include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
@@ -60,32 +61,31 @@ class ControlFixture {
     settings.setInt("sender.timeout.connect", 3000);
     logger = std::make_unique<Logger>(dir.file("log.txt"));
     Logger::setGlobal(logger.get());
-    stores = std::make_unique<MessageStores>(settings, dir.path(), 0);
-    stores->open();
-    channel = std::make_unique<AsyncSerialEmulator>(
-        settings, Clock::system(), std::chrono::milliseconds(1), std::chrono::milliseconds(1));
-    sender = std::make_unique<SmsSender>(*channel, settings);
-    receiver = std::make_unique<SmsReceiver>(*channel, *sender, settings);
+    gateway = std::make_unique<Gateway>(
+        settings, GatewayOptions{.dataFolder = dir.path(),
+                                 .emulator = true,
+                                 .emulatorReplyPause = std::chrono::milliseconds(1),
+                                 .emulatorSendPause = std::chrono::milliseconds(1),
+                                 .spool = false,
+                                 .events = false,
+                                 .instanceFiles = false,
+                                 .finishSending = false});
+    gateway->open();
+    stores = &gateway->stores();
+    channel = &gateway->channel();
+    sender = &gateway->sender();
+    receiver = &gateway->receiver();
   }
 
   ~ControlFixture() {
     panel_.reset();
-    if (threads_) {
-      scheduler.stop();
-      scheduler.join();
-      channel->close();
-      channel->requestStop();
-      channel->joinThread();
-      receiver->stop();
-      sender->stop();
-      service->stop();
-      receiver->join();
-      sender->join();
-      service->join();
-    }
-    service.reset();
+    if (gateway->started()) channel->close();
+    gateway->stop();
+    gateway->detach();
+    service = nullptr;
     frame.reset();
     processQueued();
+    gateway.reset();
     Logger::setGlobal(nullptr);
   }
 
@@ -108,7 +108,7 @@ class ControlFixture {
   // A panel of its own on these parts (no main window), with the recording hooks.
   ControlDlg& panel() {
     panel_ = std::make_unique<ControlDlg>(
-        ControlParts{settings, *stores, *channel, service.get(), recordingHooks()});
+        ControlParts{settings, *stores, *channel, service, recordingHooks()});
     panel_->present(ControlDlg::Sms);
     return *panel_;
   }
@@ -118,18 +118,12 @@ class ControlFixture {
     parts = std::make_unique<MainFrameParts>(
         MainFrameParts{settings, *stores, *channel, 0, u"", true, false, [this] { ++saves; }});
     frame = std::make_unique<CMainFrame>(*parts);
-    service = std::make_unique<CServiceThread>(
-        ServiceParts{settings, *channel, *sender, *receiver, *stores, *frame, scheduler});
-    frame->setService(service.get());
+    gateway->attach(*frame);
+    service = gateway->service();
+    frame->setService(service);
     frame->create([] { return false; }, 0, 0);
-    sender->setWindow(frame.get());
-    receiver->setWindow(frame.get());
-    channel->startThread();
-    sender->start();
-    receiver->start();
-    service->start();
-    scheduler.start();
-    threads_ = true;
+    gateway->setWindowLink(frame.get());
+    gateway->start();
     return *frame;
   }
 
@@ -138,7 +132,7 @@ class ControlFixture {
     if (!hooks.saveConfiguration) hooks.saveConfiguration = [this] { ++saves; };
     // A child of the window, which ends it.
     auto* panel = new ControlPanel(
-        *frame, ControlParts{settings, *stores, *channel, service.get(), std::move(hooks)});
+        *frame, ControlParts{settings, *stores, *channel, service, std::move(hooks)});
     panel->install();
     return *panel;
   }
@@ -158,14 +152,14 @@ class ControlFixture {
   TempDir dir;
   SettingsStore settings;
   std::unique_ptr<Logger> logger;
-  std::unique_ptr<MessageStores> stores;
-  std::unique_ptr<AsyncSerialComm> channel;
-  std::unique_ptr<SmsSender> sender;
-  std::unique_ptr<SmsReceiver> receiver;
-  ServiceScheduler scheduler;
+  std::unique_ptr<Gateway> gateway;
+  MessageStores* stores = nullptr;
+  AsyncSerialComm* channel = nullptr;
+  SmsSender* sender = nullptr;
+  SmsReceiver* receiver = nullptr;
   std::unique_ptr<MainFrameParts> parts;
   std::unique_ptr<CMainFrame> frame;
-  std::unique_ptr<CServiceThread> service;
+  CServiceThread* service = nullptr;
 
   bool yes = true;
   std::vector<std::pair<std::string, std::string>> questions;
@@ -177,7 +171,6 @@ class ControlFixture {
 
  private:
   std::unique_ptr<ControlDlg> panel_;
-  bool threads_ = false;
 };
 
 }  // namespace parlane::test

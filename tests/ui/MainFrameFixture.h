@@ -11,6 +11,7 @@
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "service/CServiceThread.h"
+#include "service/Gateway.h"
 #include "service/ServiceScheduler.h"
 #include "storage/MessageStores.h"
 #include "support/TempDir.h"
@@ -30,25 +31,37 @@ class MainFrameFixture {
     }
     logger = std::make_unique<Logger>(dir.file("log.txt"));
     Logger::setGlobal(logger.get());
-    stores = std::make_unique<MessageStores>(settings, dir.path(), instance);
-    stores->open();
-    channel = std::make_unique<AsyncSerialComm>(settings);
-    sender = std::make_unique<SmsSender>(*channel, settings);
-    receiver = std::make_unique<SmsReceiver>(*channel, *sender, settings);
+    gateway = std::make_unique<Gateway>(settings, GatewayOptions{.dataFolder = dir.path(),
+                                                                 .instance = instance,
+                                                                 .emulator = false,
+                                                                 .spool = false,
+                                                                 .events = false,
+                                                                 .instanceFiles = false,
+                                                                 .finishSending = false});
+    gateway->open();
+    stores = &gateway->stores();
+    channel = &gateway->channel();
+    sender = &gateway->sender();
+    receiver = &gateway->receiver();
     parts = std::make_unique<MainFrameParts>(MainFrameParts{settings, *stores, *channel, instance,
                                                             std::move(suffix), false, false,
                                                             [this] { ++saves; }});
   }
 
   ~MainFrameFixture() {
-    if (service) {
-      service->stop();
-      service->join();
-    }
-    service.reset();
+    gateway->detach();
+    service = nullptr;
     frame.reset();
     processQueued();
+    gateway.reset();
     Logger::setGlobal(nullptr);
+  }
+
+  // The service thread, reporting to the window (not started).
+  void attachService() {
+    gateway->attach(*frame);
+    service = gateway->service();
+    frame->setService(service);
   }
 
   // The window; `noIcon` as the switch sets it, `tray` answers whether the desktop has a tray
@@ -56,9 +69,7 @@ class MainFrameFixture {
   CMainFrame& make(bool noIcon, bool tray = true) {
     parts->noIcon = noIcon;
     frame = std::make_unique<CMainFrame>(*parts);
-    service = std::make_unique<CServiceThread>(
-        ServiceParts{settings, *channel, *sender, *receiver, *stores, *frame, scheduler});
-    frame->setService(service.get());
+    attachService();
     frame->create([tray] { return tray; }, 0, 0);
     processQueued();
     return *frame;
@@ -69,14 +80,14 @@ class MainFrameFixture {
   TempDir dir;
   SettingsStore settings;
   std::unique_ptr<Logger> logger;
-  std::unique_ptr<MessageStores> stores;
-  std::unique_ptr<AsyncSerialComm> channel;
-  std::unique_ptr<SmsSender> sender;
-  std::unique_ptr<SmsReceiver> receiver;
-  ServiceScheduler scheduler;
+  std::unique_ptr<Gateway> gateway;
+  MessageStores* stores = nullptr;
+  AsyncSerialComm* channel = nullptr;
+  SmsSender* sender = nullptr;
+  SmsReceiver* receiver = nullptr;
   std::unique_ptr<MainFrameParts> parts;
   std::unique_ptr<CMainFrame> frame;
-  std::unique_ptr<CServiceThread> service;
+  CServiceThread* service = nullptr;
   int saves = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -137,9 +138,7 @@ TEST_F(MainFrameTest, WithoutATrayTheMainScreenStaysBehindAnOpenDialog) {
   ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
   parts->noIcon = false;
   frame = std::make_unique<CMainFrame>(*parts);
-  service = std::make_unique<CServiceThread>(
-      ServiceParts{settings, *channel, *sender, *receiver, *stores, *frame, scheduler});
-  frame->setService(service.get());
+  attachService();
   frame->create([] { return false; }, 2, 500);
   frame->showMainScreen();
   ASSERT_TRUE(QTest::qWaitForWindowActive(frame->mainScreen()));
@@ -304,6 +303,18 @@ TEST_F(SendPathTest, NotConnectedTheMessageWaitsInTheOutbox) {
                        "'Outbox' and will be sent immediately after connection."),
             std::string::npos)
       << log();
+}
+
+TEST_F(SendPathTest, AMessageTheOutboxCantSaveIsNotQueued) {
+  CMainFrame& frame = make(true);
+  // The outbox file's name taken by a folder: the outbox can't be written.
+  const std::string file = dir.file("outbox.txt");
+  std::filesystem::remove(file);
+  std::filesystem::create_directory(file);
+  EXPECT_EQ(frame.queueMessages(messages({u"+4917012345"}), false), 0);
+  EXPECT_EQ(stores->outbox().Count(), 0u);
+  EXPECT_EQ(service->queuedOutgoing(), 0u);
+  EXPECT_NE(log().find("Can't save the outbox"), std::string::npos) << log();
 }
 
 TEST_F(SendPathTest, AListWhileConnectedSaysHowManyWereQueued) {

@@ -15,7 +15,6 @@
 #include "engine/ModemInitializer.h"
 #include "message/GenericMessage.h"
 #include "service/CServiceThread.h"
-#include "service/RecipientCheck.h"
 #include "service/ServiceState.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
@@ -365,35 +364,33 @@ void CMainFrame::viewLastMessage() {
 
 int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messages, bool list) {
   int queued = 0;
-  std::vector<const GenericMessage*> accepted;
-  for (auto& message : messages) {
-    if (!message) continue;
-    const RecipientCheck check = checkRecipient(*message, parts_.settings);
-    if (!check.accepted) {
-      const std::u16string refused = formatString(40196, {message->to});
-      Logger::log(2, refused);
-      balloon(loadString(text::kWarning), refused);
-      continue;
+  if (service_ != nullptr) {
+    // One save of the outbox for them all: a list of thousands is written once, not per message.
+    const SubmitResult result = service_->submit(std::move(messages));
+    // What the numbers' check said, in the order of the messages.
+    auto warning = result.warnings.begin();
+    for (const RefusedMessage& refused : result.refused) {
+      if (refused.why != SubmitRefusal::BadRecipient) continue;
+      for (; warning != result.warnings.end() && warning->index < refused.index; ++warning) {
+        balloon(loadString(text::kWarning), warning->text);
+      }
+      Logger::log(2, refused.reason);
+      balloon(loadString(text::kWarning), refused.reason);
     }
-    if (!check.warning.empty()) balloon(loadString(text::kWarning), check.warning);
-    accepted.push_back(message.get());
-  }
-  // One save of the outbox for them all: a list of thousands is written once, not per message.
-  if (service_ != nullptr && !accepted.empty()) {
-    // The outbox file could not be written: the records are queued all the same and kept for
-    // the next save.
-    if (!service_->queueOutgoing(accepted)) {
-      Logger::log(3, formatText(u"Can't save the outbox; %d messages stay queued",
-                                {static_cast<int>(accepted.size())}));
+    for (; warning != result.warnings.end(); ++warning) {
+      balloon(loadString(text::kWarning), warning->text);
     }
-    queued = static_cast<int>(accepted.size());
+    if (result.refusedFor(SubmitRefusal::NotSaved)) {
+      Logger::log(3, formatText(u"Can't save the outbox; %d messages are not sent",
+                                {static_cast<int>(result.refused.size())}));
+    }
+    queued = static_cast<int>(result.taken());
   }
   if (isClosed(parts_.channel.getStatus())) {
     balloon(loadString(40197), loadString(40198));
   } else if (list) {
     balloon(loadString(40296), formatString(40293, {queued}));
   }
-  if (service_ != nullptr) service_->dispatchNext();
   scheduleRefresh();
   return queued;
 }

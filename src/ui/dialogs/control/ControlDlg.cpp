@@ -135,9 +135,9 @@ void ControlDlg::fillFallbacks() {
   }
   if (!h.queueMessage && parts_.service != nullptr) {
     h.queueMessage = [this](std::unique_ptr<GenericMessage> message) {
-      if (!message || parts_.service->queueOutgoing(*message).empty()) return false;
-      parts_.service->dispatchNext();
-      return true;
+      std::vector<std::unique_ptr<GenericMessage>> messages;
+      messages.push_back(std::move(message));
+      return parts_.service->submit(std::move(messages)).taken() == 1;
     };
   }
   if (!h.openHelp) {

@@ -1,0 +1,17 @@
+#include "core/util/ThreadName.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace parlane {
+
+void nameCurrentThread(const char* name) {
+  // The kernel keeps 15 bytes and the terminating zero; a longer name is refused whole.
+  const std::string cut(name, std::min<std::size_t>(std::strlen(name), 15));
+  ::pthread_setname_np(::pthread_self(), cut.c_str());
+}
+
+}  // namespace parlane
