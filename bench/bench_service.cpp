@@ -244,7 +244,7 @@ void throughput(int count) {
 double queuedThroughput(int queued, int measured) {
   const std::string folder = freshFolder("queued");
   PtyModem modem(std::chrono::milliseconds(0));
-  Gateway gateway(modem.path(), folder);
+  ServiceOnPort gateway(modem.path(), folder);
   gateway.queue(queued);
   gateway.start();
   waitForSent(gateway, 1);

@@ -96,6 +96,7 @@ void SmsReceiver::start() {
   if (thread_.joinable()) return;
   stop_.store(false);
   thread_ = std::thread([this] { run(); });
+  nameThread(thread_, "receiver");
 }
 
 void SmsReceiver::stop() {
@@ -108,7 +109,6 @@ void SmsReceiver::join() {
 }
 
 void SmsReceiver::run() {
-  nameCurrentThread("receiver");
   while (!stop_.load()) {
     const std::optional<std::int64_t> deadline = partsDeadlineMs();
     std::unique_ptr<AsyncEvent> event =

@@ -176,6 +176,7 @@ void SmsSender::start() {
   if (thread_.joinable()) return;
   stop_.store(false);
   thread_ = std::thread([this] { run(); });
+  nameThread(thread_, "sender");
 }
 
 void SmsSender::stop() {
@@ -193,7 +194,6 @@ void SmsSender::join() {
 }
 
 void SmsSender::run() {
-  nameCurrentThread("sender");
   post(notice::kSenderStarted);
   while (!stop_.load()) {
     std::unique_ptr<Job> job = nextJob();

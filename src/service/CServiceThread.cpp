@@ -204,6 +204,7 @@ void CServiceThread::start() {
   parts.scheduler.add(ServiceScheduler::kWatchdog, kWatchdogPeriodMs, false);
   stop_ = false;
   thread_ = std::thread([this] { run(); });
+  nameThread(thread_, "service");
 }
 
 void CServiceThread::finishSending() {
@@ -263,7 +264,6 @@ bool CServiceThread::runScheduled(int id) {
 }
 
 void CServiceThread::run() {
-  nameCurrentThread("service");
   Logger::log(0, std::string("Service thread started"));
   for (;;) {
     ServiceItem item;

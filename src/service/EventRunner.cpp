@@ -115,6 +115,7 @@ void EventRunner::start() {
     stop_ = false;
   }
   thread_ = std::thread([this] { run(); });
+  nameThread(thread_, "events");
 }
 
 void EventRunner::stop() {
@@ -161,7 +162,6 @@ std::size_t EventRunner::running() const {
 }
 
 void EventRunner::run() {
-  nameCurrentThread("events");
   for (;;) {
     for (;;) {
       MessageEvent event;

@@ -27,15 +27,15 @@ struct StoreOpenFailure;
 
 // How a gateway is put together; the defaults are the running program's.
 struct GatewayOptions {
-  std::string dataFolder;
+  std::string dataFolder{};
   int instance = 0;
   // The scheduler's ticks and the service thread's pauses; none: the system clock.
   const Clock* clock = nullptr;
   // The emulator (true) or the serial port (false); none: as "modem.emulation" says.
-  std::optional<bool> emulator;
+  std::optional<bool> emulator{};
   // The emulator's pauses; none: "modem.emulation.reply_pause" and ".send_pause".
-  std::optional<std::chrono::milliseconds> emulatorReplyPause;
-  std::optional<std::chrono::milliseconds> emulatorSendPause;
+  std::optional<std::chrono::milliseconds> emulatorReplyPause{};
+  std::optional<std::chrono::milliseconds> emulatorSendPause{};
   // The spool folder is watched.
   bool spool = true;
   // "event.run" is run for message events, and the events a stop left are kept in a file.

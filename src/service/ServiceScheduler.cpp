@@ -123,6 +123,7 @@ void ServiceScheduler::start() {
   if (thread_.joinable()) return;
   stop_ = false;
   thread_ = std::thread([this] { run(); });
+  nameThread(thread_, "scheduler");
 }
 
 void ServiceScheduler::stop() {
@@ -136,7 +137,6 @@ void ServiceScheduler::join() {
 }
 
 void ServiceScheduler::run() {
-  nameCurrentThread("scheduler");
   Logger::log(0, std::string("Scheduler started"));
   for (;;) {
     {

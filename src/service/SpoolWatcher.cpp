@@ -205,6 +205,7 @@ bool SpoolWatcher::start() {
   // Watching first, then the files already there: none slips between the two.
   takeWaiting();
   thread_ = std::thread([this] { run(); });
+  nameThread(thread_, "spool");
   log(0, "watching " + folder_);
   return true;
 }
@@ -247,7 +248,6 @@ bool SpoolWatcher::trusted() {
 }
 
 void SpoolWatcher::run() {
-  nameCurrentThread("spool");
   while (!stopping_) {
     int timeoutMs = -1;
     if (!pending_.empty()) {

@@ -74,6 +74,7 @@ void AsyncSerialComm::launchThread(std::function<void()> body) {
   stop_.store(false);
   drainWake();
   thread_ = std::thread(std::move(body));
+  nameThread(thread_, "serial");
 }
 
 void AsyncSerialComm::requestStop() {
@@ -432,7 +433,6 @@ bool AsyncSerialComm::sendBody(std::string_view bytes) {
 // --- reading thread -----------------------------------------------------------------------
 
 void AsyncSerialComm::readerLoop(bool byteByByte) {
-  nameCurrentThread("serial");
   readerThread_.store(std::this_thread::get_id());
   while (!stop_.load()) {
     // Parked while the port is closed or failed; open() wakes it.

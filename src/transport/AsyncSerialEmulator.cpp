@@ -3,7 +3,6 @@
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
-#include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
 #include "message/SMSMessage.h"
@@ -97,7 +96,6 @@ bool AsyncSerialEmulator::pause(std::chrono::milliseconds pause) {
 }
 
 void AsyncSerialEmulator::run() {
-  nameCurrentThread("serial");
   while (!stopRequested()) {
     waitReady();
     if (stopRequested()) break;
