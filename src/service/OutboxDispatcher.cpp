@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 
 #include "core/log/Logger.h"
 #include "core/util/Clock.h"
@@ -32,12 +33,13 @@ void OutboxDispatcher::loadQueue() {
   // Every record has a key, so "key not empty" selects them all, in key order.
   const std::vector<DatabaseRecord> records = outbox_.SelectNotEqual(0, u"", 0);
   std::lock_guard guard(mutex_);
+  // A set of what is queued already: a campaign of 100,000 records loads in one pass.
+  std::unordered_set<std::u16string> queued(queue_.begin(), queue_.end());
   for (const DatabaseRecord& record : records) {
     if (record.empty()) continue;
     const std::u16string& id = record[0];
-    if (std::find(queue_.begin(), queue_.end(), id) != queue_.end()) continue;
     if (inFlight_ && inFlight_->recordId == id) continue;
-    queue_.push_back(id);
+    if (queued.insert(id).second) queue_.push_back(id);
   }
   if (!records.empty()) {
     Logger::log(0, "Outbox: " + std::to_string(queue_.size()) + " message(s) queued for sending");
@@ -111,6 +113,8 @@ std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage
     if (outbox_.Get(inFlight_->recordId, record)) recordId = inFlight_->recordId;
     inFlight_.reset();
     settled_.notify_all();
+    // Taken off the queue when it was handed out: no need to look through the queue behind it.
+    return recordId;
   } else {
     DatabaseRecord record;
     const std::u16string uniqueid = fromAscii(std::to_string(message.uniqueid));
