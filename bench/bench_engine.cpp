@@ -1,11 +1,6 @@
 // How many short messages per second the sender completes against a modem that answers at once
 // (prompt, +CMGS, OK) at the far end of a pseudo-terminal, and where the time of one message goes.
 
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +16,7 @@
 #include "engine/SmsSender.h"
 #include "gsm/PduEncoder.h"
 #include "message/SMSMessage.h"
+#include "support/ScriptedModem.h"
 #include "transport/AsyncSerialComm.h"
 
 namespace parlane {
@@ -32,33 +28,29 @@ double microseconds(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
 }
 
-// The modem: a thread at the master side of a pseudo-terminal that answers every "AT+CMGS="
-// with a prompt and every body with a reference and OK, and notes when each arrived.
+// The modem at the far end of a pseudo-terminal: answers every "AT+CMGS=" with a prompt and every
+// body with a reference and OK, and notes when each arrived.
 class InstantModem {
  public:
   InstantModem() {
-    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
-      std::perror("openpty");
-      std::exit(1);
-    }
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    path_ = ::ptsname(master_);
-    if (::pipe(wake_) != 0) std::exit(1);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~InstantModem() {
-    [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
-    thread_.join();
-    ::close(master_);
-    ::close(slave_);
-    ::close(wake_[0]);
-    ::close(wake_[1]);
+    modem_.onCommand([this](const std::string& command, std::string& reply) {
+      const Clock::time_point now = Clock::now();
+      if (command.rfind("AT+CMGS=", 0) == 0) {
+        reply = "\r\n> ";
+        std::lock_guard guard(mutex_);
+        commandTimes_.push_back(now);
+      } else if (!command.empty() && command[0] >= '0' && command[0] <= '9') {
+        reply = "\r\n+CMGS: " + std::to_string(++reference_ % 256) + "\r\n\r\nOK\r\n";
+        std::lock_guard guard(mutex_);
+        bodyTimes_.push_back(now);
+      } else {
+        reply = "\r\nERROR\r\n";
+      }
+      return true;
+    });
   }
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return modem_.portPath(); }
 
   // Arrival times of commands and bodies since the last call.
   void takeTimes(std::vector<Clock::time_point>& commands, std::vector<Clock::time_point>& bodies) {
@@ -70,49 +62,12 @@ class InstantModem {
   }
 
  private:
-  void run() {
-    char data[8192];
-    std::string pending;
-    int reference = 0;
-    for (;;) {
-      pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) continue;
-      if (fds[0].revents != 0) return;
-      const ssize_t n = ::read(master_, data, sizeof data);
-      if (n <= 0) continue;
-      const Clock::time_point now = Clock::now();
-      pending.append(data, static_cast<std::size_t>(n));
-      for (;;) {
-        while (!pending.empty() && pending.front() == '\n') pending.erase(0, 1);
-        const std::size_t end = pending.find_first_of("\r\x1a");
-        if (end == std::string::npos) break;
-        const std::string command = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        std::string reply;
-        if (command.rfind("AT+CMGS=", 0) == 0) {
-          reply = "\r\n> ";
-          std::lock_guard guard(mutex_);
-          commandTimes_.push_back(now);
-        } else if (!command.empty() && command[0] >= '0' && command[0] <= '9') {
-          reply = "\r\n+CMGS: " + std::to_string(++reference % 256) + "\r\n\r\nOK\r\n";
-          std::lock_guard guard(mutex_);
-          bodyTimes_.push_back(now);
-        } else {
-          reply = "\r\nERROR\r\n";
-        }
-        [[maybe_unused]] const ssize_t written = ::write(master_, reply.data(), reply.size());
-      }
-    }
-  }
-
-  int master_ = -1;
-  int slave_ = -1;
-  int wake_[2] = {-1, -1};
-  std::string path_;
-  std::thread thread_;
+  int reference_ = 0;  // the modem's thread only
   std::mutex mutex_;
   std::vector<Clock::time_point> commandTimes_;
   std::vector<Clock::time_point> bodyTimes_;
+  // Last, so that its thread, which runs the rule above, ends first.
+  test::ScriptedModem modem_;
 };
 
 // Counts the handled messages and notes when each result arrived.

@@ -6,14 +6,7 @@
 //   3. the rate on a modem that takes 2.5 s to accept each message, against its own rate.
 // Prints figures; asserts nothing.
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -33,6 +27,10 @@
 #include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
+#include "support/ChildProcess.h"
+#include "support/InitializationReplies.h"
+#include "support/ScriptedModem.h"
+#include "support/TempDir.h"
 
 namespace parlane {
 namespace {
@@ -46,26 +44,28 @@ double seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d
 // message body `acceptPause` after it arrived.
 class PtyModem {
  public:
-  explicit PtyModem(std::chrono::milliseconds acceptPause) : acceptPause_(acceptPause) {
-    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
-      std::perror("openpty");
-      std::exit(1);
-    }
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    path_ = ::ptsname(master_);
-    if (::pipe(wake_) != 0) std::exit(1);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~PtyModem() {
-    [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
-    thread_.join();
-    for (int fd : {master_, slave_, wake_[0], wake_[1]}) ::close(fd);
+  explicit PtyModem(std::chrono::milliseconds acceptPause) {
+    modem_.setEcho(true);
+    modem_.onCommand([this, acceptPause](const std::string& command, std::string& reply) {
+      if (command.rfind("AT+CMGS=", 0) == 0) {
+        reply = "\r\n> ";
+        std::lock_guard guard(mutex_);
+        if (firstSubmit_ == SteadyClock::time_point{}) firstSubmit_ = SteadyClock::now();
+        return true;
+      }
+      if (command.empty() || command.rfind("AT", 0) == 0) return false;
+      if (acceptPause.count() > 0) std::this_thread::sleep_for(acceptPause);
+      reply = "\r\n+CMGS: " + std::to_string(++reference_ % 256) + "\r\n\r\nOK\r\n";
+      std::lock_guard guard(mutex_);
+      lastAccepted_ = SteadyClock::now();
+      accepted_.fetch_add(1);
+      return true;
+    });
+    test::answerInitialization(modem_);
+    modem_.onPrefix("", "\r\nOK\r\n");
   }
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return modem_.portPath(); }
   int accepted() const { return accepted_.load(); }
   // Times of the first "AT+CMGS=" and of the latest accepted body.
   std::pair<SteadyClock::time_point, SteadyClock::time_point> span() {
@@ -74,69 +74,13 @@ class PtyModem {
   }
 
  private:
-  void run() {
-    const std::map<std::string, std::string> replies = {
-        {"AT+CSMS=?", "\r\n+CSMS: (0,1,128)\r\n\r\nOK\r\n"},
-        {"AT+CMGF=?", "\r\n+CMGF: (0-1)\r\n\r\nOK\r\n"},
-        {"AT+CNMI=?", "\r\n+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)\r\n\r\nOK\r\n"},
-        {"AT+CMEE=?", "\r\n+CMEE: (0-2)\r\n\r\nOK\r\n"},
-        {"AT+CMGD=?", "\r\n+CMGD: (1-20),(0-4)\r\n\r\nOK\r\n"},
-        {"AT+CPMS?", "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n"},
-        {"AT+CUSD=?", "\r\n+CUSD: (0,1)\r\n\r\nOK\r\n"},
-        {"AT+CGMM", "\r\nBenchModem\r\n\r\nOK\r\n"},
-        {"AT+CSQ", "\r\n+CSQ: 31,99\r\n\r\nOK\r\n"},
-    };
-    char data[8192];
-    std::string pending;
-    int reference = 0;
-    for (;;) {
-      pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) continue;
-      if (fds[0].revents != 0) return;
-      const ssize_t n = ::read(master_, data, sizeof data);
-      if (n <= 0) {
-        // The gateway closed the port: wait for it to come back.
-        std::this_thread::sleep_for(10ms);
-        continue;
-      }
-      pending.append(data, static_cast<std::size_t>(n));
-      for (;;) {
-        while (!pending.empty() && pending.front() == '\n') pending.erase(0, 1);
-        const std::size_t end = pending.find_first_of("\r\x1a");
-        if (end == std::string::npos) break;
-        const std::string command = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        std::string reply = command + "\r";  // echo
-        if (command.rfind("AT+CMGS=", 0) == 0) {
-          reply += "\r\n> ";
-          std::lock_guard guard(mutex_);
-          if (firstSubmit_ == SteadyClock::time_point{}) firstSubmit_ = SteadyClock::now();
-        } else if (!command.empty() && command.rfind("AT", 0) != 0) {
-          if (acceptPause_.count() > 0) std::this_thread::sleep_for(acceptPause_);
-          reply += "\r\n+CMGS: " + std::to_string(++reference % 256) + "\r\n\r\nOK\r\n";
-          std::lock_guard guard(mutex_);
-          lastAccepted_ = SteadyClock::now();
-          accepted_.fetch_add(1);
-        } else if (const auto found = replies.find(command); found != replies.end()) {
-          reply += found->second;
-        } else {
-          reply += "\r\nOK\r\n";
-        }
-        [[maybe_unused]] const ssize_t written = ::write(master_, reply.data(), reply.size());
-      }
-    }
-  }
-
-  const std::chrono::milliseconds acceptPause_;
-  int master_ = -1;
-  int slave_ = -1;
-  int wake_[2] = {-1, -1};
-  std::string path_;
-  std::thread thread_;
+  int reference_ = 0;  // the modem's thread only
   std::mutex mutex_;
   SteadyClock::time_point firstSubmit_{};
   SteadyClock::time_point lastAccepted_{};
   std::atomic<int> accepted_{0};
+  // Last, so that its thread, which runs the rules above, ends first.
+  test::ScriptedModem modem_;
 };
 
 std::string readFile(const std::string& path) {
@@ -156,10 +100,8 @@ std::size_t recordCount(const std::string& path) {
 // The program in a throwaway profile: the default configuration with a few keys changed.
 class Gateway {
  public:
-  Gateway(const std::string& port, const std::map<std::string, std::string>& changes, int queued) {
-    char folder[] = "/tmp/parlane-bench-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) std::exit(1);
-    root_ = folder;
+  Gateway(const std::string& port, const std::map<std::string, std::string>& changes, int queued)
+      : root_(folder_.path()) {
     std::filesystem::create_directories(root_ + "/work");
     std::filesystem::create_directories(dataFolder());
     std::map<std::string, std::string> values = {
@@ -196,30 +138,15 @@ class Gateway {
       stores.saveAll();
     }
 
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      if (::chdir((root_ + "/work").c_str()) != 0) ::_exit(127);
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      ::unsetenv("APPDATA");
-      ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-      ::setenv("HOME", root_.c_str(), 1);
-      ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-      ::setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 1);
-      ::dup2(devnull, 2);
-      char* argv[] = {const_cast<char*>(PARLANE_EXECUTABLE), nullptr};
-      ::execv(PARLANE_EXECUTABLE, argv);
-      ::_exit(127);
-    }
+    test::ProcessSpec spec;
+    spec.program = PARLANE_EXECUTABLE;
+    spec.directory = root_ + "/work";
+    spec.environment = {
+        {"HOME", root_}, {"XDG_CONFIG_HOME", root_ + "/config"}, {"XDG_RUNTIME_DIR", root_}};
+    spec.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
+    process_ = std::make_unique<test::ChildProcess>(spec);
   }
-  ~Gateway() {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
+  ~Gateway() { process_->stop(SIGTERM, std::chrono::hours(1)); }
 
   std::string dataFolder() const { return root_ + "/config/Quortane SMS"; }
   bool waitForLog(const std::string& text, std::chrono::seconds limit) const {
@@ -236,7 +163,7 @@ class Gateway {
 
   // CPU ticks (user + system) of the whole process.
   long cpuTicks() const {
-    std::istringstream in(readFile("/proc/" + std::to_string(pid_) + "/stat"));
+    std::istringstream in(readFile("/proc/" + std::to_string(pid()) + "/stat"));
     std::string field;
     std::vector<std::string> fields;
     // The command name may hold blanks: skip to the closing parenthesis.
@@ -250,7 +177,7 @@ class Gateway {
   // Voluntary context switches summed over every thread.
   long wakeUps() const {
     long total = 0;
-    const std::string tasks = "/proc/" + std::to_string(pid_) + "/task";
+    const std::string tasks = "/proc/" + std::to_string(pid()) + "/task";
     for (const auto& entry : std::filesystem::directory_iterator(tasks)) {
       std::istringstream in(readFile(entry.path().string() + "/status"));
       for (std::string line; std::getline(in, line);) {
@@ -262,15 +189,18 @@ class Gateway {
   int threads() const {
     int count = 0;
     for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task")) {
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid()) + "/task")) {
       ++count;
     }
     return count;
   }
 
  private:
-  std::string root_;
-  pid_t pid_ = -1;
+  pid_t pid() const { return process_->pid(); }
+
+  test::TempDir folder_;
+  const std::string root_;
+  std::unique_ptr<test::ChildProcess> process_;
 };
 
 int idleSeconds() {

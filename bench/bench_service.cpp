@@ -4,9 +4,6 @@
 // that takes 2.5 s to accept each message: the share of its own rate the gateway keeps; (4) the
 // first sends from an outbox of 200, 10,000 and 100,000 records.
 
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,6 +30,8 @@
 #include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
+#include "support/ScriptedModem.h"
+#include "support/TempDir.h"
 #include "transport/AsyncSerialComm.h"
 
 namespace parlane {
@@ -42,74 +41,23 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Answers the initialization with OK, "AT+CMGS=" with a prompt and a body with a reference, the
 // body after `acceptDelay`.
-class PtyModem {
- public:
-  explicit PtyModem(std::chrono::milliseconds acceptDelay) : acceptDelay_(acceptDelay) {
-    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
-      std::perror("openpty");
-      std::exit(1);
+void answerAsAModem(test::ScriptedModem& modem, std::chrono::milliseconds acceptDelay) {
+  modem.onPrefix("AT+CMGS=", "\r\n> ");
+  auto reference = std::make_shared<int>(0);
+  modem.onCommand([&modem, acceptDelay, reference](const std::string& command, std::string& reply) {
+    if (command.size() <= 20 || command[0] < '0' || command[0] > '9') return false;
+    const std::string accepted =
+        "\r\n+CMGS: " + std::to_string(++*reference % 256) + "\r\n\r\nOK\r\n";
+    if (acceptDelay.count() > 0) {
+      modem.sendAfter(static_cast<int>(acceptDelay.count()), accepted);
+    } else {
+      reply = accepted;
     }
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    path_ = ::ptsname(master_);
-    if (::pipe(wake_) != 0) std::exit(1);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~PtyModem() {
-    [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
-    thread_.join();
-    ::close(master_);
-    ::close(slave_);
-    ::close(wake_[0]);
-    ::close(wake_[1]);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  bool waitOrStop(std::chrono::milliseconds delay) {
-    pollfd fd{wake_[0], POLLIN, 0};
-    return ::poll(&fd, 1, static_cast<int>(delay.count())) == 0;
-  }
-  void run() {
-    char data[8192];
-    std::string pending;
-    int reference = 0;
-    for (;;) {
-      pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0) continue;
-      if (fds[0].revents != 0) return;
-      const ssize_t n = ::read(master_, data, sizeof data);
-      if (n <= 0) continue;
-      pending.append(data, static_cast<std::size_t>(n));
-      for (;;) {
-        while (!pending.empty() && pending.front() == '\n') pending.erase(0, 1);
-        const std::size_t end = pending.find_first_of("\r\x1a");
-        if (end == std::string::npos) break;
-        const std::string command = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        std::string reply = "\r\nOK\r\n";
-        if (command.rfind("AT+CMGS=", 0) == 0) {
-          reply = "\r\n> ";
-        } else if (command.size() > 20 && command[0] >= '0' && command[0] <= '9') {
-          if (acceptDelay_.count() > 0 && !waitOrStop(acceptDelay_)) return;
-          reply = "\r\n+CMGS: " + std::to_string(++reference % 256) + "\r\n\r\nOK\r\n";
-        } else if (command.rfind("AT+CPMS?", 0) == 0) {
-          reply = "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n";
-        }
-        [[maybe_unused]] const ssize_t written = ::write(master_, reply.data(), reply.size());
-      }
-    }
-  }
-
-  std::chrono::milliseconds acceptDelay_;
-  int master_ = -1;
-  int slave_ = -1;
-  int wake_[2] = {-1, -1};
-  std::string path_;
-  std::thread thread_;
-};
+    return true;
+  });
+  modem.onPrefix("AT+CPMS?", "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n");
+  modem.onPrefix("", "\r\nOK\r\n");
+}
 
 class QuietWindow : public ServiceWindow {
  public:
@@ -209,14 +157,6 @@ class ServiceOnPort {
   Gateway gateway_;
 };
 
-std::string freshFolder(const char* name) {
-  const auto folder = std::filesystem::temp_directory_path() /
-                      (std::string("bench_service_") + name + "_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder.string();
-}
-
 double secondsSince(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
@@ -226,46 +166,36 @@ void waitForSent(ServiceOnPort& gateway, std::size_t count) {
 }
 
 void throughput(int count) {
-  const std::string folder = freshFolder("throughput");
-  double seconds = 0;
-  {
-    PtyModem modem(std::chrono::milliseconds(0));
-    ServiceOnPort gateway(modem.path(), folder);
-    gateway.queue(count);
-    const SteadyClock::time_point start = SteadyClock::now();
-    gateway.start();
-    waitForSent(gateway, static_cast<std::size_t>(count));
-    seconds = secondsSince(start);
-  }
+  const test::TempDir folder;
+  test::ScriptedModem modem;
+  answerAsAModem(modem, std::chrono::milliseconds(0));
+  ServiceOnPort gateway(modem.portPath(), folder.path());
+  gateway.queue(count);
+  const SteadyClock::time_point start = SteadyClock::now();
+  gateway.start();
+  waitForSent(gateway, static_cast<std::size_t>(count));
+  const double seconds = secondsSince(start);
   std::printf("outbox to sent, instant modem: %d messages in %.2f s = %.1f messages/s\n", count,
               seconds, count / seconds);
-  // Removed once the gateway stopped writing into it (its folders are folded in at exit).
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 // The first `measured` sends from an outbox of `queued` records: a send result must cost the same
 // whatever the queue behind it.
 double queuedThroughput(int queued, int measured) {
-  const std::string folder = freshFolder("queued");
-  double rate = 0;
-  {
-    PtyModem modem(std::chrono::milliseconds(0));
-    ServiceOnPort gateway(modem.path(), folder);
-    gateway.queue(queued);
-    gateway.start();
-    waitForSent(gateway, 1);
-    const SteadyClock::time_point start = SteadyClock::now();
-    waitForSent(gateway, static_cast<std::size_t>(measured + 1));
-    rate = measured / secondsSince(start);
-  }
+  const test::TempDir folder;
+  test::ScriptedModem modem;
+  answerAsAModem(modem, std::chrono::milliseconds(0));
+  ServiceOnPort gateway(modem.portPath(), folder.path());
+  gateway.queue(queued);
+  gateway.start();
+  waitForSent(gateway, 1);
+  const SteadyClock::time_point start = SteadyClock::now();
+  waitForSent(gateway, static_cast<std::size_t>(measured + 1));
+  const double rate = measured / secondsSince(start);
   std::printf(
       "outbox to sent with %d queued: %.1f messages/s over %d sends (target at least "
       "428, twice the fastest peer's 214)\n",
       queued, rate, measured);
-  // Removed once the gateway stopped writing into it.
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
   return rate;
 }
 
@@ -278,9 +208,10 @@ void queueSizes(bool quick) {
 }
 
 void idle(int seconds) {
-  const std::string folder = freshFolder("idle");
-  PtyModem modem(std::chrono::milliseconds(0));
-  ServiceOnPort gateway(modem.path(), folder);
+  const test::TempDir folder;
+  test::ScriptedModem modem;
+  answerAsAModem(modem, std::chrono::milliseconds(0));
+  ServiceOnPort gateway(modem.portPath(), folder.path());
   gateway.start();
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const ProcessTimes before = processTimes();
@@ -293,13 +224,13 @@ void idle(int seconds) {
   std::printf("idle, connected and silent for %.0f s: CPU %.3f%% of one core, %.1f wake-ups/s\n",
               elapsed, 100.0 * cpu / elapsed,
               static_cast<double>(after.switches - before.switches) / elapsed);
-  std::filesystem::remove_all(folder);
 }
 
 void slowModem(int count) {
-  const std::string folder = freshFolder("slow");
-  PtyModem modem(std::chrono::milliseconds(2500));
-  ServiceOnPort gateway(modem.path(), folder);
+  const test::TempDir folder;
+  test::ScriptedModem modem;
+  answerAsAModem(modem, std::chrono::milliseconds(2500));
+  ServiceOnPort gateway(modem.portPath(), folder.path());
   gateway.queue(count + 1);
   gateway.start();
   // From the first message accepted to the last, so the connection does not count.
@@ -309,7 +240,6 @@ void slowModem(int count) {
   const double perMinute = count / secondsSince(start) * 60.0;
   std::printf("modem taking 2.5 s per message: %.2f messages/min = %.1f%% of its 24/min\n",
               perMinute, perMinute / 24.0 * 100.0);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

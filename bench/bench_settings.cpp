@@ -2,13 +2,12 @@
 // key already holds; start-up loads it back. Both with tens of thousands of keys (an address book
 // of groups and operators, long recipient lists).
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
+#include "support/TempDir.h"
 
 namespace parlane {
 namespace {
@@ -17,18 +16,10 @@ constexpr const char* kKey = "Software\\Quortane SMS\\Parlane";
 
 class Hive {
  public:
-  Hive() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "bench-settings-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) != nullptr) folder_ = tmpl;
-  }
-  ~Hive() {
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-  }
-  RegistryHive hive() const { return RegistryHive(folder_); }
+  RegistryHive hive() const { return RegistryHive(folder_.path()); }
 
  private:
-  std::string folder_;
+  test::TempDir folder_;
 };
 
 void fill(SettingsStore& store, int keys) {

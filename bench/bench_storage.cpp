@@ -19,6 +19,7 @@
 #include "storage/FileDatabase.h"
 #include "storage/FolderSchema.h"
 #include "storage/RegisterColumns.h"
+#include "support/TempDir.h"
 
 namespace parlane {
 namespace {
@@ -51,16 +52,8 @@ std::string line(int id, std::mt19937& random) {
 // Folder files are made once per size in a temporary folder, removed at exit.
 class Folders {
  public:
-  ~Folders() {
-    std::error_code ignored;
-    if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
-  }
   std::string file(int records) {
-    if (root_.empty()) {
-      std::string tmpl = (std::filesystem::temp_directory_path() / "bench-storage-XXXXXX").string();
-      root_ = ::mkdtemp(tmpl.data());
-    }
-    const std::string path = root_ + "/sent-" + std::to_string(records) + ".txt";
+    const std::string path = root_.file("sent-" + std::to_string(records) + ".txt");
     if (!std::filesystem::exists(path)) {
       std::mt19937 random(42);
       std::ofstream out(path, std::ios::binary);
@@ -81,7 +74,7 @@ class Folders {
   }
 
  private:
-  std::string root_;
+  test::TempDir root_;
 };
 
 Folders& folders() {

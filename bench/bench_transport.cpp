@@ -4,11 +4,6 @@
 
 #include <benchmark/benchmark.h>
 #include <dirent.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/eventfd.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +16,7 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
+#include "support/ScriptedModem.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/ReceiveBuffer.h"
 #include "transport/ReplyParser.h"
@@ -82,48 +78,6 @@ void BM_ParserThroughput(benchmark::State& state) {
 // Reads of 64 bytes (a slow line), 4 KB (a burst) and 64 KB (a full buffer).
 BENCHMARK(BM_ParserThroughput)->Arg(64)->Arg(4096)->Arg(65535)->Unit(benchmark::kMillisecond);
 
-// A modem that answers every command line with OK at once.
-class InstantModem {
- public:
-  InstantModem() {
-    ::openpty(&master_, &slave_, nullptr, nullptr, nullptr);
-    termios settings{};
-    ::tcgetattr(slave_, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(slave_, TCSANOW, &settings);
-    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~InstantModem() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(stopFd_, &one, sizeof one);
-    thread_.join();
-    ::close(master_);
-    ::close(slave_);
-    ::close(stopFd_);
-  }
-  std::string path() const { return ::ptsname(master_); }
-
- private:
-  void run() {
-    char data[256];
-    while (true) {
-      pollfd fds[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      ::poll(fds, 2, -1);
-      if (fds[1].revents != 0) return;
-      const ssize_t n = ::read(master_, data, sizeof data);
-      for (ssize_t i = 0; i < n; ++i) {
-        if (data[i] == '\r') [[maybe_unused]]
-          auto w = ::write(master_, "\r\nOK\r\n", 6);
-      }
-    }
-  }
-  int master_ = -1;
-  int slave_ = -1;
-  int stopFd_ = -1;
-  std::thread thread_;
-};
-
 long voluntarySwitches(const std::string& taskDir) {
   std::ifstream status(taskDir + "/status");
   std::string line;
@@ -148,12 +102,14 @@ std::string readerTask() {
 
 void roundTripAndIdle() {
   SettingsStore settings;
-  InstantModem modem;
+  // A modem that answers every command line with OK at once.
+  test::ScriptedModem modem;
+  modem.onPrefix("", "\r\nOK\r\n");
   AsyncSerialComm channel(settings);
   ReplyQueue replies;
   channel.setHandler(&replies, ReplySlot::Ok);
-  if (!channel.open(fromUtf8(modem.path()))) {
-    std::printf("round trip: cannot open %s\n", modem.path().c_str());
+  if (!channel.open(fromUtf8(modem.portPath()))) {
+    std::printf("round trip: cannot open %s\n", modem.portPath().c_str());
     return;
   }
   channel.setStatus(ChannelStatus::Idle);

@@ -2,8 +2,7 @@
 if(TARGET parlane)
   add_executable(bench_gateway ${CMAKE_CURRENT_SOURCE_DIR}/bench_gateway.cpp)
   target_link_libraries(bench_gateway PRIVATE parlane_storage parlane_message parlane_settings
-    parlane_util Threads::Threads util)
-  target_compile_definitions(bench_gateway PRIVATE PARLANE_EXECUTABLE="$<TARGET_FILE:parlane>"
-    PARLANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    parlane_util parlane_testsupport)
+  target_compile_definitions(bench_gateway PRIVATE PARLANE_EXECUTABLE="$<TARGET_FILE:parlane>")
   add_dependencies(bench_gateway parlane)
 endif()

@@ -9,10 +9,10 @@
 #include <regex>
 #include <set>
 
-#include "AnsweringModem.h"
 #include "GatewayRun.h"
 #include "SendRun.h"
 #include "engine/ReceiverTestSupport.h"
+#include "support/AnsweringModem.h"
 #include "support/ScriptedModem.h"
 
 namespace parlane {

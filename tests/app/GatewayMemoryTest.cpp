@@ -4,9 +4,9 @@
 #include <map>
 #include <set>
 
-#include "AnsweringModem.h"
 #include "GatewayRun.h"
 #include "engine/ReceiverTestSupport.h"
+#include "support/AnsweringModem.h"
 #include "support/ScriptedModem.h"
 #include "support/SimMemory.h"
 

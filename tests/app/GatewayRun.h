@@ -4,16 +4,15 @@
 // platform, no tray): its configuration is the default one with a few keys changed, its folders
 // and log are files the test reads while it runs.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -25,6 +24,8 @@
 #include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
+#include "support/ChildProcess.h"
+#include "support/FolderOnDisk.h"
 #include "support/TempDir.h"
 
 namespace parlane::test {
@@ -35,12 +36,6 @@ using FolderRecord = std::vector<std::string>;
 class GatewayRun {
  public:
   GatewayRun() { ::mkdir(profile.file("work").c_str(), 0700); }
-  ~GatewayRun() {
-    for (pid_t pid : children_) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
   GatewayRun(const GatewayRun&) = delete;
   GatewayRun& operator=(const GatewayRun&) = delete;
 
@@ -101,50 +96,29 @@ class GatewayRun {
   }
 
   pid_t start() {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(profile.file("work").c_str()) != 0) ::_exit(127);
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      ::unsetenv("APPDATA");
-      ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-      ::setenv("HOME", profile.path().c_str(), 1);
-      ::setenv("XDG_CONFIG_HOME", profile.file("config").c_str(), 1);
-      ::setenv("XDG_RUNTIME_DIR", profile.path().c_str(), 1);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 1);
-      ::dup2(devnull, 2);
-      char* argv[] = {const_cast<char*>(PARLANE_EXECUTABLE), nullptr};
-      ::execv(PARLANE_EXECUTABLE, argv);
-      ::_exit(127);
-    }
-    children_.push_back(pid);
+    ProcessSpec spec;
+    spec.program = PARLANE_EXECUTABLE;
+    spec.directory = profile.file("work");
+    spec.environment = {{"HOME", profile.path()},
+                        {"XDG_CONFIG_HOME", profile.file("config")},
+                        {"XDG_RUNTIME_DIR", profile.path()}};
+    spec.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
+    auto child = std::make_unique<ChildProcess>(spec);
+    const pid_t pid = child->pid();
+    children_[pid] = std::move(child);
     return pid;
   }
 
   // The exit code, or nothing when the process still runs after `limit`.
   std::optional<int> waitExit(pid_t pid, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    do {
-      int status = 0;
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        std::erase(children_, pid);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return std::nullopt;
+    return children_.at(pid)->waitExit(limit);
   }
-  bool running(pid_t pid) { return !waitExit(pid, std::chrono::milliseconds(0)).has_value(); }
+  bool running(pid_t pid) { return children_.at(pid)->running(); }
   // SIGTERM: the orderly shut-down. True when the program ended with code 0.
   bool stop(pid_t pid) {
-    ::kill(pid, SIGTERM);
-    return waitExit(pid, std::chrono::seconds(30)) == std::optional<int>(0);
+    return children_.at(pid)->stop(SIGTERM, std::chrono::seconds(30)) == std::optional<int>(0);
   }
-  void kill(pid_t pid) {
-    ::kill(pid, SIGKILL);
-    waitExit(pid, std::chrono::seconds(30));
-  }
+  void kill(pid_t pid) { children_.at(pid)->stop(SIGKILL, std::chrono::seconds(30)); }
 
   // Waits for `condition`, looking every 20 ms, at most `seconds`.
   static bool eventually(const std::function<bool()>& condition, int seconds = 30) {
@@ -163,10 +137,11 @@ class GatewayRun {
     return eventually([&] { return logHas(text); }, seconds);
   }
 
-  // The records of a folder file ("inbox", "outbox", "sent", "failed") as it is on disk now.
+  // The records of a folder ("inbox", "outbox", "sent", "failed") as they are on disk now, with
+  // the folder's journal applied, as a start would load them.
   std::vector<FolderRecord> folder(const std::string& name) const {
     std::vector<FolderRecord> records;
-    std::istringstream in(readFile(dataFolder() + "/" + name + ".txt"));
+    std::istringstream in(folderOnDisk(profile, "config/Quortane SMS/" + name + ".txt"));
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) continue;
@@ -189,7 +164,8 @@ class GatewayRun {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
-  std::vector<pid_t> children_;
+  // Killed, unless they have ended, before the profile goes.
+  std::map<pid_t, std::unique_ptr<ChildProcess>> children_;
 };
 
 }  // namespace parlane::test

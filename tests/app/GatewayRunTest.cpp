@@ -7,9 +7,9 @@
 #include <atomic>
 #include <set>
 
-#include "AnsweringModem.h"
 #include "GatewayRun.h"
 #include "engine/ReceiverTestSupport.h"
+#include "support/AnsweringModem.h"
 #include "support/ScriptedModem.h"
 
 namespace parlane {

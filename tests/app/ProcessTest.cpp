@@ -8,12 +8,13 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "app/InstanceLock.h"
 #include "core/settings/RegistryHive.h"
 #include "core/util/Utf.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace parlane {
@@ -50,43 +52,25 @@ class GatewayProcess : public testing::Test {
   // `prepare` runs in the child just before the program starts, to change its world; it exits
   // the child with kCantPrepare when the change isn't possible here.
   pid_t start(const std::vector<std::string>& switches, const std::function<void()>& prepare = {}) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(profile.file("work").c_str()) != 0) ::_exit(127);
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      ::unsetenv("APPDATA");
-      ::setenv("HOME", profile.path().c_str(), 1);
-      ::setenv("XDG_CONFIG_HOME", profile.file("config").c_str(), 1);
-      ::setenv("XDG_RUNTIME_DIR", profile.path().c_str(), 1);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 1);
-      const int errors =
-          ::open(profile.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-      ::dup2(errors, 2);
-      if (prepare) prepare();
-      std::vector<char*> argv{const_cast<char*>(PARLANE_EXECUTABLE)};
-      for (const auto& s : switches) argv.push_back(const_cast<char*>(s.c_str()));
-      argv.push_back(nullptr);
-      ::execv(PARLANE_EXECUTABLE, argv.data());
-      ::_exit(127);
-    }
-    children.push_back(pid);
+    test::ProcessSpec spec;
+    spec.program = PARLANE_EXECUTABLE;
+    spec.arguments = switches;
+    spec.directory = profile.file("work");
+    spec.environment = {{"HOME", profile.path()},
+                        {"XDG_CONFIG_HOME", profile.file("config")},
+                        {"XDG_RUNTIME_DIR", profile.path()}};
+    spec.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA"};
+    spec.errorFile = profile.file("stderr.txt");
+    spec.prepare = prepare;
+    auto child = std::make_unique<test::ChildProcess>(spec);
+    const pid_t pid = child->pid();
+    children[pid] = std::move(child);
     return pid;
   }
 
   // The exit code, or nothing when the process is still running after `limit`.
   std::optional<int> waitExit(pid_t pid, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    do {
-      int status = 0;
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        std::erase(children, pid);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(20ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return std::nullopt;
+    return children.at(pid)->waitExit(limit);
   }
 
   bool waitForLog(const std::string& name, const std::string& text) {
@@ -96,13 +80,6 @@ class GatewayProcess : public testing::Test {
       std::this_thread::sleep_for(50ms);
     }
     return false;
-  }
-
-  void TearDown() override {
-    for (pid_t pid : children) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
   }
 
   RegistryHive hive() const { return RegistryHive(profile.file("config/Quortane SMS/registry")); }
@@ -135,7 +112,8 @@ class GatewayProcess : public testing::Test {
   static constexpr int kCantPrepare = 77;
 
   test::TempDir profile;
-  std::vector<pid_t> children;
+  // Killed, unless they have ended, before the profile goes.
+  std::map<pid_t, std::unique_ptr<test::ChildProcess>> children;
 };
 
 TEST_F(GatewayProcess, SecondCopyOfAnInstanceLeavesWhileAnotherInstanceRuns) {

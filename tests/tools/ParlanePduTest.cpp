@@ -1,11 +1,7 @@
 // Runs the built parlane-pdu as a real process: what `encode` prints, turned into the SMS-DELIVER
 // a phone would receive, must decode back to the text; damaged input gives {"error": ...}.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <optional>
@@ -16,9 +12,7 @@
 
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
-#include "support/TempDir.h"
-
-extern char** environ;
+#include "support/ChildProcess.h"
 
 namespace parlane {
 namespace {
@@ -29,39 +23,13 @@ struct ProcessResult {
   std::string errors;
 };
 
-// Runs parlane-pdu with `arguments`, standard input from a file holding `input`.
+// Runs parlane-pdu with `arguments`, `input` on its standard input.
 ProcessResult runTool(const std::vector<std::string>& arguments, const std::string& input = "") {
-  test::TempDir folder;
-  folder.write("stdin", input);
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, folder.file("stdin").c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, folder.file("stderr").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  std::vector<std::string> argvText = {PARLANE_PDU_PATH};
-  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& a : argvText) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, PARLANE_PDU_PATH, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  ProcessResult result;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, got);
-  close(pipeFds[0]);
-  if (spawned != 0) return result;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.errors = folder.read("stderr");
-  return result;
+  test::ProcessSpec spec;
+  spec.program = PARLANE_PDU_PATH;
+  spec.arguments = arguments;
+  const test::ProcessResult run = test::runProcess(spec, input);
+  return {run.code, run.out, run.err};
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
