@@ -217,7 +217,6 @@ void SmsReceiver::handle(const AsyncEvent& event) {
       if (EngineSink* sink = sink_.load()) {
         sink->notifyReply(notice::kReply, 0, std::make_unique<AsyncEvent>(event));
       }
-      post(notice::kReply);
       break;
     case AsyncEvent::kMessage:
       onHeader(event, false);
@@ -314,7 +313,6 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
     if (EngineSink* sink = sink_.load()) {
       sink->notifyReply(notice::kReply, 1, std::make_unique<AsyncEvent>(event));
     }
-    post(notice::kReply);
   } else {
     onBody(event);
   }

@@ -746,7 +746,6 @@ bool SmsSender::pause(std::int64_t milliseconds) {
 void SmsSender::notifyReply(int flag, std::unique_ptr<AsyncEvent> event) {
   if (readingMemory_) flag |= notice::kReplyToMemoryRead;
   if (EngineSink* sink = sink_.load()) sink->notifyReply(notice::kReply, flag, std::move(event));
-  post(notice::kReply);
 }
 
 void SmsSender::notifyMessage(int code, int flag, std::unique_ptr<GenericMessage> message) {

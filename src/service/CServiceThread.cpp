@@ -23,12 +23,15 @@ namespace parlane {
 
 namespace {
 
-// Internal: the scheduler's end of a polling cycle, carried out in queue order after the
-// messages the cycle's listing found.
+// Internal items: work others ask of the service thread, carried out in queue order (the end
+// of a polling cycle after the messages its listing found).
 constexpr int kCycleEnd = -1;
+constexpr int kDispatch = -2;
+constexpr int kPollingStep = -3;
+constexpr int kSendPauseEnd = -4;
+constexpr int kPanelListing = -5;
+constexpr int kDisconnected = -6;
 constexpr int kReadModePolling = 2;
-constexpr int kBitInCycle = 8;
-constexpr int kStateControlPanel = 4;
 constexpr int kListAll = 4;
 constexpr std::int64_t kWatchdogPeriodMs = 1000;
 
@@ -38,12 +41,20 @@ std::unique_ptr<T> take(ServiceItem& item) {
   return held != nullptr ? std::move(*held) : nullptr;
 }
 
+// Replies are of use only while something here waits for them: the initializer, a listing of
+// the memory, or an unsolicited USSD reply. The others never reach the service queue.
+bool awaitsReply(const ServiceCore& core, const AsyncEvent& reply) {
+  if (reply.text.rfind(u"+CUSD:", 0) == 0) return true;
+  return core.state.initializing() || core.state.memoryReadingState() != kReadingIdle;
+}
+
 }  // namespace
 
 CServiceThread::CServiceThread(const ServiceParts& parts)
     : core_(std::make_unique<ServiceCore>(parts, [this](std::u16string text) {
         push(ServiceItem{serviceCode::kNoticeOnly, 0, std::move(text)});
       })) {
+  core_->state.setInitializing(!core_->initializer.isFinished());
   parts.sender.setSink(this);
   parts.receiver.setSink(this);
   parts.receiver.setInitializer(&core_->initializer);
@@ -74,6 +85,7 @@ void CServiceThread::notify(int code, int flag, std::unique_ptr<GenericMessage> 
 }
 
 void CServiceThread::notifyReply(int code, int flag, std::unique_ptr<AsyncEvent> reply) {
+  if (!reply || !awaitsReply(*core_, *reply)) return;
   push(ServiceItem{code, flag, std::move(reply)});
 }
 
@@ -85,7 +97,10 @@ void CServiceThread::push(ServiceItem item) {
 
 void CServiceThread::requestConnect() { push(ServiceItem{serviceCode::kConnect, 0, {}}); }
 
-void CServiceThread::disconnect() { core_->connection.disconnect(); }
+void CServiceThread::disconnect() {
+  core_->connection.disconnect();
+  push(ServiceItem{kDisconnected, 0, {}});
+}
 
 SubmitResult CServiceThread::submit(std::vector<std::unique_ptr<GenericMessage>> messages,
                                     SubmitBatch batch) {
@@ -119,11 +134,13 @@ SubmitResult CServiceThread::submit(std::vector<std::unique_ptr<GenericMessage>>
   } else {
     result.ids = std::move(*ids);
   }
-  core_->dispatcher.dispatchNext();
+  dispatchNext();
   return result;
 }
 
-void CServiceThread::dispatchNext() { core_->dispatcher.dispatchNext(); }
+void CServiceThread::dispatchNext() {
+  if (!core_->dispatchPosted.exchange(true)) push(ServiceItem{kDispatch, 0, {}});
+}
 
 std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.queuedCount(); }
 
@@ -140,14 +157,18 @@ bool CServiceThread::readModemMemory(const std::u16string& memory) {
       listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
   if (!list) return false;
   std::lock_guard guard(panelMutex_);
-  if (startPanelListing(memory)) return true;
   const int state = core.state.memoryReadingState();
-  if (state == kStateControlPanel || state == kStateControlPanel - 1) return false;  // its own
+  // Its own listing, running or about to start.
+  if (state == kReadingPanel || state == kReadingPanelSelecting || core_->panelStarting)
+    return false;
+  const bool free = state == kReadingIdle && !core.parts.sender.isQueued(list->text);
   // A polling cycle or the listing after connecting reads the memory: after it, not never.
-  if (!waitingPanelListing_) {
+  if (!free && !waitingPanelListing_) {
     Logger::log(0, std::string("Memory listing waits for the one in progress"));
   }
   waitingPanelListing_ = memory;
+  core_->panelStarting = free;
+  push(ServiceItem{kPanelListing, 0, {}});
   return true;
 }
 
@@ -158,9 +179,12 @@ void CServiceThread::startWaitingPanelListing() {
   if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) {
     // Disconnected meanwhile: the page's next Refresh asks again.
     waitingPanelListing_.reset();
+    core_->panelStarting = false;
     return;
   }
   if (startPanelListing(*waitingPanelListing_)) waitingPanelListing_.reset();
+  // Not started: it waits like any other now.
+  core_->panelStarting = false;
 }
 
 bool CServiceThread::startPanelListing(const std::u16string& memory) {
@@ -171,14 +195,14 @@ bool CServiceThread::startPanelListing(const std::u16string& memory) {
   // waits for it.
   if (!list || core.parts.sender.isQueued(list->text)) return false;
   // Only while no polling cycle reads the memory: the listing's replies drive the same state.
-  int expected = 0;
-  if (!core.state.exchangeMemoryReadingState(expected, kStateControlPanel)) return false;
+  int expected = kReadingIdle;
+  if (!core.state.exchangeMemoryReadingState(expected, kReadingPanel)) return false;
   if (!memory.empty() && memory != core.initializer.memoryName(0)) {
     if (std::unique_ptr<ATCommandMessage> select = storageSelectionCommand(
             memory, core.initializer.memoryName(1), core.initializer.memoryName(2))) {
       core.initializer.setMemoryName(0, memory);
       // The selection's OK moves the state on to the listing's.
-      core.state.setMemoryReadingState(kStateControlPanel - 1);
+      core.state.setMemoryReadingState(kReadingPanelSelecting);
       core.parts.sender.enqueue(std::move(select));
     }
   }
@@ -236,7 +260,7 @@ bool CServiceThread::runScheduled(int id) {
   ServiceCore& core = *core_;
   switch (id) {
     case ServiceScheduler::kPolling:
-      core.connection.pollingStep();
+      push(ServiceItem{kPollingStep, 0, {}});
       return false;
     case ServiceScheduler::kPollingCycleEnd:
       push(ServiceItem{kCycleEnd, 0, {}});
@@ -248,12 +272,11 @@ bool CServiceThread::runScheduled(int id) {
       core.parts.window.writeStatusFile();
       return false;
     case ServiceScheduler::kSendPause:
-      core.state.setSendPause(false);
-      core.dispatcher.dispatchNext();
+      push(ServiceItem{kSendPauseEnd, 0, {}});
       return true;
     case ServiceScheduler::kWatchdog:
       core.parts.channel.checkBusy();
-      core.dispatcher.dispatchNext();
+      dispatchNext();
       return false;
     case ServiceScheduler::kReconnectCheck:
       core.connection.reconnectCheck();
@@ -304,6 +327,22 @@ void CServiceThread::handle(ServiceItem& item) {
     case kCycleEnd:
       core.connection.endPollingCycle();
       break;
+    case kDispatch:
+      core_->dispatchPosted.store(false);
+      core.dispatcher.dispatchNext();
+      break;
+    case kPollingStep:
+      core.connection.pollingStep();
+      break;
+    case kSendPauseEnd:
+      core.state.setSendPause(false);
+      core.dispatcher.dispatchNext();
+      break;
+    case kDisconnected:
+      core.connection.endReading();
+      break;
+    case kPanelListing:  // started below, once the item in hand is done
+      break;
     default:  // 1030 and anything else: nothing to do but free it
       break;
   }
@@ -314,7 +353,7 @@ void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message, bool u
   ServiceCore& core = *core_;
   const int state = core.state.memoryReadingState();
   const bool polling = core.parts.settings.getInt("sender.read_mode") == kReadModePolling;
-  if ((state & kBitInCycle) != 0 || polling) {
+  if ((state & kInCycleBit) != 0 || polling) {
     // Outside polling mode the only cycle is the listing made after connecting: what it finds
     // may have been stored before a crash.
     core.incoming.handle(std::move(message), !polling);

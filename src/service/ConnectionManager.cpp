@@ -35,14 +35,6 @@ constexpr int kListAll = 4;
 constexpr int kReadModePolling = 2;
 constexpr int kSendModeText = 1;
 constexpr int kInvalidMemoryIndex = 321;  // "+CMS ERROR: 321"
-// Memory-reading states and bits.
-constexpr int kStateIdle = 0;
-constexpr int kBitListUnreadNext = 2;
-constexpr int kStateControlPanel = 4;
-constexpr int kBitInCycle = 8;
-constexpr int kStateSelecting = 9;
-constexpr int kStateListingRead = 10;
-constexpr int kStateListingUnread = 12;
 // The listing made after connecting in the notify modes ends no sooner than this, so that the
 // receiving thread has handed over every message it found before the cycle closes.
 constexpr std::int64_t kConnectListingSettleMs = 1000;
@@ -110,7 +102,8 @@ void ConnectionManager::connect() {
   // Connect mode.
   p_.channel.setStatus(ChannelStatus::Configuring);
   p_.sender.clear();
-  p_.state.setMemoryReadingState(kStateIdle);
+  p_.state.setMemoryReadingState(kReadingIdle);
+  p_.state.setInitializing(true);
   deleteAllAtCycleEnd_.store(false);
   p_.initializer.reset(p_.settings.getInt("modem.use_features"),
                        static_cast<std::uint32_t>(p_.settings.getInt("modem.checks")));
@@ -143,13 +136,14 @@ void ConnectionManager::onReply(const AsyncEvent& reply, bool toMemoryRead) {
     if (p_.initializer.step(reply)) initializationFinished();
     return;
   }
-  if (p_.state.memoryReadingState() == kStateIdle) return;
+  if (p_.state.memoryReadingState() == kReadingIdle) return;
   // A send or a plain command answered in the middle of a listing is none of its business.
   if (!toMemoryRead) return;
   onPollingReply(reply);
 }
 
 void ConnectionManager::initializationFinished() {
+  p_.state.setInitializing(false);
   // Leave connect mode. What the receiver holds is kept: purging the port or its queue here
   // lost the new-message notices that came during the initialization.
   p_.channel.clearCommandReplies();
@@ -183,8 +177,8 @@ void ConnectionManager::listUnreadAfterConnect() {
   // gateway was away: one listing of the unread messages, through the polling cycle.
   const int readMode = p_.settings.getInt("sender.read_mode");
   if (readMode != 0 && readMode != 1) return;
-  int expected = kStateIdle;
-  if (!p_.state.exchangeMemoryReadingState(expected, kStateListingUnread)) return;
+  int expected = kReadingIdle;
+  if (!p_.state.exchangeMemoryReadingState(expected, kReadingListingUnread)) return;
   // When handled messages are deleted, whatever is still in the memory was not (a stop before
   // its delete, an inbox that could not be saved, the parts of a long message): all of it is
   // taken, the inbox check drops what was stored already, and the slots are freed.
@@ -199,12 +193,12 @@ bool ConnectionManager::queueListing(int status) {
   std::unique_ptr<ATCommandMessage> command = listMessagesCommand(status, textMode());
   if (!command) {
     p_.notice(loadString(40137));
-    p_.state.setMemoryReadingState(kStateIdle);
+    p_.state.setMemoryReadingState(kReadingIdle);
     return false;
   }
   if (p_.sender.isQueued(command->text)) {
     Logger::log(1, std::string("CMGL command is already queued, new command cancelled"));
-    p_.state.setMemoryReadingState(kStateIdle);
+    p_.state.setMemoryReadingState(kReadingIdle);
     return false;
   }
   p_.sender.enqueue(std::move(command));
@@ -220,13 +214,13 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
   if (reply.kind == AsyncEvent::kOk || emptyMemory) {
     if (state % 2 == 1) {
       p_.state.setMemoryReadingState(state + 1);
-    } else if ((state & kBitListUnreadNext) != 0) {
+    } else if ((state & kListUnreadNextBit) != 0) {
       p_.state.setMemoryReadingState(state + 2);
       queueListing(kListUnread);
-    } else if (state == kStateControlPanel) {
+    } else if (state == kReadingPanel) {
       p_.notice(std::u16string());
-      p_.state.setMemoryReadingState(kStateIdle);
-    } else if (state == kStateListingUnread) {
+      p_.state.setMemoryReadingState(kReadingIdle);
+    } else if (state == kReadingListingUnread) {
       if (!emptyMemory && readDeleteMode(p_.settings) == DeleteMode::kAllAfterCount) {
         deleteAllAtCycleEnd_.store(true);
       }
@@ -238,7 +232,7 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
       // The end is timed before the state says "in cycle", so that whoever sees the state
       // finds the end already counted from now.
       p_.scheduler.add(ServiceScheduler::kPollingCycleEnd, cycleEnd, true);
-      p_.state.setMemoryReadingState(kBitInCycle);
+      p_.state.setMemoryReadingState(kInCycleBit);
     }
     return;
   }
@@ -247,33 +241,37 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
     p_.window.balloon(loadString(40137), reply.text);
     // No delete-all here: the listing failed, so what the memory holds has not been stored.
     p_.notice(loadString(40137));
-    p_.state.setMemoryReadingState(kStateIdle);
+    p_.state.setMemoryReadingState(kReadingIdle);
   }
+}
+
+void ConnectionManager::endReading() {
+  p_.state.setMemoryReadingState(kReadingIdle);
+  deleteAllAtCycleEnd_.store(false);
 }
 
 void ConnectionManager::endPollingCycle() {
   if (deleteAllAtCycleEnd_.exchange(false)) p_.sender.enqueue(deleteAllCommand(p_.settings));
-  p_.state.setMemoryReadingState(kStateIdle);
+  p_.state.setMemoryReadingState(kReadingIdle);
   p_.duplicates.rotate();
 }
 
 void ConnectionManager::pollingStep() {
-  if (p_.state.memoryReadingState() != kStateIdle) return;
+  if (p_.state.memoryReadingState() != kReadingIdle) return;
   if (p_.settings.getInt("sender.read_mode") != kReadModePolling) return;
   const ChannelStatus status = p_.channel.getStatus();
   if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) return;
 
-  // The control panel may have started a listing since the check above (from the window's
-  // thread): only one of the two takes the memory.
-  int expected = kStateIdle;
-  if (!p_.state.exchangeMemoryReadingState(expected, kStateListingRead)) return;
+  // Only one listing takes the memory.
+  int expected = kReadingIdle;
+  if (!p_.state.exchangeMemoryReadingState(expected, kReadingListingRead)) return;
   const std::u16string memory = p_.settings.getString("receiver.polling_memory");
   if (!memory.empty() && memory != p_.initializer.memoryName(0)) {
     if (std::unique_ptr<ATCommandMessage> select = storageSelectionCommand(
             memory, p_.initializer.memoryName(1), p_.initializer.memoryName(2))) {
       p_.initializer.setMemoryName(0, memory);
       p_.sender.enqueue(std::move(select));
-      p_.state.setMemoryReadingState(kStateSelecting);
+      p_.state.setMemoryReadingState(kReadingSelecting);
     }
   }
   queueListing(kListRead);
@@ -313,7 +311,6 @@ void ConnectionManager::disconnect() {
   }
   // The exchange in hand ends as a failure (a message in it is retried).
   p_.sender.cancelWait();
-  p_.state.setMemoryReadingState(kStateIdle);
   deleteAllAtCycleEnd_.store(false);
   const bool closed = p_.channel.close();
   showState(closed ? ConnectionState::Disconnected : ConnectionState::Error);

@@ -58,6 +58,8 @@ class ConnectionManager {
   // Action 5: the polling cycle ends (service thread, queued by the scheduler): the delete-all a
   // listing asked for, the memory-reading state back to 0, the duplicate lists rotated.
   void endPollingCycle();
+  // After a disconnect (service thread): no listing is in progress.
+  void endReading();
   // Menu command 32773 (window thread).
   void disconnect();
   // The channel's port failed under it (reading thread).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "engine/ModemInitializer.h"
 #include "message/GenericMessage.h"
 #include "service/ConnectionManager.h"
@@ -26,6 +28,13 @@ struct ServiceCore {
   SendResultHandler sendResults;
   IncomingProcessor incoming;
   ConnectionManager connection;
+
+  // A dispatch item waits in the service queue: no second one is posted.
+  std::atomic<bool> dispatchPosted{false};
+  // The control panel's waiting listing found the memory free when it was asked for: it starts
+  // with the next item, and another request meanwhile is the same listing. Guarded by the
+  // service thread's panel lock.
+  bool panelStarting = false;
 };
 
 }  // namespace parlane

@@ -4,24 +4,30 @@
 #include <mutex>
 #include <optional>
 
+#include "service/MemoryReading.h"
 #include "service/ServiceWindow.h"
 
 namespace parlane {
 
-// The state both service threads and the window share. Every member is guarded (atomics, or
-// the lock for the last received message), so any thread may read and change it.
+// The state the service thread keeps and others read. Every member is guarded (atomics, or the
+// lock for the last received message). The memory-reading state and the send pause are changed
+// on the service thread only; the others post an item to it.
 class ServiceState {
  public:
   static constexpr int kMaxErrors = 10;
 
-  // The polling cycle's memory-reading state: 0 idle; 9, 10, 12, 8 and 4 and their bits drive
-  // the steps.
+  // The polling cycle's memory-reading state (MemoryReading: 0 idle; 9, 10, 12, 8 and 4 and
+  // their bits drive the steps).
   int memoryReadingState() const { return memoryReading_.load(); }
   void setMemoryReadingState(int state) { memoryReading_.store(state); }
   // Sets the state only when it is `expected` (which then holds what it was).
   bool exchangeMemoryReadingState(int& expected, int state) {
     return memoryReading_.compare_exchange_strong(expected, state);
   }
+
+  // Set from the connect until the initializer has finished: its replies are awaited.
+  bool initializing() const { return initializing_.load(); }
+  void setInitializing(bool initializing) { initializing_.store(initializing); }
 
   // Set while the pause after a sent message runs.
   bool sendPause() const { return sendPause_.load(); }
@@ -50,6 +56,7 @@ class ServiceState {
   std::atomic<ConnectionState> connection_{ConnectionState::Disconnected};
   mutable std::mutex lastMutex_;
   std::optional<ReceivedMessageSummary> last_;
+  std::atomic<bool> initializing_{false};
 };
 
 }  // namespace parlane

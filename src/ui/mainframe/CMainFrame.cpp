@@ -165,6 +165,8 @@ void CMainFrame::showConnectionState(ConnectionState state, std::u16string_view 
   }
   QMetaObject::invokeMethod(
       this, [this] { applyTitle(); }, Qt::QueuedConnection);
+  // What the connection found (model, signal) shows at once.
+  scheduleRefresh();
 }
 
 void CMainFrame::balloon(std::u16string_view title, std::u16string_view text) {
