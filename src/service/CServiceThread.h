@@ -46,7 +46,8 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // Menu command 32769: queues the connect request (1033). Any thread.
   void requestConnect();
   // Menu command 32773: removes timers 6 and 10, stops the engine's exchange and closes the
-  // port; the title shows "disconnected" (or "error" when closing fails). Window thread.
+  // port; the title shows "disconnected" (or "error" when closing fails); the service thread
+  // then forgets the listing in progress. Window thread.
   void disconnect();
 
   // The one way into the outbox, for the send dialogs, the control panel and the spool: checks
@@ -55,8 +56,9 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // it; what was refused comes back with the reason, and the caller keeps it. Any thread.
   SubmitResult submit(std::vector<std::unique_ptr<GenericMessage>> messages,
                       SubmitBatch batch = SubmitBatch::EachOnItsOwn);
-  // Hands the next queued outbox message to the sender when the channel is idle, no pause runs
-  // and no message is in the sender's hands. Any thread.
+  // Asks the service thread to hand the next queued outbox message to the sender (when the
+  // channel is idle, no pause runs and no message is in the sender's hands). At most one such
+  // request waits in the queue. Any thread.
   void dispatchNext();
   // Outbox ids waiting to be sent (the one in flight not included).
   std::size_t queuedOutgoing() const;
@@ -69,10 +71,10 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   ServiceScheduler& scheduler();
 
   // The control panel's memory page. Lists every message in the modem memory `memory` (the
-  // current one when empty); what it finds goes to the window's memory list. While a polling
-  // cycle or the listing after connecting holds the memory, the listing waits for its end (the
-  // latest request wins). False when the modem is not connected or the same listing is queued
-  // already. Any thread.
+  // current one when empty); what it finds goes to the window's memory list. The listing starts
+  // on the service thread; while a polling cycle or the listing after connecting holds the
+  // memory, it waits for its end (the latest request wins). False when the modem is not
+  // connected or the same listing is on its way already. Any thread.
   bool readModemMemory(const std::u16string& memory);
   // Deletes messages from the modem memory by index, or all of them.
   void deleteFromModem(const std::vector<int>& indexes);

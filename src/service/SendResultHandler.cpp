@@ -4,7 +4,6 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "engine/EngineSink.h"
-#include "engine/SmsSender.h"
 #include "message/GenericMessage.h"
 #include "message/MessageKind.h"
 #include "service/EventRunner.h"
@@ -28,14 +27,13 @@ bool is(const GenericMessage& message, MessageKind kind) {
 SendResultHandler::SendResultHandler(const SettingsStore& settings, MessageStores& stores,
                                      ServiceState& state, OutboxDispatcher& dispatcher,
                                      ServiceScheduler& scheduler, ServiceWindow& window,
-                                     const SmsSender& sender, EventRunner* events)
+                                     EventRunner* events)
     : settings_(settings),
       stores_(stores),
       state_(state),
       dispatcher_(dispatcher),
       scheduler_(scheduler),
       window_(window),
-      sender_(sender),
       events_(events) {}
 
 void SendResultHandler::handle(const GenericMessage& message, int flag) {
@@ -96,8 +94,9 @@ void SendResultHandler::tellFailure(const GenericMessage& message) {
   if (is(message, MessageKind::Ussd)) {
     window_.balloon(loadString(40209), formatString(40208, {message.content}));
   } else {
+    // The result carries its own reason: the sender's last error may be a later message's.
     const std::u16string reason =
-        message.failureReason.empty() ? sender_.lastError() : message.failureReason;
+        message.failureReason.empty() ? std::u16string(u"Unknown error") : message.failureReason;
     window_.balloon(loadString(40093), formatString(40092, {message.to, reason}));
   }
 }

@@ -10,7 +10,6 @@ class ServiceScheduler;
 class ServiceState;
 class ServiceWindow;
 class SettingsStore;
-class SmsSender;
 
 // What follows a sending attempt (1028): the message is filed (sent, back into the outbox for a
 // retry, or failed), the error counter moves, the user hears of a failure, and the next message
@@ -20,7 +19,7 @@ class SendResultHandler {
  public:
   SendResultHandler(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
                     OutboxDispatcher& dispatcher, ServiceScheduler& scheduler,
-                    ServiceWindow& window, const SmsSender& sender, EventRunner* events = nullptr);
+                    ServiceWindow& window, EventRunner* events = nullptr);
 
   // `flag` as the sender gives it (sendFlag): sent, failed, or cancelled by Disconnect or Exit,
   // which puts the message back into the outbox as it was.
@@ -35,7 +34,6 @@ class SendResultHandler {
   OutboxDispatcher& dispatcher_;
   ServiceScheduler& scheduler_;
   ServiceWindow& window_;
-  const SmsSender& sender_;
   EventRunner* events_;
 };
 
