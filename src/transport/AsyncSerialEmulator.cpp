@@ -5,9 +5,9 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
+#include "gsm/SubmitPduText.h"
 #include "message/SMSMessage.h"
 #include "transport/EmulatorReplies.h"
-#include "transport/SubmitPduText.h"
 #include "transport/TrafficLogText.h"
 
 namespace parlane {

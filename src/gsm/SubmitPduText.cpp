@@ -1,4 +1,4 @@
-#include "transport/SubmitPduText.h"
+#include "gsm/SubmitPduText.h"
 
 #include <algorithm>
 
