@@ -2,39 +2,10 @@
 
 #include <algorithm>
 
+#include "gsm/CodingScheme.h"
 #include "gsm/GsmAlphabet.h"
 
 namespace parlane {
-
-namespace {
-
-constexpr int kCoding7Bit = 0;
-constexpr int kCodingUcs2 = 8;
-
-// The alphabet of a data coding scheme, read as the receiving side reads it.
-int codingOf(std::uint8_t dcs) {
-  switch (dcs >> 4) {
-    case 0x0:
-    case 0x1:
-    case 0x2:
-    case 0x3:
-    case 0x4:
-    case 0x5:
-    case 0x6:
-    case 0x7: {
-      const int coding = dcs & 0x0C;
-      return coding == 0x0C ? kCodingUcs2 : coding;
-    }
-    case 0xE:
-      return kCodingUcs2;
-    case 0xF:
-      return dcs & 0x04;
-    default:
-      return kCoding7Bit;
-  }
-}
-
-}  // namespace
 
 std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets) {
   std::size_t pos = 0;
@@ -50,7 +21,7 @@ std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets
   if (!need(1)) return std::nullopt;
   pos += 2 + (std::size_t{octets[pos]} + 1) / 2;  // destination: length, type, digits
   if (!need(2)) return std::nullopt;
-  const int coding = codingOf(octets[pos + 1]);
+  const SmsCoding coding = codingOf(octets[pos + 1]);
   pos += 2;  // TP-PID, TP-DCS
   pos += validityFormat == 2 ? 1 : validityFormat == 0 ? 0 : 7;
   if (!need(1)) return std::nullopt;
@@ -64,7 +35,7 @@ std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets
     if (headerOctets > data.size()) return std::nullopt;
   }
   std::u16string text;
-  if (coding == kCoding7Bit) {
+  if (coding == SmsCoding::Gsm7) {
     const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
     if (headerSeptets > userDataLength) return text;
     const unsigned fill = static_cast<unsigned>((7 - (headerOctets * 8) % 7) % 7);
@@ -73,7 +44,7 @@ std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets
   }
   const std::size_t payload = userDataLength > headerOctets ? userDataLength - headerOctets : 0;
   const std::span<const std::uint8_t> body = data.subspan(headerOctets);
-  if (coding == kCodingUcs2) {
+  if (coding == SmsCoding::Ucs2) {
     const std::size_t units = std::min(payload, body.size()) / 2;
     for (std::size_t i = 0; i < units; ++i) {
       text.push_back(static_cast<char16_t>(body[2 * i] << 8 | body[2 * i + 1]));
