@@ -18,6 +18,7 @@
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
+#include "transport/NoticeCodes.h"
 
 namespace parlane {
 
@@ -51,7 +52,7 @@ bool awaitsReply(const ServiceCore& core, const AsyncEvent& reply) {
 
 CServiceThread::CServiceThread(const ServiceParts& parts)
     : core_(std::make_unique<ServiceCore>(parts, [this](std::u16string text) {
-        push(ServiceItem{serviceCode::kNoticeOnly, 0, std::move(text)});
+        push(ServiceItem{notice::kNoticeOnly, 0, std::move(text)});
       })) {
   core_->state.setInitializing(!core_->initializer.isFinished());
   parts.sender.setSink(this);
@@ -94,7 +95,7 @@ void CServiceThread::push(ServiceItem item) {
   queueCondition_.notify_one();
 }
 
-void CServiceThread::requestConnect() { push(ServiceItem{serviceCode::kConnect, 0, {}}); }
+void CServiceThread::requestConnect() { push(ServiceItem{notice::kConnectRequest, 0, {}}); }
 
 void CServiceThread::disconnect() {
   core_->connection.disconnect();
@@ -306,23 +307,23 @@ void CServiceThread::run() {
 void CServiceThread::handle(ServiceItem& item) {
   ServiceCore& core = *core_;
   switch (item.code) {
-    case serviceCode::kIncoming:
+    case notice::kIncoming:
       core.incoming.handle(take<GenericMessage>(item));
       break;
-    case serviceCode::kReply:
+    case notice::kReply:
       if (std::unique_ptr<AsyncEvent> reply = take<AsyncEvent>(item)) {
         core.connection.onReply(*reply, (item.flag & notice::kReplyToMemoryRead) != 0);
       }
       break;
-    case serviceCode::kHandled:
+    case notice::kHandled:
       if (std::unique_ptr<GenericMessage> message = take<GenericMessage>(item)) {
         core.sendResults.handle(*message, item.flag);
       }
       break;
-    case serviceCode::kFound:
+    case notice::kFound:
       handleFound(take<GenericMessage>(item), item.flag == 1);
       break;
-    case serviceCode::kConnect:
+    case notice::kConnectRequest:
       core.connection.connect();
       break;
     case kCycleEnd:

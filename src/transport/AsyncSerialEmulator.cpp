@@ -8,15 +8,10 @@
 #include "gsm/SubmitPduText.h"
 #include "message/SMSMessage.h"
 #include "transport/EmulatorReplies.h"
+#include "transport/NoticeCodes.h"
 #include "transport/TrafficLogText.h"
 
 namespace parlane {
-
-namespace {
-
-constexpr int kIncomingMessage = 1026;
-
-}  // namespace
 
 AsyncSerialEmulator::AsyncSerialEmulator(const SettingsStore& settings, const Clock& clock,
                                          std::chrono::milliseconds replyPause,
@@ -130,7 +125,7 @@ void AsyncSerialEmulator::playSendScene(const std::string& body) {
   if (space == std::u16string::npos) return;
   auto message = std::make_unique<SMSMessage>(rest.substr(0, space), u"", rest.substr(space + 1));
   std::lock_guard guard(sinkMutex_);
-  if (sink_ != nullptr) sink_->notify(kIncomingMessage, 0, std::move(message));
+  if (sink_ != nullptr) sink_->notify(notice::kIncoming, 0, std::move(message));
 }
 
 }  // namespace parlane
