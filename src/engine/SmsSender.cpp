@@ -22,6 +22,7 @@
 #include "engine/UssdCommand.h"
 #include "gsm/HexOctets.h"
 #include "gsm/PduEncoder.h"
+#include "message/MessageKind.h"
 #include "message/SMSMessage.h"
 #include "message/USSDRequest.h"
 #include "transport/AsyncSerialComm.h"
@@ -234,9 +235,9 @@ void SmsSender::dispatch(Job& job) {
     return;
   }
   GenericMessage& message = *std::get<std::unique_ptr<GenericMessage>>(job);
-  switch (message.getType()) {
-    case 1:
-    case 2:
+  switch (message.kind()) {
+    case MessageKind::Sms:
+    case MessageKind::Push:
       // A late result waiting in the replies settles the message it belongs to first.
       attachReplies();
       if (settledLate(message)) break;
@@ -247,7 +248,7 @@ void SmsSender::dispatch(Job& job) {
         sendPdu(message);
       }
       break;
-    case 3:
+    case MessageKind::Ussd:
       sendUssd(static_cast<const USSDRequest&>(message));
       break;
     default: {
@@ -572,7 +573,7 @@ void SmsSender::sendPdu(GenericMessage& message) {
 
 void SmsSender::sendText(GenericMessage& message) {
   const bool useMemory = settings_.getInt("sender.use_memory") != 0;
-  if (message.getType() == 2) {
+  if (message.kind() == MessageKind::Push) {
     Logger::log(0, std::string("WAP-Push message can't be sent in text mode, sending as text"));
   }
   attachReplies();

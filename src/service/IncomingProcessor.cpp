@@ -44,7 +44,7 @@ IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStore
 
 void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool checkInbox) {
   if (!message) return;
-  if (message->getType() == static_cast<int>(MessageKind::StatusReport)) {
+  if (message->kind() == MessageKind::StatusReport) {
     handleReport(static_cast<StatusReport&>(*message));
   } else {
     handleMessage(*message, checkInbox);
