@@ -10,6 +10,7 @@
 #include "core/util/Utf.h"
 #include "engine/CommandQueue.h"
 #include "engine/CommandText.h"
+#include "engine/ModemModes.h"
 #include "engine/ReplyFields.h"
 #include "engine/SenderCommandQueue.h"
 #include "engine/StrayLines.h"
@@ -244,8 +245,10 @@ std::string ModemInitializer::commandFor(int step) {
       return "AT+CSQ\r\n";
     case kIndicationMode: {
       std::string command = "AT+CNMI=2";
-      const int readMode = settings_.getInt("sender.read_mode");
-      command += readMode == 0 ? ",1" : readMode == 1 ? ",2" : ",0";
+      const ReadMode readMode = readReadMode(settings_);
+      command += readMode == ReadMode::kNotifyIndex     ? ",1"
+                 : readMode == ReadMode::kNotifyContent ? ",2"
+                                                        : ",0";
       // The three further values only when the modem offers one of each.
       const char* broadcast = (features_ & kBroadcast0)   ? ",0"
                               : (features_ & kBroadcast1) ? ",1"
@@ -267,11 +270,12 @@ std::string ModemInitializer::commandFor(int step) {
     case kSendMode: {
       if (useFeatures_ != 0 && (failedChecks_ & kCheckCmgf) == 0) {
         const bool pdu = (features_ & kPduMode) != 0 || (features_ & kTextMode) == 0;
-        settings_.setInt("sender.send_mode", pdu ? 0 : 1);
+        settings_.setInt("sender.send_mode",
+                         static_cast<int>(pdu ? SendMode::kPdu : SendMode::kText));
       }
-      const int sendMode = settings_.getInt("sender.send_mode");
-      if (sendMode == 0) return "AT+CMGF=0\r\n";
-      if (sendMode == 1) return "AT+CMGF=1\r\n";
+      const SendMode sendMode = readSendMode(settings_);
+      if (sendMode == SendMode::kPdu) return "AT+CMGF=0\r\n";
+      if (sendMode == SendMode::kText) return "AT+CMGF=1\r\n";
       return {};
     }
     case kServiceCentre: {
@@ -532,17 +536,17 @@ void ModemInitializer::readSignal(std::u16string_view value) {
 }
 
 void ModemInitializer::chooseReadMode() {
-  int readMode = 3;  // "Ignore"
+  ReadMode readMode = ReadMode::kIgnore;
   if (failedChecks_ & kCheckCnmi) {
-    readMode = 3;
+    readMode = ReadMode::kIgnore;
   } else if (features_ & kNotifyIndex) {
-    readMode = 0;  // "Notify (index)"
+    readMode = ReadMode::kNotifyIndex;
   } else if (features_ & kNotifyContent) {
-    readMode = 1;  // "Notify (content)"
+    readMode = ReadMode::kNotifyContent;
   } else if ((failedChecks_ & kCheckCmgd) == 0 && (features_ & (kDeleteByIndex | kDeleteAll))) {
-    readMode = 2;  // "Polling"
+    readMode = ReadMode::kPolling;
   }
-  settings_.setInt("sender.read_mode", readMode);
+  settings_.setInt("sender.read_mode", static_cast<int>(readMode));
 }
 
 void ModemInitializer::report(std::u16string_view text) {

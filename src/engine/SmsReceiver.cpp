@@ -19,6 +19,7 @@
 #include "engine/MainWindowLink.h"
 #include "engine/MemoryCommands.h"
 #include "engine/ModemInitializer.h"
+#include "engine/ModemModes.h"
 #include "engine/ReplyFields.h"
 #include "engine/SenderCommandQueue.h"
 #include "gsm/HexOctets.h"
@@ -196,7 +197,7 @@ void SmsReceiver::expireParts() {
   }
 }
 
-bool SmsReceiver::textMode() const { return settings_.getInt("sender.send_mode") == 1; }
+bool SmsReceiver::textMode() const { return readSendMode(settings_) == SendMode::kText; }
 
 std::unique_ptr<ATCommandMessage> SmsReceiver::storageSelection() const {
   ModemInitializer* initializer = initializer_.load();

@@ -18,6 +18,7 @@
 #include "engine/EngineSink.h"
 #include "engine/MainWindowLink.h"
 #include "engine/MemoryCommands.h"
+#include "engine/ModemModes.h"
 #include "engine/TextModeCharset.h"
 #include "engine/UssdCommand.h"
 #include "gsm/HexOctets.h"
@@ -242,7 +243,7 @@ void SmsSender::dispatch(Job& job) {
       attachReplies();
       if (settledLate(message)) break;
       if (givenUp_ && givenUp_->uniqueid == message.uniqueid) givenUpRetried_ = true;
-      if (settings_.getInt("sender.send_mode") == 1) {
+      if (readSendMode(settings_) == SendMode::kText) {
         sendText(message);
       } else {
         sendPdu(message);

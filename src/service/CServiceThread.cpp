@@ -9,6 +9,7 @@
 #include "engine/DeleteCommands.h"
 #include "engine/MemoryCommands.h"
 #include "engine/ModemInitializer.h"
+#include "engine/ModemModes.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "message/ATCommandMessage.h"
@@ -31,7 +32,6 @@ constexpr int kDispatch = -2;
 constexpr int kPollingStep = -3;
 constexpr int kPanelListing = -5;
 constexpr int kDisconnected = -6;
-constexpr int kReadModePolling = 2;
 constexpr int kListAll = 4;
 constexpr std::int64_t kWatchdogPeriodMs = 1000;
 
@@ -154,7 +154,7 @@ bool CServiceThread::readModemMemory(const std::u16string& memory) {
   const ChannelStatus status = core.parts.channel.getStatus();
   if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) return false;
   std::unique_ptr<ATCommandMessage> list =
-      listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
+      listMessagesCommand(kListAll, readSendMode(core.parts.settings) == SendMode::kText);
   if (!list) return false;
   std::lock_guard guard(panelMutex_);
   const int state = core.state.memoryReadingState();
@@ -190,7 +190,7 @@ void CServiceThread::startWaitingPanelListing() {
 bool CServiceThread::startPanelListing(const std::u16string& memory) {
   ServiceCore& core = *core_;
   std::unique_ptr<ATCommandMessage> list =
-      listMessagesCommand(kListAll, core.parts.settings.getInt("sender.send_mode") == 1);
+      listMessagesCommand(kListAll, readSendMode(core.parts.settings) == SendMode::kText);
   // The same listing queued (the one after connecting lists the whole memory too): this one
   // waits for it.
   if (!list || core.parts.sender.isQueued(list->text)) return false;
@@ -350,7 +350,7 @@ void CServiceThread::handleFound(std::unique_ptr<GenericMessage> message, bool u
   if (!message) return;
   ServiceCore& core = *core_;
   const int state = core.state.memoryReadingState();
-  const bool polling = core.parts.settings.getInt("sender.read_mode") == kReadModePolling;
+  const bool polling = readReadMode(core.parts.settings) == ReadMode::kPolling;
   if ((state & kInCycleBit) != 0 || polling) {
     // Outside polling mode the only cycle is the listing made after connecting: what it finds
     // may have been stored before a crash.

@@ -9,6 +9,7 @@
 #include "engine/DeleteCommands.h"
 #include "engine/MemoryCommands.h"
 #include "engine/ModemInitializer.h"
+#include "engine/ModemModes.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "engine/UssdReply.h"
@@ -32,8 +33,6 @@ namespace {
 constexpr int kListUnread = 0;
 constexpr int kListRead = 1;
 constexpr int kListAll = 4;
-constexpr int kReadModePolling = 2;
-constexpr int kSendModeText = 1;
 constexpr int kInvalidMemoryIndex = 321;  // "+CMS ERROR: 321"
 // The listing made after connecting in the notify modes ends no sooner than this, so that the
 // receiving thread has handed over every message it found before the cycle closes.
@@ -175,8 +174,8 @@ void ConnectionManager::initializationFinished() {
 void ConnectionManager::listUnreadAfterConnect() {
   // In the notify modes nothing else would ever read what reached the modem memory while the
   // gateway was away: one listing of the unread messages, through the polling cycle.
-  const int readMode = p_.settings.getInt("sender.read_mode");
-  if (readMode != 0 && readMode != 1) return;
+  const ReadMode readMode = readReadMode(p_.settings);
+  if (readMode != ReadMode::kNotifyIndex && readMode != ReadMode::kNotifyContent) return;
   int expected = kReadingIdle;
   if (!p_.state.exchangeMemoryReadingState(expected, kReadingListingUnread)) return;
   // When handled messages are deleted, whatever is still in the memory was not (a stop before
@@ -185,9 +184,7 @@ void ConnectionManager::listUnreadAfterConnect() {
   queueListing(readDeleteMode(p_.settings) == DeleteMode::kNever ? kListUnread : kListAll);
 }
 
-bool ConnectionManager::textMode() const {
-  return p_.settings.getInt("sender.send_mode") == kSendModeText;
-}
+bool ConnectionManager::textMode() const { return readSendMode(p_.settings) == SendMode::kText; }
 
 bool ConnectionManager::queueListing(int status) {
   std::unique_ptr<ATCommandMessage> command = listMessagesCommand(status, textMode());
@@ -226,7 +223,7 @@ void ConnectionManager::onPollingReply(const AsyncEvent& reply) {
       }
       std::int64_t cycleEnd =
           static_cast<std::int64_t>(p_.settings.getInt("receiver.polling_time")) * 500;
-      if (p_.settings.getInt("sender.read_mode") != kReadModePolling) {
+      if (readReadMode(p_.settings) != ReadMode::kPolling) {
         cycleEnd = std::max(cycleEnd, kConnectListingSettleMs);
       }
       // The end is timed before the state says "in cycle", so that whoever sees the state
@@ -258,7 +255,7 @@ void ConnectionManager::endPollingCycle() {
 
 void ConnectionManager::pollingStep() {
   if (p_.state.memoryReadingState() != kReadingIdle) return;
-  if (p_.settings.getInt("sender.read_mode") != kReadModePolling) return;
+  if (readReadMode(p_.settings) != ReadMode::kPolling) return;
   const ChannelStatus status = p_.channel.getStatus();
   if (status != ChannelStatus::Idle && status != ChannelStatus::Busy) return;
 

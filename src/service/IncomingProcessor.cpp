@@ -7,6 +7,7 @@
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/DeleteCommands.h"
+#include "engine/ModemModes.h"
 #include "engine/SmsSender.h"
 #include "gsm/Numbers.h"
 #include "message/MessageKind.h"
@@ -23,11 +24,7 @@
 
 namespace parlane {
 
-namespace {
-
-constexpr int kReadModePolling = 2;
-
-}  // namespace
+namespace {}  // namespace
 
 IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStores& stores,
                                      ServiceState& state, DuplicateLists& duplicates,
@@ -109,7 +106,7 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
 
 bool IncomingProcessor::isDuplicate(const GenericMessage& message, bool checkInbox) {
   bool duplicate = false;
-  if (settings_.getInt("sender.read_mode") == kReadModePolling) {
+  if (readReadMode(settings_) == ReadMode::kPolling) {
     duplicate = duplicates_.checkAndAdd(message);
   }
   if (!duplicate && (checkInbox || settings_.getInt("discard_duplicated") != 0)) {

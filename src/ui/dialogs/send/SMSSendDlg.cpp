@@ -17,6 +17,7 @@
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
+#include "engine/ModemModes.h"
 #include "message/GenericMessage.h"
 #include "ui/dialogs/addressbook/AddressBookDlg.h"
 #include "ui/dialogs/addressbook/ContactEditDlg.h"
@@ -49,7 +50,7 @@ SMSSendDlg::SMSSendDlg(SettingsStore& settings, FileDatabase* addressBook, Dialo
   report_->setChecked(settings_.getInt("status_reports") != 0);
   send_->setEnabled(false);
   url_->setEnabled(false);
-  textMode_ = settings_.getInt("sender.send_mode") == 1;
+  textMode_ = readSendMode(settings_) == SendMode::kText;
   if (textMode_) {
     // Text mode supports neither.
     setWindowTitle(qs(loadString(40099)));
