@@ -42,14 +42,14 @@ std::u16string repeat(std::u16string_view piece, std::size_t length) {
   return text;
 }
 
-std::vector<std::uint8_t> Octets(const char* hex) { return HexToOctets(hex).value(); }
+std::vector<std::uint8_t> Octets(const char* hex) { return hexToOctets(hex).value(); }
 
 void BM_Encode7Bit160(benchmark::State& state) {
   const PduEncoder encoder(PduEncoderOptions{});
   SMSMessage message(u"", u"+4915212345678",
                      repeat(u"The quick brown fox jumps over the lazy dog. ", 160));
   for (auto _ : state) {
-    auto units = encoder.EncodeOutgoing(message);
+    auto units = encoder.encodeOutgoing(message);
     benchmark::DoNotOptimize(units);
   }
 }
@@ -61,7 +61,7 @@ void BM_EncodeUcs2_1000Chars15Parts(benchmark::State& state) {
                      repeat(u"Съешь же ещё этих мягких французских булок, да выпей чаю. ", 1000));
   std::size_t parts = 0;
   for (auto _ : state) {
-    auto units = encoder.EncodeOutgoing(message);
+    auto units = encoder.encodeOutgoing(message);
     parts = units.size();
     benchmark::DoNotOptimize(units);
   }
@@ -75,7 +75,7 @@ void BM_EncodePush(benchmark::State& state) {
   PushMessage message(u"", u"+4915212345678", u"New offers for you",
                       u"http://shop.example.com/offers/today");
   for (auto _ : state) {
-    auto units = encoder.EncodeOutgoing(message);
+    auto units = encoder.encodeOutgoing(message);
     benchmark::DoNotOptimize(units);
   }
 }
@@ -86,7 +86,7 @@ void BM_DecodeDeliver(benchmark::State& state, const char* hex) {
   const PduDecoderOptions options;
   const auto octets = Octets(hex);
   for (auto _ : state) {
-    auto pdu = DecodeDeliverPdu(octets, options);
+    auto pdu = decodeDeliverPdu(octets, options);
     benchmark::DoNotOptimize(pdu);
   }
 }
@@ -98,7 +98,7 @@ void BM_DecodeHexLine7Bit160(benchmark::State& state) {
   const PduDecoderOptions options;
   const std::string line = kDeliver7Bit160;
   for (auto _ : state) {
-    auto pdu = DecodeDeliverPdu(HexToOctets(line).value(), options);
+    auto pdu = decodeDeliverPdu(hexToOctets(line).value(), options);
     benchmark::DoNotOptimize(pdu);
   }
 }
@@ -108,7 +108,7 @@ void BM_DecodeStatusReport(benchmark::State& state) {
   const PduDecoderOptions options;
   const auto octets = Octets(kStatusReport);
   for (auto _ : state) {
-    auto pdu = DecodeStatusReportPdu(octets, options);
+    auto pdu = decodeStatusReportPdu(octets, options);
     benchmark::DoNotOptimize(pdu);
   }
 }

@@ -183,7 +183,7 @@ void encoding() {
   constexpr int kRounds = 20000;
   std::size_t octets = 0;
   const Clock::time_point start = Clock::now();
-  for (int i = 0; i < kRounds; ++i) octets += encoder.EncodeOutgoing(message).front().size();
+  for (int i = 0; i < kRounds; ++i) octets += encoder.encodeOutgoing(message).front().size();
   const double each = microseconds(Clock::now() - start) / kRounds;
   std::printf("    of which encoding one unit (%zu octets):  %6.2f us\n", octets / kRounds, each);
 }

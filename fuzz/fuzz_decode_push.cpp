@@ -1,5 +1,5 @@
-// Any octets as the user data of a port-addressed message go through DecodePush. The same octets
-// also become a URL and a text (split at the first 0xFF) for BuildPushBody, whose body must decode
+// Any octets as the user data of a port-addressed message go through decodePush. The same octets
+// also become a URL and a text (split at the first 0xFF) for buildPushBody, whose body must decode
 // back to them.
 
 #include <algorithm>
@@ -33,15 +33,15 @@ bool startsWithHttp(std::u16string_view url) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> octets(data, size);
-  (void)parlane::DecodePush(octets);
+  (void)parlane::decodePush(octets);
 
   const std::string_view all(reinterpret_cast<const char*>(data), size);
   const std::size_t split = std::min(all.find('\xFF'), all.size());
   const std::u16string url = withoutNul(parlane::fromUtf8(all.substr(0, split)));
   const std::u16string text = withoutNul(
       parlane::fromUtf8(split < all.size() ? all.substr(split + 1) : std::string_view()));
-  const auto body = parlane::PushEncoder::BuildPushBody(url, text, size & 0xFF);
-  const auto decoded = parlane::DecodePush(body);
+  const auto body = parlane::PushEncoder::buildPushBody(url, text, size & 0xFF);
+  const auto decoded = parlane::decodePush(body);
   if (!decoded) __builtin_trap();
   const std::u16string expectedUrl = startsWithHttp(url) ? u"http://" + url.substr(7) : url;
   if (decoded->url != expectedUrl || decoded->text != text) __builtin_trap();

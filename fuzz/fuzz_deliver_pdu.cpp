@@ -1,4 +1,4 @@
-// DecodeDeliverPdu on arbitrary octets: never reads past the end, and a decoded part always lies
+// decodeDeliverPdu on arbitrary octets: never reads past the end, and a decoded part always lies
 // inside its message.
 
 #include <cstddef>
@@ -21,7 +21,7 @@ parlane::PduDecoderOptions optionsFor(std::uint8_t selector) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::span<const std::uint8_t> pdu(data + 1, size - 1);
-  const auto decoded = parlane::DecodeDeliverPdu(pdu, optionsFor(data[0]));
+  const auto decoded = parlane::decodeDeliverPdu(pdu, optionsFor(data[0]));
   if (decoded && decoded->kind == parlane::ReceivedPdu::kDeliver) {
     if (decoded->total < 1 || decoded->index < 0 || decoded->index >= decoded->total) {
       __builtin_trap();

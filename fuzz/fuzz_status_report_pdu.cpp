@@ -1,4 +1,4 @@
-// DecodeStatusReportPdu on arbitrary octets, with and without the service centre field.
+// decodeStatusReportPdu on arbitrary octets, with and without the service centre field.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const bool withoutSmsc : {false, true}) {
     parlane::PduDecoderOptions options;
     options.statusReportWithoutSmsc = withoutSmsc;
-    const auto decoded = parlane::DecodeStatusReportPdu(pdu, options);
+    const auto decoded = parlane::decodeStatusReportPdu(pdu, options);
     if (decoded && (decoded->kind != parlane::ReceivedPdu::kStatusReport || decoded->status < 0 ||
                     decoded->status > 255)) {
       __builtin_trap();

@@ -1,4 +1,4 @@
-// ParseTextTimeStamp on arbitrary text, narrow and wide.
+// parseTextTimeStamp on arbitrary text, narrow and wide.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  (void)parlane::ParseTextTimeStamp(text);
-  (void)parlane::ParseTextTimeStamp(parlane::fromUtf8(text));
+  (void)parlane::parseTextTimeStamp(text);
+  (void)parlane::parseTextTimeStamp(parlane::fromUtf8(text));
   return 0;
 }

@@ -1,4 +1,4 @@
-// DecodeUssdText: the first octet picks the mode, the second the coding scheme, the rest is the
+// decodeUssdText: the first octet picks the mode, the second the coding scheme, the rest is the
 // reply text as UTF-16 units.
 
 #include <cstddef>
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 2; i + 1 < size; i += 2) {
     text.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
   }
-  const auto decoded = parlane::DecodeUssdText(text, dcs, mode);
+  const auto decoded = parlane::decodeUssdText(text, dcs, mode);
   if (decoded.size() > text.size()) __builtin_trap();
   return 0;
 }

@@ -31,7 +31,7 @@ std::unique_ptr<GenericMessage> assembleMessage(const std::vector<ReceivedPdu>& 
     std::u16string text;
     for (const ReceivedPdu& part : parts) text += part.text;
     if (first.portAddressed != 0) {
-      if (auto push = DecodePush(std::u16string_view(text))) {
+      if (auto push = decodePush(std::u16string_view(text))) {
         message = std::make_unique<PushMessage>(first.party, std::u16string(),
                                                 std::move(push->text), std::move(push->url));
       } else {

@@ -249,7 +249,7 @@ void SmsReceiver::onHeader(const AsyncEvent& event, bool report) {
   if (textMode()) {
     const std::vector<std::u16string> fields = headerFields(event);
     originator_ = fields[0];
-    if (fields.size() >= 3) timestamp_ = ParseTextTimeStamp(fields[2]);
+    if (fields.size() >= 3) timestamp_ = parseTextTimeStamp(fields[2]);
   }
   expect_ = report ? kDirectReport : kDirectMessage;
   index_ = -1;
@@ -286,7 +286,7 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
     if (textMode()) {
       const std::vector<std::u16string> fields = headerFields(event);
       if (fields.size() >= 2) originator_ = fields[1];
-      if (fields.size() >= 4) timestamp_ = ParseTextTimeStamp(fields[3]);
+      if (fields.size() >= 4) timestamp_ = parseTextTimeStamp(fields[3]);
     }
   } else if (startsWithNoCase(event.text, "+CMGL:")) {
     expect_ = kListedMessage;
@@ -303,7 +303,7 @@ void SmsReceiver::onLine(const AsyncEvent& event) {
     }
     if (textMode()) {
       if (fields.size() >= 3) originator_ = fields[2];
-      if (fields.size() >= 5) timestamp_ = ParseTextTimeStamp(fields[4]);
+      if (fields.size() >= 5) timestamp_ = parseTextTimeStamp(fields[4]);
     }
   } else if (ModemInitializer::isUssdTestResponse(event)) {
     // The answer to "AT+CUSD=?": for the initializer, not a reply to show to the user.
@@ -325,13 +325,13 @@ void SmsReceiver::onBody(const AsyncEvent& event) {
     return;
   }
   const std::optional<std::vector<std::uint8_t>> octets =
-      HexToOctets(trimBlanks(withoutLineEnds(event.text)));
+      hexToOctets(trimBlanks(withoutLineEnds(event.text)));
   std::optional<ReceivedPdu> part;
   if (octets) {
     PduDecoderOptions options;
     options.statusReportWithoutSmsc = settings_.getInt("cds_no_smsc_addr") != 0;
-    part = expect_ == kDirectReport ? DecodeStatusReportPdu(*octets, options)
-                                    : DecodeDeliverPdu(*octets, options);
+    part = expect_ == kDirectReport ? decodeStatusReportPdu(*octets, options)
+                                    : decodeDeliverPdu(*octets, options);
   }
   if (!part) {
     Logger::log(2, formatText(u"Received PDU can't be decoded, skipped: %s", {event.text}));

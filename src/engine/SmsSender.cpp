@@ -508,10 +508,10 @@ void SmsSender::sendPdu(GenericMessage& message) {
     // since the payload's control octets have no business in a text record.
     SMSMessage probe(static_cast<const SMSMessage&>(message));
     probe.content = diagnosticPayload();
-    segments = encoder.EncodeBinarySubmit(probe);
+    segments = encoder.encodeBinarySubmit(probe);
     segments.resize(1);
   } else {
-    segments = encoder.EncodeOutgoing(message);
+    segments = encoder.encodeOutgoing(message);
   }
   const int count = static_cast<int>(segments.size());
   if (segments.empty()) {
@@ -531,7 +531,7 @@ void SmsSender::sendPdu(GenericMessage& message) {
   outcome.ok = true;
   for (int i = 0; i < count; ++i) {
     const Octets& unit = segments[static_cast<std::size_t>(i)];
-    const std::size_t tpduLength = unit.size() - std::min(unit.size(), encoder.SmscFieldLength());
+    const std::size_t tpduLength = unit.size() - std::min(unit.size(), encoder.smscFieldLength());
     channel_.setAwaitingReply(true);
     if (!write(command + std::to_string(tpduLength) + "\r\n")) {
       outcome = writeFailure();

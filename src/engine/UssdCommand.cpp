@@ -18,7 +18,7 @@ std::string ussdCommandLine(const USSDRequest& request, int decodeMode) {
   for (char16_t unit : request.content) octets.push_back(static_cast<char>(unit & 0xFF));
   std::string value;
   if (decodeMode == kPackedDecodeMode) {
-    const Octets packed = PduEncoder::PackSeptets(Octets(octets.begin(), octets.end()));
+    const Octets packed = PduEncoder::packSeptets(Octets(octets.begin(), octets.end()));
     value = octetsToHex(packed);
   } else {
     value = quotableArgument(octets);

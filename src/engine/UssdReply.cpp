@@ -27,7 +27,7 @@ std::optional<std::u16string> decodeUssdReply(std::u16string_view line, int deco
   if (fields.size() < 2 || fields[1].empty()) return std::nullopt;
   int scheme = kDefaultUssdScheme;
   if (fields.size() >= 3 && !fields[2].empty()) scheme = SettingsStore::parseInt(fields[2]);
-  return DecodeUssdText(fields[1], scheme, decodeMode);
+  return decodeUssdText(fields[1], scheme, decodeMode);
 }
 
 std::optional<UssdNotice> ussdReplyNotice(std::u16string_view line, int decodeMode) {

@@ -103,7 +103,7 @@ std::optional<std::string> wideToCodePage(std::u16string_view text, const char* 
 
 }  // namespace
 
-std::optional<std::string> WideToNarrow(std::u16string_view text, std::uint32_t codePage) {
+std::optional<std::string> wideToNarrow(std::u16string_view text, std::uint32_t codePage) {
   if (codePage == kCodePageOctets) {
     std::string octets;
     octets.reserve(text.size());
@@ -118,7 +118,7 @@ std::optional<std::string> WideToNarrow(std::u16string_view text, std::uint32_t 
   return toUtf8(text);
 }
 
-std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_t codePage) {
+std::optional<std::u16string> narrowToWide(std::string_view octets, std::uint32_t codePage) {
   if (codePage == kCodePageOctets) {
     std::u16string text;
     text.reserve(octets.size());
@@ -145,7 +145,7 @@ std::optional<std::u16string> NarrowToWide(std::string_view octets, std::uint32_
   return text;
 }
 
-std::u16string ResolveIndirectString(std::u16string_view text) {
+std::u16string resolveIndirectString(std::u16string_view text) {
   if (!text.empty() && text.front() == u'@') return {};
   return std::u16string(text);
 }

@@ -16,6 +16,6 @@ class CodePageCatalogue {
 };
 
 // Start-up's name for the same step.
-inline bool LoadCodePageCatalogue() { return CodePageCatalogue::load(); }
+inline bool loadCodePageCatalogue() { return CodePageCatalogue::load(); }
 
 }  // namespace parlane

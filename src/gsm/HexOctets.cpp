@@ -21,11 +21,11 @@ std::optional<std::vector<std::uint8_t>> hexToOctetsOf(std::basic_string_view<Ch
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> HexToOctets(std::string_view hex) {
+std::optional<std::vector<std::uint8_t>> hexToOctets(std::string_view hex) {
   return hexToOctetsOf(hex);
 }
 
-std::optional<std::vector<std::uint8_t>> HexToOctets(std::u16string_view hex) {
+std::optional<std::vector<std::uint8_t>> hexToOctets(std::u16string_view hex) {
   return hexToOctetsOf(hex);
 }
 

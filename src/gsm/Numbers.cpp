@@ -12,7 +12,7 @@ bool isSeparator(char16_t c) {
 
 }  // namespace
 
-bool NormalizeNumber(std::u16string& number, std::int32_t ton) {
+bool normalizeNumber(std::u16string& number, std::int32_t ton) {
   if (const auto slash = number.find(u'/'); slash != std::u16string::npos) number.erase(slash);
   if (!number.empty() && number.front() == u'+') {
     number.erase(0, 1);
@@ -28,20 +28,20 @@ bool NormalizeNumber(std::u16string& number, std::int32_t ton) {
                                         [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
-bool SameNumber(std::u16string_view a, std::u16string_view b) {
+bool sameNumber(std::u16string_view a, std::u16string_view b) {
   if (a.starts_with(u'+')) a.remove_prefix(1);
   if (b.starts_with(u'+')) b.remove_prefix(1);
   return a == b;
 }
 
-bool ApplyPrefixRewrite(std::u16string& destination, std::u16string_view fromPrefix,
+bool applyPrefixRewrite(std::u16string& destination, std::u16string_view fromPrefix,
                         std::u16string_view toPrefix) {
   if (fromPrefix.empty() || !destination.starts_with(fromPrefix)) return false;
   destination.replace(0, fromPrefix.size(), toPrefix);
   return true;
 }
 
-bool WarnNationalFormat(std::u16string_view destination, std::int32_t destinationTon,
+bool warnNationalFormat(std::u16string_view destination, std::int32_t destinationTon,
                         bool warningEnabled) {
   if (!warningEnabled) return false;
   if (destinationTon != kTonInternational && destinationTon != kTonNational) return false;

@@ -16,7 +16,7 @@ bool isInternational(std::uint8_t typeOfAddress) { return (typeOfAddress & 0x70)
 
 }  // namespace
 
-std::u16string DecodeAddressValue(std::span<const std::uint8_t> address, unsigned semiOctets) {
+std::u16string decodeAddressValue(std::span<const std::uint8_t> address, unsigned semiOctets) {
   if (address.size() < 2) return {};
   const auto digits = address.subspan(1);
   if (isAlphanumeric(address[0])) {

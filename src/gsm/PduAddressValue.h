@@ -11,6 +11,6 @@ namespace parlane {
 // number 5) are packed GSM 7-bit text; any other address gives its decimal digits, low nibble
 // first, with fillers and the star and hash codes dropped, and a "+" in front when the type of
 // number is international. Fewer than two octets give an empty string.
-std::u16string DecodeAddressValue(std::span<const std::uint8_t> address, unsigned semiOctets);
+std::u16string decodeAddressValue(std::span<const std::uint8_t> address, unsigned semiOctets);
 
 }  // namespace parlane

@@ -23,7 +23,7 @@ std::optional<std::u16string> readAddress(std::span<const std::uint8_t> octets,
   const unsigned semiOctets = octets[position];
   const std::size_t fieldOctets = (semiOctets + 1) / 2 + 1;
   if (octets.size() - position - 1 < fieldOctets) return std::nullopt;
-  auto value = DecodeAddressValue(octets.subspan(position + 1, fieldOctets), semiOctets);
+  auto value = decodeAddressValue(octets.subspan(position + 1, fieldOctets), semiOctets);
   position += 1 + fieldOctets;
   return value;
 }
@@ -86,13 +86,13 @@ std::u16string decodeText(std::span<const std::uint8_t> data, SmsCoding coding, 
 
 }  // namespace
 
-std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets,
+std::optional<ReceivedPdu> decodeDeliverPdu(std::span<const std::uint8_t> octets,
                                             const PduDecoderOptions& options) {
   if (octets.empty()) return std::nullopt;
   std::size_t position = std::size_t{octets[0]} + 1;
   if (position >= octets.size()) return std::nullopt;
   const std::uint8_t first = octets[position];
-  if ((first & kTypeMask) == kTypeStatusReport) return DecodeStatusReportPdu(octets, options);
+  if ((first & kTypeMask) == kTypeStatusReport) return decodeStatusReportPdu(octets, options);
   if ((first & kTypeMask) != kTypeDeliver) return std::nullopt;
   ++position;
 
@@ -108,7 +108,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   const SmsCoding declaredCoding = codingOf(dcs);
   pdu.coding = declaredCoding;
 
-  const auto time = DecodeTimeStamp(octets, position);  // also makes sure TP-UDL exists
+  const auto time = decodeTimeStamp(octets, position);  // also makes sure TP-UDL exists
   if (!time) return std::nullopt;
   pdu.time = *time;
   const std::size_t udl = octets[position++];
@@ -147,7 +147,7 @@ std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets
   return pdu;
 }
 
-std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> octets,
+std::optional<ReceivedPdu> decodeStatusReportPdu(std::span<const std::uint8_t> octets,
                                                  const PduDecoderOptions& options) {
   if (octets.empty()) return std::nullopt;
   std::size_t position = options.statusReportWithoutSmsc ? 0 : std::size_t{octets[0]} + 1;
@@ -162,9 +162,9 @@ std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> o
   auto recipient = readAddress(octets, position);
   if (!recipient) return std::nullopt;
   pdu.party = std::move(*recipient);
-  const auto time = DecodeTimeStamp(octets, position);
+  const auto time = decodeTimeStamp(octets, position);
   if (!time) return std::nullopt;
-  const auto discharge = DecodeTimeStamp(octets, position);  // also makes sure TP-ST exists
+  const auto discharge = decodeTimeStamp(octets, position);  // also makes sure TP-ST exists
   if (!discharge) return std::nullopt;
   pdu.time = *time;
   pdu.dischargeTime = *discharge;

@@ -10,13 +10,13 @@
 namespace parlane {
 
 // An SMS-DELIVER as read from the modem (service centre field first). A status report is handed
-// to DecodeStatusReportPdu; an SMS-SUBMIT read back from memory, a truncated PDU or one whose
+// to decodeStatusReportPdu; an SMS-SUBMIT read back from memory, a truncated PDU or one whose
 // lengths point past its end gives nothing. Never returns a partial result.
-std::optional<ReceivedPdu> DecodeDeliverPdu(std::span<const std::uint8_t> octets,
+std::optional<ReceivedPdu> decodeDeliverPdu(std::span<const std::uint8_t> octets,
                                             const PduDecoderOptions& options = {});
 
 // An SMS-STATUS-REPORT, with or without the service centre field as the options say.
-std::optional<ReceivedPdu> DecodeStatusReportPdu(std::span<const std::uint8_t> octets,
+std::optional<ReceivedPdu> decodeStatusReportPdu(std::span<const std::uint8_t> octets,
                                                  const PduDecoderOptions& options = {});
 
 }  // namespace parlane

@@ -54,44 +54,44 @@ void append(Octets& to, const Octets& from) { to.insert(to.end(), from.begin(), 
 
 }  // namespace
 
-std::vector<Octets> PduEncoder::EncodeOutgoing(const GenericMessage& message,
+std::vector<Octets> PduEncoder::encodeOutgoing(const GenericMessage& message,
                                                std::string* refusal) const {
   switch (message.kind()) {
     case MessageKind::Sms:
-      return EncodeTextSubmit(static_cast<const SMSMessage&>(message), refusal);
+      return encodeTextSubmit(static_cast<const SMSMessage&>(message), refusal);
     case MessageKind::Push:
-      return PushEncoder(*this).EncodePushSubmit(static_cast<const PushMessage&>(message), refusal);
+      return PushEncoder(*this).encodePushSubmit(static_cast<const PushMessage&>(message), refusal);
     default:
       return {};
   }
 }
 
-std::string PduEncoder::TooManyPartsText(std::size_t parts) {
+std::string PduEncoder::tooManyPartsText(std::size_t parts) {
   return "the message needs " + std::to_string(parts) + " parts, more than the " +
          std::to_string(kMaxParts) + " that one message can have";
 }
 
-std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
+std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
                                                  std::string* refusal) const {
   const std::string digits = destinationDigitsOf(message);
   const std::int64_t validity = validitySecondsOf(message);
   const bool flash = (message.flags & messageFlags::kFlash) != 0;
   const bool report = (message.flags & messageFlags::kReport) != 0;
-  const SmsCoding coding = DetectCoding(message.content);
-  const std::size_t maxOctets = MaxUserDataOctets();
+  const SmsCoding coding = detectCoding(message.content);
+  const std::size_t maxOctets = maxUserDataOctets();
 
   Octets septets;
   Octets encoded;
   if (coding == SmsCoding::Gsm7) {
-    septets = MapToGsmDefault(message.content);
-    encoded = PackSeptets(septets);
+    septets = mapToGsmDefault(message.content);
+    encoded = packSeptets(septets);
   } else {
-    encoded = EncodeUcs2(message.content);
+    encoded = encodeUcs2(message.content);
   }
 
   if (encoded.size() <= maxOctets) {
     Octets unit =
-        BuildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report);
+        buildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report);
     // At most 160 septets or 140 octets here, so the length fits its octet.
     unit.push_back(
         static_cast<std::uint8_t>(coding == SmsCoding::Gsm7 ? septets.size() : encoded.size()));
@@ -116,7 +116,7 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
   // Total and seq are single octets: a text that needs more parts can't be sent as one message,
   // and sending only its beginning would report a cut text as sent.
   if (ends.size() > kMaxParts) {
-    if (refusal != nullptr) *refusal = TooManyPartsText(ends.size());
+    if (refusal != nullptr) *refusal = tooManyPartsText(ends.size());
     return {};
   }
   const std::uint8_t reference = nextReference();
@@ -126,7 +126,7 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
   std::size_t start = 0;
   for (std::size_t i = 0; i < ends.size(); ++i) {
     Octets unit =
-        BuildSubmitHeader(digits, message.dstton, coding, validity, false, true, flash, report);
+        buildSubmitHeader(digits, message.dstton, coding, validity, false, true, flash, report);
     const std::size_t count = ends[i] - start;
     if (coding == SmsCoding::Gsm7) {
       unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderSeptets));
@@ -134,9 +134,9 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
       unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderOctets));
     }
     unit.push_back(kConcatHeaderLength);
-    append(unit, BuildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
+    append(unit, buildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
     if (coding == SmsCoding::Gsm7) {
-      append(unit, PackSeptetsAfterHeader(
+      append(unit, packSeptetsAfterHeader(
                        Octets(septets.begin() + static_cast<std::ptrdiff_t>(start),
                               septets.begin() + static_cast<std::ptrdiff_t>(ends[i]))));
     } else {
@@ -149,10 +149,10 @@ std::vector<Octets> PduEncoder::EncodeTextSubmit(const SMSMessage& message,
   return units;
 }
 
-std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) const {
+std::vector<Octets> PduEncoder::encodeBinarySubmit(const SMSMessage& message) const {
   const bool flash = (message.flags & messageFlags::kFlash) != 0;
   const bool report = (message.flags & messageFlags::kReport) != 0;
-  Octets unit = BuildSubmitHeader(destinationDigitsOf(message), message.dstton, SmsCoding::Data8,
+  Octets unit = buildSubmitHeader(destinationDigitsOf(message), message.dstton, SmsCoding::Data8,
                                   validitySecondsOf(message), false, false, flash, report);
   // One unit carries 140 octets at most; the rest of a longer payload is not sent.
   const std::size_t count = std::min(message.content.size(), kUserDataOctets);
@@ -163,7 +163,7 @@ std::vector<Octets> PduEncoder::EncodeBinarySubmit(const SMSMessage& message) co
   return {unit};
 }
 
-Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
+Octets PduEncoder::buildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
                                      std::int64_t validitySeconds, bool binary, bool header,
                                      bool flash, bool report) const {
   Octets octets = smscField();
@@ -172,7 +172,7 @@ Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, 
   if (report) first |= 0x20;
   octets.push_back(first);
   octets.push_back(0x00);  // TP-MR: the modem assigns the reference
-  append(octets, EncodeAddressField(digits, ton));
+  append(octets, encodeAddressField(digits, ton));
   octets.push_back(0x00);  // TP-PID
   std::uint8_t dcs = static_cast<std::uint8_t>(coding);
   if (binary) {
@@ -181,24 +181,24 @@ Octets PduEncoder::BuildSubmitHeader(std::string_view digits, std::int32_t ton, 
     dcs |= 0x10;
   }
   octets.push_back(dcs);
-  octets.push_back(EncodeRelativeValidity(validitySeconds));
+  octets.push_back(encodeRelativeValidity(validitySeconds));
   return octets;
 }
 
 Octets PduEncoder::smscField() const {
   if (!options_.smscInPdu || options_.smscAddress.empty()) return {0x00};
   std::u16string address = options_.smscAddress;
-  NormalizeNumber(address, kTonInternational);
+  normalizeNumber(address, kTonInternational);
   std::string digits;
   for (char16_t unit : address) digits.push_back(static_cast<char>(unit & 0xFF));
-  Octets field = EncodeAddressField(digits, kTonInternational);
+  Octets field = encodeAddressField(digits, kTonInternational);
   field[0] = static_cast<std::uint8_t>(field.size() - 1);
   return field;
 }
 
-std::size_t PduEncoder::SmscFieldLength() const { return smscField().size(); }
+std::size_t PduEncoder::smscFieldLength() const { return smscField().size(); }
 
-std::size_t PduEncoder::MaxUserDataOctets() const {
+std::size_t PduEncoder::maxUserDataOctets() const {
   const int correction = options_.lengthCorrection;
   if (correction < 0 || correction > static_cast<int>(kUserDataOctets - kSmallestUserData)) {
     return kUserDataOctets;
@@ -207,14 +207,14 @@ std::size_t PduEncoder::MaxUserDataOctets() const {
   return octets & ~static_cast<std::size_t>(1);
 }
 
-SmsCoding PduEncoder::DetectCoding(std::u16string_view text) {
+SmsCoding PduEncoder::detectCoding(std::u16string_view text) {
   for (char16_t unit : text) {
     if (unit >= 0x80) return SmsCoding::Ucs2;
   }
   return SmsCoding::Gsm7;
 }
 
-std::uint8_t PduEncoder::EncodeRelativeValidity(std::int64_t seconds) {
+std::uint8_t PduEncoder::encodeRelativeValidity(std::int64_t seconds) {
   // The smallest code whose period is at least the one asked for: a message must never be
   // dropped by the network before the time its folder shows. Codes 0 to 143 count 5 minutes
   // from 5 minutes, 144 to 167 half hours after 12 hours, 168 to 196 days from 2, 197 to 255
@@ -243,7 +243,7 @@ std::uint8_t PduEncoder::EncodeRelativeValidity(std::int64_t seconds) {
   return static_cast<std::uint8_t>(code);
 }
 
-Octets PduEncoder::PackSeptets(const Octets& septets) {
+Octets PduEncoder::packSeptets(const Octets& septets) {
   Octets octets((septets.size() * 7 + 7) / 8, 0);
   std::size_t bit = 0;
   for (std::uint8_t septet : septets) {
@@ -257,14 +257,14 @@ Octets PduEncoder::PackSeptets(const Octets& septets) {
   return octets;
 }
 
-Octets PduEncoder::PackSeptetsAfterHeader(const Octets& septets) {
+Octets PduEncoder::packSeptetsAfterHeader(const Octets& septets) {
   if (septets.empty()) return {};
   Octets octets{static_cast<std::uint8_t>((septets[0] & 0x7F) << 1)};
-  append(octets, PackSeptets(Octets(septets.begin() + 1, septets.end())));
+  append(octets, packSeptets(Octets(septets.begin() + 1, septets.end())));
   return octets;
 }
 
-Octets PduEncoder::EncodeUcs2(std::u16string_view text) {
+Octets PduEncoder::encodeUcs2(std::u16string_view text) {
   Octets octets;
   octets.reserve(text.size() * 2);
   for (char16_t unit : text) {
@@ -274,7 +274,7 @@ Octets PduEncoder::EncodeUcs2(std::u16string_view text) {
   return octets;
 }
 
-Octets PduEncoder::EncodeAddressField(std::string_view digits, std::int32_t ton) {
+Octets PduEncoder::encodeAddressField(std::string_view digits, std::int32_t ton) {
   // Hexadecimal letters keep their value; any other character that is not a digit is sent as 0.
   const auto nibble = [](char c) -> std::uint8_t {
     const int value = hexDigitValue(static_cast<unsigned char>(c));
@@ -291,12 +291,12 @@ Octets PduEncoder::EncodeAddressField(std::string_view digits, std::int32_t ton)
   return octets;
 }
 
-Octets PduEncoder::BuildConcatElement(std::uint8_t reference, std::uint8_t total,
+Octets PduEncoder::buildConcatElement(std::uint8_t reference, std::uint8_t total,
                                       std::uint8_t seq) {
   return {0x00, 0x03, reference, total, seq};
 }
 
-Octets PduEncoder::MapToGsmDefault(std::u16string_view text) {
+Octets PduEncoder::mapToGsmDefault(std::u16string_view text) {
   Octets septets;
   septets.reserve(text.size());
   for (char16_t unit : text) {
@@ -353,7 +353,7 @@ std::int64_t PduEncoder::validitySecondsOf(const SMSMessage& message) {
 
 std::string PduEncoder::destinationDigitsOf(const SMSMessage& message) {
   std::u16string destination = message.to;
-  NormalizeNumber(destination, message.dstton);  // checked when the message was queued
+  normalizeNumber(destination, message.dstton);  // checked when the message was queued
   std::string digits;
   digits.reserve(destination.size());
   for (char16_t unit : destination) digits.push_back(static_cast<char>(unit & 0xFF));

@@ -28,39 +28,39 @@ class PduEncoder {
   // Kind 1 (SMS) as text, kind 2 (push) as WAP Push; any other kind gives no unit. A message that
   // needs more than kMaxParts parts gives no unit either, and `refusal` says why: it is never sent
   // cut short.
-  std::vector<Octets> EncodeOutgoing(const GenericMessage& message,
+  std::vector<Octets> encodeOutgoing(const GenericMessage& message,
                                      std::string* refusal = nullptr) const;
   // One unit, or several concatenated parts when the text does not fit; none (with the reason in
   // `refusal`) when it needs more than kMaxParts.
-  std::vector<Octets> EncodeTextSubmit(const SMSMessage& message,
+  std::vector<Octets> encodeTextSubmit(const SMSMessage& message,
                                        std::string* refusal = nullptr) const;
   // The reason given for a message of `parts` parts.
-  static std::string TooManyPartsText(std::size_t parts);
+  static std::string tooManyPartsText(std::size_t parts);
   // Exactly one unit of 8-bit data: the low octet of each UTF-16 unit, no header.
-  std::vector<Octets> EncodeBinarySubmit(const SMSMessage& message) const;
+  std::vector<Octets> encodeBinarySubmit(const SMSMessage& message) const;
 
   // SMSC field through TP-VP. `binary` forces TP-DCS 0xF5; `header` marks a user data header.
-  Octets BuildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
+  Octets buildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
                            std::int64_t validitySeconds, bool binary, bool header, bool flash,
                            bool report) const;
-  // Octets of the SMSC field that BuildSubmitHeader puts in front (AT+CMGS counts without them).
-  std::size_t SmscFieldLength() const;
+  // Octets of the SMSC field that buildSubmitHeader puts in front (AT+CMGS counts without them).
+  std::size_t smscFieldLength() const;
   // User data octets a text unit may carry: 140 less the length correction, made even. A
   // correction that is negative or leaves fewer than 8 octets is ignored.
-  std::size_t MaxUserDataOctets() const;
+  std::size_t maxUserDataOctets() const;
 
-  static SmsCoding DetectCoding(std::u16string_view text);
+  static SmsCoding detectCoding(std::u16string_view text);
   // TP-VP, relative format: the smallest code whose period covers `seconds` (255 above 63 weeks).
-  static std::uint8_t EncodeRelativeValidity(std::int64_t seconds);
-  static Octets PackSeptets(const Octets& septets);
+  static std::uint8_t encodeRelativeValidity(std::int64_t seconds);
+  static Octets packSeptets(const Octets& septets);
   // One fill bit first, so the text starts on a septet boundary after a six-octet header.
-  static Octets PackSeptetsAfterHeader(const Octets& septets);
-  static Octets EncodeUcs2(std::u16string_view text);
-  static Octets EncodeAddressField(std::string_view digits, std::int32_t ton);
+  static Octets packSeptetsAfterHeader(const Octets& septets);
+  static Octets encodeUcs2(std::u16string_view text);
+  static Octets encodeAddressField(std::string_view digits, std::int32_t ton);
   // 00 03 ref total seq.
-  static Octets BuildConcatElement(std::uint8_t reference, std::uint8_t total, std::uint8_t seq);
+  static Octets buildConcatElement(std::uint8_t reference, std::uint8_t total, std::uint8_t seq);
   // Text of units below 0x80 to septets; the bracket family becomes escape pairs.
-  static Octets MapToGsmDefault(std::u16string_view text);
+  static Octets mapToGsmDefault(std::u16string_view text);
 
   // The pseudo-random concatenation reference, one per message.
   static std::uint8_t nextReference();

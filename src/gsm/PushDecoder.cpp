@@ -303,7 +303,7 @@ class BodyParser {
 
 }  // namespace
 
-std::optional<PushContent> DecodePush(std::span<const std::uint8_t> userData) {
+std::optional<PushContent> decodePush(std::span<const std::uint8_t> userData) {
   // tid, PDU type, header length h, then h octets of headers.
   if (userData.size() < 3) return std::nullopt;
   const std::size_t headerLength = userData[2];
@@ -320,11 +320,11 @@ std::optional<PushContent> DecodePush(std::span<const std::uint8_t> userData) {
   return BodyParser(userData.subspan(headerLength + 3), *type).parse();
 }
 
-std::optional<PushContent> DecodePush(std::u16string_view octetUnits) {
+std::optional<PushContent> decodePush(std::u16string_view octetUnits) {
   std::vector<std::uint8_t> octets;
   octets.reserve(octetUnits.size());
   for (char16_t unit : octetUnits) octets.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-  return DecodePush(std::span<const std::uint8_t>(octets));
+  return decodePush(std::span<const std::uint8_t>(octets));
 }
 
 }  // namespace parlane

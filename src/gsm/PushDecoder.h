@@ -17,8 +17,8 @@ struct PushContent {
 // Reads the user data of a port-addressed message (WSP push header, WBXML SI or SL body).
 // Nothing when it is not an SI/SL push or is cut short before its href or indication ends.
 // Unknown tokens are skipped; the input is never read past its end.
-std::optional<PushContent> DecodePush(std::span<const std::uint8_t> userData);
+std::optional<PushContent> decodePush(std::span<const std::uint8_t> userData);
 // The same for joined 8-bit parts held as text, one UTF-16 unit per octet (its low octet counts).
-std::optional<PushContent> DecodePush(std::u16string_view octetUnits);
+std::optional<PushContent> decodePush(std::u16string_view octetUnits);
 
 }  // namespace parlane

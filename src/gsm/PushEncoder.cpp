@@ -36,18 +36,18 @@ bool startsWithHttpIgnoringCase(std::u16string_view url) {
 
 }  // namespace
 
-std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
+std::vector<Octets> PushEncoder::encodePushSubmit(const PushMessage& message,
                                                   std::string* refusal) const {
   const bool report = (message.flags & messageFlags::kReport) != 0;
-  const Octets header = pdu_.BuildSubmitHeader(
+  const Octets header = pdu_.buildSubmitHeader(
       PduEncoder::destinationDigitsOf(message), message.dstton, SmsCoding::Gsm7,
       PduEncoder::validitySecondsOf(message), true, true, false, report);
   std::size_t maxOctets =
       header.size() + 2 < kUserDataOctets ? kUserDataOctets - header.size() - 2 : 0;
   maxOctets &= ~static_cast<std::size_t>(1);
-  const Octets body = BuildPushBody(message.url, message.content,
+  const Octets body = buildPushBody(message.url, message.content,
                                     static_cast<std::uint8_t>(message.uniqueid & 0xFF));
-  const Octets port = BuildPortElement();
+  const Octets port = buildPortElement();
 
   if (6 + body.size() <= maxOctets) {
     Octets unit = header;
@@ -64,7 +64,7 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
   const std::size_t total = (body.size() + pieceOctets - 1) / pieceOctets;
   // Seq and total are single octets; a body cut short would be reported as sent.
   if (total > PduEncoder::kMaxParts) {
-    if (refusal != nullptr) *refusal = PduEncoder::TooManyPartsText(total);
+    if (refusal != nullptr) *refusal = PduEncoder::tooManyPartsText(total);
     return {};
   }
   const std::uint8_t reference = PduEncoder::nextReference();
@@ -77,7 +77,7 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
     unit.push_back(static_cast<std::uint8_t>(end - start + kConcatHeaderOctets));
     unit.push_back(0x0B);
     append(unit, port);
-    append(unit, PduEncoder::BuildConcatElement(reference, static_cast<std::uint8_t>(total),
+    append(unit, PduEncoder::buildConcatElement(reference, static_cast<std::uint8_t>(total),
                                                 static_cast<std::uint8_t>(i + 1)));
     unit.insert(unit.end(), body.begin() + static_cast<std::ptrdiff_t>(start),
                 body.begin() + static_cast<std::ptrdiff_t>(end));
@@ -86,7 +86,7 @@ std::vector<Octets> PushEncoder::EncodePushSubmit(const PushMessage& message,
   return units;
 }
 
-Octets PushEncoder::BuildPushBody(std::u16string_view url, std::u16string_view text,
+Octets PushEncoder::buildPushBody(std::u16string_view url, std::u16string_view text,
                                   std::uint8_t tid) {
   Octets body{tid,
               0x06,   // WSP Push
@@ -112,6 +112,6 @@ Octets PushEncoder::BuildPushBody(std::u16string_view url, std::u16string_view t
   return body;
 }
 
-Octets PushEncoder::BuildPortElement() { return {0x05, 0x04, 0x0B, 0x84, 0x23, 0xF0}; }
+Octets PushEncoder::buildPortElement() { return {0x05, 0x04, 0x0B, 0x84, 0x23, 0xF0}; }
 
 }  // namespace parlane

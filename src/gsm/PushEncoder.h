@@ -17,13 +17,13 @@ class PushEncoder {
   explicit PushEncoder(const PduEncoder& pdu) : pdu_(pdu) {}
 
   // No unit, with the reason in `refusal`, when the body needs more than PduEncoder::kMaxParts.
-  std::vector<Octets> EncodePushSubmit(const PushMessage& message,
+  std::vector<Octets> encodePushSubmit(const PushMessage& message,
                                        std::string* refusal = nullptr) const;
 
   // WSP push header + WBXML SI with href and text; tid is the WSP transaction id.
-  static Octets BuildPushBody(std::u16string_view url, std::u16string_view text, std::uint8_t tid);
+  static Octets buildPushBody(std::u16string_view url, std::u16string_view text, std::uint8_t tid);
   // 05 04 0B 84 23 F0: 16-bit ports, destination 2948, origin 9200.
-  static Octets BuildPortElement();
+  static Octets buildPortElement();
 
  private:
   const PduEncoder& pdu_;

@@ -89,7 +89,7 @@ int swappedBcd(std::uint8_t octet) { return (octet & 0x0F) * 10 + (octet >> 4); 
 
 }  // namespace
 
-std::optional<std::time_t> DecodeTimeStamp(std::span<const std::uint8_t> octets,
+std::optional<std::time_t> decodeTimeStamp(std::span<const std::uint8_t> octets,
                                            std::size_t& position) {
   if (position > octets.size() || octets.size() - position < 8) return std::nullopt;
   const std::uint8_t* stamp = octets.data() + position;
@@ -102,8 +102,8 @@ std::optional<std::time_t> DecodeTimeStamp(std::span<const std::uint8_t> octets,
   return when;
 }
 
-std::time_t ParseTextTimeStamp(std::string_view text) { return parseTextTimeStampOf(text); }
+std::time_t parseTextTimeStamp(std::string_view text) { return parseTextTimeStampOf(text); }
 
-std::time_t ParseTextTimeStamp(std::u16string_view text) { return parseTextTimeStampOf(text); }
+std::time_t parseTextTimeStamp(std::u16string_view text) { return parseTextTimeStampOf(text); }
 
 }  // namespace parlane

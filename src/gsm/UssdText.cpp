@@ -133,7 +133,7 @@ std::u16string decodeAuto(std::u16string_view text, int dcs) {
 
 }  // namespace
 
-std::u16string DecodeUssdText(std::u16string_view text, int dcs, int mode) {
+std::u16string decodeUssdText(std::u16string_view text, int dcs, int mode) {
   switch (static_cast<UssdDecodeMode>(mode)) {
     case UssdDecodeMode::kText:
       return std::u16string(text);

@@ -22,6 +22,6 @@ inline constexpr int kUssdDcsUcs2WithLanguage = 0x11;
 // decodes automatically by the coding scheme: hexadecimal UCS2 for the UCS2 schemes, the
 // hexadecimal of packed septets for the 7-bit ones when the text is that; any other text is shown
 // as it is. An incomplete last group of characters or digits is dropped.
-std::u16string DecodeUssdText(std::u16string_view text, int dcs, int mode);
+std::u16string decodeUssdText(std::u16string_view text, int dcs, int mode);
 
 }  // namespace parlane

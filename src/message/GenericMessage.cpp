@@ -20,8 +20,8 @@ GenericMessage::GenericMessage(std::u16string sourceNumber, std::u16string toNum
       source(std::move(sourceNumber)),
       to(std::move(toNumber)),
       content(std::move(text)),
-      srcton(ResolveAutoTon(source)),
-      dstton(ResolveAutoTon(to)) {}
+      srcton(resolveAutoTon(source)),
+      dstton(resolveAutoTon(to)) {}
 
 bool GenericMessage::isSame(const GenericMessage& other) const {
   return content == other.content && created == other.created && source == other.source &&

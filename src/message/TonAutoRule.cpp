@@ -31,7 +31,7 @@ TonAutoRule::Parameters TonAutoRule::current() {
   return {gShortLength.load(), gShortTon.load(), gLongTon.load()};
 }
 
-TonValue ResolveAutoTon(std::u16string_view number) {
+TonValue resolveAutoTon(std::u16string_view number) {
   if (!number.empty() && number.front() == u'+') return kTonInternational;
   if (number.empty()) return kTonUnknown;
   const TonAutoRule::Parameters rule = TonAutoRule::current();

@@ -27,6 +27,6 @@ class TonAutoRule {
 
 // "+..." gives international, the empty number unknown, otherwise the short or long TON of the
 // current rule by length.
-TonValue ResolveAutoTon(std::u16string_view number);
+TonValue resolveAutoTon(std::u16string_view number);
 
 }  // namespace parlane

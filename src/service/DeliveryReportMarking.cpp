@@ -30,7 +30,7 @@ bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delive
   const std::u16string reference = fromAscii(std::to_string(report.refid));
   // The report's address may come with a "+" or blanks; compare the bare digits.
   std::u16string reported = report.source;
-  NormalizeNumber(reported, kTonUnknown);
+  normalizeNumber(reported, kTonUnknown);
   // References repeat every 256 messages: the newest unmarked record for the number is the one.
   const auto accept = [&reported](const DatabaseRecord& candidate) {
     if (candidate.size() < storeColumns(StoreKind::Sent).size()) return false;
@@ -38,7 +38,7 @@ bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delive
                        (messageFlags::kDelivered | messageFlags::kNotDelivered);
     if (marked != 0) return false;
     std::u16string recipient = candidate[sentColumn(u"to")];
-    NormalizeNumber(recipient, SettingsStore::parseInt(candidate[sentColumn(u"dstton")]));
+    normalizeNumber(recipient, SettingsStore::parseInt(candidate[sentColumn(u"dstton")]));
     return recipient == reported;
   };
   DatabaseRecord record;

@@ -12,7 +12,7 @@ namespace {
 // Equal messages, the sender compared with or without a leading "+".
 bool sameMessage(const GenericMessage& seen, const GenericMessage& message) {
   if (seen.isSame(message)) return true;
-  if (seen.source == message.source || !SameNumber(seen.source, message.source)) return false;
+  if (seen.source == message.source || !sameNumber(seen.source, message.source)) return false;
   std::unique_ptr<GenericMessage> copy = message.clone();
   copy->source = seen.source;
   return seen.isSame(*copy);

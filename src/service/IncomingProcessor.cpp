@@ -129,7 +129,7 @@ bool IncomingProcessor::inInbox(const GenericMessage& message) const {
   // The search ignores case; the same text means the same characters. The sender is compared
   // apart: records of earlier versions hold international numbers without their "+".
   for (const DatabaseRecord& found : stores_.inbox().SelectMatchingAll(columns, values, 0)) {
-    bool same = from < found.size() && SameNumber(found[from], record[from]);
+    bool same = from < found.size() && sameNumber(found[from], record[from]);
     for (unsigned column : columns)
       same = same && column < found.size() && found[column] == record[column];
     if (same) return true;

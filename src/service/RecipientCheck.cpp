@@ -11,14 +11,14 @@ namespace parlane {
 RecipientCheck checkRecipient(GenericMessage& message, const SettingsStore& settings) {
   RecipientCheck check;
   if (message.kind() != MessageKind::Sms && message.kind() != MessageKind::Push) return check;
-  ApplyPrefixRewrite(message.to, settings.getString("ton_src_prefix"),
+  applyPrefixRewrite(message.to, settings.getString("ton_src_prefix"),
                      settings.getString("ton_dst_prefix"));
   std::u16string number = message.to;
-  if (!NormalizeNumber(number, message.dstton)) {
+  if (!normalizeNumber(number, message.dstton)) {
     check.accepted = false;
     return check;
   }
-  if (WarnNationalFormat(message.to, message.dstton, settings.getInt("ton_warning") == 1)) {
+  if (warnNationalFormat(message.to, message.dstton, settings.getInt("ton_warning") == 1)) {
     check.warning = formatString(text::kNationalFormatWarning, {message.to});
   }
   return check;

@@ -175,7 +175,7 @@ std::optional<std::string> checkSpoolMessage(const SpoolMessage& message) {
   for (const std::string& number : message.to) {
     std::u16string digits = fromUtf8(number);
     if (hasControl(number) || !isValidUtf8(number) ||
-        !NormalizeNumber(digits, message.ton.value_or(kTonInternational)) ||
+        !normalizeNumber(digits, message.ton.value_or(kTonInternational)) ||
         digits.size() > kMaxNumberDigits ||
         digits.find_first_not_of(u'0') == std::u16string::npos) {
       return "\"" + number + "\" is not a phone number";

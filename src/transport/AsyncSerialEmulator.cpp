@@ -116,7 +116,7 @@ void AsyncSerialEmulator::run() {
 void AsyncSerialEmulator::playSendScene(const std::string& body) {
   std::string_view hex(body);
   if (!hex.empty() && hex.back() == '\x1A') hex.remove_suffix(1);
-  const auto octets = HexToOctets(hex);
+  const auto octets = hexToOctets(hex);
   if (!octets) return;
   const auto text = submitPduText(*octets);
   if (!text || !text->starts_with(u"SEND")) return;

@@ -176,8 +176,8 @@ TEST_F(ReceiverEvents, StatusReportAfterCds) {
 }
 
 TEST_F(ReceiverEvents, PushAcrossTwoPartsIsDecodedFromTheJoinedData) {
-  const Octets body = PushEncoder::BuildPushBody(u"http://example.org/x", u"Your news", 7);
-  const Octets port = PushEncoder::BuildPortElement();
+  const Octets body = PushEncoder::buildPushBody(u"http://example.org/x", u"Your news", 7);
+  const Octets port = PushEncoder::buildPortElement();
   const std::string first(body.begin(), body.begin() + 10);
   const std::string second(body.begin() + 10, body.end());
   auto header = [&](int number) {
@@ -195,7 +195,7 @@ TEST_F(ReceiverEvents, PushAcrossTwoPartsIsDecodedFromTheJoinedData) {
 }
 
 TEST_F(ReceiverEvents, PortAddressedDataThatIsNoPushIsKeptAsText) {
-  direct(deliverHex("4917012345", "raw", PushEncoder::BuildPortElement()));
+  direct(deliverHex("4917012345", "raw", PushEncoder::buildPortElement()));
   auto messages = sink.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message->getType(), 1);

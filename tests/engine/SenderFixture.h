@@ -69,8 +69,8 @@ class SenderFixture : public ::testing::Test {
     options.smscAddress = settings_.getString("smsc.address");
     const PduEncoder encoder(std::move(options));
     std::vector<std::string> lines;
-    for (const Octets& unit : encoder.EncodeOutgoing(message)) {
-      lines.push_back(command + std::to_string(unit.size() - encoder.SmscFieldLength()));
+    for (const Octets& unit : encoder.encodeOutgoing(message)) {
+      lines.push_back(command + std::to_string(unit.size() - encoder.smscFieldLength()));
       lines.push_back(octetsToHex(unit));
     }
     return lines;

@@ -26,9 +26,9 @@ TEST(CharsetsTest, KnownAnswers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codePage);
-    EXPECT_EQ(WideToNarrow(c.text, c.codePage), c.octets);
+    EXPECT_EQ(wideToNarrow(c.text, c.codePage), c.octets);
     if (c.codePage != 0) {
-      EXPECT_EQ(NarrowToWide(c.octets, c.codePage), c.text);
+      EXPECT_EQ(narrowToWide(c.octets, c.codePage), c.text);
     }
   }
 }
@@ -45,24 +45,24 @@ TEST(CharsetsTest, RoundTripsWholeRanges) {
     const std::u16string& text;
   } cases[] = {{1251, cyrillic}, {20866, cyrillic}, {1252, latin}, {65001, anything}};
   for (const Case& c : cases) {
-    const auto narrow = WideToNarrow(c.text, c.codePage);
+    const auto narrow = wideToNarrow(c.text, c.codePage);
     ASSERT_TRUE(narrow.has_value()) << c.codePage;
-    EXPECT_EQ(NarrowToWide(*narrow, c.codePage), c.text) << c.codePage;
+    EXPECT_EQ(narrowToWide(*narrow, c.codePage), c.text) << c.codePage;
   }
 }
 
-std::optional<std::u16string> RoundTrip(std::u16string_view text, std::uint32_t codePage) {
-  const auto narrow = WideToNarrow(text, codePage);
+std::optional<std::u16string> roundTrip(std::u16string_view text, std::uint32_t codePage) {
+  const auto narrow = wideToNarrow(text, codePage);
   if (!narrow) return std::nullopt;
-  return NarrowToWide(*narrow, codePage);
+  return narrowToWide(*narrow, codePage);
 }
 
 // ISO-2022-JP is in its two-byte set after a kanji: the "?" for a character it lacks must come
 // after a return to the single-byte set, or it pairs with the next octet.
 TEST(CharsetsTest, SubstituteInIso2022JpLeavesTheRestIntact) {
-  EXPECT_EQ(RoundTrip(u"\u65E5\u00E9\u672C", 50220), u"\u65E5?\u672C");
-  EXPECT_EQ(RoundTrip(u"\u65E5\u00E9", 50220), u"\u65E5?");
-  EXPECT_EQ(RoundTrip(u"\u65E5\u00E9\u00E9a\u672C", 50220), u"\u65E5??a\u672C");
+  EXPECT_EQ(roundTrip(u"\u65E5\u00E9\u672C", 50220), u"\u65E5?\u672C");
+  EXPECT_EQ(roundTrip(u"\u65E5\u00E9", 50220), u"\u65E5?");
+  EXPECT_EQ(roundTrip(u"\u65E5\u00E9\u00E9a\u672C", 50220), u"\u65E5??a\u672C");
 }
 
 // The same for every code page the catalogue offers: a character a page lacks becomes "?" and
@@ -75,7 +75,7 @@ TEST(CharsetsTest, SubstituteNeverDisturbsItsNeighboursInAnyCataloguePage) {
     std::vector<std::u16string> mappable;
     std::vector<std::u16string> unmappable;
     for (const auto& sample : samples) {
-      const auto back = RoundTrip(sample, page.codePage);
+      const auto back = roundTrip(sample, page.codePage);
       ASSERT_TRUE(back.has_value());
       if (*back == sample) {
         mappable.push_back(sample);
@@ -86,7 +86,7 @@ TEST(CharsetsTest, SubstituteNeverDisturbsItsNeighboursInAnyCataloguePage) {
     for (const auto& before : mappable) {
       for (const auto& missing : unmappable) {
         for (const auto& after : mappable) {
-          EXPECT_EQ(RoundTrip(before + missing + after, page.codePage), before + u"?" + after)
+          EXPECT_EQ(roundTrip(before + missing + after, page.codePage), before + u"?" + after)
               << toUtf8(before + missing + after);
         }
       }
@@ -97,43 +97,43 @@ TEST(CharsetsTest, SubstituteNeverDisturbsItsNeighboursInAnyCataloguePage) {
 TEST(CharsetsTest, CodePageZeroIsOneOctetPerUnit) {
   std::string all;
   for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
-  const auto wide = NarrowToWide(all, 0);
+  const auto wide = narrowToWide(all, 0);
   ASSERT_TRUE(wide.has_value());
   ASSERT_EQ(wide->size(), 256u);
   EXPECT_EQ((*wide)[0x80], u'\u0080');
   EXPECT_EQ((*wide)[0xFF], u'\u00FF');
-  EXPECT_EQ(WideToNarrow(*wide, 0), all);
+  EXPECT_EQ(wideToNarrow(*wide, 0), all);
 }
 
 TEST(CharsetsTest, InvalidInputIsReplacedNotRefused) {
-  EXPECT_EQ(NarrowToWide("a\xFF"
+  EXPECT_EQ(narrowToWide("a\xFF"
                          "b",
                          65001),
             u"a\uFFFDb");
   // 0x98 has no character in windows-1251.
-  EXPECT_EQ(NarrowToWide("a\x98"
+  EXPECT_EQ(narrowToWide("a\x98"
                          "b",
                          1251),
             u"a\uFFFDb");
   // A character the code page lacks becomes "?", as the Windows converter does.
-  EXPECT_EQ(WideToNarrow(u"a\u4E2D\U0001F600b", 1251), "a??b");
+  EXPECT_EQ(wideToNarrow(u"a\u4E2D\U0001F600b", 1251), "a??b");
   // A truncated double-byte sequence at the end.
-  EXPECT_EQ(NarrowToWide("\xD6", 936), u"\uFFFD");
+  EXPECT_EQ(narrowToWide("\xD6", 936), u"\uFFFD");
 }
 
 TEST(CharsetsTest, UnknownCodePages) {
-  EXPECT_EQ(NarrowToWide("abc", 12345), std::nullopt);
-  EXPECT_EQ(NarrowToWide("abc", 1200), std::nullopt);
+  EXPECT_EQ(narrowToWide("abc", 12345), std::nullopt);
+  EXPECT_EQ(narrowToWide("abc", 1200), std::nullopt);
   // Narrowing falls back to the system code page (UTF-8) rather than failing.
-  EXPECT_EQ(WideToNarrow(u"\u00E9", 12345), "\xC3\xA9");
+  EXPECT_EQ(wideToNarrow(u"\u00E9", 12345), "\xC3\xA9");
   EXPECT_EQ(iconvNameForCodePage(12345), nullptr);
 }
 
 TEST(CharsetsTest, IndirectStringsResolveToNothing) {
-  EXPECT_EQ(ResolveIndirectString(u"Cyrillic (Windows)"), u"Cyrillic (Windows)");
-  EXPECT_EQ(ResolveIndirectString(u"@%SystemRoot%\\system32\\mlang.dll,-4611"), u"");
-  EXPECT_EQ(ResolveIndirectString(u"@"), u"");
-  EXPECT_EQ(ResolveIndirectString(u""), u"");
+  EXPECT_EQ(resolveIndirectString(u"Cyrillic (Windows)"), u"Cyrillic (Windows)");
+  EXPECT_EQ(resolveIndirectString(u"@%SystemRoot%\\system32\\mlang.dll,-4611"), u"");
+  EXPECT_EQ(resolveIndirectString(u"@"), u"");
+  EXPECT_EQ(resolveIndirectString(u""), u"");
 }
 
 TEST(CharsetsTest, EveryRequiredCodePageIsKnown) {
@@ -161,7 +161,7 @@ TEST(CharsetsTest, CatalogueListsConvertibleCodePages) {
   for (const CodePageInfo& entry : entries) {
     EXPECT_FALSE(entry.description.empty());
     EXPECT_FALSE(entry.bodyCharset.empty() && entry.webCharset.empty());
-    EXPECT_TRUE(NarrowToWide("A", entry.codePage).has_value()) << entry.codePage;
+    EXPECT_TRUE(narrowToWide("A", entry.codePage).has_value()) << entry.codePage;
   }
 }
 

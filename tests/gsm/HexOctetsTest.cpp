@@ -22,18 +22,18 @@ TEST(HexOctets, ReadsPairsInEitherCase) {
       {"E8329BFD4697D9EC37", {0xE8, 0x32, 0x9B, 0xFD, 0x46, 0x97, 0xD9, 0xEC, 0x37}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(HexToOctets(c.hex), std::optional<Bytes>(c.octets)) << c.hex;
+    EXPECT_EQ(hexToOctets(c.hex), std::optional<Bytes>(c.octets)) << c.hex;
   }
-  EXPECT_EQ(HexToOctets(u"c834"), std::optional<Bytes>(Bytes{0xC8, 0x34}));
+  EXPECT_EQ(hexToOctets(u"c834"), std::optional<Bytes>(Bytes{0xC8, 0x34}));
 }
 
 TEST(HexOctets, DamagedTextGivesNothing) {
   for (const char* hex : {"0", "ABC", "0G", " 00", "00 ", "0x00", "12\r", "+1"}) {
-    EXPECT_FALSE(HexToOctets(hex).has_value()) << hex;
+    EXPECT_FALSE(hexToOctets(hex).has_value()) << hex;
   }
   // A wide character whose low octet happens to be a digit is still no digit.
-  EXPECT_FALSE(HexToOctets(std::u16string_view(u"\u0141\u0130")).has_value());
-  EXPECT_FALSE(HexToOctets(std::u16string_view(u"4\u0131")).has_value());
+  EXPECT_FALSE(hexToOctets(std::u16string_view(u"\u0141\u0130")).has_value());
+  EXPECT_FALSE(hexToOctets(std::u16string_view(u"4\u0131")).has_value());
 }
 
 TEST(HexOctets, RendersUppercase) {
@@ -44,7 +44,7 @@ TEST(HexOctets, RendersUppercase) {
     for (int i = 0; i < 256; ++i) b.push_back(static_cast<std::uint8_t>(i));
     return b;
   }();
-  EXPECT_EQ(HexToOctets(octetsToHex(all)), std::optional<Bytes>(all));
+  EXPECT_EQ(hexToOctets(octetsToHex(all)), std::optional<Bytes>(all));
 }
 
 }  // namespace

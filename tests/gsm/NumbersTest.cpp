@@ -40,7 +40,7 @@ TEST(NumbersTest, NormalizeNumberCleansAndChecks) {
   };
   for (const Case& c : cases) {
     std::u16string number = c.number;
-    EXPECT_EQ(NormalizeNumber(number, c.ton), c.usable)
+    EXPECT_EQ(normalizeNumber(number, c.ton), c.usable)
         << std::string(c.number.begin(), c.number.end());
     EXPECT_EQ(number, c.cleaned) << std::string(c.number.begin(), c.number.end());
   }
@@ -64,16 +64,16 @@ TEST_F(AutoTonTest, ResolvesByPlusLengthAndRule) {
       {u"1234", kTonUnknown},        {u"12345678", kTonUnknown}, {u"123456789", kTonInternational},
       {u"+1234", kTonInternational}, {u"", kTonUnknown},
   };
-  for (const Case& c : cases) EXPECT_EQ(ResolveAutoTon(c.number), c.ton);
+  for (const Case& c : cases) EXPECT_EQ(resolveAutoTon(c.number), c.ton);
 }
 
 TEST_F(AutoTonTest, AbsentSettingsResolveEverythingWithoutPlusToUnknown) {
   SettingsStore empty;
   TonAutoRule::set({5, 4, 3});
   TonAutoRule::load(empty);
-  EXPECT_EQ(ResolveAutoTon(u"1"), kTonUnknown);
-  EXPECT_EQ(ResolveAutoTon(u"123456789012"), kTonUnknown);
-  EXPECT_EQ(ResolveAutoTon(u"+7"), kTonInternational);
+  EXPECT_EQ(resolveAutoTon(u"1"), kTonUnknown);
+  EXPECT_EQ(resolveAutoTon(u"123456789012"), kTonUnknown);
+  EXPECT_EQ(resolveAutoTon(u"+7"), kTonInternational);
 }
 
 TEST_F(AutoTonTest, ReloadTakesNewValues) {
@@ -82,12 +82,12 @@ TEST_F(AutoTonTest, ReloadTakesNewValues) {
   settings.setInt("auto_ton.short", 4);
   settings.setInt("auto_ton.long", 2);
   TonAutoRule::load(settings);
-  EXPECT_EQ(ResolveAutoTon(u"1234"), kTonShortCode);
-  EXPECT_EQ(ResolveAutoTon(u"12345"), kTonNational);
+  EXPECT_EQ(resolveAutoTon(u"1234"), kTonShortCode);
+  EXPECT_EQ(resolveAutoTon(u"12345"), kTonNational);
   settings.setInt("auto_ton.length", 5);
-  EXPECT_EQ(ResolveAutoTon(u"12345"), kTonNational) << "a copy is kept until reloaded";
+  EXPECT_EQ(resolveAutoTon(u"12345"), kTonNational) << "a copy is kept until reloaded";
   TonAutoRule::load(settings);
-  EXPECT_EQ(ResolveAutoTon(u"12345"), kTonShortCode);
+  EXPECT_EQ(resolveAutoTon(u"12345"), kTonShortCode);
 }
 
 TEST(NumbersTest, PrefixRewriteReplacesOnlyALeadingMatch) {
@@ -106,7 +106,7 @@ TEST(NumbersTest, PrefixRewriteReplacesOnlyALeadingMatch) {
   for (const Case& c : cases) {
     SCOPED_TRACE(toUtf8(c.destination) + ", prefix " + toUtf8(c.from));
     std::u16string destination = c.destination;
-    EXPECT_EQ(ApplyPrefixRewrite(destination, c.from, c.to), c.changed);
+    EXPECT_EQ(applyPrefixRewrite(destination, c.from, c.to), c.changed);
     EXPECT_EQ(destination, c.rewritten);
   }
 }
@@ -123,7 +123,7 @@ TEST(NumbersTest, NationalFormatWarningIsReportedToTheCaller) {
       {true, u"201234", 1, false},  {false, u"0201234", 1, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(WarnNationalFormat(c.destination, c.ton, c.enabled), c.warned)
+    EXPECT_EQ(warnNationalFormat(c.destination, c.ton, c.enabled), c.warned)
         << toUtf8(c.destination) << " TON " << c.ton << (c.enabled ? "" : " disabled");
   }
   EXPECT_EQ(formatString(text::kNationalFormatWarning, {u"0201234"}),

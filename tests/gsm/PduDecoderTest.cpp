@@ -33,7 +33,7 @@ void expectTime(std::time_t when, const LocalFields& expected) {
 }
 
 std::vector<std::uint8_t> Octets(const std::string& hex) {
-  auto octets = HexToOctets(hex);
+  auto octets = hexToOctets(hex);
   EXPECT_TRUE(octets.has_value()) << hex;
   return octets.value_or(std::vector<std::uint8_t>{});
 }
@@ -142,7 +142,7 @@ class DeliverDecoding : public testing::TestWithParam<DeliverCase> {
 
 TEST_P(DeliverDecoding, KnownAnswer) {
   const auto& c = GetParam();
-  const auto pdu = DecodeDeliverPdu(Octets(c.hex), options_);
+  const auto pdu = decodeDeliverPdu(Octets(c.hex), options_);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->kind, ReceivedPdu::kDeliver);
   EXPECT_EQ(pdu->party, c.party);
@@ -163,7 +163,7 @@ TEST_P(DeliverDecoding, EveryTruncationIsRejected) {
   for (std::size_t length = 0; length < octets.size(); ++length) {
     const std::vector<std::uint8_t> prefix(octets.begin(),
                                            octets.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_FALSE(DecodeDeliverPdu(prefix, options_).has_value()) << "length " << length;
+    EXPECT_FALSE(decodeDeliverPdu(prefix, options_).has_value()) << "length " << length;
   }
 }
 
@@ -172,13 +172,13 @@ INSTANTIATE_TEST_SUITE_P(Pdu, DeliverDecoding, testing::ValuesIn(kDeliverCases),
 
 TEST(DeliverHeader, KeptWithoutItsLengthOctet) {
   const PduDecoderOptions options;
-  const auto pdu = DecodeDeliverPdu(
+  const auto pdu = decodeDeliverPdu(
       Octets("0791447758100650440D91945112325476F80000015002410300401206080412C8030254745A4E06C1"
              "C3723A"),
       options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->header, (std::vector<std::uint8_t>{0x08, 0x04, 0x12, 0xC8, 0x03, 0x02}));
-  const auto plain = DecodeDeliverPdu(Octets("0004068121436500000150024103004002C834"), options);
+  const auto plain = decodeDeliverPdu(Octets("0004068121436500000150024103004002C834"), options);
   ASSERT_TRUE(plain.has_value());
   EXPECT_TRUE(plain->header.empty());
 }
@@ -186,14 +186,14 @@ TEST(DeliverHeader, KeptWithoutItsLengthOctet) {
 TEST(DeliverUserData, OctetsBeyondTheAnnouncedLengthAreIgnored) {
   const PduDecoderOptions options;
   const auto pdu =
-      DecodeDeliverPdu(Octets("079144775810065004068121436500000150024103004002C834AABB"), options);
+      decodeDeliverPdu(Octets("079144775810065004068121436500000150024103004002C834AABB"), options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->text, u"Hi");
 }
 
 TEST(DeliverPort, ElementForcesEightBitWhateverTheScheme) {
   const PduDecoderOptions options;
-  const auto pdu = DecodeDeliverPdu(
+  const auto pdu = decodeDeliverPdu(
       Octets("07914477581006504406812143650004015002410300400B0605040B8423F0010601AE"), options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->coding, SmsCoding::Data8);
@@ -228,10 +228,10 @@ class DeliverRejection : public testing::TestWithParam<RejectCase> {};
 
 TEST_P(DeliverRejection, GivesNothing) {
   const PduDecoderOptions options;
-  const auto octets = HexToOctets(GetParam().hex);
+  const auto octets = hexToOctets(GetParam().hex);
   if (!octets) return;  // damaged hex never reaches the decoder
-  EXPECT_FALSE(DecodeDeliverPdu(*octets, options).has_value());
-  EXPECT_FALSE(DecodeStatusReportPdu(*octets, options).has_value());
+  EXPECT_FALSE(decodeDeliverPdu(*octets, options).has_value());
+  EXPECT_FALSE(decodeStatusReportPdu(*octets, options).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Pdu, DeliverRejection, testing::ValuesIn(kRejectCases),
@@ -268,7 +268,7 @@ class StatusReportDecoding : public testing::TestWithParam<StatusReportCase> {
 
 TEST_P(StatusReportDecoding, KnownAnswer) {
   const auto& c = GetParam();
-  const auto pdu = DecodeStatusReportPdu(Octets(c.hex), options_);
+  const auto pdu = decodeStatusReportPdu(Octets(c.hex), options_);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->kind, ReceivedPdu::kStatusReport);
   EXPECT_EQ(pdu->messageReference, c.messageReference);
@@ -283,7 +283,7 @@ TEST_P(StatusReportDecoding, EveryTruncationIsRejected) {
   for (std::size_t length = 0; length < octets.size(); ++length) {
     const std::vector<std::uint8_t> prefix(octets.begin(),
                                            octets.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_FALSE(DecodeStatusReportPdu(prefix, options_).has_value()) << "length " << length;
+    EXPECT_FALSE(decodeStatusReportPdu(prefix, options_).has_value()) << "length " << length;
   }
 }
 
@@ -291,7 +291,7 @@ TEST_P(StatusReportDecoding, ReadsTheOtherLayoutAsNothing) {
   // The setting says the opposite of what the PDU holds: the type check fails.
   PduDecoderOptions flipped;
   flipped.statusReportWithoutSmsc = !GetParam().noServiceCentreField;
-  EXPECT_FALSE(DecodeStatusReportPdu(Octets(GetParam().hex), flipped).has_value());
+  EXPECT_FALSE(decodeStatusReportPdu(Octets(GetParam().hex), flipped).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Pdu, StatusReportDecoding, testing::ValuesIn(kStatusReportCases),
@@ -311,7 +311,7 @@ void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.name; }
 class AddressTypes : public testing::TestWithParam<AddressCase> {};
 
 TEST_P(AddressTypes, InternationalNumbersKeepTheirPlus) {
-  EXPECT_EQ(DecodeAddressValue(Octets(GetParam().hex), GetParam().semiOctets), GetParam().number);
+  EXPECT_EQ(decodeAddressValue(Octets(GetParam().hex), GetParam().semiOctets), GetParam().number);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -328,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StatusReportThroughDeliver, IsHandedOn) {
   const PduDecoderOptions options;
-  const auto pdu = DecodeDeliverPdu(
+  const auto pdu = decodeDeliverPdu(
       Octets("0791447758100650062A0D91945112325476F8622190010000406221900100504000"), options);
   ASSERT_TRUE(pdu.has_value());
   EXPECT_EQ(pdu->kind, ReceivedPdu::kStatusReport);

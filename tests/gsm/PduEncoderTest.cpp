@@ -49,27 +49,27 @@ class PduEncoderTest : public ::testing::Test {
 };
 
 TEST_F(PduEncoderTest, PacksHellohelloAsPublished) {
-  EXPECT_EQ(toHex(PduEncoder::PackSeptets(PduEncoder::MapToGsmDefault(u"hellohello"))),
+  EXPECT_EQ(toHex(PduEncoder::packSeptets(PduEncoder::mapToGsmDefault(u"hellohello"))),
             "E8329BFD4697D9EC37");
 }
 
 TEST_F(PduEncoderTest, BuildsThePublishedSubmitExample) {
   SMSMessage message = outgoing(u"+46708251358", u"hellohello");
   message.expiry = message.created + 4 * 86400;  // relative validity AA
-  const std::vector<Octets> units = encoder.EncodeTextSubmit(message);
+  const std::vector<Octets> units = encoder.encodeTextSubmit(message);
   ASSERT_EQ(units.size(), 1u);
   EXPECT_EQ(toHex(units[0]), "0011000B916407281553F80000AA0AE8329BFD4697D9EC37");
 }
 
 TEST_F(PduEncoderTest, PacksPartialGroupsAndIgnoresTheEighthBit) {
-  EXPECT_EQ(toHex(PduEncoder::PackSeptets({})), "");
-  EXPECT_EQ(toHex(PduEncoder::PackSeptets({0x41})), "41");
-  EXPECT_EQ(toHex(PduEncoder::PackSeptets({0xC1})), "41");
+  EXPECT_EQ(toHex(PduEncoder::packSeptets({})), "");
+  EXPECT_EQ(toHex(PduEncoder::packSeptets({0x41})), "41");
+  EXPECT_EQ(toHex(PduEncoder::packSeptets({0xC1})), "41");
   // Eight septets fill seven octets exactly.
-  EXPECT_EQ(PduEncoder::PackSeptets(Octets(8, 0x7F)), Octets(7, 0xFF));
+  EXPECT_EQ(PduEncoder::packSeptets(Octets(8, 0x7F)), Octets(7, 0xFF));
   // One fill bit first, then the rest packed from a fresh octet.
-  EXPECT_EQ(toHex(PduEncoder::PackSeptetsAfterHeader({0x61, 0x62})), "C262");
-  EXPECT_EQ(toHex(PduEncoder::PackSeptetsAfterHeader({})), "");
+  EXPECT_EQ(toHex(PduEncoder::packSeptetsAfterHeader({0x61, 0x62})), "C262");
+  EXPECT_EQ(toHex(PduEncoder::packSeptetsAfterHeader({})), "");
 }
 
 TEST_F(PduEncoderTest, MapsTheDefaultAlphabetCharacters) {
@@ -92,7 +92,7 @@ TEST_F(PduEncoderTest, MapsTheDefaultAlphabetCharacters) {
       {u"Az09 \r\n", {'A', 'z', '0', '9', ' ', '\r', '\n'}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(PduEncoder::MapToGsmDefault(c.text), c.septets) << toHex(c.septets);
+    EXPECT_EQ(PduEncoder::mapToGsmDefault(c.text), c.septets) << toHex(c.septets);
   }
 }
 
@@ -101,14 +101,14 @@ TEST_F(PduEncoderTest, PrintableAsciiSurvivesTheDecoderAlphabet) {
   for (char16_t c = 0x20; c < 0x7F; ++c) {
     if (c != u'`') printable.push_back(c);  // the one ASCII character the alphabet lacks
   }
-  EXPECT_EQ(gsmSeptetsToText(PduEncoder::MapToGsmDefault(printable)), printable);
+  EXPECT_EQ(gsmSeptetsToText(PduEncoder::mapToGsmDefault(printable)), printable);
 }
 
 TEST_F(PduEncoderTest, DetectsCodingByTheHighestUnit) {
-  EXPECT_EQ(PduEncoder::DetectCoding(u""), SmsCoding::Gsm7);
-  EXPECT_EQ(PduEncoder::DetectCoding(u"plain {text}\x7F"), SmsCoding::Gsm7);
-  EXPECT_EQ(PduEncoder::DetectCoding(u"caf\u00E9"), SmsCoding::Ucs2);
-  EXPECT_EQ(PduEncoder::DetectCoding(u"\u0080"), SmsCoding::Ucs2);
+  EXPECT_EQ(PduEncoder::detectCoding(u""), SmsCoding::Gsm7);
+  EXPECT_EQ(PduEncoder::detectCoding(u"plain {text}\x7F"), SmsCoding::Gsm7);
+  EXPECT_EQ(PduEncoder::detectCoding(u"caf\u00E9"), SmsCoding::Ucs2);
+  EXPECT_EQ(PduEncoder::detectCoding(u"\u0080"), SmsCoding::Ucs2);
 }
 
 // A requested period and the relative TP-VP code that must carry it.
@@ -123,7 +123,7 @@ void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.name; }
 class RelativeValidity : public testing::TestWithParam<ValidityCase> {};
 
 TEST_P(RelativeValidity, IsTheSmallestCodeWhosePeriodCoversTheRequest) {
-  EXPECT_EQ(PduEncoder::EncodeRelativeValidity(GetParam().seconds), GetParam().code);
+  EXPECT_EQ(PduEncoder::encodeRelativeValidity(GetParam().seconds), GetParam().code);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,16 +153,16 @@ TEST_F(PduEncoderTest, EncodesAddressFields) {
       {"12aB", 1, "049121BA"},    {"1*#2", 1, "04910120"}, {"1", 9, "0191F1"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(toHex(PduEncoder::EncodeAddressField(c.digits, c.ton)), c.hex) << c.digits;
+    EXPECT_EQ(toHex(PduEncoder::encodeAddressField(c.digits, c.ton)), c.hex) << c.digits;
   }
 }
 
 TEST_F(PduEncoderTest, BuildsConcatenationElements) {
-  EXPECT_EQ(toHex(PduEncoder::BuildConcatElement(0xC8, 3, 2)), "0003C80302");
+  EXPECT_EQ(toHex(PduEncoder::buildConcatElement(0xC8, 3, 2)), "0003C80302");
 }
 
 TEST_F(PduEncoderTest, EncodesUcs2HighOctetFirst) {
-  EXPECT_EQ(toHex(PduEncoder::EncodeUcs2(u"A\u044F\U0001F600")), "0041044FD83DDE00");
+  EXPECT_EQ(toHex(PduEncoder::encodeUcs2(u"A\u044F\U0001F600")), "0041044FD83DDE00");
 }
 
 TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
@@ -180,9 +180,9 @@ TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
     SCOPED_TRACE(toUtf8(c.address) + (c.inPdu ? " in the PDU" : " left out"));
     const PduEncoder encoder(PduEncoderOptions{0, c.inPdu, c.address});
     const Octets header =
-        encoder.BuildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
+        encoder.buildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
     EXPECT_EQ(toHex(header).substr(0, c.field.size()), c.field);
-    EXPECT_EQ(encoder.SmscFieldLength(), c.field.size() / 2);
+    EXPECT_EQ(encoder.smscFieldLength(), c.field.size() / 2);
   }
 }
 
@@ -203,7 +203,7 @@ TEST_F(PduEncoderTest, HeaderCarriesFlagsAndCoding) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "DCS " << static_cast<int>(c.dcs) << ", first octet "
                                     << static_cast<int>(c.firstOctet));
-    Octets unit = encoder.BuildSubmitHeader("12345", 1, c.coding, 86400, c.binary, c.header,
+    Octets unit = encoder.buildSubmitHeader("12345", 1, c.coding, 86400, c.binary, c.header,
                                             c.flash, c.report);
     unit.push_back(0);  // empty user data, so the view sees a whole unit
     const SubmitUnitView view = viewSubmitUnit(unit);
@@ -237,7 +237,7 @@ class PduEncoderSplitTest : public ::testing::TestWithParam<SplitCase> {};
 TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
   const SplitCase& c = GetParam();
   const PduEncoder encoder(PduEncoderOptions{c.lengthCorrection, false, {}});
-  const std::vector<Octets> units = encoder.EncodeTextSubmit(outgoing(u"12345", c.text));
+  const std::vector<Octets> units = encoder.encodeTextSubmit(outgoing(u"12345", c.text));
   ASSERT_EQ(units.size(), c.userDataLengths.size());
   const std::size_t total = units.size();
   std::u16string ucs2Text;
@@ -273,7 +273,7 @@ TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
       EXPECT_EQ(view.userData.size(), (bits + 7) / 8);
     }
   }
-  if (PduEncoder::DetectCoding(c.text) == SmsCoding::Ucs2) {
+  if (PduEncoder::detectCoding(c.text) == SmsCoding::Ucs2) {
     EXPECT_EQ(ucs2Text, c.text);
   } else {
     EXPECT_EQ(reassembleGsm7(units), c.text);
@@ -318,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PduEncoderTest, EscapeAtBoundaryStartsTheNextPart) {
   const std::vector<Octets> units =
-      encoder.EncodeTextSubmit(outgoing(u"12345", repeat(u"a", 152) + u"{" + repeat(u"b", 10)));
+      encoder.encodeTextSubmit(outgoing(u"12345", repeat(u"a", 152) + u"{" + repeat(u"b", 10)));
   ASSERT_EQ(units.size(), 2u);
   const SubmitUnitView second = viewSubmitUnit(units[1]);
   const Octets body(second.userData.begin() + 6, second.userData.end());
@@ -327,7 +327,7 @@ TEST_F(PduEncoderTest, EscapeAtBoundaryStartsTheNextPart) {
 
 TEST_F(PduEncoderTest, SurrogatePairAtBoundaryStartsTheNextPart) {
   const std::vector<Octets> units =
-      encoder.EncodeTextSubmit(outgoing(u"12345", repeat(kCyrillic, 66) + kSmile + u"zzz"));
+      encoder.encodeTextSubmit(outgoing(u"12345", repeat(kCyrillic, 66) + kSmile + u"zzz"));
   ASSERT_EQ(units.size(), 2u);
   const SubmitUnitView second = viewSubmitUnit(units[1]);
   EXPECT_EQ(toHex(Octets(second.userData.begin() + 6, second.userData.end())),
@@ -337,7 +337,7 @@ TEST_F(PduEncoderTest, SurrogatePairAtBoundaryStartsTheNextPart) {
 TEST_F(PduEncoderTest, FlashAndReportReachEveryPart) {
   const auto flags = messageFlags::kFlash | messageFlags::kReport;
   for (const std::u16string& text : {repeat(u"a", 161), repeat(kCyrillic, 71)}) {
-    const std::vector<Octets> units = encoder.EncodeTextSubmit(outgoing(u"1", text, 1, flags));
+    const std::vector<Octets> units = encoder.encodeTextSubmit(outgoing(u"1", text, 1, flags));
     ASSERT_EQ(units.size(), 2u);
     for (const Octets& unit : units) {
       const SubmitUnitView view = viewSubmitUnit(unit);
@@ -362,21 +362,21 @@ TEST_F(PduEncoderTest, NormalizesTheDestinationWithItsTon) {
   for (const Case& c : cases) {
     SCOPED_TRACE(toUtf8(c.to));
     const SubmitUnitView view =
-        viewSubmitUnit(encoder.EncodeTextSubmit(outgoing(c.to, u"x", c.ton))[0]);
+        viewSubmitUnit(encoder.encodeTextSubmit(outgoing(c.to, u"x", c.ton))[0]);
     EXPECT_EQ(toHex(view.address), c.address);
   }
 }
 
 TEST_F(PduEncoderTest, UsesTheMessageValidity) {
   SMSMessage message = outgoing(u"1", u"x");
-  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 167);  // one day
+  EXPECT_EQ(viewSubmitUnit(encoder.encodeTextSubmit(message)[0]).validity, 167);  // one day
   message.expiry = message.created + 43200;
-  EXPECT_EQ(viewSubmitUnit(encoder.EncodeTextSubmit(message)[0]).validity, 143);
+  EXPECT_EQ(viewSubmitUnit(encoder.encodeTextSubmit(message)[0]).validity, 143);
 }
 
 TEST_F(PduEncoderTest, BinarySubmitIsOneUnitOfLowOctets) {
   SMSMessage message = outgoing(u"1", u"A\u0142\u00FF", 1, messageFlags::kFlash);
-  const std::vector<Octets> units = encoder.EncodeBinarySubmit(message);
+  const std::vector<Octets> units = encoder.encodeBinarySubmit(message);
   ASSERT_EQ(units.size(), 1u);
   const SubmitUnitView view = viewSubmitUnit(units[0]);
   EXPECT_EQ(view.firstOctet, 0x11);
@@ -386,19 +386,19 @@ TEST_F(PduEncoderTest, BinarySubmitIsOneUnitOfLowOctets) {
 
   message.content = repeat(u"z", 200);
   message.flags = 0;
-  const SubmitUnitView longView = viewSubmitUnit(encoder.EncodeBinarySubmit(message)[0]);
+  const SubmitUnitView longView = viewSubmitUnit(encoder.encodeBinarySubmit(message)[0]);
   EXPECT_EQ(longView.dcs, 0x04);
   EXPECT_EQ(longView.userDataLength, 140);
   EXPECT_EQ(longView.userData.size(), 140u);
 }
 
 TEST_F(PduEncoderTest, EncodeOutgoingDispatchesOnTheKind) {
-  EXPECT_EQ(encoder.EncodeOutgoing(outgoing(u"1", u"hi")).size(), 1u);
+  EXPECT_EQ(encoder.encodeOutgoing(outgoing(u"1", u"hi")).size(), 1u);
   const PushMessage push(u"", u"1", u"Hi", u"http://a", 7);
-  const std::vector<Octets> units = encoder.EncodeOutgoing(push);
+  const std::vector<Octets> units = encoder.encodeOutgoing(push);
   ASSERT_EQ(units.size(), 1u);
   EXPECT_EQ(viewSubmitUnit(units[0]).dcs, 0xF5);
-  EXPECT_TRUE(encoder.EncodeOutgoing(USSDRequest(u"", u"", u"*100#", 1)).empty());
+  EXPECT_TRUE(encoder.encodeOutgoing(USSDRequest(u"", u"", u"*100#", 1)).empty());
 }
 
 // Total and sequence number are single octets: 255 parts is the most one message can have. A
@@ -418,7 +418,7 @@ TEST_P(PduEncoderPartLimitTest, RefusesMoreThan255Parts) {
   const PduEncoder encoder(PduEncoderOptions{});
   std::string refusal;
   const std::vector<Octets> units =
-      encoder.EncodeOutgoing(outgoing(u"12345", GetParam().text), &refusal);
+      encoder.encodeOutgoing(outgoing(u"12345", GetParam().text), &refusal);
   EXPECT_EQ(units.size(), GetParam().units);
   EXPECT_EQ(refusal, GetParam().refusal);
   if (!units.empty()) {
@@ -440,7 +440,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PduEncoderTest, PartsOfOneMessageShareAReference) {
-  const std::vector<Octets> units = encoder.EncodeTextSubmit(outgoing(u"1", repeat(u"e", 500)));
+  const std::vector<Octets> units = encoder.encodeTextSubmit(outgoing(u"1", repeat(u"e", 500)));
   ASSERT_EQ(units.size(), 4u);
   for (const Octets& unit : units) {
     EXPECT_EQ(viewSubmitUnit(unit).userData[3], viewSubmitUnit(units[0]).userData[3]);

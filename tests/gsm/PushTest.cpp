@@ -26,14 +26,14 @@ Octets concat(std::initializer_list<Octets> pieces) {
 }
 
 TEST(PushBodyTest, BuildsTheServiceIndication) {
-  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"http://a", u"Hi", 0x2A)),
+  EXPECT_EQ(toHex(PushEncoder::buildPushBody(u"http://a", u"Hi", 0x2A)),
             "2A0601AE02056A0045C60C03610001034869000101");
   // Case is ignored when taking the prefix off; other schemes keep their full text.
-  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"HTTP://a", u"", 1)).substr(20, 10), "0C03610001");
-  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"https://a", u"", 1)).substr(20, 4), "0B03");
+  EXPECT_EQ(toHex(PushEncoder::buildPushBody(u"HTTP://a", u"", 1)).substr(20, 10), "0C03610001");
+  EXPECT_EQ(toHex(PushEncoder::buildPushBody(u"https://a", u"", 1)).substr(20, 4), "0B03");
   // Text goes out as UTF-8.
-  EXPECT_EQ(toHex(PushEncoder::BuildPushBody(u"x", u"\u044F", 1)).substr(30), "03D18F000101");
-  EXPECT_EQ(toHex(PushEncoder::BuildPortElement()), "05040B8423F0");
+  EXPECT_EQ(toHex(PushEncoder::buildPushBody(u"x", u"\u044F", 1)).substr(30), "03D18F000101");
+  EXPECT_EQ(toHex(PushEncoder::buildPortElement()), "05040B8423F0");
 }
 
 class PushSubmitTest : public ::testing::Test {
@@ -43,7 +43,7 @@ class PushSubmitTest : public ::testing::Test {
     PushMessage message(u"", u"12345", text, url, 0x1234);
     message.dstton = 1;
     message.flags = flags;
-    return PushEncoder(pdu).EncodePushSubmit(message);
+    return PushEncoder(pdu).encodePushSubmit(message);
   }
 
   PduEncoder pdu{PduEncoderOptions{}};
@@ -63,7 +63,7 @@ TEST_F(PushSubmitTest, SingleUnit) {
 TEST_F(PushSubmitTest, BodyThatJustFitsIsOneUnitOneMoreIsTwo) {
   // Header 11 octets: M = 140 - 11 - 2 = 127, made even: 126, so a body of 120 fits.
   const std::u16string url = u"https://x";  // body = 18 + 9 + text
-  ASSERT_EQ(PushEncoder::BuildPushBody(url, std::u16string(93, u't'), 0).size(), 120u);
+  ASSERT_EQ(PushEncoder::buildPushBody(url, std::u16string(93, u't'), 0).size(), 120u);
   const std::vector<Octets> one = encode(url, std::u16string(93, u't'));
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(viewSubmitUnit(one[0]).userDataLength, 127);
@@ -92,12 +92,12 @@ TEST_F(PushSubmitTest, BodyOfMoreThan255PartsIsRefused) {
   PushMessage message(u"", u"12345", std::u16string(115 * 255 - 27, u't'), url, 0x1234);
   message.dstton = 1;
   std::string refusal;
-  EXPECT_EQ(PushEncoder(pdu).EncodePushSubmit(message, &refusal).size(), 255u);
+  EXPECT_EQ(PushEncoder(pdu).encodePushSubmit(message, &refusal).size(), 255u);
   EXPECT_EQ(refusal, "");
   message.content += u't';
-  EXPECT_TRUE(PushEncoder(pdu).EncodePushSubmit(message, &refusal).empty());
+  EXPECT_TRUE(PushEncoder(pdu).encodePushSubmit(message, &refusal).empty());
   EXPECT_EQ(refusal, "the message needs 256 parts, more than the 255 that one message can have");
-  EXPECT_TRUE(pdu.EncodeOutgoing(message).empty());
+  EXPECT_TRUE(pdu.encodeOutgoing(message).empty());
 }
 
 TEST_F(PushSubmitTest, ConcatenatedPartsJoinBackIntoTheBody) {
@@ -109,8 +109,8 @@ TEST_F(PushSubmitTest, ConcatenatedPartsJoinBackIntoTheBody) {
     const SubmitUnitView view = viewSubmitUnit(unit);
     joined.insert(joined.end(), view.userData.begin() + 12, view.userData.end());
   }
-  EXPECT_EQ(joined, PushEncoder::BuildPushBody(u"http://example.org/news", text, 0x34));
-  const auto decoded = DecodePush(joined);
+  EXPECT_EQ(joined, PushEncoder::buildPushBody(u"http://example.org/news", text, 0x34));
+  const auto decoded = decodePush(joined);
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(decoded->url, u"http://example.org/news");
   EXPECT_EQ(decoded->text, text);
@@ -127,7 +127,7 @@ TEST(DecodePushTest, ReadsWhatTheEncoderWrites) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(toUtf8(c.url));
-    const auto decoded = DecodePush(PushEncoder::BuildPushBody(c.url, c.text, 9));
+    const auto decoded = decodePush(PushEncoder::buildPushBody(c.url, c.text, 9));
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->url, c.expectedUrl);
     EXPECT_EQ(decoded->text, c.text);
@@ -135,9 +135,9 @@ TEST(DecodePushTest, ReadsWhatTheEncoderWrites) {
 }
 
 TEST(DecodePushTest, AcceptsJoinedPartsHeldAsText) {
-  const Octets body = PushEncoder::BuildPushBody(u"http://a.b/\u044F", u"Hi", 0xF0);
+  const Octets body = PushEncoder::buildPushBody(u"http://a.b/\u044F", u"Hi", 0xF0);
   const std::u16string units(body.begin(), body.end());
-  const auto decoded = DecodePush(units);
+  const auto decoded = decodePush(units);
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(decoded->url, u"http://a.b/\u044F");
   EXPECT_EQ(decoded->text, u"Hi");
@@ -197,7 +197,7 @@ TEST(DecodePushTest, ExpandsPrefixAndSuffixTokens) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto decoded = DecodePush(c.body);
+    const auto decoded = decodePush(c.body);
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->url, c.url);
     EXPECT_EQ(decoded->text, c.text);
@@ -215,14 +215,14 @@ TEST(DecodePushTest, RefusesWhatIsNotAServiceIndication) {
       {0x01, 0x06, 0x01, 0xAE},                          // no body
       {0x01, 0x06, 0x01, 0xAE, 0x02, 0x05, 0x6A, 0x7F},  // string table past the end
   };
-  for (const Octets& body : cases) EXPECT_FALSE(DecodePush(body).has_value()) << toHex(body);
+  for (const Octets& body : cases) EXPECT_FALSE(decodePush(body).has_value()) << toHex(body);
 }
 
 TEST(DecodePushTest, TruncatedBodiesNeverGiveAPartialUrl) {
-  const Octets body = PushEncoder::BuildPushBody(u"http://example.com/a", u"Text", 1);
+  const Octets body = PushEncoder::buildPushBody(u"http://example.com/a", u"Text", 1);
   const std::size_t hrefEnd = body.size() - 8;  // just after the attributes' END
   for (std::size_t n = 0; n < body.size(); ++n) {
-    const auto decoded = DecodePush(std::span(body).first(n));
+    const auto decoded = decodePush(std::span(body).first(n));
     if (n < hrefEnd) {
       EXPECT_FALSE(decoded.has_value()) << n;
     } else {
@@ -239,7 +239,7 @@ TEST(DecodePushTest, GarbageNeverCrashes) {
     Octets body = round % 2 == 0 ? prefix : Octets{};
     const std::size_t length = random() % 64;
     for (std::size_t i = 0; i < length; ++i) body.push_back(static_cast<std::uint8_t>(random()));
-    (void)DecodePush(body);
+    (void)decodePush(body);
   }
 }
 

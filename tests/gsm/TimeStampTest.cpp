@@ -61,7 +61,7 @@ TEST(DecodeTimeStamp, FieldsAsLocalTimeZoneIgnored) {
     SCOPED_TRACE(testing::Message() << "zone " << c.zone << ", expected " << c.expected);
     ScopedTimeZone zone(c.zone);
     std::size_t position = 0;
-    const auto when = DecodeTimeStamp(c.octets, position);
+    const auto when = decodeTimeStamp(c.octets, position);
     ASSERT_TRUE(when.has_value());
     EXPECT_EQ(*when, c.expected) << c.zone;
     EXPECT_EQ(position, 7u);
@@ -82,7 +82,7 @@ TEST(DecodeTimeStamp, GivesBackTheLocalFieldsAllYearRound) {
                                                 0x00,
                                                 0x00};
       std::size_t position = 0;
-      const auto when = DecodeTimeStamp(octets, position);
+      const auto when = decodeTimeStamp(octets, position);
       ASSERT_TRUE(when.has_value());
       std::tm local{};
       ASSERT_NE(localtime_r(&*when, &local), nullptr);
@@ -99,15 +99,15 @@ TEST(DecodeTimeStamp, GivesBackTheLocalFieldsAllYearRound) {
 TEST(DecodeTimeStamp, NeedsTheOctetAfterTheStamp) {
   const std::vector<std::uint8_t> octets = {0xAA, 0x01, 0x50, 0x02, 0x41, 0x03, 0x00, 0x00, 0x05};
   std::size_t position = 1;
-  EXPECT_TRUE(DecodeTimeStamp(octets, position).has_value());
+  EXPECT_TRUE(decodeTimeStamp(octets, position).has_value());
   EXPECT_EQ(position, 8u);
   position = 2;
-  EXPECT_FALSE(DecodeTimeStamp(octets, position).has_value());
+  EXPECT_FALSE(decodeTimeStamp(octets, position).has_value());
   EXPECT_EQ(position, 2u);
   position = 100;
-  EXPECT_FALSE(DecodeTimeStamp(octets, position).has_value());
+  EXPECT_FALSE(decodeTimeStamp(octets, position).has_value());
   position = 0;
-  EXPECT_FALSE(DecodeTimeStamp(std::span<const std::uint8_t>(), position).has_value());
+  EXPECT_FALSE(decodeTimeStamp(std::span<const std::uint8_t>(), position).has_value());
 }
 
 TEST(ParseTextTimeStamp, TextModeForms) {
@@ -129,21 +129,21 @@ TEST(ParseTextTimeStamp, TextModeForms) {
       {"10/05/20,14:30:", 0},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ParseTextTimeStamp(c.text), c.expected) << c.text;
+    EXPECT_EQ(parseTextTimeStamp(c.text), c.expected) << c.text;
   }
-  EXPECT_EQ(ParseTextTimeStamp(u"10/05/20,14:30:00+08"), kMay20Utc);
+  EXPECT_EQ(parseTextTimeStamp(u"10/05/20,14:30:00+08"), kMay20Utc);
 }
 
 TEST(ParseTextTimeStamp, FollowsTheProcessTimeZone) {
   ScopedTimeZone zone("<-03>3");
-  EXPECT_EQ(ParseTextTimeStamp("10/05/20,14:30:00+08"), kMay20Utc + 3 * 3600);
+  EXPECT_EQ(parseTextTimeStamp("10/05/20,14:30:00+08"), kMay20Utc + 3 * 3600);
 }
 
 TEST(ParseTextTimeStamp, HugeFieldsDoNotOverflow) {
   ScopedTimeZone zone("UTC0");
   // Whatever date comes out, reading it must stay defined behaviour.
-  ParseTextTimeStamp("99999999999999999999/1/1,0:0:0");
-  ParseTextTimeStamp("-99999999999999999999/-99999999999/1,99999999999:0:0");
+  parseTextTimeStamp("99999999999999999999/1/1,0:0:0");
+  parseTextTimeStamp("-99999999999999999999/-99999999999/1,99999999999:0:0");
   SUCCEED();
 }
 

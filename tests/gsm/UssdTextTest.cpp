@@ -54,7 +54,7 @@ class UssdDecoding : public testing::TestWithParam<UssdCase> {};
 
 TEST_P(UssdDecoding, KnownAnswer) {
   const auto& c = GetParam();
-  EXPECT_EQ(DecodeUssdText(c.text, c.dcs, c.mode), c.expected);
+  EXPECT_EQ(decodeUssdText(c.text, c.dcs, c.mode), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ussd, UssdDecoding, testing::ValuesIn(kCases),

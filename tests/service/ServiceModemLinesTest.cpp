@@ -183,7 +183,7 @@ void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
 
 // The time a message of deliverHex's stamp is stored with.
 MessageTime deliveredAt() {
-  return DecodeDeliverPdu(*HexToOctets(deliverHex("4917012345", "kept")), PduDecoderOptions{})
+  return decodeDeliverPdu(*hexToOctets(deliverHex("4917012345", "kept")), PduDecoderOptions{})
       ->time;
 }
 

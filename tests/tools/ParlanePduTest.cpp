@@ -195,7 +195,7 @@ TEST_P(ParlanePduRoundTrip, EncodedUnitsDecodeBackToTheText) {
     const auto space = unit.find(' ');
     ASSERT_NE(space, std::string::npos) << unit;
     const std::size_t tpduLength = std::stoul(unit.substr(0, space));
-    const auto octets = HexToOctets(unit.substr(space + 1));
+    const auto octets = hexToOctets(unit.substr(space + 1));
     ASSERT_TRUE(octets.has_value()) << unit;
     EXPECT_EQ(unit.substr(space + 1), octetsToHex(*octets)) << "uppercase hexadecimal";
     ASSERT_LE(tpduLength, octets->size());
@@ -239,7 +239,7 @@ TEST(ParlanePdu, PushIsPortAddressedBinary) {
   ASSERT_EQ(encoded.exitCode, 0);
   const auto units = linesOf(encoded.output);
   ASSERT_EQ(units.size(), 1u);
-  const auto octets = HexToOctets(units[0].substr(units[0].find(' ') + 1));
+  const auto octets = hexToOctets(units[0].substr(units[0].find(' ') + 1));
   ASSERT_TRUE(octets.has_value());
   const std::vector<std::uint8_t> tpdu(octets->begin() + 1, octets->end());
   const auto decoded = runTool({"decode", octetsToHex(submitToDeliver(tpdu))});
@@ -267,7 +267,7 @@ TEST_P(ParlanePduValidity, PrintsTheSmallestCodeThatCoversThePeriod) {
   ASSERT_EQ(encoded.exitCode, 0) << encoded.errors;
   const auto units = linesOf(encoded.output);
   ASSERT_EQ(units.size(), 1u);
-  const auto octets = HexToOctets(units[0].substr(units[0].find(' ') + 1));
+  const auto octets = hexToOctets(units[0].substr(units[0].find(' ') + 1));
   ASSERT_TRUE(octets.has_value());
   // SMSC field, first octet, TP-MR, address (length, type, digits), TP-PID, TP-DCS, TP-VP.
   const std::size_t smsc = std::size_t{octets->at(0)} + 1;

@@ -115,7 +115,7 @@ class EmulatorTest : public ::testing::Test {
   // The PDU of an SMS-SUBMIT with this text, as the sender writes it after the prompt.
   static std::string submitUnit(const std::u16string& text) {
     SMSMessage message(u"", u"+31612345678", text, 1);
-    const auto units = PduEncoder(PduEncoderOptions{}).EncodeTextSubmit(message);
+    const auto units = PduEncoder(PduEncoderOptions{}).encodeTextSubmit(message);
     EXPECT_EQ(units.size(), 1u);
     return std::string(units.front().begin(), units.front().end());
   }

@@ -52,7 +52,7 @@ std::string_view trim(std::string_view text) {
 
 // One line of output for one PDU; false when it could not be decoded.
 bool decodeOne(std::string_view hex, std::ostream& output, const PduDecoderOptions& options) {
-  const auto octets = HexToOctets(hex);
+  const auto octets = hexToOctets(hex);
   if (!octets) {
     output << "{\"error\": \"not hexadecimal: an odd number of digits or a character that is not a "
               "digit\"}\n";
@@ -62,9 +62,9 @@ bool decodeOne(std::string_view hex, std::ostream& output, const PduDecoderOptio
   // PDU that then starts like a status report is tried as one first.
   std::optional<ReceivedPdu> pdu;
   if (options.statusReportWithoutSmsc && !octets->empty() && ((*octets)[0] & 0x03) == 0x02) {
-    pdu = DecodeStatusReportPdu(*octets, options);
+    pdu = decodeStatusReportPdu(*octets, options);
   }
-  if (!pdu) pdu = DecodeDeliverPdu(*octets, options);
+  if (!pdu) pdu = decodeDeliverPdu(*octets, options);
   if (!pdu) {
     output << "{\"error\": \"not a valid SMS-DELIVER or SMS-STATUS-REPORT PDU\"}\n";
     return false;

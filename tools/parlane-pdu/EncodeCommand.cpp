@@ -95,7 +95,7 @@ std::unique_ptr<SMSMessage> buildMessage(const EncodeOptions& options) {
   } else {
     message = std::make_unique<SMSMessage>(u"", to, text);
   }
-  message->dstton = options.ton ? *options.ton : ResolveAutoTon(to);
+  message->dstton = options.ton ? *options.ton : resolveAutoTon(to);
   if (options.flash) message->flags |= messageFlags::kFlash;
   if (options.report) message->flags |= messageFlags::kReport;
   // Done in 64 bits: a validity near the limit must not wrap the expiry into the past.
@@ -114,9 +114,9 @@ int runEncode(const std::vector<std::string>& arguments, std::ostream& output, s
   TonAutoRule::load(settings);
   const auto message = buildMessage(options);
   const PduEncoder encoder(encoderOptionsFrom(settings));
-  const std::size_t smscLength = encoder.SmscFieldLength();
+  const std::size_t smscLength = encoder.smscFieldLength();
   std::string refusal;
-  const std::vector<Octets> units = encoder.EncodeOutgoing(*message, &refusal);
+  const std::vector<Octets> units = encoder.encodeOutgoing(*message, &refusal);
   if (units.empty()) {
     errors << "parlane-pdu: can't encode: " << refusal << '\n';
     return 1;

@@ -21,10 +21,10 @@ std::vector<std::unique_ptr<GenericMessage>> buildOutgoingMessages(
   std::vector<std::unique_ptr<GenericMessage>> messages;
   for (const std::u16string& recipient : recipients) {
     const std::int32_t ton = content.tonIndex == 0
-                                 ? static_cast<std::int32_t>(ResolveAutoTon(recipient))
+                                 ? static_cast<std::int32_t>(resolveAutoTon(recipient))
                                  : content.tonIndex - 1;
     std::u16string number = recipient;
-    if (!NormalizeNumber(number, ton)) {
+    if (!normalizeNumber(number, ton)) {
       invalid.push_back(recipient);
       continue;
     }
@@ -46,9 +46,9 @@ std::vector<std::u16string> invalidRecipients(const std::vector<std::u16string>&
   std::vector<std::u16string> invalid;
   for (const std::u16string& recipient : recipients) {
     const std::int32_t ton =
-        tonIndex == 0 ? static_cast<std::int32_t>(ResolveAutoTon(recipient)) : tonIndex - 1;
+        tonIndex == 0 ? static_cast<std::int32_t>(resolveAutoTon(recipient)) : tonIndex - 1;
     std::u16string number = recipient;
-    if (!NormalizeNumber(number, ton)) invalid.push_back(recipient);
+    if (!normalizeNumber(number, ton)) invalid.push_back(recipient);
   }
   return invalid;
 }

@@ -31,7 +31,7 @@ bool exportFolder(const FileDatabase& database, StoreKind folder, const std::str
     }
     text += QStringLiteral("\r\n");
   }
-  const std::optional<std::string> bytes = WideToNarrow(text.toStdU16String(), codePage);
+  const std::optional<std::string> bytes = wideToNarrow(text.toStdU16String(), codePage);
   if (!bytes) {
     errno = EINVAL;
     return false;

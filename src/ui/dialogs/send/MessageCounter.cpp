@@ -35,9 +35,9 @@ CounterResult countMessage(const CounterInput& input) {
   CounterResult result;
   if (!input.push) {
     const SMSMessage probe(u"", u"", text, kCountingId);
-    result.fragments = static_cast<int>(encoder.EncodeOutgoing(probe).size());
+    result.fragments = static_cast<int>(encoder.encodeOutgoing(probe).size());
     result.characters = static_cast<int>(text.size());
-    const SmsCoding coding = PduEncoder::DetectCoding(text);
+    const SmsCoding coding = PduEncoder::detectCoding(text);
     result.coding = codingName(coding);
     if (input.textMode && coding != SmsCoding::Gsm7) {
       result.nonAsciiInTextMode = true;
@@ -46,7 +46,7 @@ CounterResult countMessage(const CounterInput& input) {
     }
   } else {
     const PushMessage probe(u"", u"", text, std::u16string(input.url), kCountingId);
-    result.fragments = static_cast<int>(encoder.EncodeOutgoing(probe).size());
+    result.fragments = static_cast<int>(encoder.encodeOutgoing(probe).size());
     result.characters =
         static_cast<int>(toUtf8(text).size() + 25 + static_cast<std::size_t>(input.url.size()));
     result.coding = u"utf-8";

@@ -17,7 +17,7 @@ bool acceptLine(std::u16string_view line, SendListEntry& entry) {
   const std::vector<std::u16string> numbers = splitRecipients(line.substr(0, comma));
   if (numbers.size() != 1) return false;
   std::u16string check = numbers.front();
-  if (!NormalizeNumber(check, ResolveAutoTon(check))) return false;
+  if (!normalizeNumber(check, resolveAutoTon(check))) return false;
   entry.number = numbers.front();
   entry.text = std::u16string(line.substr(comma + 1));
   return !entry.text.empty();
