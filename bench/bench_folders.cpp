@@ -83,10 +83,10 @@ struct Folder {
         out << (kind == StoreKind::Sent ? sentLine(id, records, random) : inboxLine(id, random));
       }
     }
-    RegisterColumns(settings, name, storeColumns(kind));
+    registerColumns(settings, name, storeColumns(kind));
     settings.setString(name + u".filename", fromUtf8(root + "/folder.txt"));
     db = std::make_unique<FileDatabase>(name, settings);
-    db->Load(true);
+    db->load(true);
   }
   ~Folder() {
     db.reset();
@@ -126,10 +126,10 @@ double handleCost(int records, int marks) {
     char key[16];
     std::snprintf(key, sizeof key, "%08x", records - 1 - i);
     DatabaseRecord record;
-    if (!folder.db->Get(fromAscii(key), record)) continue;
+    if (!folder.db->get(fromAscii(key), record)) continue;
     record[handled] = u"1";
-    folder.db->Put(record);
-    folder.db->Save();
+    folder.db->put(record);
+    folder.db->save();
   }
   return secondsSince(start) / marks;
 }
@@ -150,7 +150,7 @@ double receiveCost(int records, int messages) {
                        fromUtf8(content(random)));
     message.source = u"+491700000" + fromAscii(std::to_string(i));
     message.timestamp = 1800000001 + i;
-    const DatabaseRecord record = IncomingRecord(message, false, std::u16string());
+    const DatabaseRecord record = incomingRecord(message, false, std::u16string());
     std::vector<unsigned> columns;
     std::vector<std::u16string> values;
     for (std::u16string_view name : {u"timestamp", u"content"}) {
@@ -158,9 +158,9 @@ double receiveCost(int records, int messages) {
       columns.push_back(column);
       values.push_back(record[column]);
     }
-    if (!folder.db->SelectMatchingAll(columns, values, 0).empty()) continue;
-    folder.db->Put(IncomingRecord(message, false, folder.db->NewIdText()));
-    folder.db->Save();
+    if (!folder.db->selectMatchingAll(columns, values, 0).empty()) continue;
+    folder.db->put(incomingRecord(message, false, folder.db->newIdText()));
+    folder.db->save();
   }
   return secondsSince(start) / messages;
 }
@@ -191,19 +191,19 @@ void loadFigures(int records) {
   const pid_t child = ::fork();
   if (child == 0) {
     SettingsStore settings;
-    RegisterColumns(settings, u"sent", storeColumns(StoreKind::Sent));
+    registerColumns(settings, u"sent", storeColumns(StoreKind::Sent));
     settings.setString(u"sent.filename", fromUtf8(made.root + "/big.txt"));
     const long before = peakKilobytes();
     const SteadyClock::time_point start = SteadyClock::now();
     const std::clock_t cpuStart = std::clock();
     FileDatabase db(u"sent", settings);
-    db.Load(true);
+    db.load(true);
     const double seconds = secondsSince(start);
     const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     std::printf(
         "load %zu records: %.2f s (%.2f s of CPU; target < 1 s), peak memory %.0f MB "
         "(target < 250 MB; %.0f MB before the load)\n",
-        db.Count(), seconds, cpu, peakKilobytes() / 1024.0, before / 1024.0);
+        db.count(), seconds, cpu, peakKilobytes() / 1024.0, before / 1024.0);
     std::fflush(stdout);
     ::_exit(0);
   }

@@ -132,8 +132,8 @@ class Gateway {
       if (!stores.open()) std::exit(1);
       for (int i = 0; i < queued; ++i) {
         SMSMessage message(u"", u"+4917012345", u"bench message");
-        stores.outbox().Put(
-            OutgoingRecord(message, StoreKind::Outbox, stores.outbox().NewIdText()));
+        stores.outbox().put(
+            outgoingRecord(message, StoreKind::Outbox, stores.outbox().newIdText()));
       }
       stores.saveAll();
     }

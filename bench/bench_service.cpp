@@ -139,9 +139,9 @@ class ServiceOnPort {
     MessageStores& stores = gateway_.stores();
     for (int i = 0; i < count; ++i) {
       SMSMessage message(u"", u"+4917012345", u"Message number " + fromAscii(std::to_string(i)));
-      stores.outbox().Put(OutgoingRecord(message, StoreKind::Outbox, stores.outbox().NewIdText()));
+      stores.outbox().put(outgoingRecord(message, StoreKind::Outbox, stores.outbox().newIdText()));
     }
-    stores.outbox().Save();
+    stores.outbox().save();
   }
   void start() {
     gateway_.attach(window_);
@@ -149,7 +149,7 @@ class ServiceOnPort {
     gateway_.service()->requestConnect();
     while (!window_.connected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  std::size_t sent() { return gateway_.stores().sent().Count(); }
+  std::size_t sent() { return gateway_.stores().sent().count(); }
 
  private:
   SettingsStore settings_;

@@ -1,5 +1,5 @@
 // Large folders: load time, resident memory after load, the append path (a new record in a
-// folder without a limit), the rewrite path (the same with a limit) and a full FindFirst scan.
+// folder without a limit), the rewrite path (the same with a limit) and a full findFirst scan.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -89,7 +89,7 @@ struct Opened {
 
 std::unique_ptr<Opened> open(const std::string& path, int limit) {
   auto opened = std::make_unique<Opened>();
-  RegisterColumns(opened->settings, u"sent", storeColumns(StoreKind::Sent));
+  registerColumns(opened->settings, u"sent", storeColumns(StoreKind::Sent));
   opened->settings.setString("sent.filename", fromUtf8(path));
   opened->settings.setInt("sent.maxrecords", limit);
   opened->db = std::make_unique<FileDatabase>(u"sent", opened->settings);
@@ -111,7 +111,7 @@ double residentMegabytes() {
 }
 
 DatabaseRecord newRecord(FileDatabase& db, std::mt19937& random) {
-  return {db.NewIdText(),
+  return {db.newIdText(),
           u"1700000000",
           u"+491701234567",
           u"sms",
@@ -134,11 +134,11 @@ void BM_ResidentAfterLoad(benchmark::State& state) {
   std::unique_ptr<Opened> opened;
   for (auto _ : state) {
     opened = open(path, 0);
-    if (opened->db->Load(true) != 0) state.SkipWithError("load failed");
+    if (opened->db->load(true) != 0) state.SkipWithError("load failed");
   }
   state.counters["rss_mb"] = residentMegabytes();
   state.counters["rss_delta_mb"] = residentMegabytes() - before;
-  state.counters["records"] = static_cast<double>(opened->db->Count());
+  state.counters["records"] = static_cast<double>(opened->db->count());
   opened.reset();
   ::malloc_trim(0);
 }
@@ -147,7 +147,7 @@ void BM_Load(benchmark::State& state) {
   const std::string path = folders().file(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     auto opened = open(path, 0);
-    if (opened->db->Load(true) != 0) state.SkipWithError("load failed");
+    if (opened->db->load(true) != 0) state.SkipWithError("load failed");
     state.PauseTiming();
     opened.reset();  // freeing is not part of the load
     state.ResumeTiming();
@@ -157,11 +157,11 @@ void BM_Load(benchmark::State& state) {
 void BM_AppendPath(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   auto opened = open(folders().copy(records, "append"), 0);
-  opened->db->Load(true);
+  opened->db->load(true);
   std::mt19937 random(7);
   for (auto _ : state) {
-    opened->db->Put(newRecord(*opened->db, random));
-    if (opened->db->Save() != 0) state.SkipWithError("save failed");
+    opened->db->put(newRecord(*opened->db, random));
+    if (opened->db->save() != 0) state.SkipWithError("save failed");
   }
 }
 
@@ -182,21 +182,21 @@ void BM_DiskSyncFloor(benchmark::State& state) {
 void BM_RewritePath(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   auto opened = open(folders().copy(records, "rewrite"), records);
-  opened->db->Load(true);
+  opened->db->load(true);
   std::mt19937 random(7);
   for (auto _ : state) {
-    opened->db->Put(newRecord(*opened->db, random));
-    if (opened->db->Save() != 0) state.SkipWithError("save failed");
+    opened->db->put(newRecord(*opened->db, random));
+    if (opened->db->save() != 0) state.SkipWithError("save failed");
   }
 }
 
 void BM_FindFirstScan(benchmark::State& state) {
   auto opened = open(folders().file(static_cast<int>(state.range(0))), 0);
-  opened->db->Load(true);
+  opened->db->load(true);
   DatabaseRecord record;
   for (auto _ : state) {
     // No record has this text: every record is compared.
-    benchmark::DoNotOptimize(opened->db->FindFirst(5, u"no such message text", record));
+    benchmark::DoNotOptimize(opened->db->findFirst(5, u"no such message text", record));
   }
 }
 

@@ -98,7 +98,7 @@ void run() {
     std::fprintf(stderr, "bench_ui: can't open the folders in %s\n", root.c_str());
     return;
   }
-  std::printf("bench_ui: inbox of %zu records loaded in %.1f ms\n", stores.inbox().Count(),
+  std::printf("bench_ui: inbox of %zu records loaded in %.1f ms\n", stores.inbox().count(),
               msSince(loadStart));
   AsyncSerialComm channel(settings);
   const double residentBefore = residentMegabytes();
@@ -174,7 +174,7 @@ void run() {
   // A new message arrives while the list is open: the list takes it in.
   SMSMessage message(u"", u"+4917012345", u"one more");
   message.source = u"+4917012345";
-  stores.inbox().Put(IncomingRecord(message, false, stores.inbox().NewIdText()));
+  stores.inbox().put(incomingRecord(message, false, stores.inbox().newIdText()));
   start = Clock::now();
   page.refresh();
   draw(view);

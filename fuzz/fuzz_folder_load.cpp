@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::u16string> names;
   for (unsigned i = 0; i < columns; ++i)
     names.push_back(u"c" + parlane::fromAscii(std::to_string(i)));
-  parlane::RegisterColumns(settings, u"db", names);
+  parlane::registerColumns(settings, u"db", names);
   settings.setString("db.filename", u"db.txt");
   settings.setString("db.separator", separator);
 
@@ -57,19 +57,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
   }
   auto first = make(settings);
-  if (first->Load(true) != 0) __builtin_trap();
-  const auto loaded = first->SelectContaining(0, u"", 0);
-  if (loaded.size() != first->Count()) __builtin_trap();
+  if (first->load(true) != 0) __builtin_trap();
+  const auto loaded = first->selectContaining(0, u"", 0);
+  if (loaded.size() != first->count()) __builtin_trap();
 
   // A new record and a forced rewrite: everything loaded must come back.
-  first->Put({first->NewIdText(), u"new\tline\r\n"});
-  first->Remove(u"\uFFFF no such key");
-  if (first->Save() != 0) __builtin_trap();
-  const auto saved = first->SelectContaining(0, u"", 0);
+  first->put({first->newIdText(), u"new\tline\r\n"});
+  first->remove(u"\uFFFF no such key");
+  if (first->save() != 0) __builtin_trap();
+  const auto saved = first->selectContaining(0, u"", 0);
   first.reset();  // a second database can't have the file while the first holds it
   auto second = make(settings);
-  if (second->Load(true) != 0) __builtin_trap();
-  if (second->SelectContaining(0, u"", 0) != saved) __builtin_trap();
+  if (second->load(true) != 0) __builtin_trap();
+  if (second->selectContaining(0, u"", 0) != saved) __builtin_trap();
 
   std::filesystem::remove(path + ".rejected");
   return 0;

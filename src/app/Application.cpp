@@ -184,7 +184,7 @@ class Program {
       };
       const bool incoming = folder == StoreKind::Inbox;
       sendDialogs_->viewMessage(field(incoming ? u"from" : u"to"), field(u"url"),
-                                UnescapeContent(field(u"content")), incoming);
+                                unescapeContent(field(u"content")), incoming);
     };
     controlHooks.saveConfiguration = [this] { saveConfiguration(settings_, hive_, paths_); };
     // The window owns the panel (a child object of it).

@@ -42,14 +42,14 @@ bool markDeliveryReport(GenericDatabase& sent, StatusReport& report, bool delive
     return recipient == reported;
   };
   DatabaseRecord record;
-  if (!sent.FindLastEqual(sentColumn(u"refid"), reference, accept, record)) return false;
+  if (!sent.findLastEqual(sentColumn(u"refid"), reference, accept, record)) return false;
 
   std::u16string& flagsField = record[sentColumn(u"flags")];
   const int flags = SettingsStore::parseInt(flagsField) |
                     (delivered ? messageFlags::kDelivered : messageFlags::kNotDelivered);
   flagsField = fromAscii(std::to_string(flags));
-  sent.Put(record);
-  sent.Save();
+  sent.put(record);
+  sent.save();
 
   report.uniqueid = SettingsStore::parseInt(record[sentColumn(u"uniqueid")]);
   report.custom = record[sentColumn(u"custom")];

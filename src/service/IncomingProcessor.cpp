@@ -93,8 +93,8 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
   window_.balloon(formatString(40070, {message.source}), message.content);
   Logger::log(0, message.content);
   GenericDatabase& inbox = stores_.inbox();
-  inbox.Put(IncomingRecord(message, false, inbox.NewIdText()));
-  if (inbox.Save() == 0) {
+  inbox.put(incomingRecord(message, false, inbox.newIdText()));
+  if (inbox.save() == 0) {
     if (events_ != nullptr) events_->post(MessageEvent::of(MessageEvent::Kind::Received, message));
     freeModemMemory(message);
   } else {
@@ -117,7 +117,7 @@ bool IncomingProcessor::isDuplicate(const GenericMessage& message, bool checkInb
 
 bool IncomingProcessor::inInbox(const GenericMessage& message) const {
   // The fields as the inbox stores them (flattened, escaped).
-  const DatabaseRecord record = IncomingRecord(message, false, std::u16string());
+  const DatabaseRecord record = incomingRecord(message, false, std::u16string());
   std::vector<unsigned> columns;
   std::vector<std::u16string> values;
   for (std::u16string_view name : {u"timestamp", u"content"}) {
@@ -128,7 +128,7 @@ bool IncomingProcessor::inInbox(const GenericMessage& message) const {
   const auto from = static_cast<unsigned>(columnIndex(StoreKind::Inbox, u"from"));
   // The search ignores case; the same text means the same characters. The sender is compared
   // apart: records of earlier versions hold international numbers without their "+".
-  for (const DatabaseRecord& found : stores_.inbox().SelectMatchingAll(columns, values, 0)) {
+  for (const DatabaseRecord& found : stores_.inbox().selectMatchingAll(columns, values, 0)) {
     bool same = from < found.size() && sameNumber(found[from], record[from]);
     for (unsigned column : columns)
       same = same && column < found.size() && found[column] == record[column];

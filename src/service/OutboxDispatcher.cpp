@@ -31,7 +31,7 @@ OutboxDispatcher::OutboxDispatcher(GenericDatabase& outbox, AsyncSerialComm& cha
 
 void OutboxDispatcher::loadQueue() {
   // Every record has a key, so "key not empty" selects them all, in key order.
-  const std::vector<DatabaseRecord> records = outbox_.SelectNotEqual(0, u"", 0);
+  const std::vector<DatabaseRecord> records = outbox_.selectNotEqual(0, u"", 0);
   std::lock_guard guard(mutex_);
   // A set of what is queued already: a campaign of 100,000 records loads in one pass.
   std::unordered_set<std::u16string> queued(queue_.begin(), queue_.end());
@@ -50,8 +50,8 @@ std::optional<std::vector<std::u16string>> OutboxDispatcher::queueAll(
     const std::vector<const GenericMessage*>& messages) {
   std::lock_guard guard(mutex_);
   std::vector<std::u16string> ids = putNew(messages);
-  if (outbox_.Save() != 0) {
-    for (const std::u16string& id : ids) outbox_.Remove(id);
+  if (outbox_.save() != 0) {
+    for (const std::u16string& id : ids) outbox_.remove(id);
     return std::nullopt;
   }
   queue_.insert(queue_.end(), ids.begin(), ids.end());
@@ -63,10 +63,10 @@ std::vector<std::u16string> OutboxDispatcher::putNew(
   std::vector<std::u16string> ids;
   ids.reserve(messages.size());
   for (const GenericMessage* message : messages) {
-    ids.push_back(outbox_.NewIdText());
+    ids.push_back(outbox_.newIdText());
     std::unique_ptr<GenericMessage> queued = message->clone();
     queued->attempts = 0;
-    outbox_.Put(OutgoingRecord(*queued, StoreKind::Outbox, ids.back()));
+    outbox_.put(outgoingRecord(*queued, StoreKind::Outbox, ids.back()));
   }
   return ids;
 }
@@ -84,7 +84,7 @@ void OutboxDispatcher::dispatchNext() {
     // One message at a time: the next one waits for the result of this one.
     if (inFlight_ || stopping_) return;
     if (!unsaved_.empty()) {
-      std::erase_if(unsaved_, [](GenericDatabase* folder) { return folder->Save() == 0; });
+      std::erase_if(unsaved_, [](GenericDatabase* folder) { return folder->save() == 0; });
       if (!unsaved_.empty()) return;
       Logger::log(1, std::string("Outbox: the folders can be saved again; sending goes on"));
     }
@@ -92,7 +92,7 @@ void OutboxDispatcher::dispatchNext() {
       const std::u16string id = queue_.front();
       queue_.pop_front();
       DatabaseRecord record;
-      if (!outbox_.Get(id, record)) continue;  // removed meanwhile (control panel)
+      if (!outbox_.get(id, record)) continue;  // removed meanwhile (control panel)
       message = messageFromRecord(record, StoreKind::Outbox);
       if (!message) {
         Logger::log(2, u"Outbox: record " + id + u" has an unknown type, not sent");
@@ -110,7 +110,7 @@ std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage
   if (inFlight_ && inFlight_->uniqueid == message.uniqueid) {
     // Deleted by the user (outbox page, "Flush") while in the sender's hands: it has no record.
     DatabaseRecord record;
-    if (outbox_.Get(inFlight_->recordId, record)) recordId = inFlight_->recordId;
+    if (outbox_.get(inFlight_->recordId, record)) recordId = inFlight_->recordId;
     inFlight_.reset();
     settled_.notify_all();
     // Taken off the queue when it was handed out: no need to look through the queue behind it.
@@ -118,7 +118,7 @@ std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage
   } else {
     DatabaseRecord record;
     const std::u16string uniqueid = fromAscii(std::to_string(message.uniqueid));
-    if (outbox_.FindFirstEqual(outboxColumn(u"uniqueid"), uniqueid, record) && !record.empty()) {
+    if (outbox_.findFirstEqual(outboxColumn(u"uniqueid"), uniqueid, record) && !record.empty()) {
       recordId = record[0];
     }
   }

@@ -24,28 +24,28 @@ SendRecording recordSendResult(const GenericMessage& message, bool wasSent, int 
   SendRecording recording;
   if (!wasSent && static_cast<unsigned>(message.attempts) < static_cast<unsigned>(retries)) {
     recording.outcome = SendOutcome::Requeued;
-    recording.id = outbox.NewIdText();
+    recording.id = outbox.newIdText();
     std::unique_ptr<GenericMessage> retry = message.clone();
     retry->attempts = message.attempts + 1;
-    outbox.Put(OutgoingRecord(*retry, StoreKind::Outbox, recording.id));
-    if (outboxId) outbox.Remove(*outboxId);
-    recording.saved = outbox.Save() == 0;
+    outbox.put(outgoingRecord(*retry, StoreKind::Outbox, recording.id));
+    if (outboxId) outbox.remove(*outboxId);
+    recording.saved = outbox.save() == 0;
     if (!recording.saved) logUnsaved(outbox);
     return recording;
   }
 
   recording.outcome = wasSent ? SendOutcome::Sent : SendOutcome::Failed;
   GenericDatabase& folder = wasSent ? sent : failed;
-  recording.id = folder.NewIdText();
-  folder.Put(OutgoingRecord(message, wasSent ? StoreKind::Sent : StoreKind::Failed, recording.id));
-  recording.saved = folder.Save() == 0;
+  recording.id = folder.newIdText();
+  folder.put(outgoingRecord(message, wasSent ? StoreKind::Sent : StoreKind::Failed, recording.id));
+  recording.saved = folder.save() == 0;
   if (!recording.saved) {
     logUnsaved(folder);
     return recording;
   }
   if (outboxId) {
-    outbox.Remove(*outboxId);
-    if (outbox.Save() != 0) Logger::log(3, u"Can't save the folder " + outbox.name());
+    outbox.remove(*outboxId);
+    if (outbox.save() != 0) Logger::log(3, u"Can't save the folder " + outbox.name());
   }
   return recording;
 }

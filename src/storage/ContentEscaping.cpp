@@ -2,7 +2,7 @@
 
 namespace parlane {
 
-std::u16string EscapeContent(std::u16string_view text) {
+std::u16string escapeContent(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) {
@@ -23,7 +23,7 @@ std::u16string EscapeContent(std::u16string_view text) {
   return out;
 }
 
-std::u16string UnescapeContent(std::u16string_view text) {
+std::u16string unescapeContent(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

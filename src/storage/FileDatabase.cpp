@@ -218,11 +218,11 @@ std::string_view FileDatabase::lineOf(const Line& line) const {
   return std::string_view(window_).substr(0, line.length);
 }
 
-std::int32_t FileDatabase::NextId() {
+std::int32_t FileDatabase::nextId() {
   std::lock_guard lock(mutex_);
   std::int32_t id = nextId_;
   // An id already in use (a key typed into the file, or the counter wrapping after an id near the
-  // top of the range) is passed over: Put would replace that record without a word.
+  // top of the range) is passed over: put would replace that record without a word.
   for (size_t tries = 0; tries <= records_.size(); ++tries) {
     id = nextId_;
     nextId_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextId_) + 1u);
@@ -440,7 +440,7 @@ int FileDatabase::lockFileLocked(bool create) {
   return -1;
 }
 
-int FileDatabase::Load(bool resetIds) {
+int FileDatabase::load(bool resetIds) {
   std::lock_guard lock(mutex_);
   if (columns_.empty()) {
     // Without columns every line would be dropped.
@@ -513,9 +513,9 @@ int FileDatabase::Load(bool resetIds) {
   return 0;
 }
 
-int FileDatabase::Flush() { return Save(); }
+int FileDatabase::flush() { return save(); }
 
-int FileDatabase::Truncate() {
+int FileDatabase::truncate() {
   std::lock_guard lock(mutex_);
   // Replaced only while this database holds the file's lock; a missing file is made for that.
   int locked = -1;
@@ -533,7 +533,7 @@ int FileDatabase::Truncate() {
   return 0;
 }
 
-int FileDatabase::Save() {
+int FileDatabase::save() {
   std::lock_guard lock(mutex_);
   if (clean_ && pending_.empty() && journalPending_.empty()) return 0;
   if (!clean_) return rewriteLocked();
@@ -543,7 +543,7 @@ int FileDatabase::Save() {
   return journal ? journalLocked() : appendLocked();
 }
 
-int FileDatabase::Compact() {
+int FileDatabase::compact() {
   std::lock_guard lock(mutex_);
   if (clean_ && pending_.empty() && journalPending_.empty() && journalBytes_ == 0) return 0;
   return rewriteLocked();
@@ -816,7 +816,7 @@ int FileDatabase::appendLocked() {
   return 0;
 }
 
-bool FileDatabase::Get(std::u16string_view key, DatabaseRecord& out) const {
+bool FileDatabase::get(std::u16string_view key, DatabaseRecord& out) const {
   const std::string utf8Key = toUtf8(key);
   std::lock_guard lock(mutex_);
   const auto found = records_.find(utf8Key);
@@ -825,11 +825,11 @@ bool FileDatabase::Get(std::u16string_view key, DatabaseRecord& out) const {
   return true;
 }
 
-void FileDatabase::PutOwned(std::unique_ptr<DatabaseRecord> record) {
-  if (record) Put(*record);
+void FileDatabase::putOwned(std::unique_ptr<DatabaseRecord> record) {
+  if (record) put(*record);
 }
 
-void FileDatabase::Put(const DatabaseRecord& record) {
+void FileDatabase::put(const DatabaseRecord& record) {
   std::string line = toLine(record);
   std::lock_guard lock(mutex_);
   storeLocked(std::move(line));
@@ -862,7 +862,7 @@ void FileDatabase::eraseLocked(RecordMap::iterator at) {
   records_.erase(at);
 }
 
-void FileDatabase::Remove(std::u16string_view key) {
+void FileDatabase::remove(std::u16string_view key) {
   const std::string utf8Key = toUtf8(key);
   std::lock_guard lock(mutex_);
   const auto found = records_.find(utf8Key);
@@ -871,7 +871,7 @@ void FileDatabase::Remove(std::u16string_view key) {
   revision_.fetch_add(1, std::memory_order_release);
 }
 
-void FileDatabase::Clear() {
+void FileDatabase::clear() {
   std::lock_guard lock(mutex_);
   indexes_.clear();
   records_.clear();
@@ -910,14 +910,14 @@ const FileDatabase::KeySet* FileDatabase::equalKeysLocked(unsigned column,
   return found == index.end() ? nullptr : &found->second;
 }
 
-bool FileDatabase::Last(DatabaseRecord& out) const {
+bool FileDatabase::last(DatabaseRecord& out) const {
   std::lock_guard lock(mutex_);
   if (records_.empty()) return false;
   out = toRecord(lineOf(records_.rbegin()->second));
   return true;
 }
 
-std::size_t FileDatabase::Count() const {
+std::size_t FileDatabase::count() const {
   std::lock_guard lock(mutex_);
   return records_.size();
 }
@@ -937,14 +937,14 @@ std::vector<DatabaseRecord> FileDatabase::select(unsigned column, const FieldTes
   return result;
 }
 
-bool FileDatabase::findFirst(unsigned column, const FieldTest& test, DatabaseRecord& out) const {
+bool FileDatabase::firstMatching(unsigned column, const FieldTest& test, DatabaseRecord& out) const {
   std::vector<DatabaseRecord> found = select(column, test, 1);
   if (found.empty()) return false;
   out = std::move(found.front());
   return true;
 }
 
-std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
+std::vector<DatabaseRecord> FileDatabase::selectMatchingAll(
     const std::vector<unsigned>& columns, const std::vector<std::u16string>& values,
     int limit) const {
   std::vector<DatabaseRecord> result;
@@ -982,7 +982,7 @@ std::vector<DatabaseRecord> FileDatabase::SelectMatchingAll(
   return result;
 }
 
-std::vector<DatabaseRecord> FileDatabase::SelectEqual(unsigned column, std::u16string_view value,
+std::vector<DatabaseRecord> FileDatabase::selectEqual(unsigned column, std::u16string_view value,
                                                       int limit) const {
   std::vector<DatabaseRecord> result;
   std::lock_guard lock(mutex_);
@@ -996,15 +996,15 @@ std::vector<DatabaseRecord> FileDatabase::SelectEqual(unsigned column, std::u16s
   return result;
 }
 
-bool FileDatabase::FindFirstEqual(unsigned column, std::u16string_view value,
+bool FileDatabase::findFirstEqual(unsigned column, std::u16string_view value,
                                   DatabaseRecord& out) const {
-  std::vector<DatabaseRecord> found = SelectEqual(column, value, 1);
+  std::vector<DatabaseRecord> found = selectEqual(column, value, 1);
   if (found.empty()) return false;
   out = std::move(found.front());
   return true;
 }
 
-bool FileDatabase::FindLastEqual(unsigned column, std::u16string_view value,
+bool FileDatabase::findLastEqual(unsigned column, std::u16string_view value,
                                  const RecordTest& accept, DatabaseRecord& out) const {
   std::lock_guard lock(mutex_);
   if (column >= columns_.size()) return false;
@@ -1019,44 +1019,44 @@ bool FileDatabase::FindLastEqual(unsigned column, std::u16string_view value,
   return false;
 }
 
-std::vector<DatabaseRecord> FileDatabase::SelectNotEqual(unsigned column, std::u16string_view value,
+std::vector<DatabaseRecord> FileDatabase::selectNotEqual(unsigned column, std::u16string_view value,
                                                          int limit) const {
   return select(column, notEqualTo(value), limit);
 }
 
-bool FileDatabase::FindFirstNotEqual(unsigned column, std::u16string_view value,
+bool FileDatabase::findFirstNotEqual(unsigned column, std::u16string_view value,
                                      DatabaseRecord& out) const {
-  return findFirst(column, notEqualTo(value), out);
+  return firstMatching(column, notEqualTo(value), out);
 }
 
-bool FileDatabase::FindFirst(unsigned column, std::u16string_view value,
+bool FileDatabase::findFirst(unsigned column, std::u16string_view value,
                              DatabaseRecord& out) const {
-  return FindFirstEqual(column, value, out);
+  return findFirstEqual(column, value, out);
 }
 
-std::vector<DatabaseRecord> FileDatabase::SelectContaining(unsigned column,
+std::vector<DatabaseRecord> FileDatabase::selectContaining(unsigned column,
                                                            std::u16string_view text,
                                                            int limit) const {
   return select(column, containing(text), limit);
 }
 
-bool FileDatabase::FindFirstContaining(unsigned column, std::u16string_view text,
+bool FileDatabase::findFirstContaining(unsigned column, std::u16string_view text,
                                        DatabaseRecord& out) const {
-  return findFirst(column, containing(text), out);
+  return firstMatching(column, containing(text), out);
 }
 
-std::vector<DatabaseRecord> FileDatabase::SelectNotContaining(unsigned column,
+std::vector<DatabaseRecord> FileDatabase::selectNotContaining(unsigned column,
                                                               std::u16string_view text,
                                                               int limit) const {
   return select(column, notContaining(text), limit);
 }
 
-bool FileDatabase::FindFirstNotContaining(unsigned column, std::u16string_view text,
+bool FileDatabase::findFirstNotContaining(unsigned column, std::u16string_view text,
                                           DatabaseRecord& out) const {
-  return findFirst(column, notContaining(text), out);
+  return firstMatching(column, notContaining(text), out);
 }
 
-bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const {
+bool FileDatabase::findMaximum(unsigned column, bool numeric, DatabaseRecord& out) const {
   std::lock_guard lock(mutex_);
   if (column >= columns_.size()) return false;
   const Line* best = nullptr;
@@ -1080,7 +1080,7 @@ bool FileDatabase::FindMaximum(unsigned column, bool numeric, DatabaseRecord& ou
   return true;
 }
 
-std::vector<DatabaseRecord> FileDatabase::SelectByNumber(unsigned column, int number, int mode,
+std::vector<DatabaseRecord> FileDatabase::selectByNumber(unsigned column, int number, int mode,
                                                          int limit) const {
   if (mode != kGreaterThan && mode != kLessThan) return {};
   return select(

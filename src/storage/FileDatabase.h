@@ -26,8 +26,8 @@ namespace parlane {
 // applied when the file loads; a save that holds both puts its new records there too, so that
 // the save lands whole or not at all. The journal is folded into the file (a compaction: a
 // rewrite through a temporary file and a rename, so a crash leaves the old or the new file,
-// never a mix) when it grows past a share of the file's size, on Compact and when memory and
-// file part ways (a Clear, lines set aside at load). The file alone is a valid folder at every
+// never a mix) when it grows past a share of the file's size, on compact() and when memory and
+// file part ways (a clear(), lines set aside at load). The file alone is a valid folder at every
 // moment; it lacks only what the journal holds.
 //
 // While a database has its file, it holds an exclusive advisory lock (flock) on it: a second
@@ -40,50 +40,50 @@ class FileDatabase : public GenericDatabase {
   ~FileDatabase() override;
 
   // A new identifier is never the key of a record in the database, however the keys got there.
-  std::int32_t NextId() override;
+  std::int32_t nextId() override;
 
-  int Load(bool resetIds) override;
-  int Flush() override;
-  int Truncate() override;
-  int Save() override;
+  int load(bool resetIds) override;
+  int flush() override;
+  int truncate() override;
+  int save() override;
 
-  bool Get(std::u16string_view key, DatabaseRecord& out) const override;
-  void PutOwned(std::unique_ptr<DatabaseRecord> record) override;
-  void Put(const DatabaseRecord& record) override;
-  void Remove(std::u16string_view key) override;
-  void Clear() override;
-  std::size_t Count() const override;
+  bool get(std::u16string_view key, DatabaseRecord& out) const override;
+  void putOwned(std::unique_ptr<DatabaseRecord> record) override;
+  void put(const DatabaseRecord& record) override;
+  void remove(std::u16string_view key) override;
+  void clear() override;
+  std::size_t count() const override;
 
-  std::vector<DatabaseRecord> SelectMatchingAll(const std::vector<unsigned>& columns,
+  std::vector<DatabaseRecord> selectMatchingAll(const std::vector<unsigned>& columns,
                                                 const std::vector<std::u16string>& values,
                                                 int limit) const override;
-  std::vector<DatabaseRecord> SelectEqual(unsigned column, std::u16string_view value,
+  std::vector<DatabaseRecord> selectEqual(unsigned column, std::u16string_view value,
                                           int limit) const override;
-  bool FindFirstEqual(unsigned column, std::u16string_view value,
+  bool findFirstEqual(unsigned column, std::u16string_view value,
                       DatabaseRecord& out) const override;
-  std::vector<DatabaseRecord> SelectNotEqual(unsigned column, std::u16string_view value,
+  std::vector<DatabaseRecord> selectNotEqual(unsigned column, std::u16string_view value,
                                              int limit) const override;
-  bool FindFirstNotEqual(unsigned column, std::u16string_view value,
+  bool findFirstNotEqual(unsigned column, std::u16string_view value,
                          DatabaseRecord& out) const override;
-  bool FindFirst(unsigned column, std::u16string_view value, DatabaseRecord& out) const override;
-  std::vector<DatabaseRecord> SelectContaining(unsigned column, std::u16string_view text,
+  bool findFirst(unsigned column, std::u16string_view value, DatabaseRecord& out) const override;
+  std::vector<DatabaseRecord> selectContaining(unsigned column, std::u16string_view text,
                                                int limit) const override;
-  bool FindFirstContaining(unsigned column, std::u16string_view text,
+  bool findFirstContaining(unsigned column, std::u16string_view text,
                            DatabaseRecord& out) const override;
-  std::vector<DatabaseRecord> SelectNotContaining(unsigned column, std::u16string_view text,
+  std::vector<DatabaseRecord> selectNotContaining(unsigned column, std::u16string_view text,
                                                   int limit) const override;
-  bool FindFirstNotContaining(unsigned column, std::u16string_view text,
+  bool findFirstNotContaining(unsigned column, std::u16string_view text,
                               DatabaseRecord& out) const override;
-  bool FindMaximum(unsigned column, bool numeric, DatabaseRecord& out) const override;
-  std::vector<DatabaseRecord> SelectByNumber(unsigned column, int number, int mode,
+  bool findMaximum(unsigned column, bool numeric, DatabaseRecord& out) const override;
+  std::vector<DatabaseRecord> selectByNumber(unsigned column, int number, int mode,
                                              int limit) const override;
-  bool FindLastEqual(unsigned column, std::u16string_view value, const RecordTest& accept,
+  bool findLastEqual(unsigned column, std::u16string_view value, const RecordTest& accept,
                      DatabaseRecord& out) const override;
 
   // The record with the largest key; false when there is none.
-  bool Last(DatabaseRecord& out) const;
+  bool last(DatabaseRecord& out) const;
   // Saves, then folds the journal into the file. 0, or -1 (errno set) with nothing lost.
-  int Compact();
+  int compact();
   std::string journalPath() const { return path_ + ".journal"; }
 
   // The file path after expansion, and the shape read from the settings.
@@ -92,7 +92,7 @@ class FileDatabase : public GenericDatabase {
   unsigned keyIndex() const { return keyIndex_; }
   unsigned recordLimit() const { return limit_; }
   char16_t separator() const { return separator_; }
-  // The identifier NextId will hand out next; reading it hands nothing out.
+  // The identifier nextId will hand out next; reading it hands nothing out.
   std::int32_t peekNextId() const;
   // Every key in key order, taken under the lock: a view shows a large folder row by row from
   // these, reading only the records it draws.
@@ -167,7 +167,7 @@ class FileDatabase : public GenericDatabase {
   // The one selection routine behind every search: records in key order whose field in `column`
   // passes `test`, at most `limit` of them when it is 1 or more.
   std::vector<DatabaseRecord> select(unsigned column, const FieldTest& test, int limit) const;
-  bool findFirst(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
+  bool firstMatching(unsigned column, const FieldTest& test, DatabaseRecord& out) const;
 
   std::string path_;
   std::vector<std::u16string> columns_;

@@ -58,7 +58,7 @@ int columnIndex(StoreKind kind, std::u16string_view column) {
 }
 
 void declareStoreSchemas(SettingsStore& settings) {
-  for (StoreKind kind : kAllStores) RegisterColumns(settings, storeName(kind), storeColumns(kind));
+  for (StoreKind kind : kAllStores) registerColumns(settings, storeName(kind), storeColumns(kind));
 }
 
 }  // namespace parlane

@@ -13,7 +13,7 @@ GenericDatabase::GenericDatabase(std::u16string name, SettingsStore& settings)
 
 GenericDatabase::~GenericDatabase() = default;
 
-std::int32_t GenericDatabase::NextId() {
+std::int32_t GenericDatabase::nextId() {
   std::lock_guard lock(mutex_);
   const std::int32_t id = nextId_;
   // Wraps instead of overflowing; a folder never gets near 2^31 identifiers.
@@ -22,15 +22,15 @@ std::int32_t GenericDatabase::NextId() {
   return id;
 }
 
-std::u16string GenericDatabase::NewIdText() {
+std::u16string GenericDatabase::newIdText() {
   char text[16];
-  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(NextId()));
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(nextId()));
   return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 
-bool GenericDatabase::FindLastEqual(unsigned column, std::u16string_view value,
+bool GenericDatabase::findLastEqual(unsigned column, std::u16string_view value,
                                     const RecordTest& accept, DatabaseRecord& out) const {
-  const std::vector<DatabaseRecord> found = SelectEqual(column, value, 0);
+  const std::vector<DatabaseRecord> found = selectEqual(column, value, 0);
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     if (!accept(*it)) continue;
     out = *it;

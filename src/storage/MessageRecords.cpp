@@ -52,7 +52,7 @@ class RecordReader {
 
 }  // namespace
 
-DatabaseRecord OutgoingRecord(const GenericMessage& message, StoreKind folder,
+DatabaseRecord outgoingRecord(const GenericMessage& message, StoreKind folder,
                               const std::u16string& id) {
   RecordBuilder record(folder);
   record.set(u"id", id);
@@ -60,7 +60,7 @@ DatabaseRecord OutgoingRecord(const GenericMessage& message, StoreKind folder,
   record.set(u"to", flattenField(message.to));
   record.set(u"type", message.getTypeName());
   record.set(u"segments", decimal(message.segments));
-  record.set(u"content", EscapeContent(message.content));
+  record.set(u"content", escapeContent(message.content));
   record.set(u"url", flattenField(message.getUrl()));
   record.set(u"dstton", decimal(message.dstton));
   record.set(u"flags", decimal(message.flags));
@@ -73,14 +73,14 @@ DatabaseRecord OutgoingRecord(const GenericMessage& message, StoreKind folder,
   return record.take();
 }
 
-DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
+DatabaseRecord incomingRecord(const GenericMessage& message, bool handled,
                               const std::u16string& id) {
   RecordBuilder record(StoreKind::Inbox);
   record.set(u"id", id);
   record.set(u"timestamp", decimal(message.timestamp));
   record.set(u"from", flattenField(message.source));
   record.set(u"type", message.getTypeName());
-  record.set(u"content", EscapeContent(message.content));
+  record.set(u"content", escapeContent(message.content));
   record.set(u"url", flattenField(message.getUrl()));
   record.set(u"handled", handled ? u"1" : u"0");
   record.set(u"flags", decimal(message.flags));
@@ -96,7 +96,7 @@ std::unique_ptr<GenericMessage> messageFromRecord(const DatabaseRecord& record, 
   const std::u16string type = read.text(u"type");
   const std::u16string source = read.text(u"source");
   const std::u16string to = read.text(u"to");
-  const std::u16string content = UnescapeContent(read.text(u"content"));
+  const std::u16string content = unescapeContent(read.text(u"content"));
   const std::int32_t id = read.number(u"uniqueid");
   std::unique_ptr<GenericMessage> message;
   switch (messageKindFromName(type).value_or(MessageKind::AtCommand)) {

@@ -14,11 +14,11 @@ class GenericMessage;
 // The record of an outgoing message (sms, push or ussd) in the layout of the outbox, sent or
 // failed folder, under the given identifier. Text fields are flattened and the content escaped,
 // so that no field can split the line.
-DatabaseRecord OutgoingRecord(const GenericMessage& message, StoreKind folder,
+DatabaseRecord outgoingRecord(const GenericMessage& message, StoreKind folder,
                               const std::u16string& id);
 
 // The inbox record of a received message; "handled" is "1" or "0", "destination" stays empty.
-DatabaseRecord IncomingRecord(const GenericMessage& message, bool handled,
+DatabaseRecord incomingRecord(const GenericMessage& message, bool handled,
                               const std::u16string& id);
 
 // The message a record of an outgoing folder stands for, by its "type" column ("sms", "push",

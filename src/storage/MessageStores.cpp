@@ -29,7 +29,7 @@ MessageStores::~MessageStores() {
   // At exit the journals are folded into the folder files, so that the files alone show
   // everything to other programs, and the next start reads no journal.
   for (const auto& database : stores_) {
-    if (database == nullptr || database->Compact() == 0) continue;
+    if (database == nullptr || database->compact() == 0) continue;
     const int error = errno;
     Logger::log(2, "Can't write the journal into folder file " + database->path() + ": " +
                        toUtf8(errorText(error)) + "; it is applied at the next start");
@@ -45,11 +45,11 @@ bool MessageStores::open(StoreOpenFailure* failure) {
       settings_.setString(fileKey, instanceFileName(settings_.getString(fileKey), instance_));
     }
     auto database = std::make_unique<FileDatabase>(name, settings_, dataFolder_);
-    int result = database->Load(true);
+    int result = database->load(true);
     int error = errno;
     // Only a missing file may be created: anything else still holds the user's messages.
     if (result != 0 && error == ENOENT) {
-      result = database->Truncate();
+      result = database->truncate();
       error = errno;
     }
     if (result != 0) {
@@ -73,12 +73,12 @@ void MessageStores::settleInterruptedMove() {
   const auto queueColumn = static_cast<unsigned>(columnIndex(StoreKind::Outbox, u"uniqueid"));
   for (StoreKind kind : {StoreKind::Sent, StoreKind::Failed}) {
     DatabaseRecord newest;
-    if (!store(kind).Last(newest)) continue;
+    if (!store(kind).last(newest)) continue;
     const std::u16string& uniqueid = newest[static_cast<size_t>(columnIndex(kind, u"uniqueid"))];
     DatabaseRecord queued;
-    if (uniqueid.empty() || !queue.FindFirstEqual(queueColumn, uniqueid, queued)) continue;
-    queue.Remove(queued[0]);
-    const bool saved = queue.Save() == 0;
+    if (uniqueid.empty() || !queue.findFirstEqual(queueColumn, uniqueid, queued)) continue;
+    queue.remove(queued[0]);
+    const bool saved = queue.save() == 0;
     Logger::log(2, u"Outbox: message " + uniqueid + u" (record " + queued[0] + u") is in the " +
                        storeName(kind) + u" folder already; " +
                        (saved ? u"taken out of the outbox, so that it isn't sent again"
@@ -91,7 +91,7 @@ bool MessageStores::saveAll() {
   for (StoreKind kind : kAllStores) {
     FileDatabase* database = stores_[static_cast<size_t>(kind)].get();
     if (database == nullptr) continue;
-    if (database->Save() != 0) {
+    if (database->save() != 0) {
       const int error = errno;
       Logger::log(3,
                   "Can't save folder file " + database->path() + ": " + toUtf8(errorText(error)));
@@ -108,7 +108,7 @@ std::int32_t MessageStores::largestStoredMessageId() const {
     if (database == nullptr) continue;
     const int column = columnIndex(kind, u"uniqueid");
     DatabaseRecord record;
-    if (database->FindMaximum(static_cast<unsigned>(column), true, record)) {
+    if (database->findMaximum(static_cast<unsigned>(column), true, record)) {
       largest = std::max(largest, SettingsStore::parseInt(record[static_cast<size_t>(column)]));
     }
   }

@@ -5,7 +5,7 @@
 
 namespace parlane {
 
-void RegisterColumns(SettingsStore& settings, std::u16string_view name,
+void registerColumns(SettingsStore& settings, std::u16string_view name,
                      const std::vector<std::u16string>& columns) {
   const std::u16string prefix = std::u16string(name) + u".columns.";
   for (size_t i = 0; i <= columns.size(); ++i) {

@@ -10,7 +10,7 @@ class SettingsStore;
 
 // Writes a database's column names under name + ".columns.%d" (0 to n - 1) and the empty text
 // under index n, so the stored list always ends where the built-in one does.
-void RegisterColumns(SettingsStore& settings, std::u16string_view name,
+void registerColumns(SettingsStore& settings, std::u16string_view name,
                      const std::vector<std::u16string>& columns);
 
 }  // namespace parlane

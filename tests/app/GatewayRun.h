@@ -90,7 +90,7 @@ class GatewayRun {
     ASSERT_TRUE(stores.open());
     for (const auto& text : texts) {
       SMSMessage message(u"", to, text);
-      stores.outbox().Put(OutgoingRecord(message, StoreKind::Outbox, stores.outbox().NewIdText()));
+      stores.outbox().put(outgoingRecord(message, StoreKind::Outbox, stores.outbox().newIdText()));
     }
     ASSERT_TRUE(stores.saveAll());
   }

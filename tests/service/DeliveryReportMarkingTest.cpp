@@ -48,7 +48,7 @@ TEST_P(DeliveryReport, MarksTheNewestUnmarkedRecordWithTheReferenceAndRecipient)
   EXPECT_EQ(markDeliveryReport(f.stores->sent(), report, c.delivered), c.applies);
   if (c.applies) {
     DatabaseRecord record;
-    ASSERT_TRUE(f.stores->sent().Get(c.markedKey, record));
+    ASSERT_TRUE(f.stores->sent().get(c.markedKey, record));
     EXPECT_EQ(record[8], c.flags);
     EXPECT_EQ(report.uniqueid, c.uniqueid);
     EXPECT_EQ(report.custom, record[13]);
@@ -56,7 +56,7 @@ TEST_P(DeliveryReport, MarksTheNewestUnmarkedRecordWithTheReferenceAndRecipient)
     f.stores.reset();
     MessageStores reopened(f.settings, f.dir.path(), 0);
     ASSERT_TRUE(reopened.open());
-    ASSERT_TRUE(reopened.sent().Get(c.markedKey, record));
+    ASSERT_TRUE(reopened.sent().get(c.markedKey, record));
     EXPECT_EQ(record[8], c.flags);
   } else {
     EXPECT_EQ(report.uniqueid, ownId);

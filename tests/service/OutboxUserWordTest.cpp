@@ -51,8 +51,8 @@ TEST_F(OutboxUserWord, MessageDeletedWhileTheModemRejectsItIsNotSentAgain) {
   modem.onCommand([&](const std::string& command, std::string& reply) {
     if (!isBody(command)) return false;
     // The user deletes the row while the modem works on it; the modem rejects this attempt.
-    rig->stores->outbox().Remove(id);
-    rig->stores->outbox().Save();
+    rig->stores->outbox().remove(id);
+    rig->stores->outbox().save();
     reply = "\r\n+CMS ERROR: 500\r\n";
     return true;
   });
@@ -107,7 +107,7 @@ TEST_P(SendCutShort, PutsTheMessageBackUntouched) {
   EXPECT_EQ(rig->count(StoreKind::Failed), 0u);
   EXPECT_EQ(rig->count(StoreKind::Sent), 0u);
   DatabaseRecord record;
-  ASSERT_TRUE(rig->stores->outbox().Get(id, record));
+  ASSERT_TRUE(rig->stores->outbox().get(id, record));
   EXPECT_EQ(rig->field(record, StoreKind::Outbox, u"attempts"), u"0");
   EXPECT_TRUE(rig->window.balloonsTitled("Error sending SMS!").empty());
 }

@@ -16,15 +16,15 @@ class SendResultRecordingTest : public ::testing::Test {
 
   // Queues a message as the send path does; returns its outbox id.
   std::u16string queue(const SMSMessage& message) {
-    const std::u16string id = outbox().NewIdText();
-    outbox().Put(OutgoingRecord(message, StoreKind::Outbox, id));
-    EXPECT_EQ(outbox().Save(), 0);
+    const std::u16string id = outbox().newIdText();
+    outbox().put(outgoingRecord(message, StoreKind::Outbox, id));
+    EXPECT_EQ(outbox().save(), 0);
     return id;
   }
   // The message the dispatcher rebuilds from the record; the record stays.
   std::unique_ptr<GenericMessage> dispatched(const std::u16string& id) {
     DatabaseRecord record;
-    EXPECT_TRUE(outbox().Get(id, record));
+    EXPECT_TRUE(outbox().get(id, record));
     return messageFromRecord(record, StoreKind::Outbox);
   }
   SendRecording record(const GenericMessage& message, bool sent, int retries,
@@ -50,31 +50,31 @@ TEST_F(SendResultRecordingTest, FailuresReplaceTheOutboxRecordUntilTheRetriesAre
     outcomes.push_back(recording.outcome);
     if (recording.outcome != SendOutcome::Requeued) break;
     // One record at every moment: the retry replaced the attempt.
-    EXPECT_EQ(outbox().Count(), 1u);
+    EXPECT_EQ(outbox().count(), 1u);
     id = recording.id;
   }
   EXPECT_EQ(attempts, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(outcomes, (std::vector<SendOutcome>{SendOutcome::Requeued, SendOutcome::Requeued,
                                                 SendOutcome::Requeued, SendOutcome::Failed}));
-  EXPECT_EQ(outbox().Count(), 0u);
-  ASSERT_EQ(f.stores->failed().Count(), 1u);
+  EXPECT_EQ(outbox().count(), 0u);
+  ASSERT_EQ(f.stores->failed().count(), 1u);
   DatabaseRecord failed;
-  ASSERT_TRUE(f.stores->failed().FindFirst(9, u"500", failed));
+  ASSERT_TRUE(f.stores->failed().findFirst(9, u"500", failed));
   EXPECT_EQ(failed[5], u"hello");
   // The files say the same.
   f.stores.reset();
   MessageStores reopened(f.settings, f.dir.path(), 0);
   ASSERT_TRUE(reopened.open());
-  EXPECT_EQ(reopened.outbox().Count(), 0u);
-  EXPECT_EQ(reopened.failed().Count(), 1u);
+  EXPECT_EQ(reopened.outbox().count(), 0u);
+  EXPECT_EQ(reopened.failed().count(), 1u);
 }
 
 TEST_F(SendResultRecordingTest, NoRetriesFailsAtOnce) {
   const std::u16string id = queue(SMSMessage(u"", u"+4917012345", u"once", 503));
   const SendRecording recording = record(*dispatched(id), false, 0, id);
   EXPECT_EQ(recording.outcome, SendOutcome::Failed);
-  EXPECT_EQ(outbox().Count(), 0u);
-  EXPECT_EQ(f.stores->failed().Count(), 1u);
+  EXPECT_EQ(outbox().count(), 0u);
+  EXPECT_EQ(f.stores->failed().count(), 1u);
 }
 
 TEST_F(SendResultRecordingTest, SuccessMovesTheRecordToSentWithItsReference) {
@@ -83,9 +83,9 @@ TEST_F(SendResultRecordingTest, SuccessMovesTheRecordToSentWithItsReference) {
   message->refid = 17;
   const SendRecording recording = record(*message, true, 3, id);
   EXPECT_EQ(recording.outcome, SendOutcome::Sent);
-  EXPECT_EQ(outbox().Count(), 0u);
+  EXPECT_EQ(outbox().count(), 0u);
   DatabaseRecord sent;
-  ASSERT_TRUE(f.stores->sent().Get(recording.id, sent));
+  ASSERT_TRUE(f.stores->sent().get(recording.id, sent));
   EXPECT_EQ(sent[10], u"17");
   EXPECT_EQ(sent[9], u"501");
 }
@@ -100,12 +100,12 @@ TEST_F(SendResultRecordingTest, OutboxRecordStaysWhenTheSentFolderCantBeSaved) {
   const SendRecording recording = record(*message, true, 3, id);
   EXPECT_FALSE(recording.saved);
   DatabaseRecord kept;
-  EXPECT_TRUE(outbox().Get(id, kept));
+  EXPECT_TRUE(outbox().get(id, kept));
   f.stores.reset();
   std::filesystem::remove(sentPath);
   MessageStores reopened(f.settings, f.dir.path(), 0);
   ASSERT_TRUE(reopened.open());
-  EXPECT_EQ(reopened.outbox().Count(), 1u);
+  EXPECT_EQ(reopened.outbox().count(), 1u);
 }
 
 }  // namespace

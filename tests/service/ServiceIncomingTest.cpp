@@ -37,8 +37,8 @@ TEST(ServiceIncomingDuplicates, DiscardDuplicatedComparesWithTheInboxEvenAfterAR
     ServiceRig gateway;
     gateway.settings.setInt("discard_duplicated", discard);
     // Stored by an earlier run.
-    gateway.stores->inbox().Put(IncomingRecord(*received(u"+4917012345", u"Line one\nline two"),
-                                               false, gateway.stores->inbox().NewIdText()));
+    gateway.stores->inbox().put(incomingRecord(*received(u"+4917012345", u"Line one\nline two"),
+                                               false, gateway.stores->inbox().newIdText()));
     gateway.start();
     gateway.service->push(ServiceItem{
         1026, 0, std::unique_ptr<GenericMessage>(received(u"+4917012345", u"Line one\nline two"))});
@@ -97,8 +97,8 @@ TEST_F(ServiceIncoming, UssdReplyDuringAPollingCycleIsStillShown) {
 TEST_F(ServiceIncoming, ReportForNoSentRecordChangesNothing) {
   SMSMessage sent(u"", u"+4915212345678", u"other number");
   sent.refid = 42;
-  rig.stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, rig.stores->sent().NewIdText()));
-  rig.stores->sent().Save();
+  rig.stores->sent().put(outgoingRecord(sent, StoreKind::Sent, rig.stores->sent().newIdText()));
+  rig.stores->sent().save();
   const std::string before = rig.file(StoreKind::Sent);
   rig.start();
   push(1026, std::make_unique<StatusReport>(u"+4915299999999", u"", 42, 0, 0));
@@ -112,9 +112,9 @@ TEST_F(ServiceIncoming, ReportOfAServiceCentreStillTryingMarksNothingUntilTheFin
   SMSMessage sent(u"", u"+4915212345678", u"will arrive late");
   sent.refid = 42;
   sent.flags = messageFlags::kReport;
-  const std::u16string key = rig.stores->sent().NewIdText();
-  rig.stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, key));
-  rig.stores->sent().Save();
+  const std::u16string key = rig.stores->sent().newIdText();
+  rig.stores->sent().put(outgoingRecord(sent, StoreKind::Sent, key));
+  rig.stores->sent().save();
   const std::string before = rig.file(StoreKind::Sent);
   rig.start();
   // 0x20: congestion, still trying.
@@ -132,7 +132,7 @@ TEST_F(ServiceIncoming, ReportOfAServiceCentreStillTryingMarksNothingUntilTheFin
   ASSERT_EQ(balloons.size(), 1u);
   EXPECT_EQ(balloons[0].second, "SMS sent to +4915212345678 was delivered successfully");
   DatabaseRecord record;
-  ASSERT_TRUE(rig.stores->sent().Get(key, record));
+  ASSERT_TRUE(rig.stores->sent().get(key, record));
   EXPECT_EQ(rig.field(record, StoreKind::Sent, u"flags"), u"20");
 }
 

@@ -232,9 +232,9 @@ INSTANTIATE_TEST_SUITE_P(
                                    rig.settings.setInt("discard_duplicated", 1);
                                    SMSMessage earlier(u"4917012345", u"", u"kept");
                                    earlier.created = earlier.timestamp = deliveredAt();
-                                   rig.stores->inbox().Put(IncomingRecord(
-                                       earlier, false, rig.stores->inbox().NewIdText()));
-                                   rig.stores->inbox().Save();
+                                   rig.stores->inbox().put(incomingRecord(
+                                       earlier, false, rig.stores->inbox().newIdText()));
+                                   rig.stores->inbox().save();
                                  },
                                  "\r\n+CMTI: \"SM\",3\r\n", "AT+CMGD=3", u"4917012345", false, "",
                                  ""},
@@ -243,9 +243,9 @@ INSTANTIATE_TEST_SUITE_P(
                                    SMSMessage sent(u"", u"+4915212345678", u"report me");
                                    sent.refid = 42;
                                    sent.flags = 4;
-                                   rig.stores->sent().Put(OutgoingRecord(
-                                       sent, StoreKind::Sent, rig.stores->sent().NewIdText()));
-                                   rig.stores->sent().Save();
+                                   rig.stores->sent().put(outgoingRecord(
+                                       sent, StoreKind::Sent, rig.stores->sent().newIdText()));
+                                   rig.stores->sent().save();
                                  },
                                  "\r\n+CDSI: \"SM\",4\r\n", "AT+CMGD=4", nullptr, false,
                                  "Delivery report received",

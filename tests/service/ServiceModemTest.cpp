@@ -115,8 +115,8 @@ TEST_F(ServiceModem, DeliveryReportMarksTheSentRecordBeforeItIsDeleted) {
   SMSMessage sent(u"", u"+4915212345678", u"report me");
   sent.refid = 42;
   sent.flags = 4;
-  rig->stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, rig->stores->sent().NewIdText()));
-  ASSERT_EQ(rig->stores->sent().Save(), 0);
+  rig->stores->sent().put(outgoingRecord(sent, StoreKind::Sent, rig->stores->sent().newIdText()));
+  ASSERT_EQ(rig->stores->sent().save(), 0);
   Strings markedOnDisk;
   modem.on("AT+CMGR=4", "\r\n+CMGR: 0,,25\r\n" + std::string(kReportPdu) + "\r\n\r\nOK\r\n");
   modem.onCommand([&](const std::string& command, std::string& reply) {
@@ -157,7 +157,7 @@ TEST_F(ServiceModem, RejectingModemSendsOncePlusTheRetriesThenFiles) {
     rejecting.onPrefix("", "\r\nOK\r\n");
     const std::u16string id = gateway.putInOutbox(u"+4917012345", u"never");
     DatabaseRecord queued;
-    ASSERT_TRUE(gateway.stores->outbox().Get(id, queued));
+    ASSERT_TRUE(gateway.stores->outbox().get(id, queued));
     gateway.start();
     ASSERT_TRUE(gateway.connect());
     // The balloon of the last failure comes after its filing.

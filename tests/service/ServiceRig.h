@@ -89,9 +89,9 @@ class ServiceRig {
   // A message waiting in the outbox as the send path leaves it (before the service starts).
   std::u16string putInOutbox(const std::u16string& to, const std::u16string& text) {
     SMSMessage message(u"", to, text);
-    const std::u16string id = stores->outbox().NewIdText();
-    stores->outbox().Put(OutgoingRecord(message, StoreKind::Outbox, id));
-    stores->outbox().Save();
+    const std::u16string id = stores->outbox().newIdText();
+    stores->outbox().put(outgoingRecord(message, StoreKind::Outbox, id));
+    stores->outbox().save();
     return id;
   }
 
@@ -132,9 +132,9 @@ class ServiceRig {
     service = nullptr;
   }
 
-  std::size_t count(StoreKind kind) { return stores->store(kind).Count(); }
+  std::size_t count(StoreKind kind) { return stores->store(kind).count(); }
   std::vector<DatabaseRecord> records(StoreKind kind) {
-    return stores->store(kind).SelectNotEqual(0, u"", 0);
+    return stores->store(kind).selectNotEqual(0, u"", 0);
   }
   // The folder as it stands on disk (its file with its journal applied).
   std::string file(StoreKind kind) { return folderOnDisk(dir, toUtf8(storeName(kind)) + ".txt"); }

@@ -17,10 +17,10 @@ void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
 class ContentEscaping : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(ContentEscaping, StoresOnOneLineAndReadsBack) {
-  const std::u16string stored = EscapeContent(GetParam().text);
+  const std::u16string stored = escapeContent(GetParam().text);
   EXPECT_EQ(stored, GetParam().stored);
   EXPECT_EQ(stored.find_first_of(u"\t\r\n"), std::u16string::npos);
-  EXPECT_EQ(UnescapeContent(stored), GetParam().readBack);
+  EXPECT_EQ(unescapeContent(stored), GetParam().readBack);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ContentEscaping, OlderFilesReadAsBefore) {
   // Only CR and LF were escaped before; a stored "%25" or "%09" reads as the same text it did,
   // except that "%09" now also stands for a TAB.
-  EXPECT_EQ(UnescapeContent(u"50%25 off%0D%0A"), u"50%25 off\r\n");
+  EXPECT_EQ(unescapeContent(u"50%25 off%0D%0A"), u"50%25 off\r\n");
 }
 
 TEST(FlattenField, ReplacesBreaksAndTabsWithSpaces) {

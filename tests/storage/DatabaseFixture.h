@@ -18,7 +18,7 @@ namespace parlane::test {
 class DatabaseFixture {
  public:
   explicit DatabaseFixture(std::vector<std::u16string> columns = {u"id", u"name", u"note"}) {
-    RegisterColumns(settings, u"db", columns);
+    registerColumns(settings, u"db", columns);
     settings.setString("db.filename", u"db.txt");
   }
 
@@ -29,7 +29,7 @@ class DatabaseFixture {
   std::unique_ptr<FileDatabase> loaded(const std::string& contents) {
     dir.write("db.txt", contents);
     auto db = make();
-    loadResult = db->Load(true);
+    loadResult = db->load(true);
     return db;
   }
   std::string file() const { return dir.read("db.txt"); }

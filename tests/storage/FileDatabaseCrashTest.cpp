@@ -44,13 +44,13 @@ std::string keyFor(int id) {
 // kill by how long a rewrite takes on this build and this machine.
 [[noreturn]] void rewriteForever(DatabaseFixture& f, int ready) {
   auto db = f.make();
-  if (db->Load(true) != 0) ::_exit(2);
+  if (db->load(true) != 0) ::_exit(2);
   const char byte = 1;
   for (int round = 0;; ++round) {
-    db->Put({u"00000001", u"B" + fromAscii(std::to_string(round)), contentFor(1)});
+    db->put({u"00000001", u"B" + fromAscii(std::to_string(round)), contentFor(1)});
     if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
     // A replacement alone goes to the journal: the rewrite is asked for.
-    if (db->Compact() != 0) ::_exit(4);
+    if (db->compact() != 0) ::_exit(4);
     if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
   }
 }
@@ -104,16 +104,16 @@ TEST(FileDatabaseCrash, KillDuringRewriteLeavesOldOrNewFile) {
 
     interrupted += temporaryFiles(f);
     auto db = f.make();
-    ASSERT_EQ(db->Load(true), 0) << "point " << point;
+    ASSERT_EQ(db->load(true), 0) << "point " << point;
     EXPECT_EQ(temporaryFiles(f), 0) << "a load clears what a killed rewrite left";
-    ASSERT_EQ(db->Count(), static_cast<size_t>(kRecords)) << "point " << point;
+    ASSERT_EQ(db->count(), static_cast<size_t>(kRecords)) << "point " << point;
     DatabaseRecord record;
-    ASSERT_TRUE(db->Get(u"00000001", record));
+    ASSERT_TRUE(db->get(u"00000001", record));
     EXPECT_TRUE(record[1] == u"A" || record[1][0] == u'B') << toUtf8(record[1]);
     // Every record complete: the last one proves the file was not cut short.
-    ASSERT_TRUE(db->Get(fromAscii(keyFor(kRecords)), record));
+    ASSERT_TRUE(db->get(fromAscii(keyFor(kRecords)), record));
     EXPECT_EQ(record[2], contentFor(kRecords));
-    EXPECT_EQ(db->SelectNotContaining(2, u"Message ", 0).size(), 0u);
+    EXPECT_EQ(db->selectNotContaining(2, u"Message ", 0).size(), 0u);
     EXPECT_FALSE(f.exists("db.txt.rejected"));
   }
   // Temporary files left behind show that kills landed in the middle of writing.
@@ -152,16 +152,16 @@ std::string outboxLine(int n) {
   const auto uniqueidColumn = static_cast<size_t>(columnIndex(StoreKind::Outbox, u"uniqueid"));
   for (const std::u16string& key : outbox.keys()) {
     DatabaseRecord record;
-    if (!outbox.Get(key, record)) ::_exit(5);
+    if (!outbox.get(key, record)) ::_exit(5);
     DatabaseRecord done(storeColumns(StoreKind::Sent).size());
-    done[0] = sent.NewIdText();
+    done[0] = sent.newIdText();
     done[static_cast<size_t>(columnIndex(StoreKind::Sent, u"uniqueid"))] = record[uniqueidColumn];
     done[static_cast<size_t>(columnIndex(StoreKind::Sent, u"content"))] =
         record[static_cast<size_t>(columnIndex(StoreKind::Outbox, u"content"))];
-    sent.Put(done);
-    if (sent.Save() != 0) ::_exit(4);
-    outbox.Remove(key);
-    if (outbox.Save() != 0) ::_exit(4);
+    sent.put(done);
+    if (sent.save() != 0) ::_exit(4);
+    outbox.remove(key);
+    if (outbox.save() != 0) ::_exit(4);
     const int uniqueid = std::stoi(toUtf8(record[uniqueidColumn]));
     if (::write(progress, &uniqueid, sizeof uniqueid) != sizeof uniqueid) ::_exit(3);
   }
@@ -222,7 +222,7 @@ TEST(FileDatabaseCrash, KillDuringSendResultsLeavesEachMessageInExactlyOneFolder
     std::vector<bool> inSent(kRecords + 1, false);
     for (StoreKind kind : {StoreKind::Outbox, StoreKind::Sent}) {
       const auto column = static_cast<size_t>(columnIndex(kind, u"uniqueid"));
-      for (const DatabaseRecord& record : f.stores->store(kind).SelectNotEqual(0, u"\x01", 0)) {
+      for (const DatabaseRecord& record : f.stores->store(kind).selectNotEqual(0, u"\x01", 0)) {
         const int n = std::stoi(toUtf8(record[column]));
         ASSERT_TRUE(n >= 1 && n <= kRecords);
         ++folders[static_cast<size_t>(n)];
@@ -242,15 +242,15 @@ TEST(FileDatabaseCrash, KillDuringSendResultsLeavesEachMessageInExactlyOneFolder
 // killed; tells the parent when the first compaction begins and when it ends.
 [[noreturn]] void compactForever(DatabaseFixture& f, int ready) {
   auto db = f.make();
-  if (db->Load(true) != 0) ::_exit(2);
+  if (db->load(true) != 0) ::_exit(2);
   const char byte = 1;
   for (int round = 0;; ++round) {
     for (int change = 0; change < 20; ++change) {
-      db->Put({u"00000001", u"B" + fromAscii(std::to_string(round)), contentFor(1)});
-      if (db->Save() != 0) ::_exit(4);
+      db->put({u"00000001", u"B" + fromAscii(std::to_string(round)), contentFor(1)});
+      if (db->save() != 0) ::_exit(4);
     }
     if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
-    if (db->Compact() != 0) ::_exit(4);
+    if (db->compact() != 0) ::_exit(4);
     if (round == 0 && ::write(ready, &byte, 1) != 1) ::_exit(3);
   }
 }
@@ -292,14 +292,14 @@ TEST(FileDatabaseCrash, KillDuringCompactionLosesNothing) {
     // The folder file alone is whole at every moment: other programs read it without the journal.
     EXPECT_EQ(brokenLines(f.file(), 3), 0u);
     auto db = f.make();
-    ASSERT_EQ(db->Load(true), 0) << "point " << point;
-    ASSERT_EQ(db->Count(), static_cast<size_t>(kRecords)) << "point " << point;
+    ASSERT_EQ(db->load(true), 0) << "point " << point;
+    ASSERT_EQ(db->count(), static_cast<size_t>(kRecords)) << "point " << point;
     DatabaseRecord record;
-    ASSERT_TRUE(db->Get(u"00000001", record));
+    ASSERT_TRUE(db->get(u"00000001", record));
     EXPECT_TRUE(record[1] == u"A" || record[1][0] == u'B') << toUtf8(record[1]);
-    ASSERT_TRUE(db->Get(fromAscii(keyFor(kRecords)), record));
+    ASSERT_TRUE(db->get(fromAscii(keyFor(kRecords)), record));
     EXPECT_EQ(record[2], contentFor(kRecords));
-    EXPECT_EQ(db->SelectNotContaining(2, u"Message ", 0).size(), 0u);
+    EXPECT_EQ(db->selectNotContaining(2, u"Message ", 0).size(), 0u);
     EXPECT_FALSE(f.exists("db.txt.rejected"));
     EXPECT_FALSE(f.exists("db.txt.journal.unmatched")) << "point " << point;
   }
@@ -308,8 +308,8 @@ TEST(FileDatabaseCrash, KillDuringCompactionLosesNothing) {
 }
 
 // The append path: big records (a large write can be cut by SIGKILL) added one by one. The child
-// says "S" before each Save and the record's id once the Save returned; the parent kills it at a
-// different moment after the start of a Save each round. The big field is not the last one, as
+// says "S" before each save and the record's id once the save returned; the parent kills it at a
+// different moment after the start of a save each round. The big field is not the last one, as
 // "content" in the outbox, and the last one is empty, as "custom" usually is.
 constexpr size_t kBigRecord = 4 << 20;
 
@@ -325,13 +325,13 @@ std::u16string bigNote(const std::u16string& id) {
 
 [[noreturn]] void appendUntilKilled(DatabaseFixture& f, int progress) {
   auto db = f.make();
-  if (db->Load(true) != 0) ::_exit(2);
+  if (db->load(true) != 0) ::_exit(2);
   for (;;) {
-    const std::u16string id = db->NewIdText();
-    db->Put({id, bigNote(id), u""});
+    const std::u16string id = db->newIdText();
+    db->put({id, bigNote(id), u""});
     const std::string message = "S";
     if (::write(progress, message.data(), 1) != 1) ::_exit(3);
-    if (db->Save() != 0) ::_exit(4);
+    if (db->save() != 0) ::_exit(4);
     const std::string key = toUtf8(id);
     if (::write(progress, key.data(), key.size()) != static_cast<ssize_t>(key.size())) {
       ::_exit(3);
@@ -357,7 +357,7 @@ TEST(FileDatabaseCrash, KillDuringAppendLosesNoConfirmedRecordAndLoadsNoCutOne) 
       appendUntilKilled(f, pipeFds[1]);
     }
     ::close(pipeFds[1]);
-    // Kill somewhere in the second Save (or just after it): from 0 to 10 ms after it began.
+    // Kill somewhere in the second save (or just after it): from 0 to 10 ms after it began.
     std::string progress;
     for (int saves = 0; saves < 2;) {
       char c = 0;
@@ -379,15 +379,15 @@ TEST(FileDatabaseCrash, KillDuringAppendLosesNoConfirmedRecordAndLoadsNoCutOne) 
     ASSERT_EQ(progress.size() % 8, 0u);
 
     auto db = f.make();
-    ASSERT_EQ(db->Load(true), 0);
+    ASSERT_EQ(db->load(true), 0);
     for (size_t at = 0; at < progress.size(); at += 8) {
       DatabaseRecord record;
       const std::u16string id = fromAscii(progress.substr(at, 8));
-      ASSERT_TRUE(db->Get(id, record)) << "confirmed record " << toUtf8(id) << " lost";
+      ASSERT_TRUE(db->get(id, record)) << "confirmed record " << toUtf8(id) << " lost";
     }
     // Every record that loads is whole: at most one more than confirmed (written, then killed
     // before it could say so).
-    const auto records = db->SelectNotEqual(1, u"\x01", 0);
+    const auto records = db->selectNotEqual(1, u"\x01", 0);
     EXPECT_GE(records.size(), progress.size() / 8 + 1);
     EXPECT_LE(records.size(), progress.size() / 8 + 2);
     for (const auto& record : records) {
@@ -399,14 +399,14 @@ TEST(FileDatabaseCrash, KillDuringAppendLosesNoConfirmedRecordAndLoadsNoCutOne) 
     if (f.exists("db.txt.rejected")) ++cutRounds;
 
     // The next save leaves a file whose every line is whole.
-    db->Put({db->NewIdText(), u"after", u""});
-    ASSERT_EQ(db->Save(), 0);
-    const size_t count = db->Count();
+    db->put({db->newIdText(), u"after", u""});
+    ASSERT_EQ(db->save(), 0);
+    const size_t count = db->count();
     db.reset();
     auto again = f.make();
-    ASSERT_EQ(again->Load(true), 0);
-    EXPECT_EQ(again->Count(), count);
-    EXPECT_EQ(again->SelectEqual(2, u"", 0).size(), count);
+    ASSERT_EQ(again->load(true), 0);
+    EXPECT_EQ(again->count(), count);
+    EXPECT_EQ(again->selectEqual(2, u"", 0).size(), count);
   }
   // Rounds whose kill cut an append short, so that the set-aside path was taken.
   ::testing::Test::RecordProperty("cut_appends", cutRounds);

@@ -22,26 +22,26 @@ TEST(FileDatabaseKeys, KeysInKeyOrderAndARevisionThatMovesWithEveryChange) {
   const Step steps[] = {
       {"put new",
        [](FileDatabase& d) {
-         d.Put({u"00000002", u"b", u""});
+         d.put({u"00000002", u"b", u""});
        },
        true},
       {"put replacing",
        [](FileDatabase& d) {
-         d.Put({u"00000002", u"B", u""});
+         d.put({u"00000002", u"B", u""});
        },
        true},
-      {"save", [](FileDatabase& d) { d.Save(); }, false},
+      {"save", [](FileDatabase& d) { d.save(); }, false},
       {"get and search",
        [](FileDatabase& d) {
          DatabaseRecord record;
-         d.Get(u"00000001", record);
-         d.SelectContaining(1, u"a", 0);
+         d.get(u"00000001", record);
+         d.selectContaining(1, u"a", 0);
        },
        false},
-      {"remove missing", [](FileDatabase& d) { d.Remove(u"0000000f"); }, false},
-      {"remove", [](FileDatabase& d) { d.Remove(u"00000001"); }, true},
-      {"load", [](FileDatabase& d) { d.Load(false); }, true},
-      {"clear", [](FileDatabase& d) { d.Clear(); }, true},
+      {"remove missing", [](FileDatabase& d) { d.remove(u"0000000f"); }, false},
+      {"remove", [](FileDatabase& d) { d.remove(u"00000001"); }, true},
+      {"load", [](FileDatabase& d) { d.load(false); }, true},
+      {"clear", [](FileDatabase& d) { d.clear(); }, true},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);

@@ -25,10 +25,10 @@ TEST_P(LoadFormat, ReadsRecords) {
   DatabaseFixture f;
   auto db = f.loaded(GetParam().file);
   ASSERT_EQ(f.loadResult, 0);
-  ASSERT_EQ(db->Count(), GetParam().expected.size());
+  ASSERT_EQ(db->count(), GetParam().expected.size());
   for (const auto& want : GetParam().expected) {
     DatabaseRecord got;
-    ASSERT_TRUE(db->Get(want[0], got)) << toUtf8(want[0]);
+    ASSERT_TRUE(db->get(want[0], got)) << toUtf8(want[0]);
     EXPECT_EQ(got, want);
   }
 }
@@ -76,7 +76,7 @@ TEST(FileDatabaseLoad, CrLfAndLfFilesLoadTheSame) {
   DatabaseFixture crlf, lf;
   auto a = crlf.loaded("01\ta\tx\r\n02\tb\ty\r\n");
   auto b = lf.loaded("01\ta\tx\n02\tb\ty\n");
-  EXPECT_EQ(a->SelectNotEqual(0, u"", 0), b->SelectNotEqual(0, u"", 0));
+  EXPECT_EQ(a->selectNotEqual(0, u"", 0), b->selectNotEqual(0, u"", 0));
 }
 
 struct SeparatorCase {
@@ -95,7 +95,7 @@ TEST_P(SeparatorSetting, UsesOnlyTheFirstCharacter) {
   f.settings.setString("db.separator", GetParam().setting);
   auto db = f.loaded(GetParam().file);
   DatabaseRecord got;
-  ASSERT_TRUE(db->Get(GetParam().expected[0], got));
+  ASSERT_TRUE(db->get(GetParam().expected[0], got));
   EXPECT_EQ(got, GetParam().expected);
 }
 
@@ -119,7 +119,7 @@ TEST(FileDatabaseLoad, ResetGivesLargestIdentifierPlusTwo) {
   }
   auto db = f.loaded(file);
   EXPECT_EQ(db->peekNextId(), 12);
-  EXPECT_EQ(db->NewIdText(), u"0000000c");
+  EXPECT_EQ(db->newIdText(), u"0000000c");
   EXPECT_EQ(f.settings.getInt("db.id"), 13);
 }
 
@@ -128,18 +128,18 @@ TEST(FileDatabaseLoad, WithoutResetKeepsTheConfiguredIdentifier) {
   f.settings.setInt("db.id", 40);
   f.dir.write("db.txt", "00000001\ta\tx\r\n");
   auto db = f.make();
-  ASSERT_EQ(db->Load(false), 0);
-  EXPECT_EQ(db->NextId(), 40);
+  ASSERT_EQ(db->load(false), 0);
+  EXPECT_EQ(db->nextId(), 40);
 }
 
 TEST(FileDatabaseLoad, MissingFileFailsAndLeavesMemory) {
   DatabaseFixture f;
   auto db = f.make();
-  db->Put(rec({u"01", u"a", u"x"}));
+  db->put(rec({u"01", u"a", u"x"}));
   errno = 0;
-  EXPECT_EQ(db->Load(true), -1);
+  EXPECT_EQ(db->load(true), -1);
   EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(db->Count(), 1u);
+  EXPECT_EQ(db->count(), 1u);
 }
 
 TEST(FileDatabaseLoad, SkippedLinesAreKeptBesideTheFile) {
@@ -147,9 +147,9 @@ TEST(FileDatabaseLoad, SkippedLinesAreKeptBesideTheFile) {
   auto db = f.loaded("# comment\r\n01\ta\tx\textra\r\n02\tb\ty\r\n03\t\xff\xfe\tz\r\n");
   ASSERT_EQ(f.loadResult, 0);
   // The long line is dropped, the bad UTF-8 is repaired and kept; both originals are saved.
-  EXPECT_EQ(db->Count(), 2u);
+  EXPECT_EQ(db->count(), 2u);
   DatabaseRecord got;
-  ASSERT_TRUE(db->Get(u"03", got));
+  ASSERT_TRUE(db->get(u"03", got));
   EXPECT_EQ(got[1], u"\uFFFD\uFFFD");
   EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n03\t\xff\xfe\tz\r\n");
 }
@@ -197,14 +197,14 @@ TEST(FileDatabaseLoad, RecordCutShortAtTheEndIsSetAside) {
   Logger::setGlobal(nullptr);
   ASSERT_EQ(f.loadResult, 0);
   DatabaseRecord got;
-  EXPECT_FALSE(db->Get(u"02", got));
-  EXPECT_EQ(db->Count(), 1u);
+  EXPECT_FALSE(db->get(u"02", got));
+  EXPECT_EQ(db->count(), 1u);
   EXPECT_EQ(f.dir.read("db.txt.rejected"), "02\tcut sh\r\n");
   EXPECT_NE(f.dir.read("log.txt").find("1 line(s) cut short at the end set aside"),
             std::string::npos);
 
-  db->Put(rec({u"03", u"c", u"z"}));
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({u"03", u"c", u"z"}));
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n03\tc\tz\r\n");
 }
 
@@ -217,17 +217,17 @@ TEST(FileDatabaseLoad, RejectedLinesAreKeptOnce) {
   f.dir.write("db.txt", damaged);
   for (int start = 0; start < 3; ++start) {
     auto db = f.make();
-    ASSERT_EQ(db->Load(true), 0);
-    EXPECT_EQ(db->Count(), 2u);
+    ASSERT_EQ(db->load(true), 0);
+    EXPECT_EQ(db->count(), 2u);
   }
   EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n03\t\xff\tz\r\n04\tcu\r\n");
 
   auto db = f.make();
-  ASSERT_EQ(db->Load(true), 0);
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->load(true), 0);
+  ASSERT_EQ(db->save(), 0);
   db.reset();
   EXPECT_EQ(f.file(), "02\tb\ty\r\n03\t\xEF\xBF\xBD\tz\r\n");
-  f.make()->Load(true);
+  f.make()->load(true);
   EXPECT_EQ(f.dir.read("db.txt.rejected"), "01\ta\tx\textra\r\n03\t\xff\tz\r\n04\tcu\r\n");
 }
 
@@ -247,13 +247,13 @@ TEST(FileDatabaseBadInput, BinaryFileLoadsWithoutLosingBytes) {
   ASSERT_EQ(f.loadResult, 0);
   // Whatever could not be taken as it was is kept byte for byte beside the folder.
   EXPECT_FALSE(f.dir.read("db.txt.rejected").empty());
-  db->Put(rec({u"zz", u"new", u""}));
-  EXPECT_EQ(db->Save(), 0);
-  const size_t count = db->Count();
+  db->put(rec({u"zz", u"new", u""}));
+  EXPECT_EQ(db->save(), 0);
+  const size_t count = db->count();
   db.reset();
   auto again = f.make();
-  ASSERT_EQ(again->Load(true), 0);
-  EXPECT_EQ(again->Count(), count);
+  ASSERT_EQ(again->load(true), 0);
+  EXPECT_EQ(again->count(), count);
 }
 
 TEST(FileDatabaseBadInput, FiftyMegabyteLineLoads) {
@@ -262,19 +262,19 @@ TEST(FileDatabaseBadInput, FiftyMegabyteLineLoads) {
   auto db = f.loaded(line);
   ASSERT_EQ(f.loadResult, 0);
   DatabaseRecord got;
-  ASSERT_TRUE(db->Get(u"01", got));
+  ASSERT_TRUE(db->get(u"01", got));
   EXPECT_EQ(got[2].size(), 50u * 1024 * 1024);
-  EXPECT_EQ(db->Count(), 2u);
+  EXPECT_EQ(db->count(), 2u);
 }
 
 TEST(FileDatabaseBadInput, DirectoryFailsAndIsNeverReplaced) {
   DatabaseFixture f;
   std::filesystem::create_directory(f.path());
   auto db = f.make();
-  EXPECT_EQ(db->Load(true), -1);
-  db->Put(rec({u"01", u"a", u"x"}));
-  db->Remove(u"none");  // forces the rewrite path
-  EXPECT_EQ(db->Save(), -1);
+  EXPECT_EQ(db->load(true), -1);
+  db->put(rec({u"01", u"a", u"x"}));
+  db->remove(u"none");  // forces the rewrite path
+  EXPECT_EQ(db->save(), -1);
   EXPECT_TRUE(std::filesystem::is_directory(f.path()));
 }
 
@@ -283,11 +283,11 @@ TEST(FileDatabaseBadInput, UnreadableFileIsNeverOverwritten) {
   f.dir.write("db.txt", "01\tprecious\tx\r\n");
   const int result = runUnableToRead(f.path(), f.dir.path(), [&] {
     auto db = f.make();
-    if (db->Load(true) != -1 || errno != EACCES) return 1;
-    db->Clear();  // an empty folder with a rewrite due
-    if (db->Save() != -1) return 2;
-    db->Put(rec({u"02", u"new", u""}));
-    if (db->Save() != -1) return 3;
+    if (db->load(true) != -1 || errno != EACCES) return 1;
+    db->clear();  // an empty folder with a rewrite due
+    if (db->save() != -1) return 2;
+    db->put(rec({u"02", u"new", u""}));
+    if (db->save() != -1) return 3;
     return 0;
   });
   EXPECT_EQ(result, 0);
@@ -298,13 +298,13 @@ TEST(FileDatabaseBadInput, SuccessfulReloadAllowsRewritesAgain) {
   DatabaseFixture f;
   std::filesystem::create_directory(f.path());
   auto db = f.make();
-  EXPECT_EQ(db->Load(true), -1);
+  EXPECT_EQ(db->load(true), -1);
   std::filesystem::remove(f.path());
   f.dir.write("db.txt", "01\ta\tx\r\n");
-  ASSERT_EQ(db->Load(true), 0);
-  db->Remove(u"01");
-  EXPECT_EQ(db->Save(), 0);
-  EXPECT_EQ(db->Compact(), 0);
+  ASSERT_EQ(db->load(true), 0);
+  db->remove(u"01");
+  EXPECT_EQ(db->save(), 0);
+  EXPECT_EQ(db->compact(), 0);
   EXPECT_EQ(f.file(), "");
 }
 

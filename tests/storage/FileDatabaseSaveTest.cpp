@@ -21,8 +21,8 @@ TEST(FileDatabaseSave, NewRecordWithoutLimitIsAppended) {
   DatabaseFixture f;
   auto db = f.loaded("00000001\ta\tx\r\n");
   const ino_t before = inodeOf(f.path());
-  db->Put(rec({db->NewIdText().c_str(), u"b", u"y"}));
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({db->newIdText().c_str(), u"b", u"y"}));
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "00000001\ta\tx\r\n00000003\tb\ty\r\n");
   // Same file, one line longer: nothing was rewritten.
   EXPECT_EQ(inodeOf(f.path()), before);
@@ -43,14 +43,14 @@ TEST_P(RewriteCause, RewritesTheWholeFile) {
   auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r\n");
   const ino_t before = inodeOf(f.path());
   GetParam().change(*db);
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), GetParam().expected);
   EXPECT_NE(inodeOf(f.path()), before);  // a new file renamed into place
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, RewriteCause,
                          ::testing::Values(RewriteCase{"Clear",
-                                                       [](FileDatabase& db) { db.Clear(); }, ""}),
+                                                       [](FileDatabase& db) { db.clear(); }, ""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A replacement or a removal costs one short append to the journal, whatever the folder's size:
@@ -63,15 +63,15 @@ TEST_P(JournaledChange, LeavesTheFileAndLoadsBackFromTheJournal) {
   auto db = f.loaded(original);
   const ino_t before = inodeOf(f.path());
   GetParam().change(*db);
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), original);
   EXPECT_EQ(inodeOf(f.path()), before);
   EXPECT_TRUE(f.exists("db.txt.journal"));
 
   db.reset();
   auto again = f.make();
-  ASSERT_EQ(again->Load(true), 0);
-  ASSERT_EQ(again->Compact(), 0);
+  ASSERT_EQ(again->load(true), 0);
+  ASSERT_EQ(again->compact(), 0);
   EXPECT_EQ(f.file(), GetParam().expected);
   EXPECT_NE(inodeOf(f.path()), before);  // folded in: a new file renamed into place
   EXPECT_FALSE(f.exists("db.txt.journal"));
@@ -80,16 +80,16 @@ TEST_P(JournaledChange, LeavesTheFileAndLoadsBackFromTheJournal) {
 INSTANTIATE_TEST_SUITE_P(Changes, JournaledChange,
                          ::testing::Values(RewriteCase{"Replacement",
                                                        [](FileDatabase& db) {
-                                                         db.Put(rec({u"01", u"A", u"X"}));
+                                                         db.put(rec({u"01", u"A", u"X"}));
                                                        },
                                                        "01\tA\tX\r\n02\tb\ty\r\n"},
                                            RewriteCase{"Removal",
-                                                       [](FileDatabase& db) { db.Remove(u"01"); },
+                                                       [](FileDatabase& db) { db.remove(u"01"); },
                                                        "02\tb\ty\r\n"},
                                            RewriteCase{"NewRecordThenReplacement",
                                                        [](FileDatabase& db) {
-                                                         db.Put(rec({u"03", u"c", u"z"}));
-                                                         db.Put(rec({u"03", u"C", u"Z"}));
+                                                         db.put(rec({u"03", u"c", u"z"}));
+                                                         db.put(rec({u"03", u"C", u"Z"}));
                                                        },
                                                        "01\ta\tx\r\n02\tb\ty\r\n03\tC\tZ\r\n"}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -104,15 +104,15 @@ TEST(FileDatabaseSave, LimitTrimsSmallestKeysAndRewrites) {
     file += line;
   }
   auto db = f.loaded(file);
-  ASSERT_EQ(db->Count(), 100u);
+  ASSERT_EQ(db->count(), 100u);
   const ino_t before = inodeOf(f.path());
-  db->Put(rec({db->NewIdText().c_str(), u"new", u""}));
-  EXPECT_EQ(db->Count(), 100u);
+  db->put(rec({db->newIdText().c_str(), u"new", u""}));
+  EXPECT_EQ(db->count(), 100u);
   DatabaseRecord got;
-  EXPECT_FALSE(db->Get(u"00000001", got));
-  EXPECT_TRUE(db->Get(u"00000066", got));
-  ASSERT_EQ(db->Save(), 0);
-  ASSERT_EQ(db->Compact(), 0);
+  EXPECT_FALSE(db->get(u"00000001", got));
+  EXPECT_TRUE(db->get(u"00000066", got));
+  ASSERT_EQ(db->save(), 0);
+  ASSERT_EQ(db->compact(), 0);
   EXPECT_NE(inodeOf(f.path()), before);
   EXPECT_EQ(lineCount(f.file()), 100u);
   EXPECT_EQ(f.file().substr(0, 8), "00000002");
@@ -122,13 +122,13 @@ TEST(FileDatabaseSave, AppendAfterBrokenLastLineStartsANewLine) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n");
   f.dir.write("db.txt", "01\ta\tx\r\n02\tcut sh");  // a write that a crash cut short
-  db->Put(rec({u"03", u"c", u"z"}));
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({u"03", u"c", u"z"}));
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tcut sh\r\n03\tc\tz\r\n");
   db.reset();
   auto again = f.loaded(f.file());
   DatabaseRecord got;
-  ASSERT_TRUE(again->Get(u"03", got));
+  ASSERT_TRUE(again->get(u"03", got));
   EXPECT_EQ(got, rec({u"03", u"c", u"z"}));
 }
 
@@ -137,13 +137,13 @@ TEST(FileDatabaseSave, AppendAfterBrokenLastLineStartsANewLine) {
 TEST(FileDatabaseSave, AppendAfterACutBetweenCrAndLfLeavesNoStrayCr) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r");
-  db->Put(rec({u"03", u"c", u"z"}));
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({u"03", u"c", u"z"}));
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n03\tc\tz\r\n");
   db.reset();
   auto again = f.loaded(f.file());
   DatabaseRecord got;
-  ASSERT_TRUE(again->Get(u"02", got));
+  ASSERT_TRUE(again->get(u"02", got));
   EXPECT_EQ(got, rec({u"02", u"b", u"y"}));
 }
 
@@ -152,9 +152,9 @@ TEST(FileDatabaseSave, AppendingMakesAnOpenFilePrivate) {
   f.dir.write("db.txt", "01\ta\tx\r\n");
   ASSERT_EQ(::chmod(f.path().c_str(), 0644), 0);
   auto db = f.make();
-  ASSERT_EQ(db->Load(true), 0);
-  db->Put(rec({u"02", u"b", u"y"}));
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->load(true), 0);
+  db->put(rec({u"02", u"b", u"y"}));
+  ASSERT_EQ(db->save(), 0);
   struct stat st {};
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -164,17 +164,17 @@ TEST(FileDatabaseSave, AppendingMakesAnOpenFilePrivate) {
 TEST(FileDatabaseSave, FilesAreOwnerOnly) {
   DatabaseFixture f;
   auto db = f.make();
-  ASSERT_EQ(db->Truncate(), 0);
+  ASSERT_EQ(db->truncate(), 0);
   struct stat st {};
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  db->Put(rec({u"01", u"a", u""}));
-  db->Remove(u"none");
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({u"01", u"a", u""}));
+  db->remove(u"none");
+  ASSERT_EQ(db->save(), 0);
   ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  db->Put(rec({u"01", u"b", u""}));
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({u"01", u"b", u""}));
+  ASSERT_EQ(db->save(), 0);
   ASSERT_EQ(::stat(f.dir.file("db.txt.journal").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
@@ -182,21 +182,21 @@ TEST(FileDatabaseSave, FilesAreOwnerOnly) {
 TEST(FileDatabaseSave, FieldsNeverSplitTheLine) {
   DatabaseFixture f;
   auto db = f.make();
-  ASSERT_EQ(db->Truncate(), 0);
-  db->Put(rec({u"01", u"two\twords", u"line\r\nbreak"}));
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->truncate(), 0);
+  db->put(rec({u"01", u"two\twords", u"line\r\nbreak"}));
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "01\ttwo words\tline  break\r\n");
 }
 
 TEST(FileDatabaseSave, RecordsArePaddedOrCutToTheColumns) {
   DatabaseFixture f;
   auto db = f.make();
-  db->Put(rec({u"01"}));
-  db->Put(rec({u"02", u"a", u"b", u"dropped"}));
+  db->put(rec({u"01"}));
+  db->put(rec({u"02", u"a", u"b", u"dropped"}));
   DatabaseRecord got;
-  ASSERT_TRUE(db->Get(u"01", got));
+  ASSERT_TRUE(db->get(u"01", got));
   EXPECT_EQ(got, rec({u"01", u"", u""}));
-  ASSERT_TRUE(db->Get(u"02", got));
+  ASSERT_TRUE(db->get(u"02", got));
   EXPECT_EQ(got, rec({u"02", u"a", u"b"}));
 }
 
@@ -204,10 +204,10 @@ TEST(FileDatabaseSave, FailedSaveKeepsEverythingForTheNextTry) {
   DatabaseFixture f;
   f.settings.setString("db.filename", u"missing-folder/db.txt");
   auto db = f.make();
-  db->Put(rec({u"01", u"a", u"x"}));
-  EXPECT_EQ(db->Save(), -1);
+  db->put(rec({u"01", u"a", u"x"}));
+  EXPECT_EQ(db->save(), -1);
   std::filesystem::create_directory(f.dir.file("missing-folder"));
-  EXPECT_EQ(db->Save(), 0);
+  EXPECT_EQ(db->save(), 0);
   EXPECT_EQ(f.dir.read("missing-folder/db.txt"), "01\ta\tx\r\n");
 }
 
@@ -215,35 +215,35 @@ TEST(FileDatabaseSave, DeletedFileIsWrittenWhole) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n");
   std::filesystem::remove(f.path());
-  db->Put(rec({u"02", u"b", u"y"}));
-  ASSERT_EQ(db->Save(), 0);
+  db->put(rec({u"02", u"b", u"y"}));
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n02\tb\ty\r\n");
 }
 
 TEST(FileDatabaseSave, TruncateEmptiesTheFileAndKeepsMemoryForTheNextSave) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n");
-  ASSERT_EQ(db->Truncate(), 0);
+  ASSERT_EQ(db->truncate(), 0);
   EXPECT_EQ(f.file(), "");
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->save(), 0);
   EXPECT_EQ(f.file(), "01\ta\tx\r\n");
 }
 
 TEST(FileDatabaseSave, WrittenFileLoadsBackTheSame) {
   DatabaseFixture f;
   auto db = f.make();
-  db->Put(rec({u"02", u"\u00e9\U0001F600", u"%0A"}));
-  db->Put(rec({u"01", u"", u""}));
-  db->Put(rec({u"\U0001F600", u"supplementary", u""}));
-  db->Put(rec({u"\uFF21", u"fullwidth", u""}));
-  ASSERT_EQ(db->Save(), 0);
-  const std::vector<DatabaseRecord> written = db->SelectNotEqual(1, u"\x01", 0);
+  db->put(rec({u"02", u"\u00e9\U0001F600", u"%0A"}));
+  db->put(rec({u"01", u"", u""}));
+  db->put(rec({u"\U0001F600", u"supplementary", u""}));
+  db->put(rec({u"\uFF21", u"fullwidth", u""}));
+  ASSERT_EQ(db->save(), 0);
+  const std::vector<DatabaseRecord> written = db->selectNotEqual(1, u"\x01", 0);
   db.reset();
   auto again = f.make();
-  ASSERT_EQ(again->Load(true), 0);
-  EXPECT_EQ(again->SelectNotEqual(1, u"\x01", 0), written);
+  ASSERT_EQ(again->load(true), 0);
+  EXPECT_EQ(again->selectNotEqual(1, u"\x01", 0), written);
   // keysOf run in UTF-16 code unit order: the surrogate pair before U+FF21.
-  EXPECT_EQ(keysOf(again->SelectNotEqual(1, u"\x01", 0)),
+  EXPECT_EQ(keysOf(again->selectNotEqual(1, u"\x01", 0)),
             (std::vector<std::u16string>{u"01", u"02", u"\U0001F600", u"\uFF21"}));
 }
 
@@ -257,7 +257,7 @@ void PrintTo(const HighIdCase& c, std::ostream* os) { *os << c.name; }
 class HighIds : public ::testing::TestWithParam<HighIdCase> {};
 
 // However the keys got into the file, every restart hands out ids that no record has, so that
-// Put never replaces a record in silence.
+// put never replaces a record in silence.
 TEST_P(HighIds, NewIdsAreNeverInUse) {
   DatabaseFixture f;
   std::string file;
@@ -265,20 +265,20 @@ TEST_P(HighIds, NewIdsAreNeverInUse) {
   f.dir.write("db.txt", file);
   for (int restart = 0; restart < 3; ++restart) {
     auto db = f.make();
-    ASSERT_EQ(db->Load(true), 0);
-    const size_t before = db->Count();
+    ASSERT_EQ(db->load(true), 0);
+    const size_t before = db->count();
     for (int i = 0; i < 4; ++i) {
-      const std::u16string id = db->NewIdText();
+      const std::u16string id = db->newIdText();
       DatabaseRecord existing;
-      EXPECT_FALSE(db->Get(id, existing)) << toUtf8(id) << " is in use";
-      db->Put(rec({id.c_str(), u"new", u""}));
+      EXPECT_FALSE(db->get(id, existing)) << toUtf8(id) << " is in use";
+      db->put(rec({id.c_str(), u"new", u""}));
     }
-    EXPECT_EQ(db->Count(), before + 4);
-    ASSERT_EQ(db->Save(), 0);
+    EXPECT_EQ(db->count(), before + 4);
+    ASSERT_EQ(db->save(), 0);
   }
   auto db = f.make();
-  ASSERT_EQ(db->Load(true), 0);
-  EXPECT_EQ(db->SelectEqual(1, u"old", 0).size(), GetParam().keys.size());
+  ASSERT_EQ(db->load(true), 0);
+  EXPECT_EQ(db->selectEqual(1, u"old", 0).size(), GetParam().keys.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -293,9 +293,9 @@ TEST(FileDatabaseIds, NextIdStoresTheFollowingValue) {
   DatabaseFixture f;
   f.settings.setInt("db.id", 254);
   auto db = f.make();
-  EXPECT_EQ(db->NewIdText(), u"000000fe");
+  EXPECT_EQ(db->newIdText(), u"000000fe");
   EXPECT_EQ(f.settings.getInt("db.id"), 255);
-  EXPECT_EQ(db->NextId(), 255);
+  EXPECT_EQ(db->nextId(), 255);
   EXPECT_EQ(f.settings.getInt("db.id"), 256);
 }
 

@@ -14,7 +14,7 @@ namespace parlane::test {
 namespace {
 
 // Runs `attempt` in a child process (another copy of the program) and returns its exit code.
-int InOtherProcess(const std::function<int()>& attempt) {
+int inOtherProcess(const std::function<int()>& attempt) {
   const pid_t child = ::fork();
   if (child == 0) ::_exit(attempt());
   int status = 0;
@@ -28,30 +28,30 @@ TEST(FileDatabaseSharing, SecondOpenerIsRefusedWhileTheFirstHoldsTheFile) {
   ASSERT_EQ(f.loadResult, 0);
   const auto secondOpener = [&] {
     auto other = f.make();
-    if (other->Load(true) != -1 || errno != EWOULDBLOCK) return 1;
-    other->Put(rec({u"99", u"lost", u""}));
-    if (other->Save() != -1) return 2;
-    if (other->Truncate() != -1) return 3;
+    if (other->load(true) != -1 || errno != EWOULDBLOCK) return 1;
+    other->put(rec({u"99", u"lost", u""}));
+    if (other->save() != -1) return 2;
+    if (other->truncate() != -1) return 3;
     return 0;
   };
-  EXPECT_EQ(InOtherProcess(secondOpener), 0);
+  EXPECT_EQ(inOtherProcess(secondOpener), 0);
   EXPECT_EQ(secondOpener(), 0) << "a second database in the same process";
 
   // The lock passes to the new file of every rewrite, and stays through appends.
-  db->Put(rec({u"01", u"A", u"X"}));
-  ASSERT_EQ(db->Save(), 0);
-  EXPECT_EQ(InOtherProcess(secondOpener), 0);
-  ASSERT_EQ(db->Compact(), 0);
-  EXPECT_EQ(InOtherProcess(secondOpener), 0);
-  db->Put(rec({u"02", u"b", u"y"}));
-  ASSERT_EQ(db->Save(), 0);
-  EXPECT_EQ(InOtherProcess(secondOpener), 0);
+  db->put(rec({u"01", u"A", u"X"}));
+  ASSERT_EQ(db->save(), 0);
+  EXPECT_EQ(inOtherProcess(secondOpener), 0);
+  ASSERT_EQ(db->compact(), 0);
+  EXPECT_EQ(inOtherProcess(secondOpener), 0);
+  db->put(rec({u"02", u"b", u"y"}));
+  ASSERT_EQ(db->save(), 0);
+  EXPECT_EQ(inOtherProcess(secondOpener), 0);
   EXPECT_EQ(f.file(), "01\tA\tX\r\n02\tb\ty\r\n");
 
   db.reset();
-  EXPECT_EQ(InOtherProcess([&] {
+  EXPECT_EQ(inOtherProcess([&] {
               auto other = f.make();
-              return other->Load(true) == 0 && other->Count() == 2 ? 0 : 1;
+              return other->load(true) == 0 && other->count() == 2 ? 0 : 1;
             }),
             0);
 }
@@ -59,10 +59,10 @@ TEST(FileDatabaseSharing, SecondOpenerIsRefusedWhileTheFirstHoldsTheFile) {
 TEST(FileDatabaseSharing, FileMadeAtStartUpIsLockedToo) {
   DatabaseFixture f;
   auto db = f.make();
-  ASSERT_EQ(db->Truncate(), 0);
-  EXPECT_EQ(InOtherProcess([&] {
+  ASSERT_EQ(db->truncate(), 0);
+  EXPECT_EQ(inOtherProcess([&] {
               auto other = f.make();
-              return other->Load(true) == -1 && errno == EWOULDBLOCK ? 0 : 1;
+              return other->load(true) == -1 && errno == EWOULDBLOCK ? 0 : 1;
             }),
             0);
 }

@@ -17,7 +17,7 @@ namespace {
 
 // Every record, in key order, as the database holds it.
 std::vector<DatabaseRecord> everything(const FileDatabase& db) {
-  return db.SelectNotEqual(0, u"\x01", 0);
+  return db.selectNotEqual(0, u"\x01", 0);
 }
 
 void appendTo(const std::string& path, const std::string& bytes) {
@@ -42,22 +42,22 @@ class JournalOfAChangedFile : public ::testing::TestWithParam<OutsideChange> {};
 TEST_P(JournalOfAChangedFile, AppliesOnlyToTheFileItWasWrittenFor) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r\n");
-  db->Remove(u"01");
-  ASSERT_EQ(db->Save(), 0);
+  db->remove(u"01");
+  ASSERT_EQ(db->save(), 0);
   db.reset();
   GetParam().change(f);
 
   auto again = f.make();
-  ASSERT_EQ(again->Load(true), 0);
+  ASSERT_EQ(again->load(true), 0);
   EXPECT_EQ(everything(*again), GetParam().expected);
   // A journal that doesn't belong to the file is set aside, not lost, and never applied later.
   EXPECT_EQ(f.exists("db.txt.journal.unmatched"), !GetParam().journalApplies);
   EXPECT_EQ(f.exists("db.txt.journal"), GetParam().journalApplies);
-  again->Put(rec({u"07", u"g", u""}));
-  ASSERT_EQ(again->Save(), 0);
+  again->put(rec({u"07", u"g", u""}));
+  ASSERT_EQ(again->save(), 0);
   again.reset();
   auto third = f.make();
-  ASSERT_EQ(third->Load(true), 0);
+  ASSERT_EQ(third->load(true), 0);
   std::vector<DatabaseRecord> withNew = GetParam().expected;
   withNew.push_back(rec({u"07", u"g", u""}));
   EXPECT_EQ(everything(*third), withNew);
@@ -93,20 +93,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FolderJournal, BatchCutShortByACrashIsDroppedAndTheNextOneFollowsTheWholeOnes) {
   DatabaseFixture f;
   auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r\n03\tc\tz\r\n");
-  db->Remove(u"01");
-  ASSERT_EQ(db->Save(), 0);
+  db->remove(u"01");
+  ASSERT_EQ(db->save(), 0);
   db.reset();
   // A save that died half-way: its commit line never made it.
   appendTo(f.dir.file("db.txt.journal"), "R\t02\r\nP\t03\tC\tZ\r\nC\t2\t3");
 
   auto again = f.make();
-  ASSERT_EQ(again->Load(true), 0);
+  ASSERT_EQ(again->load(true), 0);
   EXPECT_EQ(everything(*again), (std::vector{rec({u"02", u"b", u"y"}), rec({u"03", u"c", u"z"})}));
-  again->Put(rec({u"02", u"B", u"Y"}));
-  ASSERT_EQ(again->Save(), 0);
+  again->put(rec({u"02", u"B", u"Y"}));
+  ASSERT_EQ(again->save(), 0);
   again.reset();
   auto third = f.make();
-  ASSERT_EQ(third->Load(true), 0);
+  ASSERT_EQ(third->load(true), 0);
   EXPECT_EQ(everything(*third), (std::vector{rec({u"02", u"B", u"Y"}), rec({u"03", u"c", u"z"})}));
 }
 
@@ -127,7 +127,7 @@ TEST_P(JournalSequence, LoadsBackAsMemoryHeldIt) {
   f.settings.setInt("db.maxrecords", static_cast<int>(GetParam().limit));
   auto db = f.loaded("01\ta\tx\r\n02\tb\ty\r\n03\tc\tz\r\n");
   GetParam().run(*db);
-  ASSERT_EQ(db->Save(), 0);
+  ASSERT_EQ(db->save(), 0);
   const std::vector<DatabaseRecord> held = everything(*db);
   for (const std::u16string value : {u"a", u"B", u"c", u"n"}) {
     std::vector<DatabaseRecord> scanned;
@@ -136,11 +136,11 @@ TEST_P(JournalSequence, LoadsBackAsMemoryHeldIt) {
         scanned.push_back(record);
       }
     }
-    EXPECT_EQ(db->SelectEqual(1, value, 0), scanned) << toUtf8(value);
+    EXPECT_EQ(db->selectEqual(1, value, 0), scanned) << toUtf8(value);
   }
   db.reset();
   auto again = f.make();
-  ASSERT_EQ(again->Load(true), 0);
+  ASSERT_EQ(again->load(true), 0);
   EXPECT_EQ(everything(*again), held);
 }
 
@@ -148,35 +148,35 @@ INSTANTIATE_TEST_SUITE_P(
     Sequences, JournalSequence,
     ::testing::Values(Sequence{"ReplaceThenAdd", 0,
                                [](FileDatabase& db) {
-                                 db.Put(rec({u"02", u"B", u"Y"}));
-                                 db.Save();
-                                 db.Put(rec({u"04", u"n", u""}));
+                                 db.put(rec({u"02", u"B", u"Y"}));
+                                 db.save();
+                                 db.put(rec({u"04", u"n", u""}));
                                }},
                       // The new record's key was removed through the journal: appended to the file,
                       // the journal's removal would take it away again at the next load.
                       Sequence{"RemoveThenAddTheSameKey", 0,
                                [](FileDatabase& db) {
-                                 db.Remove(u"02");
-                                 db.Save();
-                                 db.Put(rec({u"02", u"n", u"again"}));
+                                 db.remove(u"02");
+                                 db.save();
+                                 db.put(rec({u"02", u"n", u"again"}));
                                }},
                       Sequence{"AddThenRemoveBeforeSaving", 0,
                                [](FileDatabase& db) {
-                                 db.Put(rec({u"04", u"n", u""}));
-                                 db.Remove(u"04");
+                                 db.put(rec({u"04", u"n", u""}));
+                                 db.remove(u"04");
                                }},
                       Sequence{"LimitDropsTheOldest", 3,
                                [](FileDatabase& db) {
-                                 db.Put(rec({u"04", u"n", u""}));
-                                 db.Save();
-                                 db.Put(rec({u"05", u"N", u""}));
+                                 db.put(rec({u"04", u"n", u""}));
+                                 db.save();
+                                 db.put(rec({u"05", u"N", u""}));
                                }},
                       Sequence{"ClearThenAdd", 0,
                                [](FileDatabase& db) {
-                                 db.Remove(u"01");
-                                 db.Save();
-                                 db.Clear();
-                                 db.Put(rec({u"01", u"n", u""}));
+                                 db.remove(u"01");
+                                 db.save();
+                                 db.clear();
+                                 db.put(rec({u"01", u"n", u""}));
                                }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -186,8 +186,8 @@ TEST(FolderJournal, IsFoldedIntoTheFileOnceItOutgrowsItsShare) {
   const std::u16string big(300000, u'z');
   int saves = 0;
   for (; saves < 10 && f.exists("db.txt.journal") == (saves > 0); ++saves) {
-    db->Put(rec({u"01", fromAscii(std::to_string(saves)).c_str(), big.c_str()}));
-    ASSERT_EQ(db->Save(), 0);
+    db->put(rec({u"01", fromAscii(std::to_string(saves)).c_str(), big.c_str()}));
+    ASSERT_EQ(db->save(), 0);
   }
   EXPECT_FALSE(f.exists("db.txt.journal"));
   EXPECT_LT(saves, 10);
@@ -205,17 +205,17 @@ TEST(FolderJournal, StartAfterAnInterruptedMoveTakesTheMessageOutOfTheOutbox) {
     r[static_cast<size_t>(columnIndex(folder, u"uniqueid"))] = uniqueid;
     return r;
   };
-  f.stores->outbox().Put(record(u"00000001", u"41", StoreKind::Outbox));
-  f.stores->outbox().Put(record(u"00000002", u"42", StoreKind::Outbox));
-  ASSERT_EQ(f.stores->outbox().Save(), 0);
-  f.stores->sent().Put(record(u"00000007", u"41", StoreKind::Sent));
-  ASSERT_EQ(f.stores->sent().Save(), 0);
+  f.stores->outbox().put(record(u"00000001", u"41", StoreKind::Outbox));
+  f.stores->outbox().put(record(u"00000002", u"42", StoreKind::Outbox));
+  ASSERT_EQ(f.stores->outbox().save(), 0);
+  f.stores->sent().put(record(u"00000007", u"41", StoreKind::Sent));
+  ASSERT_EQ(f.stores->sent().save(), 0);
   f.stores.reset();
 
   f.stores = std::make_unique<MessageStores>(f.settings, f.dir.path(), 0);
   ASSERT_TRUE(f.stores->open());
   EXPECT_EQ(f.stores->outbox().keys(), std::vector<std::u16string>{u"00000002"});
-  EXPECT_EQ(f.stores->sent().Count(), 1u);
+  EXPECT_EQ(f.stores->sent().count(), 1u);
 }
 
 }  // namespace

@@ -23,21 +23,21 @@ SMSMessage sample() {
 }
 
 TEST(OutgoingRecord, OutboxLayout) {
-  EXPECT_EQ(OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a"),
+  EXPECT_EQ(outgoingRecord(sample(), StoreKind::Outbox, u"0000000a"),
             (DatabaseRecord{u"0000000a", u"1700000000", u"0170 555 1", u"sms", u"2",
                             u"Hi%0D%0Athere%09you", u"", u"2", u"5", u"77", u"1", u"+491700000001",
                             u"3600", u"tag one"}));
 }
 
 TEST(OutgoingRecord, SentLayoutHasTheReference) {
-  const DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Sent, u"00000001");
+  const DatabaseRecord record = outgoingRecord(sample(), StoreKind::Sent, u"00000001");
   ASSERT_EQ(record.size(), 14u);
   EXPECT_EQ(record[10], u"9");
   EXPECT_EQ(record[11], u"+491700000001");
 }
 
 TEST(OutgoingRecord, FailedLayoutHasNoAttempts) {
-  const DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Failed, u"00000001");
+  const DatabaseRecord record = outgoingRecord(sample(), StoreKind::Failed, u"00000001");
   EXPECT_EQ(record, (DatabaseRecord{u"00000001", u"1700000000", u"0170 555 1", u"sms", u"2",
                                     u"Hi%0D%0Athere%09you", u"", u"2", u"5", u"77",
                                     u"+491700000001", u"3600", u"tag one"}));
@@ -45,17 +45,17 @@ TEST(OutgoingRecord, FailedLayoutHasNoAttempts) {
 
 TEST(OutgoingRecord, PushKeepsItsUrl) {
   PushMessage push(u"", u"+4917", u"News", u"http://example.org/a\tb", 5);
-  const DatabaseRecord record = OutgoingRecord(push, StoreKind::Outbox, u"00000002");
+  const DatabaseRecord record = outgoingRecord(push, StoreKind::Outbox, u"00000002");
   EXPECT_EQ(record[3], u"push");
   EXPECT_EQ(record[6], u"http://example.org/a b");
 }
 
 TEST(IncomingRecord, InboxLayout) {
   SMSMessage message = sample();
-  EXPECT_EQ(IncomingRecord(message, false, u"00000003"),
+  EXPECT_EQ(incomingRecord(message, false, u"00000003"),
             (DatabaseRecord{u"00000003", u"1700000000", u"+491700000001", u"sms",
                             u"Hi%0D%0Athere%09you", u"", u"0", u"5", u"0", u"77", u""}));
-  EXPECT_EQ(IncomingRecord(message, true, u"00000003")[6], u"1");
+  EXPECT_EQ(incomingRecord(message, true, u"00000003")[6], u"1");
 }
 
 struct RebuildCase {
@@ -69,7 +69,7 @@ void PrintTo(const RebuildCase& c, std::ostream* os) { *os << c.name; }
 class MessageFromRecordTypes : public ::testing::TestWithParam<RebuildCase> {};
 
 TEST_P(MessageFromRecordTypes, RebuildsTheMessage) {
-  DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
+  DatabaseRecord record = outgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
   record[3] = GetParam().type;
   record[6] = u"http://x";
   const ManualClock clock(0, 1'650'000'000);
@@ -96,13 +96,13 @@ INSTANTIATE_TEST_SUITE_P(Types, MessageFromRecordTypes,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageFromRecord, UnknownTypeGivesNothing) {
-  DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
+  DatabaseRecord record = outgoingRecord(sample(), StoreKind::Outbox, u"0000000a");
   record[3] = u"sr";
   EXPECT_EQ(messageFromRecord(record, StoreKind::Outbox), nullptr);
 }
 
 TEST(MessageFromRecord, ZeroValidityKeepsTheDefaultExpiry) {
-  DatabaseRecord record = OutgoingRecord(sample(), StoreKind::Failed, u"0000000a");
+  DatabaseRecord record = outgoingRecord(sample(), StoreKind::Failed, u"0000000a");
   record[11] = u"0";
   auto message = messageFromRecord(record, StoreKind::Failed);
   ASSERT_NE(message, nullptr);

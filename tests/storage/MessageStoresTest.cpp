@@ -86,7 +86,7 @@ TEST(MessageStores, UnopenableStoreStopsStartUpAndIsLeftAlone) {
   EXPECT_TRUE(std::filesystem::is_directory(f.dir.file("sent.txt")));
   EXPECT_EQ(failure.message(), u"Error opening file (sent.txt): " + errorText(EISDIR));
   // Shut-down still saves what did open.
-  f.stores->inbox().Put({u"00000001", u"1", u"+49", u"sms", u"x"});
+  f.stores->inbox().put({u"00000001", u"1", u"+49", u"sms", u"x"});
   EXPECT_TRUE(f.stores->saveAll());
   EXPECT_FALSE(f.dir.read("inbox.txt").empty());
 }
@@ -138,13 +138,13 @@ TEST(MessageStores, SaveAllWritesEveryStore) {
   ASSERT_TRUE(f.stores->open());
   for (StoreKind kind : kAllStores) {
     FileDatabase& store = f.stores->store(kind);
-    store.Put({store.NewIdText(), u"x"});
+    store.put({store.newIdText(), u"x"});
   }
   EXPECT_TRUE(f.stores->saveAll());
   f.stores.reset();
   MessageStores reopened(f.settings, f.dir.path(), 0);
   ASSERT_TRUE(reopened.open());
-  for (StoreKind kind : kAllStores) EXPECT_EQ(reopened.store(kind).Count(), 1u);
+  for (StoreKind kind : kAllStores) EXPECT_EQ(reopened.store(kind).count(), 1u);
 }
 
 }  // namespace

@@ -142,10 +142,10 @@ class ControlFixture {
     SMSMessage message(u"", number, text);
     message.source = number;
     FileDatabase& store = stores->store(folder);
-    const std::u16string id = store.NewIdText();
-    store.Put(folder == StoreKind::Inbox ? IncomingRecord(message, false, id)
-                                         : OutgoingRecord(message, folder, id));
-    store.Save();
+    const std::u16string id = store.newIdText();
+    store.put(folder == StoreKind::Inbox ? incomingRecord(message, false, id)
+                                         : outgoingRecord(message, folder, id));
+    store.save();
     return id;
   }
 

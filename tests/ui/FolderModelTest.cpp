@@ -20,11 +20,11 @@ class FolderModelTest : public testing::Test, public test::ControlFixture {};
 TEST_F(FolderModelTest, CellsShowTheRecordsInTheFormsOfTheirColumns) {
   const std::u16string id = put(StoreKind::Sent, u"+4917012345", u"line one\r\nline two");
   DatabaseRecord record;
-  ASSERT_TRUE(stores->sent().Get(id, record));
+  ASSERT_TRUE(stores->sent().get(id, record));
   record[1] = u"1700000000";
   // A report was asked for and has not come.
   record[static_cast<std::size_t>(columnIndex(StoreKind::Sent, u"flags"))] = u"4";
-  stores->sent().Put(record);
+  stores->sent().put(record);
   FolderModel model(stores->sent(), StoreKind::Sent);
   ASSERT_EQ(model.rowCount(), 1);
   EXPECT_EQ(model.index(0, 0).data().toString().toStdU16String(), formatDisplayTime(1700000000));
@@ -35,7 +35,7 @@ TEST_F(FolderModelTest, CellsShowTheRecordsInTheFormsOfTheirColumns) {
   EXPECT_EQ(model.index(0, 4).data().toString().toStdString(), "no");
 
   record[static_cast<std::size_t>(columnIndex(StoreKind::Sent, u"flags"))] = u"20";
-  stores->sent().Put(record);
+  stores->sent().put(record);
   EXPECT_TRUE(model.refresh());
   EXPECT_EQ(model.index(0, 4).data().toString().toStdString(), "yes");
   EXPECT_FALSE(model.refresh()) << "nothing changed since";
@@ -63,10 +63,10 @@ TEST_F(FolderModelTest, FollowsAFolderChangedByAnotherThread) {
       // New messages arrive, old ones (never the chosen one) are deleted.
       SMSMessage message(u"", u"+49171", u"new");
       message.source = u"+49171";
-      inbox.Put(IncomingRecord(message, false, inbox.NewIdText()));
+      inbox.put(incomingRecord(message, false, inbox.newIdText()));
       const std::u16string old = initial[random() % 300];
-      inbox.Remove(old);
-      if (round % 50 == 0) inbox.Save();
+      inbox.remove(old);
+      if (round % 50 == 0) inbox.save();
     }
     done = true;
   });
@@ -80,7 +80,7 @@ TEST_F(FolderModelTest, FollowsAFolderChangedByAnotherThread) {
   writer.join();
   model.refresh();
   test::processQueued();
-  EXPECT_EQ(model.rowCount(), static_cast<int>(inbox.Count()));
+  EXPECT_EQ(model.rowCount(), static_cast<int>(inbox.count()));
   const std::vector<std::u16string> keys = inbox.keys();
   for (int row = 0; row < model.rowCount(); ++row) {
     ASSERT_EQ(model.keyAt(row), keys[static_cast<std::size_t>(row)]) << row;
@@ -96,7 +96,7 @@ TEST_F(FolderModelTest, ARecordGoneBeforeTheNextLookShowsEmptyAndTheRowGoesAway)
   const std::u16string a = put(StoreKind::Outbox, u"+4917011", u"first");
   const std::u16string b = put(StoreKind::Outbox, u"+4917022", u"second");
   FolderModel model(stores->outbox(), StoreKind::Outbox);
-  stores->outbox().Remove(a);
+  stores->outbox().remove(a);
   EXPECT_FALSE(model.index(0, 1).data().isValid());
   test::processQueued();
   ASSERT_EQ(model.rowCount(), 1);

@@ -16,7 +16,7 @@ class FolderPageTest : public testing::Test, public test::ControlFixture {
  protected:
   std::u16string field(StoreKind folder, const std::u16string& key, std::u16string_view column) {
     DatabaseRecord record;
-    if (!stores->store(folder).Get(key, record)) return u"<gone>";
+    if (!stores->store(folder).get(key, record)) return u"<gone>";
     return record[static_cast<std::size_t>(columnIndex(folder, column))];
   }
 };
@@ -71,7 +71,7 @@ TEST_F(FolderPageTest, DeleteAsksAndRemovesTheSelectedRecords) {
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].first, "Delete SMS");
   EXPECT_EQ(questions[0].second, "You are about to delete the SMS.\nPlease confirm your choice.");
-  EXPECT_EQ(stores->inbox().Count(), 3u);
+  EXPECT_EQ(stores->inbox().count(), 3u);
 
   yes = true;
   page.button(FolderControlDlg::Delete)->click();
@@ -90,7 +90,7 @@ TEST_F(FolderPageTest, FlushAsksAndEmptiesTheFolder) {
   page.button(FolderControlDlg::Flush)->click();
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].second, "All SMS in this folder will be lost!\nAre you sure?");
-  EXPECT_EQ(stores->failed().Count(), 0u);
+  EXPECT_EQ(stores->failed().count(), 0u);
   EXPECT_EQ(page.model().rowCount(), 0);
   EXPECT_EQ(dir.read("failed.txt"), "");
 }
@@ -154,7 +154,7 @@ TEST_F(FolderPageTest, OpenTellsWhenTheRecordIsGone) {
   FolderControlDlg& page = dlg.folderPage(ControlDlg::Outbox);
   page.selectKeys({a});
   // Sent meanwhile by the service thread.
-  stores->outbox().Remove(a);
+  stores->outbox().remove(a);
   page.openSelected();
   ASSERT_EQ(told.size(), 1u);
   EXPECT_EQ(told[0], "SMS " + toUtf8(a) + " not found!");

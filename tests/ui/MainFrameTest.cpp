@@ -233,8 +233,8 @@ TEST_F(MainFrameTest, StatusFileTellsTheStateTheOutboxAndTheWindow) {
   CMainFrame& frame = other.make(true);
   for (int i = 0; i < 2; ++i) {
     SMSMessage message(u"", u"+4917012345", u"queued");
-    other.stores->outbox().Put(
-        OutgoingRecord(message, StoreKind::Outbox, other.stores->outbox().NewIdText()));
+    other.stores->outbox().put(
+        outgoingRecord(message, StoreKind::Outbox, other.stores->outbox().newIdText()));
   }
   std::thread([&] { frame.writeStatusFile(); }).join();
   const std::string line = other.dir.read("zentrad.3.status");
@@ -269,7 +269,7 @@ TEST_F(MainFrameTest, SendPathRefusesARecipientThatIsNoNumber) {
   messages.push_back(std::make_unique<SMSMessage>(u"", u"*100#", u"hello"));
   EXPECT_EQ(frame.queueMessages(std::move(messages), false), 0);
   EXPECT_NE(log().find("Invalid recipient number '*100#'"), std::string::npos) << log();
-  EXPECT_EQ(stores->outbox().Count(), 0u);
+  EXPECT_EQ(stores->outbox().count(), 0u);
 }
 
 }  // namespace
@@ -287,7 +287,7 @@ class SendPathTest : public testing::Test, public test::MainFrameFixture {
     }
     return list;
   }
-  std::vector<DatabaseRecord> outbox() { return stores->outbox().SelectNotEqual(0, u"", 0); }
+  std::vector<DatabaseRecord> outbox() { return stores->outbox().selectNotEqual(0, u"", 0); }
 };
 
 TEST_F(SendPathTest, NotConnectedTheMessageWaitsInTheOutbox) {
@@ -312,7 +312,7 @@ TEST_F(SendPathTest, AMessageTheOutboxCantSaveIsNotQueued) {
   std::filesystem::remove(file);
   std::filesystem::create_directory(file);
   EXPECT_EQ(frame.queueMessages(messages({u"+4917012345"}), false), 0);
-  EXPECT_EQ(stores->outbox().Count(), 0u);
+  EXPECT_EQ(stores->outbox().count(), 0u);
   EXPECT_EQ(service->queuedOutgoing(), 0u);
   EXPECT_NE(log().find("Can't save the outbox"), std::string::npos) << log();
 }

@@ -32,7 +32,7 @@ class SMSSendDlgTest : public testing::Test, public test::MainFrameFixture {
     return dialog;
   }
   void addContact(const char16_t* name, const char16_t* number, const char16_t* group) {
-    stores->addressBook().Put({name, number, group, u""});
+    stores->addressBook().put({name, number, group, u""});
   }
 
   test::RecordingHost host;
@@ -206,10 +206,10 @@ TEST_F(SMSSendDlgTest, RecipientsAreSavedAsContactsWithTheirGroup) {
   dialog->recipientsBox()->setEditText("+4917011111, +4917022222");
   dialog->addContactsButton()->click();
   DatabaseRecord anna;
-  ASSERT_TRUE(stores->addressBook().Get(u"Anna", anna));
+  ASSERT_TRUE(stores->addressBook().get(u"Anna", anna));
   EXPECT_EQ(anna, (DatabaseRecord{u"Anna", u"+4917011111", u"Friends", u""}));
   DatabaseRecord unnamed;
-  ASSERT_TRUE(stores->addressBook().Get(u"+4917022222", unnamed));
+  ASSERT_TRUE(stores->addressBook().get(u"+4917022222", unnamed));
   EXPECT_EQ(settings.getString("groups.0.name"), u"Friends");
 
   // Saving over a known name asks first; "No" keeps the old contact.
@@ -223,7 +223,7 @@ TEST_F(SMSSendDlgTest, RecipientsAreSavedAsContactsWithTheirGroup) {
   };
   dialog->addContactsButton()->click();
   ASSERT_EQ(host.questions.size(), 1u);
-  ASSERT_TRUE(stores->addressBook().Get(u"Anna", anna));
+  ASSERT_TRUE(stores->addressBook().get(u"Anna", anna));
   EXPECT_EQ(anna[1], u"+4917011111");
 }
 

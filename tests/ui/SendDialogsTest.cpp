@@ -29,7 +29,7 @@ class SendDialogsTest : public testing::Test, public test::MainFrameFixture {
     dialogs->install();
     return frame;
   }
-  std::vector<DatabaseRecord> outbox() { return stores->outbox().SelectContaining(0, u"", 0); }
+  std::vector<DatabaseRecord> outbox() { return stores->outbox().selectContaining(0, u"", 0); }
 
   test::RecordingHost host;
   std::unique_ptr<SendDialogs> dialogs;
@@ -102,7 +102,7 @@ TEST_F(SendDialogsTest, AHundredThousandPastedLinesAreCutAtTheLimitAndQueued) {
   const ParsedSendList expected = parseSendList(kept);
   EXPECT_GT(expected.entries.size(), 25000u);
   EXPECT_EQ(static_cast<std::size_t>(queued), expected.entries.size());
-  EXPECT_EQ(stores->outbox().Count(), expected.entries.size());
+  EXPECT_EQ(stores->outbox().count(), expected.entries.size());
   EXPECT_EQ(service->queuedOutgoing(), expected.entries.size());
   // The line the cut went through has no message left, or a shorter one.
   EXPECT_LE(host.warnings.size(), 1u);

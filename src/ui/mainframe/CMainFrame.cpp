@@ -206,7 +206,7 @@ void CMainFrame::writeStatusFile() {
   snapshot.instance = parts_.instance;
   snapshot.port = parts_.settings.getString("modem.port");
   snapshot.status = parts_.channel.getStatus();
-  snapshot.outboxCount = parts_.stores.outbox().Count();
+  snapshot.outboxCount = parts_.stores.outbox().count();
   snapshot.errors = service_ != nullptr ? service_->state().errorCount() : 0;
   statusWriter_.write(snapshot, Clock::system().wallTime());
 }
@@ -262,7 +262,7 @@ void CMainFrame::refreshMainScreen() {
                                StoreKind::Failed};
   for (std::size_t i = 0; i < 4; ++i) {
     if (parts_.stores.isOpen(folders[i]))
-      view.folderCounts[i] = parts_.stores.store(folders[i]).Count();
+      view.folderCounts[i] = parts_.stores.store(folders[i]).count();
   }
   mainScreen_->showView(view);
 }

@@ -127,20 +127,20 @@ struct PanelWorld {
     for (const auto& m : messages) {
       SMSMessage incoming(m.number, u"", m.text);
       incoming.timestamp = now - m.minutesAgo * 60;
-      stores->inbox().Put(IncomingRecord(incoming, false, stores->inbox().NewIdText()));
+      stores->inbox().put(incomingRecord(incoming, false, stores->inbox().newIdText()));
       SMSMessage sent(u"", m.number, u"Thanks, noted.");
       sent.timestamp = now - m.minutesAgo * 60 + 30;
       sent.refid = 17 + m.minutesAgo % 50;
-      stores->sent().Put(OutgoingRecord(sent, StoreKind::Sent, stores->sent().NewIdText()));
+      stores->sent().put(outgoingRecord(sent, StoreKind::Sent, stores->sent().newIdText()));
     }
     // A sender that is a name: no reply can reach it.
     SMSMessage bank(u"MyBank", u"", u"Your statement for November is ready in online banking.");
     bank.timestamp = now - 300 * 60;
-    bankKey = stores->inbox().NewIdText();
-    stores->inbox().Put(IncomingRecord(bank, false, bankKey));
+    bankKey = stores->inbox().newIdText();
+    stores->inbox().put(incomingRecord(bank, false, bankKey));
     SMSMessage queued(u"", u"+4917099999", u"Reminder: the office is closed on Friday.");
     queued.timestamp = now;
-    stores->outbox().Put(OutgoingRecord(queued, StoreKind::Outbox, stores->outbox().NewIdText()));
+    stores->outbox().put(outgoingRecord(queued, StoreKind::Outbox, stores->outbox().newIdText()));
     channel = std::make_unique<AsyncSerialComm>(settings);
   }
   static PanelWorld& get() {

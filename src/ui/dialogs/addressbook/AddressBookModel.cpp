@@ -28,8 +28,8 @@ AddressBookModel::AddressBookModel(const FileDatabase& book, QObject* parent)
 void AddressBookModel::reload(const std::u16string& group) {
   beginResetModel();
   // Every field contains the empty text: this lists the whole book in key order.
-  records_ = group.empty() ? book_.SelectContaining(static_cast<unsigned>(nameColumn_), u"", 0)
-                           : book_.SelectEqual(static_cast<unsigned>(groupColumn_), group, 0);
+  records_ = group.empty() ? book_.selectContaining(static_cast<unsigned>(nameColumn_), u"", 0)
+                           : book_.selectEqual(static_cast<unsigned>(groupColumn_), group, 0);
   endResetModel();
 }
 

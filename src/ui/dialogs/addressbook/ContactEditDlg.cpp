@@ -88,7 +88,7 @@ void ContactEditDlg::accept() {
     record[static_cast<std::size_t>(numberColumn)] = number;
     if (groupColumn >= 0) record[static_cast<std::size_t>(groupColumn)] = group;
     DatabaseRecord old;
-    if (book_.Get(name, old)) ++existing;
+    if (book_.get(name, old)) ++existing;
     contacts.push_back(std::move(record));
   }
   // Contacts are known by name: saving over one replaces its number.
@@ -99,10 +99,10 @@ void ContactEditDlg::accept() {
           tr("%n contact(s) with these names exist already. Replace them?", "", existing));
   for (const DatabaseRecord& record : contacts) {
     DatabaseRecord old;
-    if (!replace && book_.Get(record[static_cast<std::size_t>(nameColumn)], old)) continue;
-    book_.Put(record);
+    if (!replace && book_.get(record[static_cast<std::size_t>(nameColumn)], old)) continue;
+    book_.put(record);
   }
-  if (book_.Save() != 0) {
+  if (book_.save() != 0) {
     Logger::log(3, std::string("Address book: can't save the file"));
     host_.warning(this, QString::fromStdU16String(loadString(text::kWarning)),
                   tr("The address book could not be saved."));

@@ -58,7 +58,7 @@ QString describe(StoreKind folder, const DatabaseRecord& record) {
             qs(formatDisplayTime(static_cast<std::time_t>(SettingsStore::parseInt(time)))) + u'\n';
   }
   if (!field(u"url").empty()) text += QStringLiteral("URL: ") + qs(field(u"url")) + u'\n';
-  return text + u'\n' + qs(UnescapeContent(field(u"content")));
+  return text + u'\n' + qs(unescapeContent(field(u"content")));
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ QString folderCellText(const FolderColumn& column, const std::u16string& field) 
           formatDisplayTime(static_cast<std::time_t>(SettingsStore::parseInt(field))));
     case FolderColumn::Form::Content: {
       // One line in a list: line breaks and tabs show as blanks.
-      QString text = QString::fromStdU16String(UnescapeContent(field));
+      QString text = QString::fromStdU16String(unescapeContent(field));
       for (QChar& c : text) {
         if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
       }

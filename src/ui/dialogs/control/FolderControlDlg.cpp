@@ -156,7 +156,7 @@ void FolderControlDlg::updateButtons() {
         std::u16string sender;
         const std::vector<std::u16string> keys =
             selected ? selectedKeys() : std::vector<std::u16string>{};
-        if (!keys.empty() && from >= 0 && database_.Get(keys.front(), record) &&
+        if (!keys.empty() && from >= 0 && database_.get(keys.front(), record) &&
             static_cast<std::size_t>(from) < record.size()) {
           sender = record[static_cast<std::size_t>(from)];
         }
@@ -205,7 +205,7 @@ void FolderControlDlg::selectKeys(const std::vector<std::u16string>& keys) {
 bool FolderControlDlg::firstSelected(DatabaseRecord& record) {
   const std::vector<std::u16string> keys = selectedKeys();
   if (keys.empty()) return false;
-  if (database_.Get(keys.front(), record)) return true;
+  if (database_.get(keys.front(), record)) return true;
   // Moved or removed by the service meanwhile.
   parts_.hooks.tell(qs(loadString(text::kError)), qs(formatString(40077, {keys.front()})));
   refresh();
@@ -213,7 +213,7 @@ bool FolderControlDlg::firstSelected(DatabaseRecord& record) {
 }
 
 void FolderControlDlg::saveFolder() {
-  if (database_.Save() != 0) {
+  if (database_.save() != 0) {
     Logger::log(3, u"Can't save the folder " + storeName(folder_) + u": " + errorText(errno));
   }
   refresh();
@@ -239,10 +239,10 @@ void FolderControlDlg::handleSelected() {
   bool changed = false;
   for (const std::u16string& key : selectedKeys()) {
     DatabaseRecord record;
-    if (!database_.Get(key, record)) continue;
+    if (!database_.get(key, record)) continue;
     if (record[static_cast<std::size_t>(handled)] == u"1") continue;
     record[static_cast<std::size_t>(handled)] = u"1";
-    database_.Put(record);
+    database_.put(record);
     changed = true;
   }
   if (changed) saveFolder();
@@ -253,7 +253,7 @@ void FolderControlDlg::resendSelected() {
   bool changed = false;
   for (const std::u16string& key : selectedKeys()) {
     DatabaseRecord record;
-    if (!database_.Get(key, record)) {
+    if (!database_.get(key, record)) {
       parts_.hooks.tell(qs(loadString(text::kError)), qs(formatString(40077, {key})));
       continue;
     }
@@ -264,7 +264,7 @@ void FolderControlDlg::resendSelected() {
     message->attempts = 0;
     // Out of this folder only once the outbox holds it.
     if (!parts_.hooks.queueMessage(std::move(message))) continue;
-    database_.Remove(key);
+    database_.remove(key);
     changed = true;
   }
   if (changed) saveFolder();
@@ -274,13 +274,13 @@ void FolderControlDlg::deleteSelected() {
   const std::vector<std::u16string> keys = selectedKeys();
   if (keys.empty()) return;
   if (!parts_.hooks.ask(qs(loadString(40078)), qs(loadString(40079)))) return;
-  for (const std::u16string& key : keys) database_.Remove(key);
+  for (const std::u16string& key : keys) database_.remove(key);
   saveFolder();
 }
 
 void FolderControlDlg::flush() {
   if (!parts_.hooks.ask(qs(loadString(40078)), qs(loadString(40080)))) return;
-  database_.Clear();
+  database_.clear();
   saveFolder();
 }
 

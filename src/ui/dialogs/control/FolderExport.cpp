@@ -21,7 +21,7 @@ bool exportFolder(const FileDatabase& database, StoreKind folder, const std::str
   DatabaseRecord record;
   for (const std::u16string& key : database.keys()) {
     // A record removed meanwhile is simply not exported.
-    if (!database.Get(key, record)) continue;
+    if (!database.get(key, record)) continue;
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) text += u'\t';
       const int field = columns[i].field;

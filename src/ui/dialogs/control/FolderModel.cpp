@@ -56,7 +56,7 @@ const DatabaseRecord* FolderModel::recordAt(int row) const {
   const std::u16string& key = keys_[static_cast<std::size_t>(row)];
   if (const auto found = cache_.find(key); found != cache_.end()) return &found->second;
   DatabaseRecord record;
-  if (!database_.Get(key, record)) {
+  if (!database_.get(key, record)) {
     scheduleRefresh();
     return nullptr;
   }
@@ -76,7 +76,7 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   const std::u16string& field = (*record)[static_cast<std::size_t>(column.field)];
-  if (role == Qt::ToolTipRole) return QString::fromStdU16String(UnescapeContent(field));
+  if (role == Qt::ToolTipRole) return QString::fromStdU16String(unescapeContent(field));
   return folderCellText(column, field);
 }
 

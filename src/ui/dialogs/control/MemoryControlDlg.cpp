@@ -147,7 +147,7 @@ const GenericMessage* MemoryControlDlg::selected() const {
 void MemoryControlDlg::openSelected() {
   const GenericMessage* message = selected();
   if (message == nullptr || !parts_.hooks.openMessage) return;
-  parts_.hooks.openMessage(StoreKind::Inbox, IncomingRecord(*message, false, u""));
+  parts_.hooks.openMessage(StoreKind::Inbox, incomingRecord(*message, false, u""));
 }
 
 void MemoryControlDlg::replySelected() {
