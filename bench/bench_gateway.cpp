@@ -138,13 +138,13 @@ class Gateway {
       stores.saveAll();
     }
 
-    test::ProcessSpec spec;
-    spec.program = PARLANE_EXECUTABLE;
-    spec.directory = root_ + "/work";
-    spec.environment = {
+    test::ProcessLaunch launch;
+    launch.program = PARLANE_EXECUTABLE;
+    launch.directory = root_ + "/work";
+    launch.environment = {
         {"HOME", root_}, {"XDG_CONFIG_HOME", root_ + "/config"}, {"XDG_RUNTIME_DIR", root_}};
-    spec.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
-    process_ = std::make_unique<test::ChildProcess>(spec);
+    launch.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
+    process_ = std::make_unique<test::ChildProcess>(launch);
   }
   ~Gateway() { process_->stop(SIGTERM, std::chrono::hours(1)); }
 

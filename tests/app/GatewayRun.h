@@ -96,14 +96,14 @@ class GatewayRun {
   }
 
   pid_t start() {
-    ProcessSpec spec;
-    spec.program = PARLANE_EXECUTABLE;
-    spec.directory = profile.file("work");
-    spec.environment = {{"HOME", profile.path()},
-                        {"XDG_CONFIG_HOME", profile.file("config")},
-                        {"XDG_RUNTIME_DIR", profile.path()}};
-    spec.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
-    auto child = std::make_unique<ChildProcess>(spec);
+    ProcessLaunch launch;
+    launch.program = PARLANE_EXECUTABLE;
+    launch.directory = profile.file("work");
+    launch.environment = {{"HOME", profile.path()},
+                          {"XDG_CONFIG_HOME", profile.file("config")},
+                          {"XDG_RUNTIME_DIR", profile.path()}};
+    launch.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
+    auto child = std::make_unique<ChildProcess>(launch);
     const pid_t pid = child->pid();
     children_[pid] = std::move(child);
     return pid;

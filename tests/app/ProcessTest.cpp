@@ -52,17 +52,17 @@ class GatewayProcess : public testing::Test {
   // `prepare` runs in the child just before the program starts, to change its world; it exits
   // the child with kCantPrepare when the change isn't possible here.
   pid_t start(const std::vector<std::string>& switches, const std::function<void()>& prepare = {}) {
-    test::ProcessSpec spec;
-    spec.program = PARLANE_EXECUTABLE;
-    spec.arguments = switches;
-    spec.directory = profile.file("work");
-    spec.environment = {{"HOME", profile.path()},
-                        {"XDG_CONFIG_HOME", profile.file("config")},
-                        {"XDG_RUNTIME_DIR", profile.path()}};
-    spec.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA"};
-    spec.errorFile = profile.file("stderr.txt");
-    spec.prepare = prepare;
-    auto child = std::make_unique<test::ChildProcess>(spec);
+    test::ProcessLaunch launch;
+    launch.program = PARLANE_EXECUTABLE;
+    launch.arguments = switches;
+    launch.directory = profile.file("work");
+    launch.environment = {{"HOME", profile.path()},
+                          {"XDG_CONFIG_HOME", profile.file("config")},
+                          {"XDG_RUNTIME_DIR", profile.path()}};
+    launch.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA"};
+    launch.errorFile = profile.file("stderr.txt");
+    launch.prepare = prepare;
+    auto child = std::make_unique<test::ChildProcess>(launch);
     const pid_t pid = child->pid();
     children[pid] = std::move(child);
     return pid;

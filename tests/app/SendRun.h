@@ -15,14 +15,14 @@ using SendResult = ProcessResult;
 
 inline SendResult runSend(const GatewayRun& run, const std::vector<std::string>& arguments,
                           const std::string& input = "") {
-  ProcessSpec spec;
-  spec.program = PARLANE_SEND_EXECUTABLE;
-  spec.arguments = arguments;
-  spec.directory = run.profile.file("work");
-  spec.environment = {{"HOME", run.profile.path()},
-                      {"XDG_CONFIG_HOME", run.profile.file("config")}};
-  spec.unsetEnvironment = {"APPDATA"};
-  return runProcess(spec, input);
+  ProcessLaunch launch;
+  launch.program = PARLANE_SEND_EXECUTABLE;
+  launch.arguments = arguments;
+  launch.directory = run.profile.file("work");
+  launch.environment = {{"HOME", run.profile.path()},
+                        {"XDG_CONFIG_HOME", run.profile.file("config")}};
+  launch.unsetEnvironment = {"APPDATA"};
+  return runProcess(launch, input);
 }
 
 }  // namespace parlane::test

@@ -20,10 +20,10 @@ struct Arguments {
   std::vector<char*> argv;
 };
 
-Arguments makeArguments(const ProcessSpec& spec) {
+Arguments makeArguments(const ProcessLaunch& launch) {
   Arguments arguments;
-  arguments.text.push_back(spec.program);
-  arguments.text.insert(arguments.text.end(), spec.arguments.begin(), spec.arguments.end());
+  arguments.text.push_back(launch.program);
+  arguments.text.insert(arguments.text.end(), launch.arguments.begin(), launch.arguments.end());
   for (std::string& argument : arguments.text) arguments.argv.push_back(argument.data());
   arguments.argv.push_back(nullptr);
   return arguments;
@@ -31,13 +31,13 @@ Arguments makeArguments(const ProcessSpec& spec) {
 
 // In the child after the fork: never returns. Exit code 127 when the program can't start. The
 // environment is changed here, before `prepare`, which may change it further.
-[[noreturn]] void execInChild(const ProcessSpec& spec, Arguments& arguments, int in, int out,
+[[noreturn]] void execInChild(const ProcessLaunch& launch, Arguments& arguments, int in, int out,
                               int err) {
   if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
-  if (!spec.directory.empty() && ::chdir(spec.directory.c_str()) != 0) ::_exit(127);
-  for (const std::string& name : spec.unsetEnvironment) ::unsetenv(name.c_str());
-  for (const auto& [name, value] : spec.environment) ::setenv(name.c_str(), value.c_str(), 1);
-  if (spec.prepare) spec.prepare();
+  if (!launch.directory.empty() && ::chdir(launch.directory.c_str()) != 0) ::_exit(127);
+  for (const std::string& name : launch.unsetEnvironment) ::unsetenv(name.c_str());
+  for (const auto& [name, value] : launch.environment) ::setenv(name.c_str(), value.c_str(), 1);
+  if (launch.prepare) launch.prepare();
   ::execv(arguments.argv[0], arguments.argv.data());
   ::_exit(127);
 }
@@ -71,14 +71,15 @@ class SigpipeGuard {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const ProcessSpec& spec) {
-  Arguments arguments = makeArguments(spec);
+ChildProcess::ChildProcess(const ProcessLaunch& launch) {
+  Arguments arguments = makeArguments(launch);
   const int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  const int err = spec.errorFile.empty() ? devnull
-                                         : ::open(spec.errorFile.c_str(),
-                                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const int err =
+      launch.errorFile.empty()
+          ? devnull
+          : ::open(launch.errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   pid_ = ::fork();
-  if (pid_ == 0) execInChild(spec, arguments, devnull, devnull, err < 0 ? devnull : err);
+  if (pid_ == 0) execInChild(launch, arguments, devnull, devnull, err < 0 ? devnull : err);
   if (pid_ < 0) code_ = -1;
   if (err >= 0 && err != devnull) ::close(err);
   ::close(devnull);
@@ -113,8 +114,8 @@ std::optional<int> ChildProcess::stop(int signal, std::chrono::milliseconds limi
   return waitExit(limit);
 }
 
-ProcessResult runProcess(const ProcessSpec& spec, const std::string& input) {
-  Arguments arguments = makeArguments(spec);
+ProcessResult runProcess(const ProcessLaunch& launch, const std::string& input) {
+  Arguments arguments = makeArguments(launch);
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0) return {};
   if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -126,7 +127,7 @@ ProcessResult runProcess(const ProcessSpec& spec, const std::string& input) {
     return {};
   }
   const pid_t pid = ::fork();
-  if (pid == 0) execInChild(spec, arguments, in[0], out[1], err[1]);
+  if (pid == 0) execInChild(launch, arguments, in[0], out[1], err[1]);
   for (int fd : {in[0], out[1], err[1]}) ::close(fd);
   ProcessResult result;
   if (pid < 0) {

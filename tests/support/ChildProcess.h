@@ -12,7 +12,7 @@
 namespace parlane::test {
 
 // How to start a program as a separate process.
-struct ProcessSpec {
+struct ProcessLaunch {
   std::string program;
   std::vector<std::string> arguments;
   // Empty: the parent's.
@@ -30,7 +30,7 @@ struct ProcessSpec {
 class ChildProcess {
  public:
   // Starts the program, its standard input and output on /dev/null.
-  explicit ChildProcess(const ProcessSpec& spec);
+  explicit ChildProcess(const ProcessLaunch& launch);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -56,7 +56,7 @@ struct ProcessResult {
 };
 
 // Runs the program to its end with `input` on its standard input, taking what it writes to
-// standard output and standard error (spec.errorFile is not used).
-ProcessResult runProcess(const ProcessSpec& spec, const std::string& input = "");
+// standard output and standard error (launch.errorFile is not used).
+ProcessResult runProcess(const ProcessLaunch& launch, const std::string& input = "");
 
 }  // namespace parlane::test

@@ -25,10 +25,10 @@ struct ProcessResult {
 
 // Runs parlane-pdu with `arguments`, `input` on its standard input.
 ProcessResult runTool(const std::vector<std::string>& arguments, const std::string& input = "") {
-  test::ProcessSpec spec;
-  spec.program = PARLANE_PDU_PATH;
-  spec.arguments = arguments;
-  const test::ProcessResult run = test::runProcess(spec, input);
+  test::ProcessLaunch launch;
+  launch.program = PARLANE_PDU_PATH;
+  launch.arguments = arguments;
+  const test::ProcessResult run = test::runProcess(launch, input);
   return {run.code, run.out, run.err};
 }
 
