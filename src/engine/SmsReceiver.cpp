@@ -53,6 +53,19 @@ std::optional<int> readIndex(std::u16string_view field) {
   return value;
 }
 
+// A reply waiting in the receiving queue to be handed on; the kind is none the channel delivers.
+constexpr int kPassedOnKind = -1;
+
+struct PassedOnReply : AsyncEvent {
+  PassedOnReply(int code, int flag, const AsyncEvent& reply)
+      : AsyncEvent(reply), noticeCode(code), noticeFlag(flag), replyKind(reply.kind) {
+    kind = kPassedOnKind;
+  }
+  int noticeCode;
+  int noticeFlag;
+  int replyKind;
+};
+
 std::vector<std::u16string> headerFields(const AsyncEvent& event) {
   return splitReplyFields(replyValue(withoutLineEnds(event.text)));
 }
@@ -91,6 +104,11 @@ void SmsReceiver::setInitializer(ModemInitializer* initializer) { initializer_.s
 void SmsReceiver::releaseHeldNotices() {
   for (std::unique_ptr<AsyncEvent>& notice : heldNotices_.release())
     replies_.push(std::move(notice));
+}
+
+void SmsReceiver::passOnInLineOrder(int code, int flag, std::unique_ptr<AsyncEvent> reply) {
+  if (!reply) return;
+  replies_.push(std::make_unique<PassedOnReply>(code, flag, *reply));
 }
 
 void SmsReceiver::start() {
@@ -208,6 +226,16 @@ std::unique_ptr<ATCommandMessage> SmsReceiver::storageSelection() const {
 
 void SmsReceiver::handle(const AsyncEvent& event) {
   switch (event.kind) {
+    case kPassedOnKind: {
+      const auto& passed = static_cast<const PassedOnReply&>(event);
+      auto reply = std::make_unique<AsyncEvent>(event);
+      reply->kind = passed.replyKind;
+      if (EngineSink* sink = sink_.load()) {
+        sink->notifyReply(passed.noticeCode, passed.noticeFlag | notice::kReplyInLineOrder,
+                          std::move(reply));
+      }
+      break;
+    }
     case AsyncEvent::kPrompt:
       logUnexpected(event);
       channel_.sendCommand(std::string(1, '\x1a'));  // closes the prompt

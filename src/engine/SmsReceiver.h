@@ -87,6 +87,11 @@ class SmsReceiver {
   // handled now (on the receiving thread). Any thread.
   void releaseHeldNotices();
 
+  // A reply the sending thread got, handed to the sink (with notice::kReplyInLineOrder) on the
+  // receiving thread once every line the modem sent before it is handled: the end of a listing
+  // never overtakes the messages the listing found. Any thread.
+  void passOnInLineOrder(int code, int flag, std::unique_ptr<AsyncEvent> reply);
+
   // The storage selection for the initializer's memory names; null when there is none.
   std::unique_ptr<ATCommandMessage> storageSelection() const;
 

@@ -48,6 +48,11 @@ bool awaitsReply(const ServiceCore& core, const AsyncEvent& reply) {
   return core.state.initializing() || core.state.memoryReadingState() != kReadingIdle;
 }
 
+bool endsCommand(const AsyncEvent& reply) {
+  return reply.kind == AsyncEvent::kOk || reply.kind == AsyncEvent::kError ||
+         reply.kind == AsyncEvent::kCodedError;
+}
+
 }  // namespace
 
 CServiceThread::CServiceThread(const ServiceParts& parts)
@@ -86,6 +91,14 @@ void CServiceThread::notify(int code, int flag, std::unique_ptr<GenericMessage> 
 
 void CServiceThread::notifyReply(int code, int flag, std::unique_ptr<AsyncEvent> reply) {
   if (!reply || !awaitsReply(*core_, *reply)) return;
+  // The end of a listing comes from the sending thread, the messages it found from the
+  // receiving one: the end goes the receiver's way, behind them, so that a cycle never ends (and
+  // its duplicate lists never rotate) before its messages are handled.
+  if ((flag & notice::kReplyToMemoryRead) != 0 && (flag & notice::kReplyInLineOrder) == 0 &&
+      endsCommand(*reply)) {
+    core_->parts.receiver.passOnInLineOrder(code, flag, std::move(reply));
+    return;
+  }
   push(ServiceItem{code, flag, std::move(reply)});
 }
 

@@ -11,6 +11,8 @@ inline constexpr int kReply = 1027;     // a reply line (flag 1) or an error (fl
 // those drive a listing, so a rejected send in the middle of one neither ends it nor reads as a
 // memory error.
 inline constexpr int kReplyToMemoryRead = 2;
+// Added when the reply came the receiver's way, behind every line the modem sent before it.
+inline constexpr int kReplyInLineOrder = 4;
 inline constexpr int kHandled = 1028;  // a message or USSD request was sent (1) or failed (0)
 inline constexpr int kFound = 1029;    // a message found while listing the memory (flag 1: unread)
 inline constexpr int kNoticeOnly = 1030;     // nothing to carry, only a wake-up

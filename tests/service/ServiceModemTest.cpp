@@ -279,6 +279,29 @@ TEST_F(ServiceModem, PollingStoresAMessageThatStaysInTheModemMemoryOnce) {
   EXPECT_EQ(commandsStartingWith("AT+CMGD").size(), 1u);  // the probe "AT+CMGD=?" only
 }
 
+TEST_F(ServiceModem, PollingCycleEndsOnlyOnceTheMessagesItsListingFoundAreStored) {
+  // The listing's end reaches the sending thread at once, its messages the receiving one that
+  // decodes them one by one: a full memory makes the second far slower than the first.
+  rig->settings.setInt("sender.read_mode", 2);
+  rig->settings.setInt("receiver.polling_time", 10);
+  rig->settings.setInt("sender.delete_mode", 0);
+  constexpr int kListed = 80;
+  std::string listing = "\r\n";
+  for (int slot = 1; slot <= kListed; ++slot) {
+    listing += "+CMGL: " + std::to_string(slot) + ",0,,30\r\n" +
+               deliverHex("4917012345", "message " + std::to_string(slot)) + "\r\n";
+  }
+  modem.on("AT+CMGL=0", listing + "\r\nOK\r\n");
+  modem.on("AT+CMGL=1", "\r\nOK\r\n");
+  script();
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  advance(10000);  // the polling step
+  ASSERT_TRUE(eventually([&] { return rig->service->state().memoryReadingState() == 8; }));
+  EXPECT_EQ(rig->count(StoreKind::Inbox), static_cast<std::size_t>(kListed))
+      << "the cycle's end was timed before all it found was stored";
+}
+
 TEST_F(ServiceModem, MessageWaitingBeforeConnectingIsStoredOnceInNotifyMode) {
   std::atomic<bool> inboxHadIt{false};
   modem.on("AT+CMGL=4",
