@@ -32,7 +32,9 @@ constexpr std::array<Row, 17> kFixedRows = {{
     {Match::BeginsWith, "AT+CPIN=", "OK\r\n"},
     {Match::BeginsWith, "AT+CMGS=", ">"},
     {Match::BeginsWith, "AT+CMGL=1", "OK\r\n"},
-    {Match::BeginsWith, "AT+CMGL=0", "OK\r\n"},
+    // Any other listing too: the gateway lists the whole memory after connecting, and the
+    // emulated memory is as empty for that as for the unread and read ones.
+    {Match::BeginsWith, "AT+CMGL=", "OK\r\n"},
     {Match::BeginsWith, "AT+CMGD=", "OK\r\n"},
 }};
 

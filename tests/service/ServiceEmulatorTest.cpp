@@ -32,6 +32,16 @@ TEST_F(ServiceEmulator, ConnectReachesReadyAndSaysSo) {
   EXPECT_TRUE(rig.log.contains("Parlane is connected to ttyEMU"));
 }
 
+TEST_F(ServiceEmulator, ListingAfterConnectingFindsAnEmptyMemoryWithoutAnError) {
+  rig.settings.setInt("sender.read_mode", 0);
+  rig.settings.setInt("sender.delete_mode", 1);
+  rig.start();
+  ASSERT_TRUE(rig.connect());
+  // The listing's OK starts the cycle that ends it; an error ends it at once, with a balloon.
+  EXPECT_TRUE(eventually([&] { return rig.service->state().memoryReadingState() == 8; }));
+  EXPECT_TRUE(rig.window.balloonsTitled("Can't read modem memory").empty());
+}
+
 TEST_F(ServiceEmulator, MessagesQueuedBeforeStartLandInSentWithTheirReferences) {
   for (const char16_t* text : {u"first", u"second", u"third"})
     rig.putInOutbox(u"+4917012345", text);
