@@ -1,6 +1,7 @@
 #include "service/SendResultRecording.h"
 
 #include "core/log/Logger.h"
+#include "core/util/Utf.h"
 #include "message/GenericMessage.h"
 #include "storage/FolderSchema.h"
 #include "storage/GenericDatabase.h"
@@ -46,6 +47,16 @@ SendRecording recordSendResult(const GenericMessage& message, bool wasSent, int 
   if (outboxId) {
     outbox.remove(*outboxId);
     if (outbox.save() != 0) Logger::log(3, u"Can't save the folder " + outbox.name());
+  } else if (wasSent) {
+    // A result that came after the message was given up: a message filed as failed meanwhile was
+    // sent after all, and a message is in one folder only.
+    const auto column = static_cast<unsigned>(columnIndex(StoreKind::Failed, u"uniqueid"));
+    DatabaseRecord filed;
+    if (failed.findFirstEqual(column, fromAscii(std::to_string(message.uniqueid)), filed) &&
+        !filed.empty()) {
+      failed.remove(filed[0]);
+      if (failed.save() != 0) Logger::log(3, u"Can't save the folder " + failed.name());
+    }
   }
   return recording;
 }

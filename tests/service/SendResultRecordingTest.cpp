@@ -90,6 +90,25 @@ TEST_F(SendResultRecordingTest, SuccessMovesTheRecordToSentWithItsReference) {
   EXPECT_EQ(sent[9], u"501");
 }
 
+TEST_F(SendResultRecordingTest, LateSuccessOfAMessageFiledAsFailedMovesItToSent) {
+  // No retries: the send's time-out filed it as failed, then its result came after all.
+  const std::u16string id = queue(SMSMessage(u"", u"+4917012345", u"late", 504));
+  auto message = dispatched(id);
+  ASSERT_EQ(record(*message, false, 0, id).outcome, SendOutcome::Failed);
+  ASSERT_EQ(f.stores->failed().count(), 1u);
+  message->refid = 9;
+  const SendRecording recording = recordSendResult(*message, true, 0, std::nullopt, outbox(),
+                                                   f.stores->sent(), f.stores->failed());
+  EXPECT_EQ(recording.outcome, SendOutcome::Sent);
+  EXPECT_EQ(f.stores->sent().count(), 1u);
+  EXPECT_EQ(f.stores->failed().count(), 0u) << "the message is in two folders";
+  f.stores.reset();
+  MessageStores reopened(f.settings, f.dir.path(), 0);
+  ASSERT_TRUE(reopened.open());
+  EXPECT_EQ(reopened.sent().count(), 1u);
+  EXPECT_EQ(reopened.failed().count(), 0u);
+}
+
 TEST_F(SendResultRecordingTest, OutboxRecordStaysWhenTheSentFolderCantBeSaved) {
   const std::u16string id = queue(SMSMessage(u"", u"+4917012345", u"keep", 502));
   auto message = dispatched(id);
