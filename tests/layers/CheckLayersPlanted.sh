@@ -41,6 +41,12 @@ case $case in
   ToolIncludesAnotherTool)
     plant tools/parlane-pdu/main.cpp '#include "parlane-send/SendOptions.h"'
     expect="tools/parlane-pdu/main.cpp:[0-9]*: includes tools/parlane-send/SendOptions.h, another tool's file" ;;
+  ControlPanelIncludesSendDialog)
+    plant src/ui/dialogs/control/FolderControlDlg.cpp '#include "ui/dialogs/send/SendHistory.h"'
+    expect='src/ui/dialogs/control includes src/ui/dialogs/send: the control panel and the send dialogs share only ui/dialogs/common' ;;
+  SendDialogIncludesControlPanel)
+    plant src/ui/dialogs/send/SMSSendDlg.cpp '#include "ui/dialogs/control/FolderColumns.h"'
+    expect='src/ui/dialogs/send includes src/ui/dialogs/control: the control panel and the send dialogs share only ui/dialogs/common' ;;
   *)
     echo "unknown case $case"
     exit 2 ;;
