@@ -30,6 +30,7 @@ namespace {
 constexpr int kCycleEnd = -1;
 constexpr int kDispatch = -2;
 constexpr int kPollingStep = -3;
+constexpr int kSendPauseEnd = -4;
 constexpr int kPanelListing = -5;
 constexpr int kDisconnected = -6;
 constexpr int kListAll = 4;
@@ -285,9 +286,7 @@ bool CServiceThread::runScheduled(int id) {
       core.parts.window.writeStatusFile();
       return false;
     case ServiceScheduler::kSendPause:
-      // The pause ends on the scheduler's tick itself: the next message goes with it.
-      core.state.setSendPause(false);
-      core.dispatcher.dispatchNext();
+      push(ServiceItem{kSendPauseEnd, 0, {}});
       return true;
     case ServiceScheduler::kWatchdog:
       core.parts.channel.checkBusy();
@@ -348,6 +347,10 @@ void CServiceThread::handle(ServiceItem& item) {
       break;
     case kPollingStep:
       core.connection.pollingStep();
+      break;
+    case kSendPauseEnd:
+      core.state.setSendPause(false);
+      core.dispatcher.dispatchNext();
       break;
     case kDisconnected:
       core.connection.endReading();

@@ -25,8 +25,9 @@ struct ServiceCore;
 // Keeps the gateway running: a worker with a queue of {code, flag, payload} items. The engine
 // (and the emulator's "SEND" scene) push results into it; it connects the modem and feeds the
 // initializer, runs the polling cycle, files send results (retries, "failed", error counter),
-// processes incoming messages and reports, and dispatches the outbox one message at a time. It
-// also runs the scheduler's actions. The thread sleeps on its queue.
+// processes incoming messages and reports, and dispatches the outbox one message at a time. The
+// scheduler's actions that touch that work (the polling step, the end of a polling cycle, the end
+// of a send pause, a dispatch) are posted to it as items. The thread sleeps on its queue.
 //
 // Constructing it hooks it to the sender, the receiver and the emulator as their sink, to the
 // channel's port-failure listener and to the scheduler as its actions; destroying it unhooks it.
@@ -91,7 +92,8 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   void join();
 
  private:
-  // ScheduledActions: runs on the scheduler thread.
+  // ScheduledActions: runs on the scheduler thread; dispatch and the state the service thread
+  // owns are left to that thread (posted items).
   bool runScheduled(int id) override;
 
   void run();

@@ -51,8 +51,9 @@ class ConnectionManager {
   // A reply to a plain command or an error line (1027); `toMemoryRead` when it answers a listing,
   // a read or a storage selection. Service thread.
   void onReply(const AsyncEvent& reply, bool toMemoryRead);
-  // Scheduler actions 1, 6 and 10 (scheduler thread).
+  // Scheduler action 1, posted to the service thread.
   void pollingStep();
+  // Scheduler actions 6 and 10 (scheduler thread).
   void modemReset();
   void reconnectCheck();
   // Action 5: the polling cycle ends (service thread, queued by the scheduler): the delete-all a

@@ -85,8 +85,10 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
   if (delay < 1) {
     dispatcher_.dispatchNext();
   } else {
-    state_.setSendPause(true);
+    // Timed before the flag says "pause", so that whoever sees the flag finds the end counted
+    // from now; the end comes as an item behind this one, so it never clears the flag first.
     scheduler_.add(ServiceScheduler::kSendPause, delay, true);
+    state_.setSendPause(true);
   }
 }
 

@@ -48,9 +48,12 @@ TEST_F(ServiceEmulator, MessagesQueuedBeforeStartLandInSentWithTheirReferences) 
   rig.start();
   EXPECT_EQ(rig.service->queuedOutgoing(), 3u);
   ASSERT_TRUE(rig.connect());
-  // A record leaves the outbox right after its copy is in "sent".
-  ASSERT_TRUE(eventually(
-      [&] { return rig.count(StoreKind::Sent) == 3 && rig.count(StoreKind::Outbox) == 0; }));
+  // A record leaves the outbox right after its copy is in "sent"; the outbox file follows with
+  // its save.
+  ASSERT_TRUE(eventually([&] {
+    return rig.count(StoreKind::Sent) == 3 && rig.count(StoreKind::Outbox) == 0 &&
+           rig.file(StoreKind::Outbox).empty();
+  }));
   Strings sent;
   for (const DatabaseRecord& record : rig.records(StoreKind::Sent)) {
     sent.push_back(toUtf8(rig.field(record, StoreKind::Sent, u"content")) + "/" +
