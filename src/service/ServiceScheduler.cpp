@@ -27,13 +27,15 @@ void ServiceScheduler::add(int id, std::int64_t periodMs, bool startNow) {
   auto found = std::find_if(entries_.begin(), entries_.end(),
                             [id](const Entry& entry) { return entry.id == id; });
   if (found != entries_.end()) {
-    if (found->period != periodMs) {
+    if (found->period != periodMs || found->running) {
+      // One whose action runs counts as new.
+      found->hasRun = !found->running || startNow;
       found->period = periodMs;
       found->lastRun = now;
-      found->hasRun = true;
     }
+    found->stamp = ++stamps_;
   } else {
-    entries_.push_back(Entry{id, now, periodMs, startNow});
+    entries_.push_back(Entry{id, now, periodMs, startNow, false, ++stamps_});
   }
   ++generation_;
   changed_.notify_all();
@@ -105,17 +107,32 @@ void ServiceScheduler::runDue() {
   }
   ScheduledActions* actions = actions_.load();
   for (int id : due) {
+    std::uint64_t stamp = 0;
     {
       // An entry removed by an earlier action of this round does not run.
       std::lock_guard guard(mutex_);
-      if (std::none_of(entries_.begin(), entries_.end(),
-                       [id](const Entry& entry) { return entry.id == id; })) {
-        continue;
-      }
+      auto found = std::find_if(entries_.begin(), entries_.end(),
+                                [id](const Entry& entry) { return entry.id == id; });
+      if (found == entries_.end()) continue;
+      found->running = true;
+      stamp = found->stamp;
     }
     const bool oneShot = actions != nullptr && actions->runScheduled(id);
-    if (oneShot) remove(id);
+    settle(id, stamp, oneShot);
   }
+}
+
+void ServiceScheduler::settle(int id, std::uint64_t stamp, bool oneShot) {
+  std::lock_guard guard(mutex_);
+  auto found = std::find_if(entries_.begin(), entries_.end(),
+                            [id](const Entry& entry) { return entry.id == id; });
+  if (found == entries_.end()) return;
+  found->running = false;
+  // Added again since its action began (the work it started came back quickly): it stays.
+  if (!oneShot || found->stamp != stamp) return;
+  entries_.erase(found);
+  ++generation_;
+  changed_.notify_all();
 }
 
 void ServiceScheduler::start() {

@@ -42,7 +42,9 @@ class ServiceScheduler {
 
   // Adds entry `id`, due `periodMs` after its last run. With `startNow` the count starts now,
   // otherwise the entry runs at once. An entry that exists only changes its period, and its
-  // count starts now when the period differs. Any thread, actions included.
+  // count starts now when the period differs or its action is running: a one-shot entry added
+  // again before its end has been removed (the next send's pause) stays for another round. Any
+  // thread, actions included.
   void add(int id, std::int64_t periodMs, bool startNow);
   void remove(int id);
   bool isScheduled(int id) const;
@@ -65,10 +67,15 @@ class ServiceScheduler {
     int id = 0;
     std::uint32_t lastRun = 0;
     std::int64_t period = 0;
-    bool hasRun = false;  // false: due at once
+    bool hasRun = false;      // false: due at once
+    bool running = false;     // its action runs (or has run and the entry is still to settle)
+    std::uint64_t stamp = 0;  // changed by every add
   };
 
   void run();
+  // After the action of entry `id` (its stamp when the action began): a one-shot entry goes,
+  // unless it was added again meanwhile.
+  void settle(int id, std::uint64_t stamp, bool oneShot);
   std::uint32_t tick() const;
   bool isDue(const Entry& entry, std::uint32_t now) const;
   // Milliseconds until the first entry is due; nothing when there is no entry.
@@ -81,6 +88,7 @@ class ServiceScheduler {
   std::condition_variable changed_;
   std::vector<Entry> entries_;
   std::uint64_t generation_ = 0;  // bumped by every change, so the thread looks again
+  std::uint64_t stamps_ = 0;
   bool stop_ = false;
   std::thread thread_;
 };

@@ -99,6 +99,30 @@ TEST_F(SchedulerTest, OneShotEntriesRunOnceAndAreRemoved) {
   EXPECT_FALSE(scheduler.isScheduled(8));
 }
 
+// The end of a send pause starts the next send, whose result may set the next pause before the
+// scheduler has settled the one that ended: that pause stays and runs its full period.
+TEST_F(SchedulerTest, OneShotEntryAddedAgainWhileItsActionRunsStays) {
+  class AddingAgain : public RecordingActions {
+   public:
+    AddingAgain(const Clock& clock, ServiceScheduler& timers)
+        : RecordingActions(clock, {8}), timers_(timers) {}
+    bool runScheduled(int id) override {
+      const bool oneShot = RecordingActions::runScheduled(id);
+      if (id == 8 && timesOf(8).size() == 1) timers_.add(8, 3000, true);
+      return oneShot;
+    }
+
+   private:
+    ServiceScheduler& timers_;
+  };
+  AddingAgain again{clock, scheduler};
+  scheduler.setActions(&again);
+  scheduler.add(8, 3000, true);
+  runFor(10000, 100);
+  EXPECT_EQ(relative(again.timesOf(8)), (std::vector<std::int64_t>{3000, 6000}));
+  EXPECT_FALSE(scheduler.isScheduled(8));
+}
+
 TEST_F(SchedulerTest, AddingAnExistingEntryRestartsItsCountOnlyWhenThePeriodDiffers) {
   struct Case {
     std::int64_t newPeriod;
