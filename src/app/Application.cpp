@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QSystemTrayIcon>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +40,7 @@
 #include "transport/AsyncSerialComm.h"
 #include "ui/dialogs/common/DialogHost.h"
 #include "ui/dialogs/control/ControlPanel.h"
+#include "ui/dialogs/control/WindowControlHooks.h"
 #include "ui/dialogs/send/SendDialogs.h"
 #include "ui/dialogs/wizard/PortWizard.h"
 #include "ui/mainframe/CMainFrame.h"
@@ -163,9 +165,10 @@ class Program {
                                                      : nullptr,
                                                  DialogHost::desktop());
     sendDialogs_->install();
-    // What the control panel needs of start-up's world: the autostart entry, the log viewer, the
-    // port wizard and the send dialog for a reply.
-    ControlHooks controlHooks;
+    // The control panel's hooks, set once here: what the window and the service thread serve,
+    // then what only start-up has: the autostart entry, the log viewer, the port wizard, the
+    // send and view dialogs and the configuration's save.
+    ControlHooks controlHooks = windowControlHooks(*mainFrame_, *gateway_->service());
     controlHooks.setAutostart = [line = commandLine_](bool on) { Autostart().set(on, line); };
     controlHooks.viewLog = [this] {
       if (logger_) openLogViewer(settings_, logger_->path());
@@ -203,7 +206,7 @@ class Program {
         PortWizard::run(settings_, QApplication::activeWindow());
       }
     }
-    if (!mainFrame_->create()) return false;
+    if (!mainFrame_->create([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) return false;
     gateway_->setWindowLink(mainFrame_.get());
 
     // Every thread starts only now that every object it uses exists.

@@ -311,12 +311,12 @@ TEST_F(ControlDlgTest, FeatureSwitchesKeepTheBitsTheyDoNotShow) {
 // disconnects and connects again on the new port.
 TEST_F(ControlDlgTest, APortChangeAnsweredYesReconnectsOnTheNewPort) {
   CMainFrame& window = startGateway();
-  ControlHooks hooks;
-  hooks.ask = [this](const QString& caption, const QString& text) {
-    questions.emplace_back(caption.toStdString(), text.toStdString());
-    return true;
-  };
-  ControlPanel& host = installPanel(hooks);
+  ControlPanel& host = installPanel([this](ControlHooks& hooks) {
+    hooks.ask = [this](const QString& caption, const QString& text) {
+      questions.emplace_back(caption.toStdString(), text.toStdString());
+      return true;
+    };
+  });
   window.onCommand(command::kConnect);
   ASSERT_TRUE(test::eventuallyProcessing([&] {
     return window.title() == QStringLiteral("Parlane (connected to ttyEMU)");

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "GatewayWindowFixture.h"
 #include "OffscreenApp.h"
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
@@ -26,6 +27,7 @@
 #include "transport/AsyncSerialEmulator.h"
 #include "ui/dialogs/control/ControlDlg.h"
 #include "ui/dialogs/control/ControlPanel.h"
+#include "ui/dialogs/control/WindowControlHooks.h"
 #include "ui/mainframe/CMainFrame.h"
 
 namespace parlane::test {
@@ -42,16 +44,19 @@ inline bool eventuallyProcessing(const std::function<bool()>& condition, int lim
 }
 
 // The control panel on the default configuration, real folders in a temporary data folder and
-// the modem emulator. Its questions are answered by `yes`; what it tells, exports, posts and
-// saves is recorded. startGateway() adds the main window and the running service threads.
-class ControlFixture {
+// the modem emulator. Its questions are answered by `yes`; what it tells, exports, opens, posts
+// and saves is recorded. startGateway() adds the main window and the running service threads.
+class ControlFixture : public GatewayWindowFixture {
  public:
-  ControlFixture() {
-    offscreenApp();
+  ControlFixture()
+      : GatewayWindowFixture(GatewayOptions{.emulator = true,
+                                            .emulatorReplyPause = std::chrono::milliseconds(1),
+                                            .emulatorSendPause = std::chrono::milliseconds(1),
+                                            .spool = false,
+                                            .events = false,
+                                            .instanceFiles = false,
+                                            .finishSending = false}) {
     settings.loadFromFile(PARLANE_SOURCE_DIR "/data/valtorin.cfg");
-    for (StoreKind kind : kAllStores) {
-      settings.setString(std::u16string(storeName(kind)) + u".filename", storeName(kind) + u".txt");
-    }
     settings.setString("modem.port", u"ttyEMU");
     settings.setString("status.file", u"");
     settings.setInt("status.time", 0);
@@ -59,38 +64,13 @@ class ControlFixture {
     settings.setInt("modem.reconnect.time", 0);
     settings.setInt("sender.timeout", 3000);
     settings.setInt("sender.timeout.connect", 3000);
-    logger = std::make_unique<Logger>(dir.file("log.txt"));
-    Logger::setGlobal(logger.get());
-    gateway = std::make_unique<Gateway>(
-        settings, GatewayOptions{.dataFolder = dir.path(),
-                                 .emulator = true,
-                                 .emulatorReplyPause = std::chrono::milliseconds(1),
-                                 .emulatorSendPause = std::chrono::milliseconds(1),
-                                 .spool = false,
-                                 .events = false,
-                                 .instanceFiles = false,
-                                 .finishSending = false});
-    gateway->open();
-    stores = &gateway->stores();
-    channel = &gateway->channel();
-    sender = &gateway->sender();
-    receiver = &gateway->receiver();
+    openGateway();
   }
 
-  ~ControlFixture() {
-    panel_.reset();
-    if (gateway->started()) channel->close();
-    gateway->stop();
-    gateway->detach();
-    service = nullptr;
-    frame.reset();
-    processQueued();
-    gateway.reset();
-    Logger::setGlobal(nullptr);
-  }
+  ~ControlFixture() { panel_.reset(); }
 
-  ControlHooks recordingHooks() {
-    ControlHooks hooks;
+  // The answers and records of a test in place of the user and of start-up's world.
+  void record(ControlHooks& hooks) {
     hooks.ask = [this](const QString& caption, const QString& text) {
       questions.emplace_back(caption.toStdString(), text.toStdString());
       return yes;
@@ -99,16 +79,26 @@ class ControlFixture {
       told.push_back(text.toStdString());
     };
     hooks.exportFileName = [this](const QString&) { return QString::fromStdString(exportPath); };
+    hooks.openMessage = [this](StoreKind, const DatabaseRecord& record) {
+      opened.push_back(record.empty() ? std::u16string() : record[0]);
+    };
     hooks.postCommand = [this](int command) { posted.push_back(command); };
     hooks.saveConfiguration = [this] { ++saves; };
     hooks.setAutostart = [this](bool on) { autostart.push_back(on); };
+  }
+  ControlHooks recordingHooks() {
+    ControlHooks hooks;
+    record(hooks);
     return hooks;
   }
 
-  // A panel of its own on these parts (no main window), with the recording hooks.
+  // A panel of its own on these parts, with the recording hooks; once the main window is there
+  // (startGateway), it serves the rest as it does for start-up's panel.
   ControlDlg& panel() {
+    ControlHooks hooks = frame ? windowControlHooks(*frame, *service) : ControlHooks{};
+    record(hooks);
     panel_ = std::make_unique<ControlDlg>(
-        ControlParts{settings, *stores, *channel, service, recordingHooks()});
+        ControlParts{settings, *stores, *channel, service, std::move(hooks)});
     panel_->present(ControlDlg::Sms);
     return *panel_;
   }
@@ -117,19 +107,18 @@ class ControlFixture {
   CMainFrame& startGateway() {
     parts = std::make_unique<MainFrameParts>(
         MainFrameParts{settings, *stores, *channel, 0, u"", true, false, [this] { ++saves; }});
-    frame = std::make_unique<CMainFrame>(*parts);
-    gateway->attach(*frame);
-    service = gateway->service();
-    frame->setService(service);
-    frame->create([] { return false; }, 0, 0);
+    makeWindow([] { return false; });
     gateway->setWindowLink(frame.get());
     gateway->start();
     return *frame;
   }
 
-  // The main window's control panel (after startGateway), its configuration saves counted.
-  ControlPanel& installPanel(ControlHooks hooks) {
-    if (!hooks.saveConfiguration) hooks.saveConfiguration = [this] { ++saves; };
+  // The main window's control panel (after startGateway) with the hooks start-up gives it, its
+  // configuration saves counted; `answer` sets what the test answers itself.
+  ControlPanel& installPanel(const std::function<void(ControlHooks&)>& answer = {}) {
+    ControlHooks hooks = windowControlHooks(*frame, *service);
+    hooks.saveConfiguration = [this] { ++saves; };
+    if (answer) answer(hooks);
     // A child of the window, which ends it.
     auto* panel = new ControlPanel(
         *frame, ControlParts{settings, *stores, *channel, service, std::move(hooks)});
@@ -149,21 +138,10 @@ class ControlFixture {
     return id;
   }
 
-  TempDir dir;
-  SettingsStore settings;
-  std::unique_ptr<Logger> logger;
-  std::unique_ptr<Gateway> gateway;
-  MessageStores* stores = nullptr;
-  AsyncSerialComm* channel = nullptr;
-  SmsSender* sender = nullptr;
-  SmsReceiver* receiver = nullptr;
-  std::unique_ptr<MainFrameParts> parts;
-  std::unique_ptr<CMainFrame> frame;
-  CServiceThread* service = nullptr;
-
   bool yes = true;
   std::vector<std::pair<std::string, std::string>> questions;
   std::vector<std::string> told;
+  std::vector<std::u16string> opened;  // record ids
   std::vector<int> posted;
   std::vector<bool> autostart;
   std::string exportPath;

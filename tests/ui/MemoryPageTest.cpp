@@ -133,9 +133,11 @@ TEST_F(MemoryPageTest, UnreadMessagesAreMarkedAndRowButtonsFollowTheSelection) {
 // the listing goes to the modem and the memory-reading state is free again when it ends.
 TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
   CMainFrame& window = startGateway();
-  ControlHooks hooks;
-  hooks.tell = [this](const QString&, const QString& text) { told.push_back(text.toStdString()); };
-  ControlPanel& host = installPanel(hooks);
+  ControlPanel& host = installPanel([this](ControlHooks& hooks) {
+    hooks.tell = [this](const QString&, const QString& text) {
+      told.push_back(text.toStdString());
+    };
+  });
   host.open(ControlDlg::Memory);
   MemoryControlDlg& page = host.dialog()->memoryPage();
   button(page, "Refresh")->click();
@@ -161,9 +163,11 @@ TEST_F(MemoryPageTest, RefreshListsTheModemMemoryOnceConnected) {
 // not refused; the page's listing follows as soon as that cycle ends.
 TEST_F(MemoryPageTest, RefreshWhileACycleHoldsTheMemoryFollowsIt) {
   CMainFrame& window = startGateway();
-  ControlHooks hooks;
-  hooks.tell = [this](const QString&, const QString& text) { told.push_back(text.toStdString()); };
-  ControlPanel& host = installPanel(hooks);
+  ControlPanel& host = installPanel([this](ControlHooks& hooks) {
+    hooks.tell = [this](const QString&, const QString& text) {
+      told.push_back(text.toStdString());
+    };
+  });
   host.open(ControlDlg::Memory);
   MemoryControlDlg& page = host.dialog()->memoryPage();
   window.onCommand(command::kConnect);

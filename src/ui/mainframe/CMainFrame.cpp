@@ -87,7 +87,6 @@ bool CMainFrame::create(std::function<bool()> trayAvailable, int trayRetries, in
   }
   // Until the tray shows up, notices go to the desktop's notification service.
   route_.store(BalloonRoute::Desktop);
-  if (!trayAvailable) trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   trayPresence_ = new TrayPresence(std::move(trayAvailable), trayRetries, trayRetryMs, this);
   connect(trayPresence_, &TrayPresence::found, this, &CMainFrame::trayFound);
   connect(trayPresence_, &TrayPresence::missing, this, &CMainFrame::trayMissing);

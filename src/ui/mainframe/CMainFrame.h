@@ -71,8 +71,7 @@ class CMainFrame : public QWidget, public ServiceWindow, public MainWindowLink, 
   // Creates the window and, unless there is no icon, looks for the tray: `trayAvailable` is asked
   // now and `trayRetries` more times `trayRetryMs` apart; when it never says yes, the main screen
   // shows and balloons become desktop notifications. False when the window can't be created.
-  bool create(std::function<bool()> trayAvailable = {}, int trayRetries = 5,
-              int trayRetryMs = 2000);
+  bool create(std::function<bool()> trayAvailable, int trayRetries = 5, int trayRetryMs = 2000);
 
   // ServiceWindow (any thread).
   void showConnectionState(ConnectionState state, std::u16string_view port) override;

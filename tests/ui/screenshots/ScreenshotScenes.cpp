@@ -155,11 +155,19 @@ struct PanelWorld {
   std::unique_ptr<AsyncSerialComm> channel;
 };
 
+// What start-up always gives the panel, so that its buttons look as in the running program.
+ControlHooks shownHooks() {
+  ControlHooks hooks;
+  hooks.openMessage = [](StoreKind, const DatabaseRecord&) {};
+  hooks.openHelp = [](int) {};
+  return hooks;
+}
+
 std::function<std::unique_ptr<QWidget>()> controlPanelOn(ControlDlg::Page page) {
   return [page] {
     PanelWorld& world = PanelWorld::get();
     auto panel = std::make_unique<ControlDlg>(
-        ControlParts{world.settings, *world.stores, *world.channel, nullptr, {}});
+        ControlParts{world.settings, *world.stores, *world.channel, nullptr, shownHooks()});
     panel->selectPage(page);
     return panel;
   };
@@ -168,7 +176,7 @@ std::function<std::unique_ptr<QWidget>()> controlPanelOn(ControlDlg::Page page) 
 // The inbox with the bank's message selected: "Reply" is disabled, its tool tip says why.
 std::unique_ptr<QWidget> inboxReplyToAName() {
   PanelWorld& world = PanelWorld::get();
-  ControlHooks hooks;
+  ControlHooks hooks = shownHooks();
   hooks.reply = [](const std::u16string&) {};
   auto panel = std::make_unique<ControlDlg>(
       ControlParts{world.settings, *world.stores, *world.channel, nullptr, std::move(hooks)});

@@ -2,8 +2,6 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -11,14 +9,8 @@
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
-#include "core/util/TimeFormat.h"
-#include "message/GenericMessage.h"
-#include "service/CServiceThread.h"
 #include "service/ServiceWindow.h"
-#include "storage/ContentEscaping.h"
 #include "transport/AsyncSerialComm.h"
-#include "ui/dialogs/common/DialogHost.h"
-#include "ui/dialogs/common/HelpViewer.h"
 #include "ui/dialogs/control/AppControlDlg.h"
 #include "ui/dialogs/control/CommonControlDlg.h"
 #include "ui/dialogs/control/FailedControlDlg.h"
@@ -41,26 +33,6 @@ bool connectedStatus(ChannelStatus status) {
          status == ChannelStatus::Busy;
 }
 
-// The message of a folder record as plain text, for the fallback viewer.
-QString describe(StoreKind folder, const DatabaseRecord& record) {
-  auto field = [&](std::u16string_view name) -> std::u16string {
-    const int at = columnIndex(folder, name);
-    return at >= 0 && static_cast<std::size_t>(at) < record.size()
-               ? record[static_cast<std::size_t>(at)]
-               : std::u16string();
-  };
-  const bool incoming = folder == StoreKind::Inbox;
-  QString text = (incoming ? QStringLiteral("From: ") : QStringLiteral("To: ")) +
-                 qs(field(incoming ? u"from" : u"to")) + u'\n';
-  const std::u16string time = field(u"timestamp");
-  if (!time.empty()) {
-    text += QStringLiteral("Date: ") +
-            qs(formatDisplayTime(static_cast<std::time_t>(SettingsStore::parseInt(time)))) + u'\n';
-  }
-  if (!field(u"url").empty()) text += QStringLiteral("URL: ") + qs(field(u"url")) + u'\n';
-  return text + u'\n' + qs(unescapeContent(field(u"content")));
-}
-
 }  // namespace
 
 ControlDlg::ControlDlg(ControlParts parts, QWidget* parent)
@@ -68,7 +40,6 @@ ControlDlg::ControlDlg(ControlParts parts, QWidget* parent)
   setWindowTitle(tr("Parlane control panel"));
   setAttribute(Qt::WA_QuitOnClose, false);
   setModal(false);
-  fillFallbacks();
 
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabWidget(this);
@@ -104,46 +75,6 @@ ControlDlg::ControlDlg(ControlParts parts, QWidget* parent)
 }
 
 ControlDlg::~ControlDlg() = default;
-
-void ControlDlg::fillFallbacks() {
-  ControlHooks& h = parts_.hooks;
-  if (!h.ask) {
-    h.ask = [this](const QString& caption, const QString& text) {
-      return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No) ==
-             QMessageBox::Yes;
-    };
-  }
-  if (!h.tell) {
-    h.tell = [this](const QString& caption, const QString& text) {
-      QMessageBox::information(this, caption, text);
-    };
-  }
-  if (!h.exportFileName) {
-    h.exportFileName = [this](const QString& suggested) {
-      return QFileDialog::getSaveFileName(this, tr("Export"), suggested,
-                                          QStringLiteral("Text files(*.txt)"));
-    };
-  }
-  if (!h.openMessage) {
-    h.openMessage = [this](StoreKind folder, const DatabaseRecord& record) {
-      auto* box = new QMessageBox(QMessageBox::NoIcon, qsId(text::kAppName),
-                                  describe(folder, record), QMessageBox::Close, this);
-      box->setAttribute(Qt::WA_DeleteOnClose);
-      box->setTextInteractionFlags(Qt::TextSelectableByMouse);
-      box->open();
-    };
-  }
-  if (!h.queueMessage && parts_.service != nullptr) {
-    h.queueMessage = [this](std::unique_ptr<GenericMessage> message) {
-      std::vector<std::unique_ptr<GenericMessage>> messages;
-      messages.push_back(std::move(message));
-      return parts_.service->submit(std::move(messages)).taken() == 1;
-    };
-  }
-  if (!h.openHelp) {
-    h.openHelp = [](int context) { openHelp(context, DialogHost::desktop()); };
-  }
-}
 
 ControlPage* ControlDlg::page(Page which) const { return pages_[static_cast<std::size_t>(which)]; }
 CommonControlDlg& ControlDlg::smsPage() const { return *static_cast<CommonControlDlg*>(page(Sms)); }

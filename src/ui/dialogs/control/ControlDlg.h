@@ -30,7 +30,6 @@ class ControlDlg : public QDialog {
   // Pages in tab order; the help page is last.
   enum Page { Sms, Application, Properties, Memory, Inbox, Outbox, Sent, Failed, Help };
 
-  // Hooks left empty get their plain fallbacks.
   explicit ControlDlg(ControlParts parts, QWidget* parent = nullptr);
   ~ControlDlg() override;
 
@@ -59,7 +58,6 @@ class ControlDlg : public QDialog {
   const ControlParts& parts() const { return parts_; }
 
  private:
-  void fillFallbacks();
   // Writes the changed pages and the configuration; offers the reconnection.
   void store(bool always);
   void loadUnchanged();

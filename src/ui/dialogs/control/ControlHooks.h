@@ -14,10 +14,10 @@ namespace parlane {
 
 class GenericMessage;
 
-// What the control panel asks of the world around it. The main window fills in what it has;
-// whatever is left empty gets a plain fallback (message boxes, a file dialog, the service's own
-// send path), and the buttons that need a missing part are disabled. Tests answer the questions
-// and record the rest.
+// What the control panel asks of the world around it. Start-up sets them once, where it puts the
+// gateway and the main window together (windowControlHooks, then its own); the panel fills in
+// nothing. `ask`, `tell` and `exportFileName` are always set; the buttons that need another one
+// that is empty are disabled. Tests answer the questions and record the rest.
 struct ControlHooks {
   // A Yes/No question; true for "Yes".
   std::function<bool(const QString& caption, const QString& text)> ask;

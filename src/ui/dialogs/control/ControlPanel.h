@@ -12,8 +12,7 @@ class ControlDlg;
 
 // The main window's control panel: answers the "Control panel" command (32768) with the one
 // panel, made on first use and brought back on later requests, and passes the window's notices
-// on to it. The window's send path, its commands and its memory list serve the panel's hooks
-// that were left empty, and the service thread its memory page.
+// on to it. Its hooks come complete from start-up (windowControlHooks and start-up's own).
 class ControlPanel : public QObject {
   Q_OBJECT
  public:
