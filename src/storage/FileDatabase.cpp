@@ -796,9 +796,13 @@ int FileDatabase::appendLocked() {
       }
     }
   }
+  std::vector<std::pair<Line*, std::uint64_t>> places;
+  places.reserve(pending_.size());
   for (const std::string& key : pending_) {
     const auto found = records_.find(key);
-    if (found != records_.end()) buffer.append(lineOf(found->second)).append(kLineEnd);
+    if (found == records_.end()) continue;
+    places.emplace_back(&found->second, static_cast<std::uint64_t>(st.st_size) + buffer.size());
+    buffer.append(lineOf(found->second)).append(kLineEnd);
   }
   const bool ok = writeAllBytes(fd, buffer) && ::fsync(fd) == 0;
   const int error = errno;
@@ -810,6 +814,17 @@ int FileDatabase::appendLocked() {
   if (!ok) {
     errno = error;
     return -1;
+  }
+  // The lines now stand in the file the others are read from: memory lets go of them, so that
+  // a long run of new records costs no more than a load of them would.
+  struct stat data {};
+  if (dataFd_ >= 0 && ::fstat(dataFd_, &data) == 0 && sameFile(data, st)) {
+    for (const auto& [line, offset] : places) {
+      if (!line->text) continue;  // a key added twice in one save
+      line->length = static_cast<std::uint32_t>(line->text->size());
+      line->offset = offset;
+      line->text.reset();
+    }
   }
   pending_.clear();
   clean_ = true;
@@ -917,6 +932,15 @@ bool FileDatabase::last(DatabaseRecord& out) const {
   return true;
 }
 
+std::size_t FileDatabase::heldBytes() const {
+  std::lock_guard lock(mutex_);
+  std::size_t bytes = 0;
+  for (const auto& entry : records_) {
+    if (entry.second.text) bytes += entry.second.text->size();
+  }
+  return bytes;
+}
+
 std::size_t FileDatabase::count() const {
   std::lock_guard lock(mutex_);
   return records_.size();
@@ -937,7 +961,8 @@ std::vector<DatabaseRecord> FileDatabase::select(unsigned column, const FieldTes
   return result;
 }
 
-bool FileDatabase::firstMatching(unsigned column, const FieldTest& test, DatabaseRecord& out) const {
+bool FileDatabase::firstMatching(unsigned column, const FieldTest& test,
+                                 DatabaseRecord& out) const {
   std::vector<DatabaseRecord> found = select(column, test, 1);
   if (found.empty()) return false;
   out = std::move(found.front());

@@ -86,6 +86,10 @@ class FileDatabase : public GenericDatabase {
   int compact();
   std::string journalPath() const { return path_ + ".journal"; }
 
+  // Bytes of record lines held in memory instead of read back from the file: changes the journal
+  // holds, lines repaired at load, records not saved yet. Walks every record.
+  std::size_t heldBytes() const;
+
   // The file path after expansion, and the shape read from the settings.
   const std::string& path() const { return path_; }
   const std::vector<std::u16string>& columns() const { return columns_; }
