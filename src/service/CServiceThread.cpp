@@ -291,6 +291,8 @@ bool CServiceThread::runScheduled(int id) {
     case ServiceScheduler::kWatchdog:
       core.parts.channel.checkBusy();
       dispatchNext();
+      // The tick that runs anyway: a quiet folder costs no wake-up of its own.
+      core.parts.stores.compactWhenQuiet(core.parts.clock.monotonicMs());
       return false;
     case ServiceScheduler::kReconnectCheck:
       core.connection.reconnectCheck();

@@ -27,7 +27,7 @@ class ServiceScheduler {
     kModemReset = 6,       // "modem.reset.time" s
     kStatusFile = 7,       // "status.time" s
     kSendPause = 8,        // one-shot: end of the pause after a sent message
-    kWatchdog = 9,         // channel watchdog and dispatch, every second
+    kWatchdog = 9,         // channel watchdog, dispatch and quiet folders, every second
     kReconnectCheck = 10,  // "modem.reconnect.time" s
   };
 

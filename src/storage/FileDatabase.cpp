@@ -549,6 +549,20 @@ int FileDatabase::compact() {
   return rewriteLocked();
 }
 
+int FileDatabase::compactWhenQuiet(std::int64_t nowMs, std::int64_t quietMs) {
+  std::lock_guard lock(mutex_);
+  const std::uint64_t revision = revision_.load(std::memory_order_acquire);
+  if (quietRevision_ != revision) {
+    quietRevision_ = revision;
+    quietSinceMs_ = nowMs;
+    return 0;
+  }
+  if (journalBytes_ == 0 || !clean_ || !pending_.empty() || !journalPending_.empty()) return 0;
+  if (nowMs - quietSinceMs_ < quietMs) return 0;
+  quietSinceMs_ = nowMs;
+  return rewriteLocked();
+}
+
 int FileDatabase::rewriteLocked() {
   if (unreadable_) {
     Logger::log(3, "Folder file " + path_ +

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -85,6 +86,11 @@ class FileDatabase : public GenericDatabase {
   // Saves, then folds the journal into the file. 0, or -1 (errno set) with nothing lost.
   int compact();
   std::string journalPath() const { return path_ + ".journal"; }
+  // Folds the journal into the file once the records have gone `quietMs` without a change, by the
+  // times the calls bring (a caller's periodic tick): a folder left alone doesn't keep its journal.
+  // Changes not saved yet are left to their owner's save. 0, or -1 (errno set) with nothing lost;
+  // a failed fold waits as long again.
+  int compactWhenQuiet(std::int64_t nowMs, std::int64_t quietMs);
 
   // Bytes of record lines held in memory instead of read back from the file: changes the journal
   // holds, lines repaired at load, records not saved yet. Walks every record.
@@ -199,6 +205,9 @@ class FileDatabase : public GenericDatabase {
   mutable std::string window_;
   mutable std::uint64_t windowStart_ = 0;
   std::atomic<std::uint64_t> revision_{0};
+  // The revision compactWhenQuiet saw last, and since when it stands.
+  std::optional<std::uint64_t> quietRevision_;
+  std::int64_t quietSinceMs_ = 0;
 };
 
 }  // namespace parlane

@@ -36,6 +36,15 @@ MessageStores::~MessageStores() {
   }
 }
 
+void MessageStores::compactWhenQuiet(std::int64_t nowMs) {
+  for (const auto& database : stores_) {
+    if (database == nullptr || database->compactWhenQuiet(nowMs, kQuietCompactionMs) == 0) continue;
+    const int error = errno;
+    Logger::log(2, "Can't write the journal into folder file " + database->path() + ": " +
+                       toUtf8(errorText(error)) + "; it is tried again later");
+  }
+}
+
 bool MessageStores::open(StoreOpenFailure* failure) {
   declareStoreSchemas(settings_);
   for (StoreKind kind : kAllStores) {

@@ -42,6 +42,12 @@ class MessageStores {
   // outbox. After a crash between them, `open` finds it in both (the newest record of the one, by
   // its "uniqueid") and takes it out of the outbox, so that it isn't sent again.
 
+  // A folder whose records have had no change for this long has its journal folded into its file.
+  static constexpr std::int64_t kQuietCompactionMs = 60'000;
+  // Called on a periodic tick with the monotonic time: folds the journal of each folder that has
+  // been quiet for kQuietCompactionMs.
+  void compactWhenQuiet(std::int64_t nowMs);
+
   // Saves every store in the same order; false when any save failed (each one is still tried).
   bool saveAll();
 
