@@ -267,10 +267,13 @@ int main(int argc, char** argv) {
   // "--ops N": fewer changes per folder, for a build where each one rewrites the folder.
   const int ops = argc > 2 && std::string(argv[1]) == "--ops" ? std::atoi(argv[2]) : 90;
   const int large = quick ? 100000 : 1000000;
+  // "--load [N]": the load alone, for a profiler.
+  if (argc > 1 && std::string(argv[1]) == "--load") {
+    loadFigures(argc > 2 ? std::atoi(argv[2]) : large);
+    return 0;
+  }
   // First, while this process is still small: the load's child inherits its pages.
   loadFigures(large);
-  // "--load": the load alone, for a profiler.
-  if (argc > 1 && std::string(argv[1]) == "--load") return 0;
   appendFigures(100000);
   const double markSmall = markingCost(100, ops);
   const double markLarge = markingCost(large, ops);

@@ -86,6 +86,27 @@ std::string hexKey(std::uint32_t id) {
   return text;
 }
 
+// How many times `byte` occurs in `text`, eight bytes at a time: loads count the fields of every
+// line.
+size_t countByte(std::string_view text, char byte) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const std::uint64_t pattern = kOnes * static_cast<unsigned char>(byte);
+  size_t count = 0;
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + i, 8);
+    chunk ^= pattern;
+    // The high bit of each byte that is zero now, and of no other.
+    const std::uint64_t zero = ~(((chunk & kLow7) + kLow7) | chunk | kLow7);
+    // A one in each such byte, summed into the top byte by the multiplication.
+    count += static_cast<size_t>(((zero >> 7) * kOnes) >> 56);
+  }
+  for (; i < text.size(); ++i) count += text[i] == byte;
+  return count;
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -121,12 +142,18 @@ void syncFolderOf(const std::string& path) {
 
 }  // namespace
 
-std::string FileDatabase::paddedLine(std::string_view line) const {
+size_t FileDatabase::fieldCount(std::string_view line) const {
+  if (separatorUtf8_.size() == 1) return 1 + countByte(line, separatorUtf8_.front());
   size_t fields = 1;
   for (size_t at = line.find(separatorUtf8_); at != std::string_view::npos;
        at = line.find(separatorUtf8_, at + separatorUtf8_.size())) {
     ++fields;
   }
+  return fields;
+}
+
+std::string FileDatabase::paddedLine(std::string_view line) const {
+  const size_t fields = fieldCount(line);
   std::string padded(line);
   for (size_t i = fields; i < columns_.size(); ++i) padded += separatorUtf8_;
   return padded;
@@ -326,11 +353,7 @@ size_t FileDatabase::parse(std::string_view bytes, std::uint64_t base, bool last
       text = repairedText;
       keepOriginal = true;
     }
-    size_t fields = 1;
-    for (size_t at = text.find(separatorUtf8_); at != std::string_view::npos;
-         at = text.find(separatorUtf8_, at + separatorUtf8_.size())) {
-      ++fields;
-    }
+    const size_t fields = fieldCount(text);
     if (fields > columns_.size()) {
       rejected.lines.emplace_back(line);
       ++rejected.skipped;
@@ -742,11 +765,7 @@ bool FileDatabase::applyJournal(std::uint64_t fileSize, RecordMap& records,
         journaled_.insert(change.text);
         continue;
       }
-      size_t fields = 1;
-      for (size_t at = change.text.find(separatorUtf8_); at != std::string::npos;
-           at = change.text.find(separatorUtf8_, at + separatorUtf8_.size())) {
-        ++fields;
-      }
+      const size_t fields = fieldCount(change.text);
       if (fields > columns_.size() || !isValidUtf8(change.text)) {
         ++skipped;
         continue;

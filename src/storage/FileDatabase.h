@@ -162,6 +162,7 @@ class FileDatabase : public GenericDatabase {
   // Applies the journal to records just read from the file whose bytes are `file`; false when the
   // journal can't take further batches as it is (the next save must write the file whole).
   bool applyJournal(std::uint64_t fileSize, RecordMap& records, std::int64_t& largestId);
+  size_t fieldCount(std::string_view line) const;
   // The line with empty fields added up to the number of columns.
   std::string paddedLine(std::string_view line) const;
   // True when every change of the journal is in `records` already.

@@ -1,5 +1,6 @@
 #include "core/util/Utf8Text.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -15,10 +16,13 @@ bool isValidUtf8(std::string_view text) {
     if (end - p >= 8) {
       std::uint64_t chunk;
       std::memcpy(&chunk, p, 8);
-      if ((chunk & 0x8080808080808080ull) == 0) {
+      const std::uint64_t high = chunk & 0x8080808080808080ull;
+      if (high == 0) {
         p += 8;
         continue;
       }
+      // Straight to the first byte that isn't ASCII.
+      if constexpr (std::endian::native == std::endian::little) p += std::countr_zero(high) / 8;
     }
     const unsigned char c = *p;
     if (c < 0x80) {
