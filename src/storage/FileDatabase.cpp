@@ -558,12 +558,21 @@ int FileDatabase::truncate() {
 
 int FileDatabase::save() {
   std::lock_guard lock(mutex_);
+  return saveLocked(true);
+}
+
+int FileDatabase::saveWithoutFlush() {
+  std::lock_guard lock(mutex_);
+  return saveLocked(false);
+}
+
+int FileDatabase::saveLocked(bool flush) {
   if (clean_ && pending_.empty() && journalPending_.empty()) return 0;
   if (!clean_) return rewriteLocked();
   bool journal = !journalPending_.empty();
   for (size_t i = 0; i < pending_.size() && !journal; ++i)
     journal = journaled_.contains(pending_[i]);
-  return journal ? journalLocked() : appendLocked();
+  return journal ? journalLocked(flush) : appendLocked();
 }
 
 int FileDatabase::compact() {
@@ -653,10 +662,11 @@ void FileDatabase::dropJournalLocked() {
   // longer matches the file and is set aside at the next load.
   if (::unlink(journal.c_str()) == 0) syncFolderOf(journal);
   journalBytes_ = 0;
+  unflushed_ = 0;
   journaled_.clear();
 }
 
-int FileDatabase::journalLocked() {
+int FileDatabase::journalLocked(bool flush) {
   // Without a file to bind the journal to, memory is written whole.
   if (unreadable_) return rewriteLocked();
   if (lockFileLocked(false) != 0) return errno == ENOENT ? rewriteLocked() : -1;
@@ -691,7 +701,8 @@ int FileDatabase::journalLocked() {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (fresh ? O_TRUNC : O_APPEND);
   const int fd = ::open(journal.c_str(), flags, static_cast<mode_t>(kPrivateFileMode));
   if (fd < 0) return -1;
-  const bool ok = writeAllBytes(fd, batch) && ::fsync(fd) == 0;
+  const bool sync = flush || unflushed_ >= kUnflushedSaves;
+  const bool ok = writeAllBytes(fd, batch) && (!sync || ::fsync(fd) == 0);
   const int error = errno;
   if (!ok) {
     // A batch cut short is dropped by the next load; take it back now all the same, so that the
@@ -703,7 +714,12 @@ int FileDatabase::journalLocked() {
     errno = error;
     return -1;
   }
-  if (fresh) syncFolderOf(journal);
+  if (fresh) journalNameFlushed_ = false;
+  if (sync && !journalNameFlushed_) {
+    syncFolderOf(journal);
+    journalNameFlushed_ = true;
+  }
+  unflushed_ = sync ? 0 : unflushed_ + 1;
   journalBytes_ += batch.size();
   journaled_.insert(keys.begin(), keys.end());
   pending_.clear();
@@ -719,6 +735,8 @@ int FileDatabase::journalLocked() {
 bool FileDatabase::applyJournal(std::uint64_t fileSize, RecordMap& records,
                                 std::int64_t& largestId) {
   journalBytes_ = 0;
+  unflushed_ = 0;
+  journalNameFlushed_ = true;
   journaled_.clear();
   const std::string journal = journalPath();
   const std::optional<std::string> bytes = readWholeFile(journal);
@@ -963,6 +981,16 @@ bool FileDatabase::last(DatabaseRecord& out) const {
   if (records_.empty()) return false;
   out = toRecord(lineOf(records_.rbegin()->second));
   return true;
+}
+
+std::vector<DatabaseRecord> FileDatabase::newest(std::size_t count) const {
+  std::vector<DatabaseRecord> result;
+  std::lock_guard lock(mutex_);
+  for (auto entry = records_.crbegin(); entry != records_.crend() && result.size() < count;
+       ++entry) {
+    result.push_back(toRecord(lineOf(entry->second)));
+  }
+  return result;
 }
 
 std::size_t FileDatabase::heldBytes() const {

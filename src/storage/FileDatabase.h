@@ -47,6 +47,9 @@ class FileDatabase : public GenericDatabase {
   int flush() override;
   int truncate() override;
   int save() override;
+  int saveWithoutFlush() override;
+  // How many saves in a row may leave their journal batch unflushed.
+  static constexpr unsigned kUnflushedSaves = 16;
 
   bool get(std::u16string_view key, DatabaseRecord& out) const override;
   void putOwned(std::unique_ptr<DatabaseRecord> record) override;
@@ -83,6 +86,8 @@ class FileDatabase : public GenericDatabase {
 
   // The record with the largest key; false when there is none.
   bool last(DatabaseRecord& out) const;
+  // The `count` records with the largest keys, the largest first.
+  std::vector<DatabaseRecord> newest(std::size_t count) const;
   // Saves, then folds the journal into the file. 0, or -1 (errno set) with nothing lost.
   int compact();
   std::string journalPath() const { return path_ + ".journal"; }
@@ -156,8 +161,9 @@ class FileDatabase : public GenericDatabase {
   // `create` a missing file is made empty. -1 with errno, EWOULDBLOCK when another holds it.
   int lockFileLocked(bool create);
   int rewriteLocked();
+  int saveLocked(bool flush);
   int appendLocked();
-  int journalLocked();
+  int journalLocked(bool flush);
   void dropJournalLocked();
   // Applies the journal to records just read from the file whose bytes are `file`; false when the
   // journal can't take further batches as it is (the next save must write the file whole).
@@ -193,7 +199,9 @@ class FileDatabase : public GenericDatabase {
   // Keys the journal speaks of: a record added under one of them goes to the journal too, since
   // the journal is applied after every line of the file.
   std::unordered_set<std::string> journaled_;
-  std::uint64_t journalBytes_ = 0;  // length of the journal's whole batches
+  std::uint64_t journalBytes_ = 0;   // length of the journal's whole batches
+  unsigned unflushed_ = 0;           // batches written since the journal's last flush
+  bool journalNameFlushed_ = false;  // the journal's folder entry is on the disk
   mutable std::map<unsigned, ColumnIndex> indexes_;
   bool clean_ = true;
   // Set when the file exists but couldn't be read: a rewrite would destroy what it holds.

@@ -42,6 +42,10 @@ class GenericDatabase {
   virtual int truncate() = 0;
   // Writes what changed. 0, or -1 (errno set) with nothing lost: the next save tries again.
   virtual int save() = 0;
+  // Like save(), except that a replacement or removal may wait in the system's cache for a later
+  // save to flush it to the disk: for a change that start-up can tell again when a power cut
+  // loses it. Only a few such saves in a row wait; the next one flushes them all.
+  virtual int saveWithoutFlush() { return save(); }
 
   virtual bool get(std::u16string_view key, DatabaseRecord& out) const = 0;
   virtual void putOwned(std::unique_ptr<DatabaseRecord> record) = 0;

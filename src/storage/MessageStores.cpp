@@ -81,17 +81,24 @@ void MessageStores::settleInterruptedMove() {
   FileDatabase& queue = outbox();
   const auto queueColumn = static_cast<unsigned>(columnIndex(StoreKind::Outbox, u"uniqueid"));
   for (StoreKind kind : {StoreKind::Sent, StoreKind::Failed}) {
-    DatabaseRecord newest;
-    if (!store(kind).last(newest)) continue;
-    const std::u16string& uniqueid = newest[static_cast<size_t>(columnIndex(kind, u"uniqueid"))];
-    DatabaseRecord queued;
-    if (uniqueid.empty() || !queue.findFirstEqual(queueColumn, uniqueid, queued)) continue;
-    queue.remove(queued[0]);
+    const auto column = static_cast<size_t>(columnIndex(kind, u"uniqueid"));
+    std::vector<std::pair<std::u16string, std::u16string>> found;  // uniqueid, outbox record
+    // The removals a power cut may have lost belong to the newest records of the folder.
+    for (const DatabaseRecord& record : store(kind).newest(kSettleWindow)) {
+      const std::u16string& uniqueid = record[column];
+      DatabaseRecord queued;
+      if (uniqueid.empty() || !queue.findFirstEqual(queueColumn, uniqueid, queued)) continue;
+      queue.remove(queued[0]);
+      found.emplace_back(uniqueid, queued[0]);
+    }
+    if (found.empty()) continue;
     const bool saved = queue.save() == 0;
-    Logger::log(2, u"Outbox: message " + uniqueid + u" (record " + queued[0] + u") is in the " +
-                       storeName(kind) + u" folder already; " +
-                       (saved ? u"taken out of the outbox, so that it isn't sent again"
-                              : u"can't save the outbox, it stays there"));
+    for (const auto& [uniqueid, key] : found) {
+      Logger::log(2, u"Outbox: message " + uniqueid + u" (record " + key + u") is in the " +
+                         storeName(kind) + u" folder already; " +
+                         (saved ? u"taken out of the outbox, so that it isn't sent again"
+                                : u"can't save the outbox, it stays there"));
+    }
   }
 }
 

@@ -38,9 +38,11 @@ class MessageStores {
   // alone and reported, so that nothing in it is overwritten. Stops at the first failure.
   bool open(StoreOpenFailure* failure = nullptr);
 
-  // A message leaves the outbox in two saves: written to "sent" or "failed", then removed from the
-  // outbox. After a crash between them, `open` finds it in both (the newest record of the one, by
-  // its "uniqueid") and takes it out of the outbox, so that it isn't sent again.
+  // A message leaves the outbox in two saves: written to "sent" or "failed" and flushed, then
+  // removed from the outbox, a removal that may wait for a later flush. After a crash or a power
+  // cut between them, `open` finds it in both (among the newest kSettleWindow records of the one,
+  // by its "uniqueid") and takes it out of the outbox, so that it isn't sent again.
+  static constexpr std::size_t kSettleWindow = 4 * FileDatabase::kUnflushedSaves;
 
   // A folder whose records have had no change for this long has its journal folded into its file.
   static constexpr std::int64_t kQuietCompactionMs = 60'000;

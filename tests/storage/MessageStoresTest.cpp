@@ -8,7 +8,9 @@
 #include "core/util/ErrorText.h"
 #include "core/util/Utf.h"
 #include "message/MessageIdCounter.h"
+#include "message/SMSMessage.h"
 #include "storage/InstanceFileName.h"
+#include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
 
 namespace parlane::test {
@@ -146,6 +148,58 @@ TEST(MessageStores, SaveAllWritesEveryStore) {
   ASSERT_TRUE(reopened.open());
   for (StoreKind kind : kAllStores) EXPECT_EQ(reopened.store(kind).count(), 1u);
 }
+
+// A power cut after a message was filed in "sent" or "failed" may lose its removal from the
+// outbox, which waits for a later flush: start-up takes each such message out of the outbox.
+struct SettleCase {
+  const char* name;
+  int sent;        // messages filed in "sent" whose removals were lost
+  int failed;      // the same in "failed"
+  int filedAfter;  // messages filed in "sent" after them whose removals stood
+};
+
+void PrintTo(const SettleCase& c, std::ostream* os) { *os << c.name; }
+
+class LostRemovals : public ::testing::TestWithParam<SettleCase> {};
+
+TEST_P(LostRemovals, AreMadeAgainAtStartUp) {
+  StoresFixture f;
+  ASSERT_TRUE(f.stores->open());
+  int uniqueid = 500;
+  const auto file = [&](StoreKind kind, bool alsoQueued) {
+    SMSMessage message(u"", u"+4917012345", u"message " + fromAscii(std::to_string(uniqueid)));
+    message.uniqueid = uniqueid++;
+    FileDatabase& folder = f.stores->store(kind);
+    folder.put(outgoingRecord(message, kind, folder.newIdText()));
+    if (alsoQueued) {
+      f.stores->outbox().put(
+          outgoingRecord(message, StoreKind::Outbox, f.stores->outbox().newIdText()));
+    }
+  };
+  file(StoreKind::Outbox, false);  // waits to be sent: stays
+  for (int i = 0; i < GetParam().sent; ++i) file(StoreKind::Sent, true);
+  for (int i = 0; i < GetParam().failed; ++i) file(StoreKind::Failed, true);
+  for (int i = 0; i < GetParam().filedAfter; ++i) file(StoreKind::Sent, false);
+  ASSERT_TRUE(f.stores->saveAll());
+  f.stores.reset();
+
+  MessageStores reopened(f.settings, f.dir.path(), 0);
+  ASSERT_TRUE(reopened.open());
+  const std::vector<DatabaseRecord> queued = reopened.outbox().selectNotEqual(0, u"", 0);
+  ASSERT_EQ(queued.size(), 1u);
+  EXPECT_EQ(queued[0][static_cast<size_t>(columnIndex(StoreKind::Outbox, u"uniqueid"))], u"500");
+  EXPECT_EQ(reopened.sent().count(), static_cast<size_t>(GetParam().sent + GetParam().filedAfter));
+  EXPECT_EQ(reopened.failed().count(), static_cast<size_t>(GetParam().failed));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, LostRemovals,
+    ::testing::Values(SettleCase{"NewestSent", 1, 0, 0}, SettleCase{"NewestFailed", 0, 1, 0},
+                      SettleCase{"EveryUnflushedSent",
+                                 static_cast<int>(FileDatabase::kUnflushedSaves) + 1, 0, 0},
+                      SettleCase{"SentAndFailed", 3, 2, 0},
+                      SettleCase{"BehindLaterMoves", 4, 0, 5}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace parlane::test
