@@ -483,19 +483,21 @@ int FileDatabase::load(bool resetIds) {
   const int previousFd = dataFd_;
   dataFd_ = fd;
   window_.clear();
-  RecordMap records;
+  RecordMap records{RecordMap::allocator_type(pool_)};
   std::int64_t largestId = 0;
   Rejected rejected;
-  std::string buffer;
+  // Filled up to `filled`; sized once (and again only for a line longer than it), since every
+  // resize of a string clears its new bytes.
+  std::string buffer(kChunkBytes, '\0');
+  size_t filled = 0;
   std::uint64_t base = 0;
   std::uint64_t size = 0;
   for (bool atEnd = false; !atEnd;) {
-    const size_t kept = buffer.size();
-    buffer.resize(kept + kChunkBytes);
-    const ssize_t n = ::pread(fd, buffer.data() + kept, kChunkBytes, static_cast<off_t>(size));
+    if (buffer.size() - filled < kChunkBytes / 2) buffer.resize(filled + kChunkBytes);
+    const ssize_t n =
+        ::pread(fd, buffer.data() + filled, buffer.size() - filled, static_cast<off_t>(size));
     if (n < 0) {
       const int error = errno;
-      buffer.resize(kept);
       if (error == EINTR) continue;
       ::close(fd);
       dataFd_ = previousFd;
@@ -504,17 +506,17 @@ int FileDatabase::load(bool resetIds) {
       errno = error;
       return -1;
     }
-    buffer.resize(kept + static_cast<size_t>(n));
+    filled += static_cast<size_t>(n);
     size += static_cast<std::uint64_t>(n);
     atEnd = n == 0;
+    const std::string_view bytes(buffer.data(), filled);
     size_t skip = 0;
     // An editor's byte-order mark is not part of the first key (nor does it hide a comment).
-    if (base == 0 && std::string_view(buffer).starts_with(kByteOrderMark)) {
-      skip = kByteOrderMark.size();
-    }
-    const size_t taken = skip + parse(std::string_view(buffer).substr(skip), base + skip, atEnd,
-                                      records, largestId, rejected);
-    buffer.erase(0, taken);
+    if (base == 0 && bytes.starts_with(kByteOrderMark)) skip = kByteOrderMark.size();
+    const size_t taken =
+        skip + parse(bytes.substr(skip), base + skip, atEnd, records, largestId, rejected);
+    std::memmove(buffer.data(), buffer.data() + taken, filled - taken);
+    filled -= taken;
     base += taken;
   }
   buffer = std::string();

@@ -15,6 +15,7 @@
 #include "core/util/Utf8Text.h"
 #include "storage/FolderJournal.h"
 #include "storage/GenericDatabase.h"
+#include "storage/NodePool.h"
 
 namespace parlane {
 
@@ -126,7 +127,8 @@ class FileDatabase : public GenericDatabase {
     std::uint32_t length = 0;
     std::unique_ptr<std::string> text;
   };
-  using RecordMap = std::map<std::string, Line, Utf16KeyLess>;
+  using RecordMap =
+      std::map<std::string, Line, Utf16KeyLess, PoolAllocator<std::pair<const std::string, Line>>>;
   using FieldTest = std::function<bool(std::string_view field)>;
   // Equality lookups ignoring case go through an index per column, made on first use: the keys
   // of the records by the folded text of the field, pointing into records_.
@@ -192,7 +194,8 @@ class FileDatabase : public GenericDatabase {
   unsigned limit_ = 0;
   char16_t separator_ = u'\t';
   std::string separatorUtf8_;
-  RecordMap records_;
+  NodePool pool_;  // the nodes of records_, and of the map a load builds
+  RecordMap records_{RecordMap::allocator_type(pool_)};
   std::vector<std::string> pending_;  // keys of records still to be appended
   // Keys replaced or removed since the last save: the next save journals them.
   std::set<std::string> journalPending_;
