@@ -2,7 +2,8 @@
 // (1) messages per second from the outbox to "sent" with "sender.delay" 0 on a modem that answers
 // at once; (2) a connected, silent gateway: CPU time and thread wake-ups per second; (3) a modem
 // that takes 2.5 s to accept each message: the share of its own rate the gateway keeps; (4) the
-// first sends from an outbox of 200, 10,000 and 100,000 records.
+// first sends from an outbox of 200, 10,000 and 100,000 records, each size run several times in
+// turn with the others ("--queued" runs these alone).
 
 #include <unistd.h>
 
@@ -206,39 +207,45 @@ double queuedThroughput(int queued, int measured) {
   return measured / secondsSince(start);
 }
 
-// Several runs, each with a fresh gateway and folder: the figure is their median, since a run that
-// shares the machine with a compiler or another program's flushes to the disk says more about
-// those than about the gateway.
-double queuedMedian(int queued, int runs) {
-  const int measured = std::min(queued - 1, 1000);
-  const std::string loadBefore = loadAverage();
-  std::vector<double> rates;
-  std::string list;
-  for (int run = 0; run < runs; ++run) {
-    rates.push_back(queuedThroughput(queued, measured));
-    char text[32];
-    std::snprintf(text, sizeof text, "%s%.0f", run == 0 ? "" : ", ", rates.back());
-    list += text;
-  }
-  std::vector<double> sorted = rates;
-  std::sort(sorted.begin(), sorted.end());
-  const double median = sorted[sorted.size() / 2];
-  std::printf(
-      "outbox to sent with %d queued, %d sends after the first: runs %s; median %.0f "
-      "messages/s (target at least 428, twice the fastest peer's 214); load average %s, then "
-      "%s\n",
-      queued, measured, list.c_str(), median, loadBefore.c_str(), loadAverage().c_str());
-  std::fflush(stdout);
-  return median;
-}
-
+// Several runs of each queue size, each with a fresh gateway and folder, the sizes taking turns
+// so that a spell of load on the machine falls on all of them alike. The figure is the median of
+// a size's runs: a run that shares the machine with a compiler or with another program's flushes
+// to the disk says more about those than about the gateway.
 void queueSizes(bool quick) {
   const int runs = quick ? 3 : 5;
-  const double small = queuedMedian(200, runs);
-  queuedMedian(10000, runs);
-  const double large = queuedMedian(100000, runs);
-  std::printf("largest queue against smallest: ratio of the medians %.2f (target at least 0.9)\n",
-              large / small);
+  const std::vector<int> sizes{200, 10000, 100000};
+  std::vector<std::vector<double>> rates(sizes.size());
+  const std::string loadBefore = loadAverage();
+  for (int run = 0; run < runs; ++run) {
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      // A small queue gives short windows, which one slow flush to the disk spoils: it takes
+      // more runs, so that each size is measured over about as many sends.
+      const int measured = std::min(sizes[i] - 1, 1000);
+      for (int k = 0; k < std::max(1, 1000 / measured); ++k) {
+        rates[i].push_back(queuedThroughput(sizes[i], measured));
+      }
+    }
+  }
+  std::vector<double> medians;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    std::string list;
+    for (double rate : rates[i]) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%s%.0f", list.empty() ? "" : ", ", rate);
+      list += text;
+    }
+    std::vector<double> sorted = rates[i];
+    std::sort(sorted.begin(), sorted.end());
+    medians.push_back(sorted[sorted.size() / 2]);
+    std::printf(
+        "outbox to sent with %d queued, %d sends after the first: runs %s; median %.0f "
+        "messages/s (target at least 428, twice the fastest peer's 214)\n",
+        sizes[i], std::min(sizes[i] - 1, 1000), list.c_str(), medians.back());
+  }
+  std::printf(
+      "largest queue against smallest: ratio of the medians %.2f (target at least 0.9); load "
+      "average %s before the runs, %s after\n",
+      medians.back() / medians.front(), loadBefore.c_str(), loadAverage().c_str());
 }
 
 void idle(int seconds) {
