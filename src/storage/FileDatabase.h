@@ -24,13 +24,14 @@ namespace parlane {
 // ".filename", ".columns.%d", ".index", ".maxrecords", ".separator", ".id".
 //
 // Records added are appended to the file. Replacements and removals (and records dropped by a
-// limit) go to a journal beside it, "<file>.journal", in one fsync'd append per save, and are
-// applied when the file loads; a save that holds both puts its new records there too, so that
-// the save lands whole or not at all. The journal is folded into the file (a compaction: a
-// rewrite through a temporary file and a rename, so a crash leaves the old or the new file,
-// never a mix) when it grows past a share of the file's size, on compact() and when memory and
-// file part ways (a clear(), lines set aside at load). The file alone is a valid folder at every
-// moment; it lacks only what the journal holds.
+// limit) go to a journal beside it, "<file>.journal", in one fsync'd append per save (a few
+// saveWithoutFlush() in a row leave the fsync to the next save), and are applied when the file
+// loads; a save that holds both puts its new records there too, so that the save lands whole or
+// not at all. The journal is folded into the file (a compaction: a rewrite through a temporary
+// file and a rename, so a crash leaves the old or the new file, never a mix) when it grows past a
+// share of the file's size, on compact(), when the records have rested (compactWhenQuiet) and
+// when memory and file part ways (a clear(), lines set aside at load). The file alone is a valid
+// folder at every moment; it lacks only what the journal holds.
 //
 // While a database has its file, it holds an exclusive advisory lock (flock) on it: a second
 // database on the same file, in this process or another, can't load it (errno EWOULDBLOCK), so
