@@ -47,7 +47,8 @@ class OutboxUserWord : public ::testing::Test {
 };
 
 TEST_F(OutboxUserWord, MessageDeletedWhileTheModemRejectsItIsNotSentAgain) {
-  std::u16string id;
+  // Queued before the rule that reads its id is handed to the modem's thread.
+  const std::u16string id = rig->putInOutbox(u"+4917012345", u"deleted by the user");
   modem.onCommand([&](const std::string& command, std::string& reply) {
     if (!isBody(command)) return false;
     // The user deletes the row while the modem works on it; the modem rejects this attempt.
@@ -57,7 +58,6 @@ TEST_F(OutboxUserWord, MessageDeletedWhileTheModemRejectsItIsNotSentAgain) {
     return true;
   });
   script();
-  id = rig->putInOutbox(u"+4917012345", u"deleted by the user");
   rig->start();
   ASSERT_TRUE(rig->connect());
   ASSERT_TRUE(eventually([&] {
