@@ -10,6 +10,7 @@
 #include "service/EventRunner.h"
 #include "service/ServiceScheduler.h"
 #include "service/SpoolWatcher.h"
+#include "service/HttpDoor.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
@@ -35,6 +36,7 @@ Gateway::Gateway(SettingsStore& settings, GatewayOptions options)
 Gateway::~Gateway() {
   stop();
   // Every thread has ended, or none was started.
+  http_.reset();
   spool_.reset();
   service_.reset();
   events_.reset();
@@ -93,6 +95,9 @@ void Gateway::attach(ServiceWindow& window) {
   service_ = std::make_unique<CServiceThread>(ServiceParts{settings_, *channel_, *sender_,
                                                            *receiver_, *stores_, window,
                                                            *scheduler_, clock(), events_.get()});
+  if (settings_.getInt("http.enabled") == 1) {
+    http_ = std::make_unique<HttpDoor>(settings_, *service_, *stores_, clock());
+  }
   if (!options_.spool) return;
   // Files other programs drop into the spool folder take the send dialog's way in.
   spool_ = std::make_unique<SpoolWatcher>(
@@ -108,6 +113,7 @@ void Gateway::setWindowLink(MainWindowLink* link) {
 }
 
 void Gateway::detach() {
+  if (http_) http_->stop();
   if (spool_) {
     spool_->stop();
     spool_->join();
@@ -116,6 +122,7 @@ void Gateway::detach() {
     service_->stop();
     service_->join();
   }
+  http_.reset();
   spool_.reset();
   service_.reset();
 }
@@ -131,13 +138,16 @@ void Gateway::start(bool schedulerThread) {
   if (events_) events_->start();
   // Without a usable spool folder the gateway runs on (the reason is logged).
   if (spool_) spool_->start();
+  // Without its address (or TLS for a remote one) the gateway runs on without the door.
+  if (http_) http_->start();
   started_ = true;
 }
 
 void Gateway::stop() {
   if (!started_ || stopped_) return;
   stopped_ = true;
-  // No new message is taken from the spool while the others stop.
+  // No new message is taken from the spool or the HTTP door while the others stop.
+  if (http_) http_->stop();
   if (spool_) {
     spool_->stop();
     spool_->join();

@@ -15,6 +15,7 @@ class AsyncSerialComm;
 class CServiceThread;
 class EventRunner;
 class GenericMessage;
+class HttpDoor;
 class MainWindowLink;
 class MessageStores;
 class ServiceScheduler;
@@ -65,7 +66,7 @@ class Gateway {
   // Opens the folders and builds the channel, the sender, the receiver and the event runner. False
   // (with the reason in `failure`) when a folder can't be opened; then nothing else is built.
   bool open(StoreOpenFailure* failure = nullptr);
-  // Builds the service thread reporting to `window`, and the spool watcher.
+  // Builds the service thread reporting to `window`, the spool watcher and the HTTP door.
   void attach(ServiceWindow& window);
   // The window the engine posts its codes to (before start).
   void setWindowLink(MainWindowLink* link);
@@ -96,6 +97,8 @@ class Gateway {
   // Null before attach() and after detach().
   CServiceThread* service() { return service_.get(); }
   SpoolWatcher* spool() { return spool_.get(); }
+  // Null unless "http.enabled" is 1 (between attach() and detach()).
+  HttpDoor* http() { return http_.get(); }
 
   // A file of this instance beside the folders: "name", or "name.N" for instance N > 0.
   std::string instanceDataFile(const std::string& name) const;
@@ -114,6 +117,7 @@ class Gateway {
   std::unique_ptr<EventRunner> events_;
   std::unique_ptr<CServiceThread> service_;
   std::unique_ptr<SpoolWatcher> spool_;
+  std::unique_ptr<HttpDoor> http_;
   bool started_ = false;
   bool stopped_ = false;
   bool schedulerThread_ = false;

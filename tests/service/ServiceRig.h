@@ -132,6 +132,8 @@ class ServiceRig {
     service = nullptr;
   }
 
+  Gateway& gateway() { return *gateway_; }
+
   std::size_t count(StoreKind kind) { return stores->store(kind).count(); }
   std::vector<DatabaseRecord> records(StoreKind kind) {
     return stores->store(kind).selectNotEqual(0, u"", 0);

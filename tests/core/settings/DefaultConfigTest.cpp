@@ -44,7 +44,9 @@ const std::vector<std::string> kKnownKeys = {
     "outbox.maxrecords", "outbox.index", "outbox.columns.%d", "sent.filename", "sent.maxrecords",
     "sent.index", "sent.columns.%d", "failed.filename", "failed.maxrecords", "failed.index",
     "failed.columns.%d", "addrbook.filename", "addrbook.maxrecords", "addrbook.index",
-    "addrbook.columns.%d"};
+    "addrbook.columns.%d", "http.enabled", "http.listen", "http.users.%d.name",
+    "http.users.%d.password", "http.token", "http.tls.cert", "http.tls.key",
+    "http.allow_plain_remote", "http.max_recipients"};
 
 // True when `key` is `pattern` with each "%d" standing for one or more digits.
 bool matchesKey(std::string_view key, std::string_view pattern) {

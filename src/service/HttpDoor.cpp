@@ -1,0 +1,329 @@
+#include "service/HttpDoor.h"
+
+#include <httplib.h>
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
+#include "core/util/ThreadName.h"
+#include "core/util/Utf.h"
+#include "engine/ModemInitializer.h"
+#include "message/GenericMessage.h"
+#include "service/CServiceThread.h"
+#include "service/HttpJsonSend.h"
+#include "service/HttpMessageState.h"
+#include "service/SendSmsRequest.h"
+#include "service/ServiceWindow.h"
+#include "storage/FileDatabase.h"
+#include "storage/FolderSchema.h"
+#include "storage/MessageStores.h"
+
+namespace parlane {
+
+namespace {
+
+void log(int level, const std::string& text) { Logger::log(level, "HTTP: " + text); }
+
+constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
+constexpr time_t kClientTimeoutSeconds = 5;
+constexpr std::size_t kWorkers = 4;
+
+// A fresh message id: the outbox gives each folder its own numbers, so the id that follows a
+// message from folder to folder is kept in its "custom" field.
+std::string newMessageId() {
+  static std::mutex mutex;
+  static std::mt19937_64 random{std::random_device{}()};
+  std::lock_guard<std::mutex> lock(mutex);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id = "h";
+  std::uint64_t value = random();
+  for (int i = 0; i < 16; ++i, value >>= 4) id += kHex[value & 15];
+  return id;
+}
+
+std::string connectionName(ConnectionState state) {
+  switch (state) {
+    case ConnectionState::Connecting:
+      return "connecting";
+    case ConnectionState::Connected:
+      return "connected";
+    case ConnectionState::Error:
+      return "error";
+    case ConnectionState::Disconnected:
+      break;
+  }
+  return "disconnected";
+}
+
+void reply(httplib::Response& response, int status, const std::string& text) {
+  response.status = status;
+  response.set_content(text + "\n", "text/plain; charset=utf-8");
+}
+
+void replyJson(httplib::Response& response, int status, const nlohmann::json& body) {
+  response.status = status;
+  response.set_content(body.dump() + "\n", "application/json");
+}
+
+void replyJsonError(httplib::Response& response, int status, const std::string& text) {
+  replyJson(response, status, nlohmann::json{{"error", text}});
+}
+
+// Why the outbox did not take a batch, in one line; 503 when it could not be saved.
+std::pair<int, std::string> refusalOf(const SubmitResult& result,
+                                      const std::vector<std::string>& numbers) {
+  if (result.refusedFor(SubmitRefusal::NotSaved)) return {503, "Outbox can't be saved"};
+  std::string reasons;
+  for (const RefusedMessage& refused : result.refused) {
+    if (refused.why != SubmitRefusal::BadRecipient) continue;
+    if (!reasons.empty()) reasons += "; ";
+    const std::string number = refused.index < numbers.size() ? numbers[refused.index] : "";
+    reasons += "\"" + number + "\": " + toUtf8(refused.reason);
+  }
+  return {400, "Invalid receiver number " + reasons};
+}
+
+// Splits "host:port" ("[::1]:port" for IPv6); the port defaults to 13013.
+std::pair<std::string, int> listenAddress(const std::string& listen) {
+  std::string host = listen;
+  int port = 13013;
+  const std::size_t colon = listen.rfind(':');
+  if (colon != std::string::npos && listen.find(']', colon) == std::string::npos) {
+    host = listen.substr(0, colon);
+    const std::string digits = listen.substr(colon + 1);
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        port < 0 || port > 65535) {
+      port = -1;
+    }
+  }
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  return {host, port};
+}
+
+}  // namespace
+
+bool isLoopbackHost(const std::string& host) {
+  return host == "localhost" || host == "::1" || host.starts_with("127.");
+}
+
+HttpDoor::HttpDoor(const SettingsStore& settings, CServiceThread& service, MessageStores& stores,
+                   const Clock& clock)
+    : settings_(settings),
+      service_(service),
+      stores_(stores),
+      clock_(clock),
+      failedLogins_(clock) {}
+
+HttpDoor::~HttpDoor() { stop(); }
+
+bool HttpDoor::start() {
+  if (thread_.joinable()) return true;
+  std::string listen = toUtf8(settings_.getString("http.listen"));
+  if (listen.empty()) listen = "127.0.0.1:13013";
+  const auto [host, port] = listenAddress(listen);
+  if (host.empty() || port < 0) {
+    log(3, "not started: \"" + listen + "\" is no host:port");
+    return false;
+  }
+  const std::string cert = toUtf8(settings_.getString("http.tls.cert"));
+  const std::string key = toUtf8(settings_.getString("http.tls.key"));
+  tls_ = !cert.empty() && !key.empty();
+  const bool loopback = isLoopbackHost(host);
+  if (!loopback && !tls_ && settings_.getInt("http.allow_plain_remote") != 1) {
+    log(3, "not started: " + host +
+               " is not a loopback address; set http.tls.cert and http.tls.key, or "
+               "http.allow_plain_remote=1");
+    return false;
+  }
+  if (tls_) {
+    auto secure = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
+    if (!secure->is_valid()) {
+      log(3, "not started: the certificate " + cert + " or the key " + key + " can't be used");
+      return false;
+    }
+    server_ = std::move(secure);
+  } else {
+    server_ = std::make_unique<httplib::Server>();
+  }
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  server_->set_payload_max_length(kMaxBodyBytes);
+  server_->set_read_timeout(kClientTimeoutSeconds);
+  server_->set_write_timeout(kClientTimeoutSeconds);
+  server_->set_keep_alive_timeout(kClientTimeoutSeconds);
+  // The accept loop sleeps until a client comes or stop() closes the socket.
+  server_->set_idle_interval(3600);
+  route();
+  const int bound =
+      port == 0 ? server_->bind_to_any_port(host) : (server_->bind_to_port(host, port) ? port : -1);
+  if (bound <= 0) {
+    log(3, "not started: can't listen on " + listen);
+    server_.reset();
+    return false;
+  }
+  port_ = bound;
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  nameThread(thread_, "http");
+  // stop() closes the socket only once the loop runs.
+  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::string where = host + ":" + std::to_string(bound);
+  if (tls_) {
+    log(0, "listening on " + where + " with TLS");
+  } else if (loopback) {
+    log(0, "listening on " + where + " (loopback, without TLS)");
+  } else {
+    log(1, "listening on " + where + " without TLS (http.allow_plain_remote=1)");
+  }
+  return true;
+}
+
+void HttpDoor::stop() {
+  if (!thread_.joinable()) return;
+  server_->stop();
+  thread_.join();
+}
+
+void HttpDoor::route() {
+  const auto sendSms = [this](const httplib::Request& request, httplib::Response& response) {
+    const std::string client = request.remote_addr;
+    if (failedLogins_.blocked(client)) {
+      reply(response, 429, "Too many failed authentications, try again later");
+      return;
+    }
+    // The query is read here, not by the library: a "+" in it is a space.
+    const std::size_t question = request.target.find('?');
+    HttpParams params = parseQueryString(
+        question == std::string::npos ? std::string_view()
+                                      : std::string_view(request.target).substr(question + 1));
+    if (request.method == "POST" &&
+        request.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")) {
+      for (auto& field : parseQueryString(request.body)) params.push_back(std::move(field));
+    }
+    const std::string user = paramOf(params, {"username", "user"}).value_or("");
+    const std::string password = paramOf(params, {"password", "pass"}).value_or("");
+    if (!sendSmsUserAllowed(settings_, user, password)) {
+      failedLogins_.failed(client);
+      log(2, "sendsms from " + client + ": authorization failed");
+      reply(response, 403, "Authorization failed for sendsms");
+      return;
+    }
+    const int limit = settings_.getInt("http.max_recipients");
+    SendSmsMapping mapping =
+        mapSendSms(params, static_cast<std::size_t>(limit > 0 ? limit : 100), clock_);
+    for (const std::string& note : mapping.notes) log(1, "sendsms: " + note);
+    if (mapping.status != 0) {
+      log(2, "sendsms from " + client + " refused: " + mapping.reason);
+      reply(response, mapping.status, mapping.reason);
+      return;
+    }
+    std::vector<std::string> numbers;
+    for (auto& message : mapping.messages) {
+      numbers.push_back(toUtf8(message->to));
+      message->custom = fromUtf8(newMessageId());
+    }
+    const bool connected = service_.state().connectionState() == ConnectionState::Connected;
+    const SubmitResult result =
+        service_.submit(std::move(mapping.messages), SubmitBatch::AllOrNothing);
+    if (!result.allTaken()) {
+      const auto [status, reason] = refusalOf(result, numbers);
+      log(2, "sendsms from " + client + " refused: " + reason);
+      reply(response, status, reason);
+      return;
+    }
+    log(0, "sendsms from " + client + ": " + std::to_string(result.taken()) + " message(s) queued");
+    reply(response, 202, connected ? "0: Accepted for delivery" : "3: Queued for later delivery");
+  };
+  server_->Get("/cgi-bin/sendsms", sendSms);
+  server_->Post("/cgi-bin/sendsms", sendSms);
+
+  // The JSON API: every request carries the bearer token.
+  server_->set_pre_routing_handler(
+      [this](const httplib::Request& request, httplib::Response& response) {
+        if (!request.path.starts_with("/api/")) return httplib::Server::HandlerResponse::Unhandled;
+        const std::string client = request.remote_addr;
+        if (failedLogins_.blocked(client)) {
+          replyJsonError(response, 429, "too many failed authentications, try again later");
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        if (!bearerAllowed(settings_, request.get_header_value("Authorization"))) {
+          failedLogins_.failed(client);
+          log(2, request.path + " from " + client + ": authorization failed");
+          response.set_header("WWW-Authenticate", "Bearer");
+          replyJsonError(response, 401, "authorization failed");
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+      });
+
+  server_->Post(
+      "/api/v1/messages", [this](const httplib::Request& request, httplib::Response& response) {
+        const int limit = settings_.getInt("http.max_recipients");
+        JsonSendMapping mapping =
+            mapJsonSend(request.body, static_cast<std::size_t>(limit > 0 ? limit : 100), clock_);
+        if (!mapping.error.empty()) {
+          replyJsonError(response, 400, mapping.error);
+          return;
+        }
+        std::vector<std::string> numbers;
+        nlohmann::json ids = nlohmann::json::array();
+        for (auto& message : mapping.messages) {
+          numbers.push_back(toUtf8(message->to));
+          const std::string id = newMessageId();
+          message->custom = fromUtf8(id);
+          ids.push_back(id);
+        }
+        const SubmitResult result =
+            service_.submit(std::move(mapping.messages), SubmitBatch::AllOrNothing);
+        if (!result.allTaken()) {
+          const auto [status, reason] = refusalOf(result, numbers);
+          replyJsonError(response, status, reason);
+          return;
+        }
+        log(0, "API: " + std::to_string(result.taken()) + " message(s) queued");
+        replyJson(response, 202, nlohmann::json{{"ids", ids}});
+      });
+
+  server_->Get(R"(/api/v1/messages/([A-Za-z0-9_-]{1,64}))", [this](const httplib::Request& request,
+                                                                   httplib::Response& response) {
+    const std::optional<MessageState> state = findMessageState(stores_, request.matches[1].str());
+    if (!state) {
+      replyJsonError(response, 404, "no message with this id");
+      return;
+    }
+    nlohmann::json body{{"id", request.matches[1].str()},
+                        {"folder", state->folder},
+                        {"state", state->state},
+                        {"to", state->to}};
+    if (!state->reference.empty()) body["reference"] = state->reference;
+    if (!state->reason.empty()) body["reason"] = state->reason;
+    replyJson(response, 200, body);
+  });
+
+  server_->Get("/api/v1/status", [this](const httplib::Request&, httplib::Response& response) {
+    const ConnectionState connection = service_.state().connectionState();
+    nlohmann::json folders = nlohmann::json::object();
+    for (StoreKind kind :
+         {StoreKind::Inbox, StoreKind::Outbox, StoreKind::Sent, StoreKind::Failed}) {
+      if (stores_.isOpen(kind)) folders[toUtf8(storeName(kind))] = stores_.store(kind).count();
+    }
+    nlohmann::json body{{"connection", connectionName(connection)},
+                        {"port", toUtf8(settings_.getString("modem.port"))},
+                        {"folders", folders},
+                        {"queued", service_.queuedOutgoing()},
+                        {"errors", service_.state().errorCount()},
+                        {"version", PARLANE_VERSION}};
+    // The initializer's findings stay as they are while connected.
+    if (connection == ConnectionState::Connected) {
+      body["modem"] = toUtf8(service_.initializer().model());
+      body["signal"] = service_.initializer().signalPercent();
+    }
+    replyJson(response, 200, body);
+  });
+}
+
+}  // namespace parlane

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "core/util/Clock.h"
+#include "service/HttpAccess.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace parlane {
+
+class CServiceThread;
+class MessageStores;
+class SettingsStore;
+
+// The HTTP door ("http.enabled" 1): the sendsms interface of monitoring scripts under
+// /cgi-bin/sendsms and a JSON API under /api/v1, on "http.listen". Its messages go into the outbox
+// through CServiceThread::submit like the spool's. The listening thread is named "http"; requests
+// are served by a small fixed pool.
+class HttpDoor {
+ public:
+  HttpDoor(const SettingsStore& settings, CServiceThread& service, MessageStores& stores,
+           const Clock& clock);
+  ~HttpDoor();
+  HttpDoor(const HttpDoor&) = delete;
+  HttpDoor& operator=(const HttpDoor&) = delete;
+
+  // Binds "http.listen" and starts the thread; false (the log says why) when the address can't be
+  // used or a remote address has neither TLS nor "http.allow_plain_remote" 1.
+  bool start();
+  // Stops taking requests and waits for the thread.
+  void stop();
+  // The port bound (the one the system chose for port 0); 0 before start.
+  int port() const { return port_.load(); }
+  bool tls() const { return tls_; }
+
+ private:
+  void route();
+
+  const SettingsStore& settings_;
+  CServiceThread& service_;
+  MessageStores& stores_;
+  const Clock& clock_;
+  FailedLogins failedLogins_;
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  std::atomic<int> port_{0};
+  bool tls_ = false;
+};
+
+// Whether `host` (of "host:port") is a loopback address.
+bool isLoopbackHost(const std::string& host);
+
+}  // namespace parlane

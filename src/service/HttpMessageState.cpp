@@ -1,0 +1,62 @@
+#include "service/HttpMessageState.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "core/util/Utf.h"
+#include "message/MessageFlags.h"
+#include "storage/FileDatabase.h"
+#include "storage/FolderSchema.h"
+#include "storage/MessageStores.h"
+
+namespace parlane {
+
+namespace {
+
+// The index of `name` among the folder's columns; the column count when there is none.
+unsigned columnOf(StoreKind kind, std::u16string_view name) {
+  const std::vector<std::u16string>& columns = storeColumns(kind);
+  return static_cast<unsigned>(std::find(columns.begin(), columns.end(), name) - columns.begin());
+}
+
+std::u16string fieldOf(const DatabaseRecord& record, StoreKind kind, std::u16string_view name) {
+  const unsigned column = columnOf(kind, name);
+  return column < record.size() ? record[column] : std::u16string();
+}
+
+int flagsOf(const DatabaseRecord& record, StoreKind kind) {
+  const std::string text = toUtf8(fieldOf(record, kind, u"flags"));
+  int flags = 0;
+  std::from_chars(text.data(), text.data() + text.size(), flags);
+  return flags;
+}
+
+}  // namespace
+
+std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id) {
+  const std::u16string key = fromUtf8(id);
+  for (StoreKind kind : {StoreKind::Outbox, StoreKind::Sent, StoreKind::Failed}) {
+    if (!stores.isOpen(kind)) continue;
+    DatabaseRecord record;
+    if (!stores.store(kind).findFirst(columnOf(kind, u"custom"), key, record)) continue;
+    MessageState state;
+    state.folder = toUtf8(storeName(kind));
+    state.to = toUtf8(fieldOf(record, kind, u"to"));
+    if (kind == StoreKind::Outbox) {
+      state.state = "queued";
+    } else if (kind == StoreKind::Failed) {
+      state.state = "failed";
+      state.reason = "not sent after the last attempt";
+    } else {
+      const int flags = flagsOf(record, kind);
+      state.reference = toUtf8(fieldOf(record, kind, u"refid"));
+      state.state = (flags & messageFlags::kDelivered) != 0      ? "delivered"
+                    : (flags & messageFlags::kNotDelivered) != 0 ? "not delivered"
+                                                                 : "sent";
+    }
+    return state;
+  }
+  return std::nullopt;
+}
+
+}  // namespace parlane

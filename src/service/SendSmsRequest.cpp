@@ -1,0 +1,198 @@
+#include "service/SendSmsRequest.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+
+#include "core/util/HexDigit.h"
+#include "core/util/Utf.h"
+#include "core/util/Utf8Text.h"
+#include "message/MessageFlags.h"
+#include "message/SMSMessage.h"
+#include "service/SpoolFile.h"
+
+namespace parlane {
+
+namespace {
+
+// Fields a modem can't honour yet: taken so that existing scripts keep working.
+constexpr std::string_view kIgnoredFields[] = {"from", "smsc",     "priority", "account",
+                                               "udh",  "dlr-mask", "dlr-url",  "deferred"};
+
+// Longer texts are no SMS (255 parts of 153 characters at most); refused before any copy.
+constexpr std::size_t kMaxTextBytes = 255 * 160 * 4;
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string decode(std::string_view part) {
+  std::string out;
+  out.reserve(part.size());
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    const char c = part[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c == '%' && i + 2 < part.size() && hexDigitValue(part[i + 1]) >= 0 &&
+               hexDigitValue(part[i + 2]) >= 0) {
+      out += static_cast<char>(hexDigitValue(part[i + 1]) * 16 + hexDigitValue(part[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A whole non-negative number, nothing else.
+std::optional<long> wholeNumber(const std::string& text) {
+  long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+SendSmsMapping refuse(int status, std::string reason) {
+  SendSmsMapping mapping;
+  mapping.status = status;
+  mapping.reason = std::move(reason);
+  return mapping;
+}
+
+// Receivers separated by spaces (a "+" in the query is one already).
+std::vector<std::string> receiversOf(const std::string& to) {
+  std::vector<std::string> numbers;
+  std::size_t start = 0;
+  while (start < to.size()) {
+    const std::size_t end = std::min(to.find(' ', start), to.size());
+    if (end > start) numbers.push_back(to.substr(start, end - start));
+    start = end + 1;
+  }
+  return numbers;
+}
+
+}  // namespace
+
+HttpParams parseQueryString(std::string_view query) {
+  HttpParams params;
+  std::size_t start = 0;
+  while (start <= query.size()) {
+    const std::size_t end = std::min(query.find('&', start), query.size());
+    const std::string_view pair = query.substr(start, end - start);
+    if (!pair.empty()) {
+      const std::size_t equals = pair.find('=');
+      if (equals == std::string_view::npos) {
+        params.emplace_back(decode(pair), std::string());
+      } else {
+        params.emplace_back(decode(pair.substr(0, equals)), decode(pair.substr(equals + 1)));
+      }
+    }
+    start = end + 1;
+  }
+  return params;
+}
+
+std::optional<std::string> paramOf(const HttpParams& params,
+                                   std::initializer_list<std::string_view> names) {
+  for (std::string_view name : names) {
+    for (const auto& [key, value] : params) {
+      if (key == name) return value;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> textToUtf8(const std::string& text, const std::string& charset) {
+  const std::string name = lower(charset);
+  if (name.empty() || name == "utf-8" || name == "utf8") {
+    if (!isValidUtf8(text)) return std::nullopt;
+    return text;
+  }
+  iconv_t converter = ::iconv_open("UTF-8", charset.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out(text.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  char* target = out.data();
+  std::size_t outLeft = out.size();
+  const std::size_t converted = ::iconv(converter, &in, &inLeft, &target, &outLeft);
+  ::iconv_close(converter);
+  if (converted == static_cast<std::size_t>(-1) || inLeft != 0) return std::nullopt;
+  out.resize(out.size() - outLeft);
+  if (!isValidUtf8(out)) return std::nullopt;
+  return out;
+}
+
+SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, const Clock& clock) {
+  const std::vector<std::string> numbers = receiversOf(paramOf(params, {"to"}).value_or(""));
+  if (numbers.empty()) return refuse(400, "Missing receiver number");
+  if (numbers.size() > maxRecipients) {
+    return refuse(400, "Too many receivers (" + std::to_string(numbers.size()) + ", at most " +
+                           std::to_string(maxRecipients) + ")");
+  }
+  const std::optional<std::string> raw = paramOf(params, {"text"});
+  if (!raw) return refuse(400, "Missing text");
+  if (raw->size() > kMaxTextBytes) return refuse(400, "Text too long");
+  const std::string charset = paramOf(params, {"charset"}).value_or("UTF-8");
+  const std::optional<std::string> text = textToUtf8(*raw, charset);
+  if (!text) return refuse(400, "Text is not valid " + charset);
+
+  SpoolMessage message;
+  message.text = *text;
+  const std::string coding = paramOf(params, {"coding"}).value_or("0");
+  if (coding == "1") return refuse(400, "Binary messages (coding=1) are not supported");
+  if (coding != "0" && coding != "2") return refuse(400, "Invalid coding " + coding);
+
+  SendSmsMapping mapping;
+  if (const auto mclass = paramOf(params, {"mclass"})) {
+    const std::optional<long> value = wholeNumber(*mclass);
+    if (!value || *value > 3) return refuse(400, "Invalid mclass " + *mclass);
+    if (*value == 0) {
+      message.flash = true;
+    } else {
+      mapping.notes.push_back("mclass " + *mclass + " is not supported yet, ignored");
+    }
+  }
+  if (const auto validity = paramOf(params, {"validity"})) {
+    const std::optional<long> minutes = wholeNumber(*validity);
+    if (!minutes || *minutes > kMaxSpoolValidity / 60) {
+      return refuse(400, "Invalid validity " + *validity);
+    }
+    message.validity = static_cast<std::int32_t>(*minutes * 60);
+  }
+  for (std::string_view field : kIgnoredFields) {
+    if (paramOf(params, {field})) {
+      mapping.notes.push_back(std::string(field) + " is not supported yet, ignored");
+    }
+  }
+
+  // Each number as the spool checks it; one bad number refuses the whole request.
+  std::string refusals;
+  for (const std::string& number : numbers) {
+    SpoolMessage one = message;
+    one.to = {number};
+    if (const auto problem = checkSpoolMessage(one)) {
+      if (!refusals.empty()) refusals += "; ";
+      refusals += *problem;
+    }
+  }
+  if (!refusals.empty()) return refuse(400, "Invalid request: " + refusals);
+
+  const std::u16string content = fromUtf8(message.text);
+  for (const std::string& number : numbers) {
+    auto sms = std::make_unique<SMSMessage>(u"", fromUtf8(number), content, -1, clock);
+    if (message.flash) sms->flags |= messageFlags::kFlash;
+    if (message.validity > 0) sms->expiry = sms->created + message.validity;
+    mapping.messages.push_back(std::move(sms));
+  }
+  return mapping;
+}
+
+}  // namespace parlane

@@ -1,0 +1,246 @@
+// The HTTP door in-process on the emulator, spoken to over real loopback HTTP.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "core/util/Clock.h"
+#include "service/ServiceRig.h"
+#include "service/HttpDoor.h"
+#include "support/ChildProcess.h"
+
+namespace parlane::test {
+namespace {
+
+class HttpDoorTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    rig_.settings.setInt("http.enabled", 1);
+    rig_.settings.setString("http.listen", u"127.0.0.1:0");
+    rig_.settings.setString("http.users.0.name", u"nagios");
+    rig_.settings.setString("http.users.0.password", u"s3cret");
+    rig_.settings.setString("http.token", u"t0ken");
+  }
+
+  // Starts the gateway (connected unless told otherwise) and a client for its door.
+  void start(bool connect = true) {
+    rig_.start();
+    ASSERT_NE(rig_.gateway().http(), nullptr);
+    ASSERT_GT(rig_.gateway().http()->port(), 0);
+    if (connect) {
+      ASSERT_TRUE(rig_.connect());
+    }
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", rig_.gateway().http()->port());
+    // The queries below are sent as scripts send them, already encoded.
+    client_->set_url_encode(false);
+  }
+
+  httplib::Result getJson(const std::string& path) {
+    return client_->Get(path, {{"Authorization", "Bearer t0ken"}});
+  }
+
+  ManualClock clock_;
+  ServiceRig rig_{ServiceRig::Options{.port = "", .schedulerClock = &clock_}};
+  std::unique_ptr<httplib::Client> client_;
+};
+
+struct Refusal {
+  std::string name;
+  std::string query;
+  int status;
+  std::string body;
+};
+
+class SendSmsRefusal : public HttpDoorTest, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(SendSmsRefusal, QueuesNothingAndSaysWhy) {
+  rig_.settings.setInt("http.max_recipients", 2);
+  start();
+  const httplib::Result result = client_->Get("/cgi-bin/sendsms?" + GetParam().query);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, GetParam().status);
+  EXPECT_EQ(result->body, GetParam().body + "\n");
+  EXPECT_EQ(rig_.count(StoreKind::Outbox) + rig_.count(StoreKind::Sent), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendSmsRefusal,
+    testing::Values(
+        Refusal{"NoUser", "to=%2B4915112345678&text=hi", 403, "Authorization failed for sendsms"},
+        Refusal{"WrongPassword", "username=nagios&password=s3cres&to=%2B4915112345678&text=hi", 403,
+                "Authorization failed for sendsms"},
+        Refusal{"UnknownUser", "user=root&pass=s3cret&to=%2B4915112345678&text=hi", 403,
+                "Authorization failed for sendsms"},
+        Refusal{"NoReceiver", "username=nagios&password=s3cret&text=hi", 400,
+                "Missing receiver number"},
+        Refusal{"Binary", "username=nagios&password=s3cret&to=%2B4915112345678&text=hi&coding=1",
+                400, "Binary messages (coding=1) are not supported"},
+        Refusal{"TooManyReceivers",
+                "username=nagios&password=s3cret&to=%2B4915112345671+%2B4915112345672+"
+                "%2B4915112345673&text=hi",
+                400, "Too many receivers (3, at most 2)"},
+        Refusal{"OneBadNumber", "username=nagios&password=s3cret&to=%2B4915112345671+12ab&text=hi",
+                400, "Invalid request: \"12ab\" is not a phone number"},
+        Refusal{"NotUtf8", "username=nagios&password=s3cret&to=%2B4915112345671&text=%FF%FE", 400,
+                "Text is not valid UTF-8"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+
+TEST_F(HttpDoorTest, SendsEveryReceiverOfAMonitoringScriptsQuery) {
+  start();
+  const httplib::Result result = client_->Get(
+      "/cgi-bin/sendsms?username=nagios&password=s3cret&to=%2B4915112345671+%2B4915112345672"
+      "&text=PROBLEM%3A+disk+%C3%BCber+90%25");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 202);
+  EXPECT_EQ(result->body, "0: Accepted for delivery\n");
+  ASSERT_TRUE(eventually([&] { return rig_.count(StoreKind::Sent) == 2; }));
+  for (const DatabaseRecord& record : rig_.records(StoreKind::Sent)) {
+    EXPECT_EQ(rig_.field(record, StoreKind::Sent, u"content"), u"PROBLEM: disk über 90%");
+  }
+  EXPECT_FALSE(rig_.log.contains("s3cret"));
+}
+
+TEST_F(HttpDoorTest, QueuesForLaterWhileTheModemIsNotConnected) {
+  start(false);
+  const httplib::Result result = client_->Post(
+      "/cgi-bin/sendsms",
+      "user=nagios&pass=s3cret&to=%2B4915112345671&text=caf%E9&charset=ISO-8859-1&mclass=0"
+      "&validity=60&dlr-mask=31",
+      "application/x-www-form-urlencoded");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 202);
+  EXPECT_EQ(result->body, "3: Queued for later delivery\n");
+  const std::vector<DatabaseRecord> queued = rig_.records(StoreKind::Outbox);
+  ASSERT_EQ(queued.size(), 1u);
+  EXPECT_EQ(rig_.field(queued[0], StoreKind::Outbox, u"content"), u"café");
+  EXPECT_EQ(rig_.field(queued[0], StoreKind::Outbox, u"flags"), u"1");
+  EXPECT_TRUE(rig_.log.contains("dlr-mask is not supported yet, ignored"));
+}
+
+TEST_F(HttpDoorTest, RefusesABodyOverOneMegabyte) {
+  start(false);
+  const std::string body =
+      "user=nagios&pass=s3cret&to=%2B4915112345671&text=" + std::string(1024 * 1024, 'a');
+  const httplib::Result result =
+      client_->Post("/cgi-bin/sendsms", body, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 413);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
+}
+
+TEST_F(HttpDoorTest, RefusesAClientForAMinuteAfterTenFailedLogins) {
+  start(false);
+  const std::string wrong = "/cgi-bin/sendsms?user=nagios&pass=guess&to=%2B4915112345671&text=a";
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(client_->Get(wrong)->status, 403) << i;
+  EXPECT_EQ(
+      client_->Get("/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=a")->status,
+      429);
+  EXPECT_EQ(client_->Get("/api/v1/status", {{"Authorization", "Bearer t0ken"}})->status, 429);
+  clock_.advance(60'000);
+  EXPECT_EQ(
+      client_->Get("/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=a")->status,
+      202);
+}
+
+TEST_F(HttpDoorTest, JsonApiWantsTheBearerToken) {
+  start(false);
+  EXPECT_EQ(client_->Get("/api/v1/status")->status, 401);
+  EXPECT_EQ(client_->Get("/api/v1/status", {{"Authorization", "Bearer t0kem"}})->status, 401);
+  EXPECT_EQ(getJson("/api/v1/status")->status, 200);
+}
+
+TEST_F(HttpDoorTest, JsonSendGivesIdsWhoseStateEndsInSent) {
+  start();
+  const httplib::Result sent = client_->Post(
+      "/api/v1/messages", {{"Authorization", "Bearer t0ken"}},
+      R"({"to": ["+4915112345671", "+4915112345672"], "text": "backup done", "report": true})",
+      "application/json");
+  ASSERT_TRUE(sent);
+  ASSERT_EQ(sent->status, 202) << sent->body;
+  const nlohmann::json ids = nlohmann::json::parse(sent->body)["ids"];
+  ASSERT_EQ(ids.size(), 2u);
+  for (const nlohmann::json& id : ids) {
+    nlohmann::json state;
+    ASSERT_TRUE(eventually([&] {
+      state = nlohmann::json::parse(getJson("/api/v1/messages/" + id.get<std::string>())->body);
+      return state["state"] == "sent";
+    })) << state.dump();
+    EXPECT_EQ(state["folder"], "sent");
+    EXPECT_FALSE(state["reference"].get<std::string>().empty());
+  }
+  const nlohmann::json status = nlohmann::json::parse(getJson("/api/v1/status")->body);
+  EXPECT_EQ(status["connection"], "connected");
+  EXPECT_EQ(status["folders"]["sent"], 2);
+  EXPECT_EQ(getJson("/api/v1/messages/nosuchid")->status, 404);
+}
+
+struct JsonRefusal {
+  std::string name;
+  std::string body;
+  std::string error;
+};
+
+class JsonSendRefusal : public HttpDoorTest, public testing::WithParamInterface<JsonRefusal> {};
+
+TEST_P(JsonSendRefusal, QueuesNothingAndNamesTheFault) {
+  start(false);
+  const httplib::Result result = client_->Post(
+      "/api/v1/messages", {{"Authorization", "Bearer t0ken"}}, GetParam().body, "application/json");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 400);
+  EXPECT_EQ(nlohmann::json::parse(result->body)["error"], GetParam().error);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JsonSendRefusal,
+    testing::Values(JsonRefusal{"UnknownField",
+                                R"({"to": ["+4915112345671"], "text": "a", "prio": 1})",
+                                "unknown field: prio"},
+                    JsonRefusal{"NoJson", "to=+4915112345671", "the body is no JSON object"},
+                    JsonRefusal{"InvalidUtf8", "{\"to\": [\"+4915112345671\"], \"text\": \"\xff\"}",
+                                "the body is no JSON object"},
+                    JsonRefusal{"NoReceiver", R"({"text": "a"})", "missing receiver number"},
+                    JsonRefusal{"BadNumber", R"({"to": ["+4915112345671", "x"], "text": "a"})",
+                                "\"x\" is not a phone number"},
+                    JsonRefusal{"FlashNotBool",
+                                R"({"to": "+4915112345671", "text": "a", "flash": 1})",
+                                "flash: true or false expected"}),
+    [](const testing::TestParamInfo<JsonRefusal>& info) { return info.param.name; });
+
+// A remote address without TLS would send the passwords in the clear.
+TEST_F(HttpDoorTest, DoesNotStartOnARemoteAddressWithoutTls) {
+  rig_.settings.setString("http.listen", u"0.0.0.0:0");
+  rig_.start();
+  ASSERT_NE(rig_.gateway().http(), nullptr);
+  EXPECT_EQ(rig_.gateway().http()->port(), 0);
+  EXPECT_TRUE(rig_.log.contains("not started: 0.0.0.0 is not a loopback address"));
+}
+
+TEST_F(HttpDoorTest, SpeaksTlsWithTheCertificateGiven) {
+  const std::string cert = rig_.dir.file("cert.pem");
+  const std::string key = rig_.dir.file("key.pem");
+  // A throwaway certificate for this test only.
+  ProcessLaunch openssl;
+  openssl.program = "/usr/bin/openssl";
+  openssl.arguments = {"req",   "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                       "-days", "1",     "-keyout", key,        "-out",   cert};
+  const ProcessResult made = runProcess(openssl);
+  ASSERT_EQ(made.code, 0) << made.err;
+  rig_.settings.setString("http.tls.cert", fromUtf8(cert));
+  rig_.settings.setString("http.tls.key", fromUtf8(key));
+  rig_.start();
+  ASSERT_GT(rig_.gateway().http()->port(), 0);
+  EXPECT_TRUE(rig_.log.contains("with TLS"));
+  httplib::SSLClient secure("127.0.0.1", rig_.gateway().http()->port());
+  secure.enable_server_certificate_verification(false);
+  const httplib::Result result = secure.Get("/api/v1/status", {{"Authorization", "Bearer t0ken"}});
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  httplib::Client plain("127.0.0.1", rig_.gateway().http()->port());
+  EXPECT_FALSE(plain.Get("/api/v1/status", {{"Authorization", "Bearer t0ken"}}));
+}
+
+}  // namespace
+}  // namespace parlane::test
