@@ -1,0 +1,3 @@
+# Arbitrary bytes as the query string of a sendsms request: messages or a refusal.
+parlane_add_fuzzer(fuzz_sendsms_request ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_sendsms_request.cpp
+                   parlane_service)
