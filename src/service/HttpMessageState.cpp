@@ -35,7 +35,9 @@ int flagsOf(const DatabaseRecord& record, StoreKind kind) {
 
 std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id) {
   const std::u16string key = fromUtf8(id);
-  for (StoreKind kind : {StoreKind::Outbox, StoreKind::Sent, StoreKind::Failed}) {
+  // Sent and failed first: a message just filed there may still wait for its removal from the
+  // outbox.
+  for (StoreKind kind : {StoreKind::Sent, StoreKind::Failed, StoreKind::Outbox}) {
     if (!stores.isOpen(kind)) continue;
     DatabaseRecord record;
     if (!stores.store(kind).findFirst(columnOf(kind, u"custom"), key, record)) continue;
