@@ -26,8 +26,10 @@ bool sendSmsUserAllowed(const SettingsStore& settings, std::string_view name,
     if (user.empty()) break;
     const std::string secret = toUtf8(settings.getStringByPattern("http.users.%d.password", n));
     // Each user is compared whole, whichever matched.
-    const bool match = sameSecret(name, user) & sameSecret(password, secret) & !secret.empty();
-    allowed = allowed || match;
+    const int match = static_cast<int>(sameSecret(name, user)) +
+                      static_cast<int>(sameSecret(password, secret)) +
+                      static_cast<int>(!secret.empty());
+    allowed = allowed || match == 3;
   }
   return allowed;
 }
