@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/util/Clock.h"
-#include "service/ServiceRig.h"
 #include "service/HttpDoor.h"
+#include "service/ServiceRig.h"
 #include "support/ChildProcess.h"
 
 namespace parlane::test {
@@ -51,6 +51,8 @@ struct Refusal {
   int status;
   std::string body;
 };
+
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class SendSmsRefusal : public HttpDoorTest, public testing::WithParamInterface<Refusal> {};
 
@@ -180,6 +182,8 @@ struct JsonRefusal {
   std::string body;
   std::string error;
 };
+
+void PrintTo(const JsonRefusal& c, std::ostream* os) { *os << c.name; }
 
 class JsonSendRefusal : public HttpDoorTest, public testing::WithParamInterface<JsonRefusal> {};
 

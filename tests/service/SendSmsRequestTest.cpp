@@ -18,6 +18,8 @@ struct QueryCase {
   HttpParams params;
 };
 
+void PrintTo(const QueryCase& c, std::ostream* os) { *os << c.name; }
+
 class QueryDecoding : public testing::TestWithParam<QueryCase> {};
 
 TEST_P(QueryDecoding, GivesTheFieldsAScriptMeant) {
@@ -44,6 +46,8 @@ struct MappingCase {
   std::int32_t flags = 0;
   std::int64_t validity = 0;  // seconds after creation; 0: the default
 };
+
+void PrintTo(const MappingCase& c, std::ostream* os) { *os << c.name; }
 
 class SendSmsMappingTest : public testing::TestWithParam<MappingCase> {};
 
