@@ -67,15 +67,7 @@ JsonSendMapping mapJsonSend(std::string_view body, std::size_t maxRecipients, co
     }
     message.validity = static_cast<std::int32_t>(validity.get<std::uint64_t>() * 60);
   }
-  std::string refusals;
-  for (const std::string& number : numbers) {
-    SpoolMessage one = message;
-    one.to = {number};
-    if (const auto problem = checkSpoolMessage(one)) {
-      if (!refusals.empty()) refusals += "; ";
-      refusals += *problem;
-    }
-  }
+  const std::string refusals = numberRefusals(message, numbers);
   if (!refusals.empty()) return refuse(refusals);
 
   JsonSendMapping mapping;

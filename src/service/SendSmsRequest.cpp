@@ -174,15 +174,7 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
   }
 
   // Each number as the spool checks it; one bad number refuses the whole request.
-  std::string refusals;
-  for (const std::string& number : numbers) {
-    SpoolMessage one = message;
-    one.to = {number};
-    if (const auto problem = checkSpoolMessage(one)) {
-      if (!refusals.empty()) refusals += "; ";
-      refusals += *problem;
-    }
-  }
+  const std::string refusals = numberRefusals(message, numbers);
   if (!refusals.empty()) return refuse(400, "Invalid request: " + refusals);
 
   const std::u16string content = fromUtf8(message.text);

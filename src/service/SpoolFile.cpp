@@ -193,6 +193,19 @@ std::optional<std::string> checkSpoolMessage(const SpoolMessage& message) {
   return std::nullopt;
 }
 
+std::string numberRefusals(const SpoolMessage& message, const std::vector<std::string>& numbers) {
+  std::string refusals;
+  for (const std::string& number : numbers) {
+    SpoolMessage one = message;
+    one.to = {number};
+    if (const std::optional<std::string> problem = checkSpoolMessage(one)) {
+      if (!refusals.empty()) refusals += "; ";
+      refusals += *problem;
+    }
+  }
+  return refusals;
+}
+
 std::string formatSpoolFile(const SpoolMessage& message) {
   std::string out;
   for (const std::string& number : message.to) out += "To: " + number + "\n";

@@ -55,6 +55,10 @@ SpoolParse parseSpoolFile(std::string_view bytes);
 // invalid UTF-8, ...), or nothing when it is fine.
 std::optional<std::string> checkSpoolMessage(const SpoolMessage& message);
 
+// The reasons checkSpoolMessage gives for each of `numbers` on its own with the rest of
+// `message`, joined by "; "; empty when every number passes.
+std::string numberRefusals(const SpoolMessage& message, const std::vector<std::string>& numbers);
+
 // The file text of a message that passes checkSpoolMessage; parseSpoolFile reads it back equal.
 std::string formatSpoolFile(const SpoolMessage& message);
 
