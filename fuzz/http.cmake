@@ -1,3 +1,6 @@
 # Arbitrary bytes as the query string of a sendsms request: messages or a refusal.
 parlane_add_fuzzer(fuzz_sendsms_request ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_sendsms_request.cpp
                    parlane_service)
+# Arbitrary callback URL patterns and message fields: escapes replaced, values URL-encoded.
+parlane_add_fuzzer(fuzz_url_escapes ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_url_escapes.cpp
+                   parlane_service)
