@@ -4,3 +4,6 @@ parlane_add_fuzzer(fuzz_sendsms_request ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_sendsms
 # Arbitrary callback URL patterns and message fields: escapes replaced, values URL-encoded.
 parlane_add_fuzzer(fuzz_url_escapes ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_url_escapes.cpp
                    parlane_service)
+# Arbitrary bytes as the file of waiting callbacks or report URLs: entries that write back alike.
+parlane_add_fuzzer(fuzz_keyed_journal ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_keyed_journal.cpp
+                   parlane_service)

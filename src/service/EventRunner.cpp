@@ -136,7 +136,16 @@ void EventRunner::wake() {
     const ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
+void EventRunner::setListener(std::function<void(const MessageEvent&)> listener) {
+  listener_ = std::move(listener);
+}
+
+void EventRunner::tell(const MessageEvent& event) {
+  if (listener_) listener_(event);
+}
+
 void EventRunner::post(MessageEvent event) {
+  if (listener_) listener_(event);
   if (settings_.getString("event.run").empty()) return;
   {
     std::lock_guard guard(mutex_);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -47,8 +48,13 @@ class EventRunner {
   void stop();
   void join();
 
+  // Hears every event posted, on the posting thread, whether or not "event.run" names a program
+  // (the HTTP callbacks). Set before start.
+  void setListener(std::function<void(const MessageEvent&)> listener);
   // Queues an event when "event.run" names a program; never blocks. Any thread.
   void post(MessageEvent event);
+  // An event only the listener hears of: a report that the service centre is still trying.
+  void tell(const MessageEvent& event);
   // Makes the thread look at the clock again (a manual clock that was moved).
   void wake();
 
@@ -80,6 +86,7 @@ class EventRunner {
   const int instance_;
   const Clock& clock_;
   std::string queueFile_;
+  std::function<void(const MessageEvent&)> listener_;
   int wakeFd_ = -1;
   std::thread thread_;
 

@@ -8,6 +8,7 @@
 #include "message/GenericMessage.h"
 #include "service/CServiceThread.h"
 #include "service/EventRunner.h"
+#include "service/HttpCallbacks.h"
 #include "service/ServiceScheduler.h"
 #include "service/SpoolWatcher.h"
 #include "service/HttpDoor.h"
@@ -40,6 +41,7 @@ Gateway::~Gateway() {
   spool_.reset();
   service_.reset();
   events_.reset();
+  callbacks_.reset();
   receiver_.reset();
   sender_.reset();
   channel_.reset();
@@ -87,6 +89,13 @@ bool Gateway::open(StoreOpenFailure* failure) {
     events_ = std::make_unique<EventRunner>(settings_, options_.instance);
     // Events a stop left waiting or running are run after this start.
     events_->setQueueFile(instanceDataFile("events"));
+    // The HTTP door's calls out wait in files beside the folders until they are delivered.
+    callbacks_ = std::make_unique<HttpCallbacks>(settings_, options_.instance,
+                                                 instanceDataFile("callbacks"),
+                                                 instanceDataFile("reporturls"), clock());
+    events_->setListener([callbacks = callbacks_.get()](const MessageEvent& event) {
+      callbacks->onEvent(event);
+    });
   }
   return true;
 }
@@ -97,6 +106,7 @@ void Gateway::attach(ServiceWindow& window) {
                                                            *scheduler_, clock(), events_.get()});
   if (settings_.getInt("http.enabled") == 1) {
     http_ = std::make_unique<HttpDoor>(settings_, *service_, *stores_, clock());
+    if (callbacks_) http_->setReportUrls(&callbacks_->reportUrls());
   }
   if (!options_.spool) return;
   // Files other programs drop into the spool folder take the send dialog's way in.
@@ -135,6 +145,7 @@ void Gateway::start(bool schedulerThread) {
   if (service_) service_->start();
   schedulerThread_ = schedulerThread;
   if (schedulerThread_) scheduler_->start();
+  if (callbacks_) callbacks_->start();
   if (events_) events_->start();
   // Without a usable spool folder the gateway runs on (the reason is logged).
   if (spool_) spool_->start();
@@ -167,6 +178,8 @@ void Gateway::stop() {
   receiver_->join();
   channel_->joinThread();
   if (events_) events_->join();
+  // No event comes any more; what waits stays in its file.
+  if (callbacks_) callbacks_->stop();
 }
 
 SubmitResult Gateway::submit(std::vector<std::unique_ptr<GenericMessage>> messages) {

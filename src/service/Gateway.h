@@ -15,6 +15,7 @@ class AsyncSerialComm;
 class CServiceThread;
 class EventRunner;
 class GenericMessage;
+class HttpCallbacks;
 class HttpDoor;
 class MainWindowLink;
 class MessageStores;
@@ -39,7 +40,8 @@ struct GatewayOptions {
   std::optional<std::chrono::milliseconds> emulatorSendPause{};
   // The spool folder is watched.
   bool spool = true;
-  // "event.run" is run for message events, and the events a stop left are kept in a file.
+  // "event.run" is run for message events, and the events a stop left are kept in a file; the
+  // HTTP callbacks (webhooks, incoming URL, dlr-url) are made from the same events.
   bool events = true;
   // Parts of long messages that wait for the rest survive a restart (the "parts" file), and the
   // channel starts with the reply time-out of "sender.timeout".
@@ -99,6 +101,8 @@ class Gateway {
   SpoolWatcher* spool() { return spool_.get(); }
   // Null unless "http.enabled" is 1 (between attach() and detach()).
   HttpDoor* http() { return http_.get(); }
+  // Null without events (after open()).
+  HttpCallbacks* callbacks() { return callbacks_.get(); }
 
   // A file of this instance beside the folders: "name", or "name.N" for instance N > 0.
   std::string instanceDataFile(const std::string& name) const;
@@ -115,6 +119,7 @@ class Gateway {
   std::unique_ptr<SmsSender> sender_;
   std::unique_ptr<SmsReceiver> receiver_;
   std::unique_ptr<EventRunner> events_;
+  std::unique_ptr<HttpCallbacks> callbacks_;
   std::unique_ptr<CServiceThread> service_;
   std::unique_ptr<SpoolWatcher> spool_;
   std::unique_ptr<HttpDoor> http_;

@@ -13,6 +13,7 @@
 #include "engine/ModemInitializer.h"
 #include "message/GenericMessage.h"
 #include "service/CServiceThread.h"
+#include "service/DeliveryReportUrls.h"
 #include "service/HttpJsonSend.h"
 #include "service/HttpMessageState.h"
 #include "service/SendSmsRequest.h"
@@ -222,14 +223,29 @@ void HttpDoor::route() {
       return;
     }
     std::vector<std::string> numbers;
+    std::vector<std::string> ids;
     for (auto& message : mapping.messages) {
       numbers.push_back(toUtf8(message->to));
-      message->custom = fromUtf8(newMessageId());
+      ids.push_back(newMessageId());
+      message->custom = fromUtf8(ids.back());
+    }
+    // Kept before the outbox takes the messages: a result may come before submit returns.
+    const bool reports = reportUrls_ != nullptr && mapping.reportMask != 0;
+    for (std::size_t i = 0; reports && i < ids.size(); ++i) {
+      DeliveryReportUrl entry;
+      entry.id = ids[i];
+      entry.mask = mapping.reportMask;
+      entry.url = mapping.reportUrl;
+      entry.receiver = numbers[i];
+      entry.sender = mapping.sender;
+      entry.created = clock_.wallSeconds();
+      reportUrls_->add(std::move(entry));
     }
     const bool connected = service_.state().connectionState() == ConnectionState::Connected;
     const SubmitResult result =
         service_.submit(std::move(mapping.messages), SubmitBatch::AllOrNothing);
     if (!result.allTaken()) {
+      for (std::size_t i = 0; reports && i < ids.size(); ++i) reportUrls_->remove(ids[i]);
       const auto [status, reason] = refusalOf(result, numbers);
       log(2, "sendsms from " + client + " refused: " + reason);
       reply(response, status, reason);

@@ -15,6 +15,7 @@ class Server;
 namespace parlane {
 
 class CServiceThread;
+class DeliveryReportUrls;
 class MessageStores;
 class SettingsStore;
 
@@ -35,6 +36,8 @@ class HttpDoor {
   bool start();
   // Stops taking requests and waits for the thread.
   void stop();
+  // Where sendsms requests keep their dlr-url (before start); without it dlr-url is ignored.
+  void setReportUrls(DeliveryReportUrls* urls) { reportUrls_ = urls; }
   // The port bound (the one the system chose for port 0); 0 before start.
   int port() const { return port_.load(); }
   bool tls() const { return tls_; }
@@ -47,6 +50,7 @@ class HttpDoor {
   MessageStores& stores_;
   const Clock& clock_;
   FailedLogins failedLogins_;
+  DeliveryReportUrls* reportUrls_ = nullptr;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   std::atomic<int> port_{0};

@@ -57,6 +57,11 @@ void IncomingProcessor::handleReport(StatusReport& report) {
     Logger::log(0, "Delivery report for SMS to " + toUtf8(report.source) + " (reference " +
                        std::to_string(report.refid) +
                        "): the service centre is still trying (status " + status + ")");
+    if (events_ != nullptr) {
+      MessageEvent event = MessageEvent::of(MessageEvent::Kind::Report, report);
+      event.status = "still trying";
+      events_->tell(event);
+    }
     freeModemMemory(report);
     return;
   }

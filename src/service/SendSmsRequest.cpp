@@ -19,8 +19,13 @@ namespace parlane {
 namespace {
 
 // Fields a modem can't honour yet: taken so that existing scripts keep working.
-constexpr std::string_view kIgnoredFields[] = {"from", "smsc",     "priority", "account",
-                                               "udh",  "dlr-mask", "dlr-url",  "deferred"};
+constexpr std::string_view kIgnoredFields[] = {"from", "smsc", "priority", "account", "udh",
+                                               "deferred"};
+
+// The dlr-mask values: 1 delivered, 2 not delivered, 4 queued at the centre, 8 accepted by the
+// centre, 16 refused by it.
+constexpr long kAllReports = 31;
+constexpr long kReportsOfTheCentre = 1 | 2 | 4;
 
 // Longer texts are no SMS (255 parts of 153 characters at most); refused before any copy.
 constexpr std::size_t kMaxTextBytes = 255 * 160 * 4;
@@ -173,6 +178,15 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
     }
   }
 
+  if (const auto mask = paramOf(params, {"dlr-mask"})) {
+    const std::optional<long> value = wholeNumber(*mask);
+    if (!value || *value > kAllReports) return refuse(400, "Invalid dlr-mask " + *mask);
+    mapping.reportMask = static_cast<int>(*value);
+  }
+  mapping.reportUrl = paramOf(params, {"dlr-url"}).value_or("");
+  if (mapping.reportUrl.empty()) mapping.reportMask = 0;
+  mapping.sender = paramOf(params, {"from"}).value_or("");
+
   // Each number as the spool checks it; one bad number refuses the whole request.
   const std::string refusals = numberRefusals(message, numbers);
   if (!refusals.empty()) return refuse(400, "Invalid request: " + refusals);
@@ -181,6 +195,7 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
   for (const std::string& number : numbers) {
     auto sms = std::make_unique<SMSMessage>(u"", fromUtf8(number), content, -1, clock);
     if (message.flash) sms->flags |= messageFlags::kFlash;
+    if ((mapping.reportMask & kReportsOfTheCentre) != 0) sms->flags |= messageFlags::kReport;
     if (message.validity > 0) sms->expiry = sms->created + message.validity;
     mapping.messages.push_back(std::move(sms));
   }

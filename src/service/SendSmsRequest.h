@@ -33,9 +33,15 @@ struct SendSmsMapping {
   int status = 0;  // 0: mapped; else the HTTP status of the refusal
   std::string reason;
   std::vector<std::string> notes;
+  // "dlr-mask" and "dlr-url": which of the message's events fetch the URL; the request's "from"
+  // for its %P.
+  int reportMask = 0;
+  std::string reportUrl;
+  std::string sender;
 };
 
-// Maps the fields of a sendsms request (receivers, text, charset, coding, mclass, validity) to
+// Maps the fields of a sendsms request (receivers, text, charset, coding, mclass, validity,
+// dlr-mask and dlr-url; a dlr-url for reports of the centre asks for a status report) to
 // messages; the numbers are checked as the spool checks them. Any input gives messages or a
 // reason.
 SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients,

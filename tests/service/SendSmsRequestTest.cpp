@@ -82,7 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                     ""},
         MappingCase{"Ucs2", "to=%2B49170&text=a&coding=2", "", "a"},
         MappingCase{"NoText", "to=%2B49170", "Missing text", ""},
-        MappingCase{"EmptyText", "to=%2B49170&text=", "Invalid request: an empty text", ""}),
+        MappingCase{"EmptyText", "to=%2B49170&text=", "Invalid request: an empty text", ""},
+        MappingCase{"DlrUrlAsksForAStatusReport",
+                    "to=%2B49170&text=a&dlr-mask=31&dlr-url=http%3A%2F%2Fh%2Fd", "", "a",
+                    messageFlags::kReport},
+        MappingCase{"AcceptedOnlyAsksNoStatusReport",
+                    "to=%2B49170&text=a&dlr-mask=8&dlr-url=http%3A%2F%2Fh%2Fd", "", "a"},
+        MappingCase{"DlrMaskWithoutUrlAsksNothing", "to=%2B49170&text=a&dlr-mask=1", "", "a"},
+        MappingCase{"DlrMaskBeyondAllReports", "to=%2B49170&text=a&dlr-mask=32",
+                    "Invalid dlr-mask 32", ""}),
     [](const testing::TestParamInfo<MappingCase>& info) { return info.param.name; });
 
 TEST(SendSmsNotes, NameEachFieldThatIsTakenButIgnored) {
@@ -90,7 +98,6 @@ TEST(SendSmsNotes, NameEachFieldThatIsTakenButIgnored) {
       parseQueryString("to=%2B49170&text=a&from=me&dlr-url=http%3A%2F%2Fx&deferred=5"), 100);
   ASSERT_EQ(mapping.status, 0);
   EXPECT_EQ(mapping.notes, (std::vector<std::string>{"from is not supported yet, ignored",
-                                                     "dlr-url is not supported yet, ignored",
                                                      "deferred is not supported yet, ignored"}));
 }
 

@@ -48,6 +48,8 @@ class ServiceRig {
   struct Options {
     std::string port;  // empty: the emulator
     const Clock* schedulerClock = nullptr;
+    // Message events (and the HTTP callbacks made from them).
+    bool events = false;
   };
 
   ServiceRig() : ServiceRig(Options{}) {}
@@ -60,7 +62,7 @@ class ServiceRig {
                                                          .emulatorReplyPause = kEmulatorPause,
                                                          .emulatorSendPause = kEmulatorPause,
                                                          .spool = false,
-                                                         .events = false,
+                                                         .events = options_.events,
                                                          .instanceFiles = false,
                                                          .finishSending = false,
                                                      })) {

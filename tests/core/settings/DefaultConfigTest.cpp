@@ -46,7 +46,8 @@ const std::vector<std::string> kKnownKeys = {
     "failed.columns.%d", "addrbook.filename", "addrbook.maxrecords", "addrbook.index",
     "addrbook.columns.%d", "http.enabled", "http.listen", "http.users.%d.name",
     "http.users.%d.password", "http.token", "http.tls.cert", "http.tls.key",
-    "http.allow_plain_remote", "http.max_recipients"};
+    "http.allow_plain_remote", "http.max_recipients", "http.incoming_url", "http.webhook.url.%d",
+    "http.webhook.secret"};
 
 // True when `key` is `pattern` with each "%d" standing for one or more digits.
 bool matchesKey(std::string_view key, std::string_view pattern) {
