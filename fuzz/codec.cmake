@@ -6,3 +6,5 @@ parlane_add_fuzzer(fuzz_hex_pdu ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_hex_pdu.cpp par
 parlane_add_fuzzer(fuzz_text_timestamp ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_text_timestamp.cpp
   parlane_gsm)
 parlane_add_fuzzer(fuzz_ussd_text ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_ussd_text.cpp parlane_gsm)
+parlane_add_fuzzer(fuzz_national_text ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_national_text.cpp
+  parlane_gsm)

@@ -1,10 +1,11 @@
-// decodeDeliverPdu on arbitrary octets: never reads past the end, and a decoded part always lies
-// inside its message.
+// decodeDeliverPdu on arbitrary octets: never reads past the end, a decoded part always lies
+// inside its message, and the tables a header names are always ones that exist.
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "gsm/NationalTables.h"
 #include "gsm/PduDecoder.h"
 
 namespace {
@@ -27,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       __builtin_trap();
     }
     if (decoded->text.size() > pdu.size() * 8 / 7 + 1) __builtin_trap();
+    if (parlane::lockingShiftTable(decoded->lockingLanguage) == nullptr ||
+        parlane::singleShiftTable(decoded->shiftLanguage) == nullptr) {
+      __builtin_trap();
+    }
   }
   return 0;
 }

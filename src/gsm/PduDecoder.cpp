@@ -4,8 +4,10 @@
 
 #include "gsm/CodingScheme.h"
 #include "gsm/GsmAlphabet.h"
+#include "gsm/NationalAlphabet.h"
 #include "gsm/PduAddressValue.h"
 #include "gsm/TimeStamp.h"
+#include "gsm/UserDataHeader.h"
 
 namespace parlane {
 
@@ -66,10 +68,10 @@ void parseHeader(std::span<const std::uint8_t> header, ReceivedPdu& pdu) {
 }
 
 std::u16string decodeText(std::span<const std::uint8_t> data, SmsCoding coding, std::size_t limit,
-                          unsigned fillBits) {
+                          unsigned fillBits, GsmLanguages languages) {
   std::u16string text;
   if (coding == SmsCoding::Gsm7) {
-    return gsmSeptetsToText(unpackSeptets(data, fillBits, limit));
+    return septetsToText(unpackSeptets(data, fillBits, limit), languages);
   }
   if (coding == SmsCoding::Ucs2) {
     const std::size_t units = std::min(limit, data.size() / 2);
@@ -128,6 +130,7 @@ std::optional<ReceivedPdu> decodeDeliverPdu(std::span<const std::uint8_t> octets
                       userData.begin() + static_cast<std::ptrdiff_t>(headerOctets));
     parseHeader(pdu.header, pdu);
   }
+  const GsmLanguages languages = languagesOfHeader(pdu.header);
 
   const auto textData = userData.subspan(headerOctets);
   std::size_t limit = 0;
@@ -143,7 +146,11 @@ std::optional<ReceivedPdu> decodeDeliverPdu(std::span<const std::uint8_t> octets
     limit = udl - headerOctets;
     if (pdu.coding == SmsCoding::Ucs2) limit /= 2;
   }
-  pdu.text = decodeText(textData, pdu.coding, limit, fillBits);
+  if (pdu.coding == SmsCoding::Gsm7) {
+    pdu.lockingLanguage = languages.locking;
+    pdu.shiftLanguage = languages.shift;
+  }
+  pdu.text = decodeText(textData, pdu.coding, limit, fillBits, languages);
   return pdu;
 }
 

@@ -31,6 +31,10 @@ struct ReceivedPdu {
   std::time_t dischargeTime = 0;
   std::int32_t status = 0;  // raw TP-ST octet
   std::int32_t portAddressed = 0;
+  // Tables a 7-bit text was read with, from the header's national language elements: the language
+  // ids of the locking shift and the single shift table, 0 for the default ones.
+  std::int32_t lockingLanguage = 0;
+  std::int32_t shiftLanguage = 0;
 };
 
 }  // namespace parlane

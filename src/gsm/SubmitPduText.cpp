@@ -4,6 +4,8 @@
 
 #include "gsm/CodingScheme.h"
 #include "gsm/GsmAlphabet.h"
+#include "gsm/NationalAlphabet.h"
+#include "gsm/UserDataHeader.h"
 
 namespace parlane {
 
@@ -39,8 +41,10 @@ std::optional<std::u16string> submitPduText(std::span<const std::uint8_t> octets
     const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
     if (headerSeptets > userDataLength) return text;
     const unsigned fill = static_cast<unsigned>((7 - (headerOctets * 8) % 7) % 7);
-    return gsmSeptetsToText(
-        unpackSeptets(data.subspan(headerOctets), fill, userDataLength - headerSeptets));
+    const GsmLanguages languages =
+        headerOctets > 0 ? languagesOfHeader(data.subspan(1, headerOctets - 1)) : GsmLanguages{};
+    return septetsToText(
+        unpackSeptets(data.subspan(headerOctets), fill, userDataLength - headerSeptets), languages);
   }
   const std::size_t payload = userDataLength > headerOctets ? userDataLength - headerOctets : 0;
   const std::span<const std::uint8_t> body = data.subspan(headerOctets);
