@@ -1,10 +1,12 @@
 #include "gsm/PduEncoder.h"
 
 #include <random>
+#include <tuple>
 
 #include "core/util/HexDigit.h"
 #include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
+#include "gsm/NationalAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
 #include "message/MessageFlags.h"
@@ -17,9 +19,30 @@ namespace {
 
 constexpr std::size_t kUserDataOctets = 140;
 constexpr std::size_t kSmallestUserData = 8;
-constexpr std::uint8_t kConcatHeaderLength = 5;  // UDHL of the six-octet concatenation header
-constexpr std::size_t kConcatHeaderSeptets = 7;  // six octets plus one fill bit
-constexpr std::size_t kConcatHeaderOctets = 6;
+constexpr std::size_t kConcatHeaderOctets = 6;  // UDHL and the concatenation element
+constexpr std::size_t kLanguageElementOctets = 3;
+
+// Septets a user data header of `octets` octets (its length octet included) takes up, fill bits
+// included: the text starts on the next septet boundary.
+std::size_t headerSeptets(std::size_t octets) { return (octets * 8 + 6) / 7; }
+
+unsigned fillBitsAfter(std::size_t headerOctets) {
+  return static_cast<unsigned>(headerSeptets(headerOctets) * 7 - headerOctets * 8);
+}
+
+// 24 01 id for a national single shift table, 25 01 id for a national locking shift table.
+Octets languageElementsOf(GsmLanguages languages) {
+  Octets elements;
+  if (languages.shift != 0) {
+    elements.insert(elements.end(),
+                    {kSingleShiftElement, 0x01, static_cast<std::uint8_t>(languages.shift)});
+  }
+  if (languages.locking != 0) {
+    elements.insert(elements.end(),
+                    {kLockingShiftElement, 0x01, static_cast<std::uint8_t>(languages.locking)});
+  }
+  return elements;
+}
 
 // Where each piece of at most `limit` units ends. A piece never ends between the two halves of a
 // pair (an escape and its character, or two surrogates) when that would leave it non-empty: a
@@ -77,40 +100,51 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
   const std::int64_t validity = validitySecondsOf(message);
   const bool flash = (message.flags & messageFlags::kFlash) != 0;
   const bool report = (message.flags & messageFlags::kReport) != 0;
-  const SmsCoding coding = detectCoding(message.content);
+  const TextPlan plan = planText(message.content);
+  const SmsCoding coding = plan.coding;
   const std::size_t maxOctets = maxUserDataOctets();
 
-  Octets septets;
+  // Every part carries the language elements: a phone reads each part on its own.
+  const Octets languageElements = languageElementsOf(plan.languages);
+  const std::size_t elementCount = languageElements.size() / kLanguageElementOctets;
   Octets encoded;
-  if (coding == SmsCoding::Gsm7) {
-    septets = mapToGsmDefault(message.content);
-    encoded = packSeptets(septets);
-  } else {
-    encoded = encodeUcs2(message.content);
-  }
-
-  if (encoded.size() <= maxOctets) {
-    Octets unit =
-        buildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report);
-    // At most 160 septets or 140 octets here, so the length fits its octet.
-    unit.push_back(
-        static_cast<std::uint8_t>(coding == SmsCoding::Gsm7 ? septets.size() : encoded.size()));
-    append(unit, encoded);
-    return {unit};
-  }
-
   std::vector<std::size_t> ends;
   if (coding == SmsCoding::Gsm7) {
-    const std::size_t pieceSeptets = maxOctets * 8 / 7 - kConcatHeaderSeptets;
-    const std::vector<bool> pairStarts = escapePairStarts(septets);
-    ends = cutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
+    ends = septetPieces(plan.septets, elementCount);
   } else {
-    const std::u16string_view text = message.content;
-    const std::size_t pieceUnits = (maxOctets - kConcatHeaderOctets) / 2;
-    ends = cutPieces(text.size(), pieceUnits, [&](std::size_t i) {
-      return isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
-    });
-    for (std::size_t& end : ends) end *= 2;  // units to octets
+    encoded = encodeUcs2(message.content);
+    if (encoded.size() <= maxOctets) {
+      ends = {encoded.size()};
+    } else {
+      const std::u16string_view text = message.content;
+      const std::size_t pieceUnits = (maxOctets - kConcatHeaderOctets) / 2;
+      ends = cutPieces(text.size(), pieceUnits, [&](std::size_t i) {
+        return isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
+      });
+      for (std::size_t& end : ends) end *= 2;  // units to octets
+    }
+  }
+
+  if (ends.size() == 1) {
+    // At most 160 septets or 140 octets here, so the length fits its octet.
+    if (coding != SmsCoding::Gsm7) {
+      Octets unit =
+          buildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report);
+      unit.push_back(static_cast<std::uint8_t>(encoded.size()));
+      append(unit, encoded);
+      return {unit};
+    }
+    const bool header = !languageElements.empty();
+    Octets unit =
+        buildSubmitHeader(digits, message.dstton, coding, validity, false, header, flash, report);
+    const std::size_t headerOctets = header ? 1 + languageElements.size() : 0;
+    unit.push_back(static_cast<std::uint8_t>(headerSeptets(headerOctets) + plan.septets.size()));
+    if (header) {
+      unit.push_back(static_cast<std::uint8_t>(languageElements.size()));
+      append(unit, languageElements);
+    }
+    append(unit, packSeptetsFrom(plan.septets, fillBitsAfter(headerOctets)));
+    return {unit};
   }
 
   // Total and seq are single octets: a text that needs more parts can't be sent as one message,
@@ -121,6 +155,7 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
   }
   const std::uint8_t reference = nextReference();
   const auto total = static_cast<std::uint8_t>(ends.size());
+  const std::size_t headerOctets = kConcatHeaderOctets + languageElements.size();
   std::vector<Octets> units;
   units.reserve(ends.size());
   std::size_t start = 0;
@@ -129,16 +164,18 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
         buildSubmitHeader(digits, message.dstton, coding, validity, false, true, flash, report);
     const std::size_t count = ends[i] - start;
     if (coding == SmsCoding::Gsm7) {
-      unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderSeptets));
+      unit.push_back(static_cast<std::uint8_t>(count + headerSeptets(headerOctets)));
     } else {
       unit.push_back(static_cast<std::uint8_t>(count + kConcatHeaderOctets));
     }
-    unit.push_back(kConcatHeaderLength);
+    unit.push_back(static_cast<std::uint8_t>(headerOctets - 1));
     append(unit, buildConcatElement(reference, total, static_cast<std::uint8_t>(i + 1)));
     if (coding == SmsCoding::Gsm7) {
-      append(unit, packSeptetsAfterHeader(
-                       Octets(septets.begin() + static_cast<std::ptrdiff_t>(start),
-                              septets.begin() + static_cast<std::ptrdiff_t>(ends[i]))));
+      append(unit, languageElements);
+      append(unit,
+             packSeptetsFrom(Octets(plan.septets.begin() + static_cast<std::ptrdiff_t>(start),
+                                    plan.septets.begin() + static_cast<std::ptrdiff_t>(ends[i])),
+                             fillBitsAfter(headerOctets)));
     } else {
       unit.insert(unit.end(), encoded.begin() + static_cast<std::ptrdiff_t>(start),
                   encoded.begin() + static_cast<std::ptrdiff_t>(ends[i]));
@@ -147,6 +184,61 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
     start = ends[i];
   }
   return units;
+}
+
+PduEncoder::TextPlan PduEncoder::planText(std::u16string_view text) const {
+  TextPlan plan;
+  if (detectCoding(text) == SmsCoding::Gsm7) {
+    plan.septets = mapToGsmDefault(text);
+    return plan;
+  }
+  plan.coding = SmsCoding::Ucs2;
+  if (options_.nationalLanguages.empty()) return plan;
+
+  // The default table always stands beside the allowed ones: a text whose every character is in
+  // the default alphabet needs no header element at all.
+  std::vector<int> locking{0};
+  std::vector<int> shift{0};
+  for (const int language : options_.nationalLanguages) {
+    if (language <= 0 || language > kLastNationalLanguage) continue;
+    if (lockingShiftTable(language) != nullptr) locking.push_back(language);
+    shift.push_back(language);
+  }
+  // Fewest parts first, then the shorter header, then fewer septets.
+  std::size_t bestParts = 0;
+  std::size_t bestElements = 0;
+  bool found = false;
+  for (const int lockingLanguage : locking) {
+    for (const int shiftLanguage : shift) {
+      const GsmLanguages languages{lockingLanguage, shiftLanguage};
+      auto septets = textToSeptets(text, languages);
+      if (!septets) continue;
+      const std::size_t elements = (lockingLanguage != 0 ? 1 : 0) + (shiftLanguage != 0 ? 1 : 0);
+      const std::size_t parts = septetPieces(*septets, elements).size();
+      if (found && std::make_tuple(parts, elements, septets->size()) >=
+                       std::make_tuple(bestParts, bestElements, plan.septets.size())) {
+        continue;
+      }
+      found = true;
+      bestParts = parts;
+      bestElements = elements;
+      plan.coding = SmsCoding::Gsm7;
+      plan.languages = languages;
+      plan.septets = std::move(*septets);
+    }
+  }
+  return plan;
+}
+
+std::vector<std::size_t> PduEncoder::septetPieces(const Octets& septets,
+                                                  std::size_t languageElements) const {
+  const std::size_t maxSeptets = maxUserDataOctets() * 8 / 7;
+  const std::size_t elementOctets = languageElements * kLanguageElementOctets;
+  const std::size_t singleHeader = elementOctets == 0 ? 0 : 1 + elementOctets;
+  if (septets.size() + headerSeptets(singleHeader) <= maxSeptets) return {septets.size()};
+  const std::size_t pieceSeptets = maxSeptets - headerSeptets(kConcatHeaderOctets + elementOctets);
+  const std::vector<bool> pairStarts = escapePairStarts(septets);
+  return cutPieces(septets.size(), pieceSeptets, [&](std::size_t i) { return pairStarts[i]; });
 }
 
 std::vector<Octets> PduEncoder::encodeBinarySubmit(const SMSMessage& message) const {
@@ -258,9 +350,22 @@ Octets PduEncoder::packSeptets(const Octets& septets) {
 }
 
 Octets PduEncoder::packSeptetsAfterHeader(const Octets& septets) {
+  return packSeptetsFrom(septets, 1);
+}
+
+Octets PduEncoder::packSeptetsFrom(const Octets& septets, unsigned fillBits) {
   if (septets.empty()) return {};
-  Octets octets{static_cast<std::uint8_t>((septets[0] & 0x7F) << 1)};
-  append(octets, packSeptets(Octets(septets.begin() + 1, septets.end())));
+  fillBits %= 8;
+  Octets octets((fillBits + septets.size() * 7 + 7) / 8, 0);
+  std::size_t bit = fillBits;
+  for (std::uint8_t septet : septets) {
+    const unsigned value = septet & 0x7F;
+    const std::size_t index = bit / 8;
+    const unsigned shift = bit % 8;
+    octets[index] |= static_cast<std::uint8_t>(value << shift);
+    if (shift > 1) octets[index + 1] |= static_cast<std::uint8_t>(value >> (8 - shift));
+    bit += 7;
+  }
   return octets;
 }
 

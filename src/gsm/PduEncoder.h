@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gsm/NationalTables.h"
 #include "gsm/PduEncoderOptions.h"
 #include "gsm/SmsCoding.h"
 
@@ -24,6 +25,21 @@ class PduEncoder {
   static constexpr std::size_t kMaxParts = 255;
 
   explicit PduEncoder(PduEncoderOptions options) : options_(std::move(options)) {}
+
+  // How a text goes out: its alphabet and, for 7-bit, the tables and the septets.
+  struct TextPlan {
+    SmsCoding coding = SmsCoding::Gsm7;
+    GsmLanguages languages;
+    Octets septets;
+  };
+  // A text of units below 0x80 goes out in the default alphabet as it always did. Any other text,
+  // when national languages are allowed, is written with the allowed locking shift table, single
+  // shift table or both (or the default alphabet alone) that give the fewest parts; UCS2 when no
+  // such choice holds every character.
+  TextPlan planText(std::u16string_view text) const;
+  // Where each part of a 7-bit text ends, its header holding `languageElements` national language
+  // elements besides the concatenation element: one entry when the text fits a single unit.
+  std::vector<std::size_t> septetPieces(const Octets& septets, std::size_t languageElements) const;
 
   // Kind 1 (SMS) as text, kind 2 (push) as WAP Push; any other kind gives no unit. A message that
   // needs more than kMaxParts parts gives no unit either, and `refusal` says why: it is never sent
@@ -55,6 +71,9 @@ class PduEncoder {
   static Octets packSeptets(const Octets& septets);
   // One fill bit first, so the text starts on a septet boundary after a six-octet header.
   static Octets packSeptetsAfterHeader(const Octets& septets);
+  // The septets packed from bit `fillBits` of the first octet on: the fill that brings a text to
+  // the septet boundary after a header.
+  static Octets packSeptetsFrom(const Octets& septets, unsigned fillBits);
   static Octets encodeUcs2(std::u16string_view text);
   static Octets encodeAddressField(std::string_view digits, std::int32_t ton);
   // 00 03 ref total seq.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace parlane {
 
@@ -13,6 +14,9 @@ struct PduEncoderOptions {
   bool smscInPdu = false;
   // "smsc.address".
   std::u16string smscAddress;
+  // "sms.national_languages": language ids whose national tables a text that the default alphabet
+  // can't carry may be written with; empty sends such a text as UCS2.
+  std::vector<int> nationalLanguages;
 };
 
 }  // namespace parlane

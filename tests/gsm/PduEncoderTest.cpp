@@ -178,7 +178,7 @@ TEST_F(PduEncoderTest, PutsTheServiceCentreFieldFirstWhenAsked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(toUtf8(c.address) + (c.inPdu ? " in the PDU" : " left out"));
-    const PduEncoder encoder(PduEncoderOptions{0, c.inPdu, c.address});
+    const PduEncoder encoder(PduEncoderOptions{0, c.inPdu, c.address, {}});
     const Octets header =
         encoder.buildSubmitHeader("1", 1, SmsCoding::Gsm7, 0, false, false, false, false);
     EXPECT_EQ(toHex(header).substr(0, c.field.size()), c.field);
@@ -236,7 +236,7 @@ class PduEncoderSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(PduEncoderSplitTest, CutsIntoTheRightParts) {
   const SplitCase& c = GetParam();
-  const PduEncoder encoder(PduEncoderOptions{c.lengthCorrection, false, {}});
+  const PduEncoder encoder(PduEncoderOptions{c.lengthCorrection, false, {}, {}});
   const std::vector<Octets> units = encoder.encodeTextSubmit(outgoing(u"12345", c.text));
   ASSERT_EQ(units.size(), c.userDataLengths.size());
   const std::size_t total = units.size();
