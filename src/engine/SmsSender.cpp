@@ -22,6 +22,7 @@
 #include "engine/TextModeCharset.h"
 #include "engine/UssdCommand.h"
 #include "gsm/HexOctets.h"
+#include "gsm/NationalLanguageList.h"
 #include "gsm/PduEncoder.h"
 #include "message/MessageKind.h"
 #include "message/SMSMessage.h"
@@ -500,6 +501,13 @@ void SmsSender::sendPdu(GenericMessage& message) {
   options.lengthCorrection = settings_.getInt("sms.length_correction");
   options.smscInPdu = settings_.getInt("smsc_addr_in_pdu") == 1;
   options.smscAddress = settings_.getString("smsc.address");
+  std::vector<std::u16string> rejected;
+  options.nationalLanguages =
+      parseNationalLanguages(settings_.getString("sms.national_languages"), &rejected);
+  for (const std::u16string& entry : rejected) {
+    Logger::log(2, "Settings: \"sms.national_languages\" has \"" + toUtf8(entry) +
+                       "\", which is no language id from 0 to 13; it is left out");
+  }
   const PduEncoder encoder(std::move(options));
 
   std::vector<Octets> segments;

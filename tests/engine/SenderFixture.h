@@ -13,6 +13,7 @@
 #include "engine/EngineRecorder.h"
 #include "engine/SmsSender.h"
 #include "gsm/HexOctets.h"
+#include "gsm/NationalLanguageList.h"
 #include "gsm/PduEncoder.h"
 #include "message/SMSMessage.h"
 #include "support/ScriptedModem.h"
@@ -67,6 +68,8 @@ class SenderFixture : public ::testing::Test {
     options.lengthCorrection = settings_.getInt("sms.length_correction");
     options.smscInPdu = settings_.getInt("smsc_addr_in_pdu") == 1;
     options.smscAddress = settings_.getString("smsc.address");
+    options.nationalLanguages =
+        parseNationalLanguages(settings_.getString("sms.national_languages"));
     const PduEncoder encoder(std::move(options));
     std::vector<std::string> lines;
     for (const Octets& unit : encoder.encodeOutgoing(message)) {

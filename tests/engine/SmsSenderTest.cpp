@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/SenderFixture.h"
+#include "gsm/SubmitPduText.h"
 #include "message/PushMessage.h"
 #include "message/StatusReport.h"
 #include "message/USSDRequest.h"
@@ -118,6 +119,45 @@ TEST_F(SmsSenderTest, ConcatenatedMessageGoesSegmentBySegment) {
   // The message keeps the reference of its last segment.
   EXPECT_EQ(record.message->refid, 22);
   EXPECT_EQ(withoutConcatReference(commands(expected.size())), withoutConcatReference(expected));
+}
+
+// A Turkish text the default alphabet can't carry goes out in 7-bit with the Turkish locking shift
+// table once the setting allows it: two parts where UCS2 needs three.
+TEST_F(SmsSenderTest, NationalLanguageSettingReachesThePdus) {
+  struct Case {
+    const char* name;
+    const char* languages;
+    int segments;
+    const char* element;
+  } cases[] = {{"NotSet", "", 3, nullptr}, {"Turkish", "1", 2, "250101"}};
+  std::u16string text;
+  while (text.size() < 200) text += u"\u015Fi\u015Fe \u0131\u015F\u0131k da\u011F ";
+  text.resize(200);
+  answerPduMode(30);
+  std::size_t seen = 0;
+  std::size_t messages = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    settings_.setString("sms.national_languages", fromUtf8(c.languages));
+    sender_->enqueue(shortMessage(text));
+    const EngineRecorder::Record record = handled(++messages);
+    EXPECT_EQ(record.flag, 1);
+    EXPECT_EQ(record.message->segments, c.segments);
+    const Strings sent = commands(seen + 2 * static_cast<std::size_t>(c.segments));
+    std::u16string joined;
+    for (std::size_t i = seen + 1; i < sent.size(); i += 2) {
+      const auto unit = hexToOctets(sent[i]);
+      ASSERT_TRUE(unit.has_value()) << sent[i];
+      const auto part = submitPduText(*unit);
+      ASSERT_TRUE(part.has_value()) << sent[i];
+      joined += *part;
+      if (c.element != nullptr) {
+        EXPECT_NE(sent[i].find(c.element), std::string::npos) << sent[i];
+      }
+    }
+    EXPECT_EQ(toUtf8(joined), toUtf8(text));
+    seen = sent.size();
+  }
 }
 
 TEST_F(SmsSenderTest, CmsErrorFailsTheMessageWithItsText) {
