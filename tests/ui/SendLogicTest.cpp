@@ -74,6 +74,71 @@ INSTANTIATE_TEST_SUITE_P(
                                 "4 characters, 16-bit coding, 1 fragment(s)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct NationalCounterCase {
+  const char* name;
+  std::u16string text;
+  std::vector<int> languages;
+  bool textMode;
+  std::string display;
+};
+
+void PrintTo(const NationalCounterCase& c, std::ostream* out) { *out << c.name; }
+
+// 200 characters of Turkish, all in the Turkish locking shift table.
+std::u16string turkishText() {
+  std::u16string text;
+  while (text.size() < 200) text += u"\u015Fi\u015Fe \u0131\u015F\u0131k da\u011F ";
+  text.resize(200);
+  return text;
+}
+
+class NationalCounterTest : public testing::TestWithParam<NationalCounterCase> {};
+
+// The counter names the national tables the encoder would use and counts its parts.
+TEST_P(NationalCounterTest, FollowsTheEncodersChoice) {
+  const NationalCounterCase& c = GetParam();
+  CounterInput input;
+  input.text = c.text;
+  input.textMode = c.textMode;
+  input.encoder.nationalLanguages = c.languages;
+  EXPECT_EQ(toUtf8(countMessage(input).display), c.display);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, NationalCounterTest,
+    testing::Values(NationalCounterCase{"TurkishNotAllowed",
+                                        turkishText(),
+                                        {},
+                                        false,
+                                        "200 characters, 16-bit coding, 3 fragment(s)"},
+                    NationalCounterCase{"TurkishAllowed",
+                                        turkishText(),
+                                        {1},
+                                        false,
+                                        "200 characters, 7-bit Turkish coding, 2 fragment(s)"},
+                    NationalCounterCase{"SpanishSingleShift",
+                                        u"acci\u00F3n",
+                                        {2},
+                                        false,
+                                        "6 characters, 7-bit Spanish coding, 1 fragment(s)"},
+                    NationalCounterCase{
+                        "TwoLanguages",
+                        u"\u011F\u00F3",
+                        {1, 2},
+                        false,
+                        "2 characters, 7-bit Turkish/Spanish coding, 1 fragment(s)"},
+                    NationalCounterCase{"DefaultAlphabetAccent",
+                                        u"caf\u00E9",
+                                        {1},
+                                        false,
+                                        "4 characters, 7-bit coding, 1 fragment(s)"},
+                    NationalCounterCase{"TextModeHasNoTables",
+                                        turkishText(),
+                                        {1},
+                                        true,
+                                        "Non-ASCII symbols may not be sent in text mode"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Counter, PushCountsUtf8OctetsAndTheUrlAndNeverTakesAnId) {
   const std::int32_t before = MessageIdCounter::peek();
   CounterInput input;

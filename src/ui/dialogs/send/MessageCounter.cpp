@@ -2,6 +2,7 @@
 
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
+#include "gsm/NationalTables.h"
 #include "gsm/PduEncoder.h"
 #include "message/PushMessage.h"
 #include "message/SMSMessage.h"
@@ -26,6 +27,23 @@ std::u16string codingName(SmsCoding coding) {
   return u"16-bit";
 }
 
+// "7-bit Turkish" for a text written with national tables; two names when the locking and the
+// single shift table are of different languages.
+std::u16string planName(const PduEncoder::TextPlan& plan) {
+  std::u16string name = codingName(plan.coding);
+  if (plan.coding != SmsCoding::Gsm7 || plan.languages.isDefault()) return name;
+  const auto append = [&](int language, char16_t separator) {
+    name += separator;
+    for (char c : nationalLanguageName(language)) name += static_cast<char16_t>(c);
+  };
+  const GsmLanguages& languages = plan.languages;
+  append(languages.locking != 0 ? languages.locking : languages.shift, u' ');
+  if (languages.locking != 0 && languages.shift != 0 && languages.shift != languages.locking) {
+    append(languages.shift, u'/');
+  }
+  return name;
+}
+
 }  // namespace
 
 CounterResult countMessage(const CounterInput& input) {
@@ -37,9 +55,13 @@ CounterResult countMessage(const CounterInput& input) {
     const SMSMessage probe(u"", u"", text, kCountingId);
     result.fragments = static_cast<int>(encoder.encodeOutgoing(probe).size());
     result.characters = static_cast<int>(text.size());
-    const SmsCoding coding = PduEncoder::detectCoding(text);
-    result.coding = codingName(coding);
-    if (input.textMode && coding != SmsCoding::Gsm7) {
+    // Text mode has no user data header, so no national tables either.
+    if (input.textMode) {
+      result.coding = codingName(PduEncoder::detectCoding(text));
+    } else {
+      result.coding = planName(encoder.planText(text));
+    }
+    if (input.textMode && PduEncoder::detectCoding(text) != SmsCoding::Gsm7) {
       result.nonAsciiInTextMode = true;
       result.display = loadString(40123);
       return result;

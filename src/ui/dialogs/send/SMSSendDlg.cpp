@@ -18,6 +18,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
 #include "engine/ModemModes.h"
+#include "gsm/NationalLanguageList.h"
 #include "message/GenericMessage.h"
 #include "ui/dialogs/addressbook/AddressBookDlg.h"
 #include "ui/dialogs/addressbook/ContactEditDlg.h"
@@ -69,6 +70,8 @@ SMSSendDlg::SMSSendDlg(SettingsStore& settings, FileDatabase* addressBook, Dialo
   encoderOptions_.lengthCorrection = settings_.getInt("sms.length_correction");
   encoderOptions_.smscInPdu = settings_.getInt("smsc_addr_in_pdu") == 1;
   encoderOptions_.smscAddress = settings_.getString("smsc.address");
+  encoderOptions_.nationalLanguages =
+      parseNationalLanguages(settings_.getString("sms.national_languages"));
   addContacts_->setEnabled(addressBook_ != nullptr);
   pickContacts_->setEnabled(addressBook_ != nullptr);
 
