@@ -139,6 +139,14 @@ const std::string kLongUcs2 = [] {
   return text;
 }();
 
+// 200 characters: four times a sentence of 50 in which every letter is in the Turkish locking
+// shift table.
+const std::string kTurkish = [] {
+  std::string text;
+  for (int i = 0; i < 4; ++i) text += "Yağmurlu bir günde şehrin ışıkları yanar çabucak. ";
+  return text;
+}();
+
 const RoundTripCase kRoundTrips[] = {
     {"SevenBit",
      {"encode", "--to", "+4915212345678", "--text", "hellohello"},
@@ -176,6 +184,12 @@ const RoundTripCase kRoundTrips[] = {
      {"--set", "sms.length_correction=2", "encode", "--to", "12345", "--text",
       std::string(158, 'a')},
      std::string(158, 'a'),
+     "12345",
+     2,
+     0},
+    {"TurkishNationalTables",
+     {"--set", "sms.national_languages=1", "encode", "--to", "12345", "--text", kTurkish},
+     kTurkish,
      "12345",
      2,
      0},
@@ -360,6 +374,71 @@ TEST(ParlanePdu, MessageOfMoreThan255PartsIsRefused) {
   const auto fits = runTool({"encode", "--to", "1", "--text", std::string(153 * 255, 'a')});
   EXPECT_EQ(fits.exitCode, 0);
   EXPECT_EQ(linesOf(fits.output).size(), 255u);
+}
+
+struct TablesCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string tables;
+  std::size_t units;
+};
+
+void PrintTo(const TablesCase& c, std::ostream* out) { *out << c.name; }
+
+class ParlanePduTables : public testing::TestWithParam<TablesCase> {};
+
+// --tables names the tables first; --languages stands in for the setting.
+TEST_P(ParlanePduTables, NamesTheTablesBeforeTheUnits) {
+  const TablesCase& c = GetParam();
+  const auto result = runTool(c.arguments);
+  ASSERT_EQ(result.exitCode, 0) << result.errors;
+  const auto lines = linesOf(result.output);
+  ASSERT_EQ(lines.size(), c.units + 1) << result.output;
+  EXPECT_EQ(lines[0], c.tables);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, ParlanePduTables,
+    testing::Values(
+        TablesCase{"SettingAllowsTurkish",
+                   {"--set", "sms.national_languages=1", "encode", "--to", "1", "--text", kTurkish,
+                    "--tables"},
+                   "tables: locking shift 1 Turkish, single shift 0 Default",
+                   2},
+        TablesCase{"OptionAllowsTurkish",
+                   {"encode", "--to", "1", "--text", kTurkish, "--languages", "1", "--tables"},
+                   "tables: locking shift 1 Turkish, single shift 0 Default",
+                   2},
+        TablesCase{"OptionReplacesTheSetting",
+                   {"--set", "sms.national_languages=1", "encode", "--to", "1", "--text", kTurkish,
+                    "--languages", "2", "--tables"},
+                   "tables: none, UCS2",
+                   3},
+        TablesCase{"NoLanguagesIsUcs2",
+                   {"encode", "--to", "1", "--text", kTurkish, "--tables"},
+                   "tables: none, UCS2",
+                   3},
+        TablesCase{"SpanishSingleShift",
+                   {"encode", "--to", "1", "--text", "acción", "--languages", "2", "--tables"},
+                   "tables: locking shift 0 Default, single shift 2 Spanish",
+                   1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParlanePdu, DecodeNamesTheTablesOfTheHeader) {
+  const auto result = runTool(
+      {"decode", "07914477581006504406812143650000015002410300400D03240101D81C419B39688302"});
+  ASSERT_EQ(result.exitCode, 0);
+  EXPECT_EQ(jsonNumberField(result.output, "locking_shift"), 0);
+  EXPECT_EQ(jsonNumberField(result.output, "single_shift"), 1);
+  EXPECT_EQ(jsonStringField(result.output, "text"), "Ğ ş {");
+}
+
+TEST(ParlanePdu, LanguageThatIsNoIdIsAUsageError) {
+  const auto result = runTool({"encode", "--to", "1", "--text", "ş", "--languages", "1,tr"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.errors.find("--languages takes language ids from 0 to 13, not \"tr\""),
+            std::string::npos)
+      << result.errors;
 }
 
 TEST(ParlanePdu, BadOptionsAreUsageErrors) {

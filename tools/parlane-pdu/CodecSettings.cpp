@@ -1,6 +1,7 @@
 #include "CodecSettings.h"
 
 #include "core/settings/SettingsStore.h"
+#include "gsm/NationalLanguageList.h"
 
 namespace parlane {
 
@@ -9,6 +10,7 @@ PduEncoderOptions encoderOptionsFrom(const SettingsStore& settings) {
   options.lengthCorrection = settings.getInt("sms.length_correction");
   options.smscInPdu = settings.getInt("smsc_addr_in_pdu") == 1;
   options.smscAddress = settings.getString("smsc.address");
+  options.nationalLanguages = parseNationalLanguages(settings.getString("sms.national_languages"));
   return options;
 }
 

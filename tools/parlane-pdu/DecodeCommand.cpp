@@ -35,6 +35,8 @@ std::string toJson(const ReceivedPdu& pdu) {
   json += ", \"index\": " + std::to_string(pdu.index);
   json += ", \"text\": " + jsonString(pdu.text);
   json += ", \"port_addressed\": " + std::to_string(pdu.portAddressed);
+  json += ", \"locking_shift\": " + std::to_string(pdu.lockingLanguage);
+  json += ", \"single_shift\": " + std::to_string(pdu.shiftLanguage);
   json += ", \"message_reference\": " + std::to_string(pdu.messageReference);
   json += ", \"discharge_time\": ";
   json += pdu.kind == ReceivedPdu::kStatusReport ? isoLocalTime(pdu.dischargeTime) : "null";

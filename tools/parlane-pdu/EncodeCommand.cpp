@@ -10,6 +10,8 @@
 #include "CodecSettings.h"
 #include "core/util/Utf.h"
 #include "gsm/HexOctets.h"
+#include "gsm/NationalLanguageList.h"
+#include "gsm/NationalTables.h"
 #include "gsm/PduEncoder.h"
 #include "message/MessageFlags.h"
 #include "message/PushMessage.h"
@@ -28,6 +30,10 @@ struct EncodeOptions {
   bool report = false;
   long long validity = GenericMessage::kDefaultValidity;
   std::optional<std::string> pushUrl;
+  // --languages: the national language ids allowed, in place of "sms.national_languages".
+  std::optional<std::vector<int>> languages;
+  // --tables: say first which alphabet and tables the text goes out with.
+  bool tables = false;
 };
 
 std::optional<long long> parseWhole(std::string_view text, long long low, long long high) {
@@ -45,7 +51,7 @@ bool parseOptions(const std::vector<std::string>& arguments, EncodeOptions& opti
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
     const bool takesValue = name == "--to" || name == "--text" || name == "--ton" ||
-                            name == "--validity" || name == "--push";
+                            name == "--validity" || name == "--push" || name == "--languages";
     if (takesValue && i + 1 >= arguments.size()) {
       errors << "parlane-pdu: " << name << " needs a value\n";
       return false;
@@ -70,6 +76,16 @@ bool parseOptions(const std::vector<std::string>& arguments, EncodeOptions& opti
       options.validity = *seconds;
     } else if (name == "--push") {
       options.pushUrl = arguments[++i];
+    } else if (name == "--languages") {
+      std::vector<std::u16string> rejected;
+      options.languages = parseNationalLanguages(fromUtf8(arguments[++i]), &rejected);
+      if (!rejected.empty()) {
+        errors << "parlane-pdu: --languages takes language ids from 0 to 13, not \""
+               << toUtf8(rejected.front()) << "\"\n";
+        return false;
+      }
+    } else if (name == "--tables") {
+      options.tables = true;
     } else if (name == "--flash") {
       options.flash = true;
     } else if (name == "--report") {
@@ -105,6 +121,17 @@ std::unique_ptr<SMSMessage> buildMessage(const EncodeOptions& options) {
   return message;
 }
 
+std::string tableName(int language) {
+  return std::to_string(language) + " " + std::string(nationalLanguageName(language));
+}
+
+// "tables: locking shift 1 Turkish, single shift 0 Default", or "tables: none, UCS2".
+std::string tablesLine(const PduEncoder::TextPlan& plan) {
+  if (plan.coding != SmsCoding::Gsm7) return "tables: none, UCS2\n";
+  return "tables: locking shift " + tableName(plan.languages.locking) + ", single shift " +
+         tableName(plan.languages.shift) + "\n";
+}
+
 }  // namespace
 
 int runEncode(const std::vector<std::string>& arguments, std::ostream& output, std::ostream& errors,
@@ -113,7 +140,9 @@ int runEncode(const std::vector<std::string>& arguments, std::ostream& output, s
   if (!parseOptions(arguments, options, errors)) return 2;
   TonAutoRule::load(settings);
   const auto message = buildMessage(options);
-  const PduEncoder encoder(encoderOptionsFrom(settings));
+  PduEncoderOptions encoderOptions = encoderOptionsFrom(settings);
+  if (options.languages) encoderOptions.nationalLanguages = *options.languages;
+  const PduEncoder encoder(std::move(encoderOptions));
   const std::size_t smscLength = encoder.smscFieldLength();
   std::string refusal;
   const std::vector<Octets> units = encoder.encodeOutgoing(*message, &refusal);
@@ -121,6 +150,7 @@ int runEncode(const std::vector<std::string>& arguments, std::ostream& output, s
     errors << "parlane-pdu: can't encode: " << refusal << '\n';
     return 1;
   }
+  if (options.tables && !options.pushUrl) output << tablesLine(encoder.planText(message->content));
   for (const auto& unit : units) {
     output << unit.size() - smscLength << ' ' << octetsToHex(unit) << '\n';
   }

@@ -17,7 +17,10 @@ constexpr std::string_view kUsage =
     "usage: parlane-pdu [--set key=value]... decode [HEX...]\n"
     "       parlane-pdu [--set key=value]... encode --to NUMBER --text TEXT [--ton 0-4]\n"
     "                   [--flash] [--report] [--validity SECONDS] [--push URL]\n"
-    "decode reads one PDU per line from standard input when no HEX is given.\n";
+    "                   [--languages IDS] [--tables]\n"
+    "decode reads one PDU per line from standard input when no HEX is given.\n"
+    "--languages allows national language tables (ids 1 to 13, such as 1 for Turkish) in place\n"
+    "of sms.national_languages; --tables prints first the tables the text goes out with.\n";
 
 }  // namespace
 
