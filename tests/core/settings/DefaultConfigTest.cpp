@@ -37,6 +37,8 @@ const std::vector<std::string> kKnownKeys = {
     "auto_ton.long", "auto_ton.length", "ton_src_prefix", "ton_dst_prefix", "ton_warning",
     "prefix.country", "prefix.local", "groups.%d.name", "operator.%d.name", "operator.%d.prefix",
     "address.%d", "export.encoding",
+    // National language tables.
+    "sms.national_languages",
     // Scripts and servers.
     "event.run", "event.timeout", "receiver.parts_timeout",
     // Per store: inbox, outbox, sent, failed, addrbook.
