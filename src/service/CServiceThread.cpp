@@ -13,6 +13,7 @@
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "message/ATCommandMessage.h"
+#include "service/PoolReturn.h"
 #include "service/RecipientCheck.h"
 #include "service/ServiceCore.h"
 #include "service/ServiceScheduler.h"
@@ -33,8 +34,12 @@ constexpr int kPollingStep = -3;
 constexpr int kSendPauseEnd = -4;
 constexpr int kPanelListing = -5;
 constexpr int kDisconnected = -6;
+constexpr int kPoolReturnDue = -7;
 constexpr int kListAll = 4;
 constexpr std::int64_t kWatchdogPeriodMs = 1000;
+// What "spool.pool_batch" and "spool.pool_return" mean when they are not set.
+constexpr int kDefaultPoolBatch = 2;
+constexpr int kDefaultPoolReturnSeconds = 300;
 
 template <typename T>
 std::unique_ptr<T> take(ServiceItem& item) {
@@ -70,12 +75,14 @@ CServiceThread::CServiceThread(const ServiceParts& parts)
   parts.channel.setPortFailureListener(
       [this](int errnum) { core_->connection.onPortFailure(errnum); });
   parts.scheduler.setActions(this);
+  core_->state.setConnectionListener([this](ConnectionState state) { onConnectionState(state); });
 }
 
 CServiceThread::~CServiceThread() {
   stop();
   join();
   const ServiceParts& parts = core_->parts;
+  core_->state.setConnectionListener(nullptr);
   parts.scheduler.setActions(nullptr);
   parts.channel.setPortFailureListener(nullptr);
   if (auto* emulator = dynamic_cast<AsyncSerialEmulator*>(&parts.channel)) {
@@ -232,10 +239,65 @@ void CServiceThread::deleteAllFromModem() {
   core_->parts.sender.enqueue(deleteAllCommand(core_->parts.settings));
 }
 
+void CServiceThread::enablePool(const std::string& folder, int instance) {
+  poolReturn_ = std::make_unique<PoolReturn>(folder, instance, core_->parts.stores.outbox(),
+                                             core_->dispatcher);
+}
+
+void CServiceThread::setOutboxWatch(std::function<void()> watch) {
+  outboxWatch_ = std::move(watch);
+}
+
+std::size_t CServiceThread::poolRoom() const {
+  if (core_->state.connectionState() != ConnectionState::Connected) return 0;
+  const int setting = core_->parts.settings.getInt("spool.pool_batch");
+  const auto batch = static_cast<std::size_t>(setting > 0 ? setting : kDefaultPoolBatch);
+  const std::size_t held = core_->parts.stores.outbox().count();
+  return held < batch ? batch - held : 0;
+}
+
+std::int64_t CServiceThread::poolReturnMs() const {
+  const int seconds = core_->parts.settings.getInt("spool.pool_return");
+  return std::int64_t{seconds > 0 ? seconds : kDefaultPoolReturnSeconds} * 1000;
+}
+
+void CServiceThread::onConnectionState(ConnectionState state) {
+  if (poolReturn_) {
+    ServiceScheduler& scheduler = core_->parts.scheduler;
+    if (state == ConnectionState::Connected) {
+      awaySinceMs_.store(-1);
+      scheduler.remove(ServiceScheduler::kPoolReturn);
+    } else {
+      std::int64_t connected = -1;
+      // Counted from the first moment away; a failed reconnect does not start it again.
+      if (awaySinceMs_.compare_exchange_strong(connected, core_->parts.clock.monotonicMs())) {
+        scheduler.add(ServiceScheduler::kPoolReturn, poolReturnMs(), true);
+      }
+    }
+  }
+  if (outboxWatch_) outboxWatch_();
+}
+
+void CServiceThread::givePoolBackWhenDue() {
+  if (!poolReturn_) return;
+  const std::int64_t since = awaySinceMs_.load();
+  if (since < 0 || core_->parts.clock.monotonicMs() - since < poolReturnMs()) return;
+  poolReturn_->giveBack();
+}
+
 void CServiceThread::start() {
   std::lock_guard guard(queueMutex_);
   if (thread_.joinable()) return;
   const ServiceParts& parts = core_->parts;
+  if (poolReturn_) {
+    // Returns a crash cut short are settled before the outbox is queued.
+    poolReturn_->recover();
+    // Away from the start until the first connection.
+    if (core_->state.connectionState() != ConnectionState::Connected) {
+      awaySinceMs_.store(parts.clock.monotonicMs());
+      parts.scheduler.add(ServiceScheduler::kPoolReturn, poolReturnMs(), true);
+    }
+  }
   core_->dispatcher.loadQueue();
   parts.scheduler.setPollingTime(parts.settings.getInt("receiver.polling_time"));
   parts.scheduler.setStatusTime(parts.settings.getInt("status.time"));
@@ -297,6 +359,9 @@ bool CServiceThread::runScheduled(int id) {
     case ServiceScheduler::kReconnectCheck:
       core.connection.reconnectCheck();
       return false;
+    case ServiceScheduler::kPoolReturn:
+      push(ServiceItem{kPoolReturnDue, 0, {}});
+      return false;
     default:
       return false;
   }
@@ -333,6 +398,8 @@ void CServiceThread::handle(ServiceItem& item) {
       if (std::unique_ptr<GenericMessage> message = take<GenericMessage>(item)) {
         core.sendResults.handle(*message, item.flag);
       }
+      // The outbox may hold fewer messages now.
+      if (outboxWatch_) outboxWatch_();
       break;
     case notice::kFound:
       handleFound(take<GenericMessage>(item), item.flag == 1);
@@ -358,6 +425,9 @@ void CServiceThread::handle(ServiceItem& item) {
       core.connection.endReading();
       break;
     case kPanelListing:  // started below, once the item in hand is done
+      break;
+    case kPoolReturnDue:
+      givePoolBackWhenDue();
       break;
     default:  // 1030 and anything else: nothing to do but free it
       break;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +22,7 @@
 namespace parlane {
 
 class ModemInitializer;
+class PoolReturn;
 class ServiceScheduler;
 struct ServiceCore;
 
@@ -81,6 +85,16 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   void deleteFromModem(const std::vector<int>& indexes);
   void deleteAllFromModem();
 
+  // Before start(): this instance shares the pool folder `folder` with others. The messages it
+  // took from there go back when its modem stays away longer than "spool.pool_return" seconds.
+  void enablePool(const std::string& folder, int instance);
+  // Before start(): told after each send result and at each change of the connection (the
+  // outbox may take more from the pool). Service thread, or the thread that changes the state.
+  void setOutboxWatch(std::function<void()> watch);
+  // Taking from the pool: the connection is made and the outbox holds fewer than
+  // "spool.pool_batch" messages; how many more it takes. Any thread.
+  std::size_t poolRoom() const;
+
   // Fills the outbox id queue from the outbox (key order), adds the scheduler entries of the
   // window's start (1 polling, 7 status file, 9 watchdog) and starts the thread.
   void start();
@@ -98,6 +112,10 @@ class CServiceThread : public EngineSink, private ScheduledActions {
 
   void run();
   void handle(ServiceItem& item);
+  // Times the modem's absence for the pool's return. Any thread.
+  void onConnectionState(ConnectionState state);
+  std::int64_t poolReturnMs() const;
+  void givePoolBackWhenDue();
   // `unread`: the listing named the message unread.
   void handleFound(std::unique_ptr<GenericMessage> message, bool unread);
   // Starts the control panel's listing when the memory is free; false when it is not.
@@ -109,6 +127,10 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   std::optional<std::u16string> waitingPanelListing_;
 
   std::unique_ptr<ServiceCore> core_;
+  std::unique_ptr<PoolReturn> poolReturn_;
+  std::function<void()> outboxWatch_;
+  // Since when the modem is away (the clock's ms); -1 while connected.
+  std::atomic<std::int64_t> awaySinceMs_{-1};
 
   std::mutex queueMutex_;
   std::condition_variable queueCondition_;

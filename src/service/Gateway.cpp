@@ -3,15 +3,18 @@
 #include <algorithm>
 
 #include "core/settings/SettingsStore.h"
+#include "core/util/Environment.h"
+#include "core/util/Utf.h"
 #include "engine/SmsReceiver.h"
 #include "engine/SmsSender.h"
 #include "message/GenericMessage.h"
 #include "service/CServiceThread.h"
 #include "service/EventRunner.h"
 #include "service/HttpCallbacks.h"
+#include "service/HttpDoor.h"
+#include "service/PoolReturn.h"
 #include "service/ServiceScheduler.h"
 #include "service/SpoolWatcher.h"
-#include "service/HttpDoor.h"
 #include "storage/MessageStores.h"
 #include "transport/AsyncSerialComm.h"
 #include "transport/AsyncSerialEmulator.h"
@@ -108,6 +111,9 @@ void Gateway::attach(ServiceWindow& window) {
     http_ = std::make_unique<HttpDoor>(settings_, *service_, *stores_, clock());
     if (callbacks_) http_->setReportUrls(&callbacks_->reportUrls());
   }
+  // A folder several instances share: each takes files from it while its modem is connected.
+  const std::string pool = expandEnvironment(toUtf8(settings_.getString("spool.pool")));
+  if (!pool.empty()) service_->enablePool(pool, options_.instance);
   if (!options_.spool) return;
   // Files other programs drop into the spool folder take the send dialog's way in.
   spool_ = std::make_unique<SpoolWatcher>(
@@ -115,6 +121,12 @@ void Gateway::attach(ServiceWindow& window) {
       [this](std::vector<std::unique_ptr<GenericMessage>> messages) {
         return service_->submit(std::move(messages), SubmitBatch::AllOrNothing);
       });
+  if (pool.empty()) return;
+  spool_->setPool(SpoolWatcher::Pool{pool, [this] { return service_->poolRoom(); },
+                                     [this](const std::string& takenName) {
+                                       return PoolReturn::queuedUnder(*stores_, takenName);
+                                     }});
+  service_->setOutboxWatch([this] { spool_->wake(); });
 }
 
 void Gateway::setWindowLink(MainWindowLink* link) {
@@ -131,6 +143,7 @@ void Gateway::detach() {
   if (service_) {
     service_->stop();
     service_->join();
+    service_->setOutboxWatch(nullptr);
   }
   http_.reset();
   spool_.reset();

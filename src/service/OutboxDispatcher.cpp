@@ -154,6 +154,20 @@ void OutboxDispatcher::holdUntilSaved(GenericDatabase& folder) {
   }
 }
 
+bool OutboxDispatcher::removeQueued(const std::u16string& id) {
+  std::lock_guard guard(mutex_);
+  if (inFlight_ && inFlight_->recordId == id) return false;
+  DatabaseRecord record;
+  if (!outbox_.get(id, record)) return false;
+  outbox_.remove(id);
+  if (outbox_.save() != 0) {
+    outbox_.put(record);
+    return false;
+  }
+  std::erase(queue_, id);
+  return true;
+}
+
 std::size_t OutboxDispatcher::queuedCount() const {
   std::lock_guard guard(mutex_);
   return queue_.size();

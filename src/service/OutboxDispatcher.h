@@ -49,6 +49,10 @@ class OutboxDispatcher {
   // by "uniqueid".
   void returnInFlight();
 
+  // Takes the record `id` out of the outbox and saves it with a flush, unless it is the one in
+  // flight; false when it is, or when the save fails (the record then stays).
+  bool removeQueued(const std::u16string& id);
+
   std::size_t queuedCount() const;
   bool hasInFlight() const;
 

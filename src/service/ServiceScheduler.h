@@ -29,6 +29,7 @@ class ServiceScheduler {
     kSendPause = 8,        // one-shot: end of the pause after a sent message
     kWatchdog = 9,         // channel watchdog, dispatch and quiet folders, every second
     kReconnectCheck = 10,  // "modem.reconnect.time" s
+    kPoolReturn = 12,      // "spool.pool_return" s while the modem is away: pool messages go back
   };
 
   explicit ServiceScheduler(const Clock& clock = Clock::system());

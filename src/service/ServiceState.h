@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -46,7 +47,14 @@ class ServiceState {
   void setLastReceived(ReceivedMessageSummary message);
 
   ConnectionState connectionState() const { return connection_.load(); }
-  void setConnectionState(ConnectionState state) { connection_.store(state); }
+  void setConnectionState(ConnectionState state) {
+    connection_.store(state);
+    if (connectionListener_) connectionListener_(state);
+  }
+  // Told of every connection state set, on the thread that sets it; set before any thread runs.
+  void setConnectionListener(std::function<void(ConnectionState)> listener) {
+    connectionListener_ = std::move(listener);
+  }
 
  private:
   std::atomic<int> memoryReading_{0};
@@ -57,6 +65,7 @@ class ServiceState {
   mutable std::mutex lastMutex_;
   std::optional<ReceivedMessageSummary> last_;
   std::atomic<bool> initializing_{false};
+  std::function<void(ConnectionState)> connectionListener_;
 };
 
 }  // namespace parlane

@@ -26,6 +26,7 @@
 #include "message/PushMessage.h"
 #include "message/SMSMessage.h"
 #include "message/USSDRequest.h"
+#include "service/PoolNames.h"
 #include "service/SpoolFile.h"
 
 namespace parlane {
@@ -119,6 +120,22 @@ bool stillWritten(int fd, const struct stat& st, bool complete) {
   return ageMs > -1000 && ageMs < 1000;
 }
 
+// Why a folder others could write to (or that is not the user's own) is not used; empty when it
+// is fine.
+std::string distrust(int folderFd) {
+  struct stat st {};
+  if (::fstat(folderFd, &st) != 0) return "it can't be read (" + systemError(errno) + ")";
+  if (st.st_uid != ::geteuid()) {
+    return "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("others may write to it (mode ") + mode + ")";
+  }
+  return {};
+}
+
 bool makeFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
     struct stat st {};
@@ -165,7 +182,7 @@ SpoolWatcher::SpoolWatcher(std::string folder, const SettingsStore& settings, Qu
 SpoolWatcher::~SpoolWatcher() {
   stop();
   join();
-  for (int fd : {inotifyFd_, wakeFd_, takingFd_, folderFd_}) {
+  for (int fd : {inotifyFd_, wakeFd_, takingFd_, folderFd_, poolFd_}) {
     if (fd >= 0) ::close(fd);
   }
 }
@@ -202,8 +219,11 @@ bool SpoolWatcher::start() {
     log(3, "can't watch " + folder_ + " (" + systemError(errno) + "); no spool files are taken");
     return false;
   }
+  // Without a usable pool the instance runs on its own spool.
+  if (pool_.room && !startPool()) pool_ = Pool{};
   // Watching first, then the files already there: none slips between the two.
   takeWaiting();
+  takeFromPool();
   thread_ = std::thread([this] { run(); });
   nameThread(thread_, "spool");
   log(0, "watching " + folder_);
@@ -226,17 +246,7 @@ void SpoolWatcher::join() {
 }
 
 bool SpoolWatcher::trusted() {
-  struct stat st {};
-  std::string why;
-  if (::fstat(folderFd_, &st) != 0) {
-    why = "it can't be read (" + systemError(errno) + ")";
-  } else if (st.st_uid != ::geteuid()) {
-    why = "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
-  } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    why = std::string("others may write to it (mode ") + mode + ")";
-  }
+  const std::string why = distrust(folderFd_);
   if (why.empty()) {
     if (untrustedLogged_) log(1, folder_ + " is trusted again; spool files are taken");
     untrustedLogged_ = false;
@@ -244,6 +254,20 @@ bool SpoolWatcher::trusted() {
   }
   if (!untrustedLogged_) log(3, folder_ + " is not used: " + why + "; no spool files are taken");
   untrustedLogged_ = true;
+  return false;
+}
+
+bool SpoolWatcher::poolTrusted() {
+  const std::string why = distrust(poolFd_);
+  if (why.empty()) {
+    if (poolUntrustedLogged_) log(1, pool_.folder + " is trusted again; pool files are taken");
+    poolUntrustedLogged_ = false;
+    return true;
+  }
+  if (!poolUntrustedLogged_) {
+    log(3, pool_.folder + " is not used: " + why + "; no files are taken from the pool");
+  }
+  poolUntrustedLogged_ = true;
   return false;
 }
 
@@ -268,6 +292,8 @@ void SpoolWatcher::run() {
     if (stopping_) return;
     if (fds[0].revents != 0) readEvents();
     takeDue();
+    // Every wake-up may have made room (a send result, a connection) or brought pool files.
+    takeFromPool();
   }
 }
 
@@ -302,6 +328,15 @@ void SpoolWatcher::readEvents() {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       if (event->mask & IN_Q_OVERFLOW) lost = true;
+      if (event->wd == poolWatch_ && poolWatch_ >= 0) {
+        // Pool files are taken in name order after the events are read.
+        if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+          log(3, pool_.folder +
+                     " was removed or moved; no more pool files are taken until a "
+                     "restart");
+        }
+        continue;
+      }
       if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
         log(3, folder_ + " was removed or moved; no more spool files are taken until a restart");
       }
@@ -395,6 +430,13 @@ void SpoolWatcher::takeFile(const std::string& name, bool complete) {
 }
 
 void SpoolWatcher::takeLeftover(const std::string& name) {
+  // Taken from the pool, queued, and the stop came before the file was removed: its messages
+  // are in the folders under its unique name, and only there.
+  if (pool::isTaken(name) && pool_.queued && pool_.queued(name)) {
+    log(1, name + " was queued before the stop; the file is removed, not queued again");
+    ::unlinkat(takingFd_, name.c_str(), 0);
+    return;
+  }
   const int fd =
       ::openat(takingFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   struct stat st {};
@@ -495,6 +537,75 @@ void SpoolWatcher::reject(int fromFd, const std::string& name, const std::string
     log(2, "can't write " + rejected + target + ".error (" + systemError(errno) + ")");
   }
   ::close(rejectedFd);
+}
+
+void SpoolWatcher::setPool(Pool pool) { pool_ = std::move(pool); }
+
+bool SpoolWatcher::startPool() {
+  if (!makeFolder(pool_.folder) ||
+      (poolFd_ = ::open(pool_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) <
+          0) {
+    log(3, pool_.folder + " can't be used as the pool folder (" + systemError(errno) +
+               "); no files are taken from the pool");
+    return false;
+  }
+  struct stat pool {
+  }, spool{};
+  if (::fstat(poolFd_, &pool) == 0 && ::fstat(folderFd_, &spool) == 0 &&
+      pool.st_dev == spool.st_dev && pool.st_ino == spool.st_ino) {
+    log(3, pool_.folder +
+               " is this instance's spool folder, not a pool; no files are taken from "
+               "it as a pool");
+    ::close(poolFd_);
+    poolFd_ = -1;
+    return false;
+  }
+  if (!poolTrusted()) {
+    ::close(poolFd_);
+    poolFd_ = -1;
+    return false;
+  }
+  if ((poolWatch_ = ::inotify_add_watch(inotifyFd_, pool_.folder.c_str(), kEvents)) < 0) {
+    log(3, "can't watch " + pool_.folder + " (" + systemError(errno) +
+               "); no files are taken from the pool");
+    ::close(poolFd_);
+    poolFd_ = -1;
+    return false;
+  }
+  log(0, "taking files from the pool " + pool_.folder);
+  return true;
+}
+
+void SpoolWatcher::takeFromPool() {
+  if (poolFd_ < 0 || stopping_ || !trusted() || !poolTrusted()) return;
+  std::size_t room = pool_.room();
+  if (room == 0) return;
+  for (const std::string& name : namesIn(poolFd_)) {
+    if (room == 0 || stopping_) return;
+    struct stat st {};
+    if (!isCandidate(name) || ::fstatat(poolFd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        S_ISDIR(st.st_mode)) {
+      continue;
+    }
+    // One rename: whichever instance makes it has the file, the others find it gone.
+    const std::string taken = pool::takenName(name);
+    if (::renameat2(poolFd_, name.c_str(), folderFd_, taken.c_str(), RENAME_NOREPLACE) != 0) {
+      if (errno == ENOENT) continue;
+      const int error = errno;
+      log(3, "can't take " + name + " from the pool (" + systemError(error) + ")" +
+                 (error == EXDEV ? "; the pool must be on the spool's file system" : ""));
+      return;
+    }
+    // The file left the pool for good before its messages are queued.
+    ::fsync(poolFd_);
+    takeFile(taken, true);
+    // The outbox can't take it now: the next files wait in the pool, not here.
+    if (const auto waiting = pending_.find(taken);
+        waiting != pending_.end() && waiting->second.saveFailed) {
+      return;
+    }
+    room = pool_.room();
+  }
 }
 
 }  // namespace parlane

@@ -37,6 +37,17 @@ class SpoolWatcher {
   // none.
   using Queue = std::function<SubmitResult(std::vector<std::unique_ptr<GenericMessage>>)>;
 
+  // A pool folder shared by several instances: whenever `room` says the instance takes more
+  // (it is connected and its outbox holds few messages), files are taken from the pool one at a
+  // time by a rename into this spool (see service/PoolNames.h), and queued at once. `queued`
+  // says whether messages of a taken file's name are in the folders already: a file a crash left
+  // claimed after its messages were queued is then removed, not queued twice.
+  struct Pool {
+    std::string folder;
+    std::function<std::size_t()> room;
+    std::function<bool(const std::string& takenName)> queued;
+  };
+
   static constexpr const char* kRejectedFolder = "rejected";
 
   static constexpr const char* kTakingFolder = ".taking";
@@ -71,6 +82,11 @@ class SpoolWatcher {
   // writing or renamed in, so that only another writer still holding it open makes it wait.
   void takeFile(const std::string& name, bool complete = false);
 
+  // Before start(): take files from `pool` too.
+  void setPool(Pool pool);
+  // Takes files from the pool while the instance has room for them (the thread; start).
+  void takeFromPool();
+
   const std::string& folder() const { return folder_; }
 
  private:
@@ -85,6 +101,10 @@ class SpoolWatcher {
   // False, with a log line when this changes, while the folder is not the user's own or others
   // may write to it.
   bool trusted();
+  // The same for the pool folder.
+  bool poolTrusted();
+  // Opens and watches the pool folder; false (logged) when it can't be used.
+  bool startPool();
   // Reads, checks and queues the file claimed as ".taking/<name>" (open as `fd`).
   void takeClaimed(const std::string& name, int fd, const struct stat& st);
   // Takes ".taking/<name>", left there by a crash or by a name a newer file took meanwhile.
@@ -102,6 +122,10 @@ class SpoolWatcher {
   int inotifyFd_ = -1;
   int wakeFd_ = -1;
   bool untrustedLogged_ = false;
+  Pool pool_;
+  int poolFd_ = -1;
+  int poolWatch_ = -1;
+  bool poolUntrustedLogged_ = false;
   std::atomic<bool> stopping_{false};
   // Files to look at again, by name; the thread's own (and start's, before the thread runs).
   std::map<std::string, Pending> pending_;
