@@ -98,6 +98,7 @@ class GatewayRun {
   pid_t start() {
     ProcessLaunch launch;
     launch.program = PARLANE_EXECUTABLE;
+    if (instance > 0) launch.arguments = {"-inst", std::to_string(instance)};
     launch.directory = profile.file("work");
     launch.environment = {{"HOME", profile.path()},
                           {"XDG_CONFIG_HOME", profile.file("config")},
@@ -130,7 +131,7 @@ class GatewayRun {
     return true;
   }
 
-  std::string log() const { return readFile(profile.file("gateway.log")); }
+  std::string log() const { return readFile(profile.file(instanceFile("gateway", ".log"))); }
   std::string status() const { return readFile(profile.file("gateway.status")); }
   bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
   bool waitForLog(const std::string& text, int seconds = 30) const {
@@ -141,7 +142,7 @@ class GatewayRun {
   // the folder's journal applied, as a start would load them.
   std::vector<FolderRecord> folder(const std::string& name) const {
     std::vector<FolderRecord> records;
-    std::istringstream in(folderOnDisk(profile, "config/Quortane SMS/" + name + ".txt"));
+    std::istringstream in(folderOnDisk(profile, "config/Quortane SMS/" + instanceFile(name, ".txt")));
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) continue;
@@ -157,8 +158,15 @@ class GatewayRun {
   }
 
   TempDir profile;
+  // The instance started (the "inst" switch), whose log and folders are read; 0: none given.
+  int instance = 0;
 
  private:
+  // "<name><extension>", or "<name>.N<extension>" for instance N.
+  std::string instanceFile(const std::string& name, const std::string& extension) const {
+    return instance > 0 ? name + "." + std::to_string(instance) + extension : name + extension;
+  }
+
   static std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -18,6 +18,8 @@ const char* const kUsage =
     "  --push URL          a WAP Push to URL, the text its title\n"
     "  --ussd              a USSD request: the text is the code, no number\n"
     "  --inst N            the gateway instance (default 0)\n"
+    "  --pool              into the pool folder the instances share (\"spool.pool\"): the first\n"
+    "                      instance with a connected modem and room sends it\n"
     "  --wait              wait until every message is sent or failed\n"
     "  --timeout SECONDS   how long --wait waits (default 300)\n"
     "  --help              this help\n"
@@ -75,6 +77,8 @@ ParsedOptions parseSendOptions(const std::vector<std::string>& arguments) {
       if (!flag(options.message.ussd)) return fail("--ussd takes no value");
     } else if (name == "--wait") {
       if (!flag(options.wait)) return fail("--wait takes no value");
+    } else if (name == "--pool") {
+      if (!flag(options.pool)) return fail("--pool takes no value");
     } else if (name == "--text") {
       const auto text = value();
       if (!text) return fail("--text needs a text");
@@ -116,6 +120,8 @@ ParsedOptions parseSendOptions(const std::vector<std::string>& arguments) {
       options.message.to.push_back(argument);
     }
   }
+  // Which instance sends a pooled message is known only once one has taken it.
+  if (options.pool && options.wait) return fail("--wait can't follow a message into the pool");
   parsed.options = std::move(options);
   return parsed;
 }

@@ -14,6 +14,8 @@ struct SendOptions {
   SpoolMessage message;
   // The text comes from standard input ("-", or no --text).
   bool textFromInput = true;
+  // Into the pool folder several instances share ("spool.pool"), not one instance's spool.
+  bool pool = false;
   bool wait = false;
   int waitSeconds = 300;
   bool help = false;

@@ -12,6 +12,7 @@
 #include "core/settings/RegistryHive.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/StartupPaths.h"
+#include "core/util/Environment.h"
 #include "core/util/Utf.h"
 #include "parlane-send/DeliveryWait.h"
 #include "parlane-send/SendOptions.h"
@@ -78,7 +79,16 @@ int main(int argc, char** argv) {
   StartupOptions startup;
   startup.instance = options.instance;
   const StartupPaths paths = makeStartupPaths(startup, currentDirectory(), PARLANE_DATA_DIR);
-  const std::string spool = SpoolWatcher::folderFor(paths.dataFolder, options.instance);
+  std::string spool = SpoolWatcher::folderFor(paths.dataFolder, options.instance);
+  if (options.pool) {
+    SettingsStore settings;
+    loadConfiguration(settings, RegistryHive::currentUser(), paths);
+    spool = expandEnvironment(toUtf8(settings.getString("spool.pool")));
+    if (spool.empty()) {
+      std::cerr << "parlane-send: no pool folder is set (\"spool.pool\" is empty)\n";
+      return 1;
+    }
+  }
   std::string error;
   const std::optional<std::string> name = dropIntoSpool(spool, options.message, error);
   if (!name) {
