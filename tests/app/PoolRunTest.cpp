@@ -37,7 +37,7 @@ class CountingModem {
       if (!command.starts_with("AT+CMGS=")) return false;
       std::lock_guard guard(mutex_);
       if (frozen_) {
-        askedWhileFrozen_ = true;
+        waitsWhileFrozen_ = true;
       } else {
         reply = "\r\n> ";
       }
@@ -50,7 +50,10 @@ class CountingModem {
       }
       std::this_thread::sleep_for(bodyPause);
       std::lock_guard guard(mutex_);
-      if (frozen_) return true;
+      if (frozen_) {
+        waitsWhileFrozen_ = true;
+        return true;
+      }
       bodies_.push_back(command);
       reply = "\r\n+CMGS: " + std::to_string(bodies_.size() % 256) + "\r\n\r\nOK\r\n";
       return true;
@@ -61,12 +64,13 @@ class CountingModem {
   void freeze(bool frozen) {
     std::lock_guard guard(mutex_);
     frozen_ = frozen;
-    askedWhileFrozen_ = false;
+    waitsWhileFrozen_ = false;
   }
-  // Frozen, the gateway asked for its next send: it has read the answers to all before it.
-  bool askedWhileFrozen() const {
+  // Frozen, the gateway asked for its next send or wrote its next body, and waits for an answer
+  // that does not come: it has read the answers to all before.
+  bool waitsWhileFrozen() const {
     std::lock_guard guard(mutex_);
-    return askedWhileFrozen_;
+    return waitsWhileFrozen_;
   }
   std::vector<std::string> bodies() const {
     std::lock_guard guard(mutex_);
@@ -78,7 +82,7 @@ class CountingModem {
  private:
   mutable std::mutex mutex_;
   bool frozen_ = false;
-  bool askedWhileFrozen_ = false;
+  bool waitsWhileFrozen_ = false;
   std::vector<std::string> bodies_;
 };
 
@@ -151,7 +155,7 @@ TEST_F(TwoInstancesOnePool, AThousandMessagesAreSentOnceEachWhenAModemIsUnplugge
       << logs(one, two);
   // Unplugged between two messages: the first gateway has read every answer its modem gave.
   modemA.freeze(true);
-  ASSERT_TRUE(GatewayRun::eventually([&] { return modemA.askedWhileFrozen(); }, 10))
+  ASSERT_TRUE(GatewayRun::eventually([&] { return modemA.waitsWhileFrozen(); }, 10))
       << logs(one, two);
   const std::size_t sentByA = modemA.bodies().size();
   modemA.modem.unplug();
