@@ -596,8 +596,9 @@ void SpoolWatcher::takeFromPool() {
                  (error == EXDEV ? "; the pool must be on the spool's file system" : ""));
       return;
     }
-    // The file left the pool for good before its messages are queued.
-    ::fsync(poolFd_);
+    // No flush of the pool folder of its own: the outbox's flush that queues the messages
+    // commits the rename with it on a journaling file system, and a flush per file halved the
+    // rate of a pool on a disk.
     takeFile(taken, true);
     // The outbox can't take it now: the next files wait in the pool, not here.
     if (const auto waiting = pending_.find(taken);
