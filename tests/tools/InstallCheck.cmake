@@ -7,7 +7,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(file bin/parlane-send lib/systemd/user/parlane.service share/parlane/valtorin.cfg)
+foreach(file bin/parlane-send lib/systemd/user/parlane.service lib/systemd/user/parlane@.service
+        share/parlane/valtorin.cfg)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -19,6 +20,21 @@ foreach(line "ExecStart=${BINDIR}/parlane -noicon" "Restart=on-failure" "WantedB
     message(FATAL_ERROR "the unit lacks \"${line}\":\n${unit}")
   endif()
 endforeach()
+# The template runs the instance its name gives, with the same stop and restart as the plain unit.
+file(READ ${PREFIX}/lib/systemd/user/parlane@.service template)
+foreach(line "ExecStart=${BINDIR}/parlane -noicon -inst %i" "Restart=on-failure"
+        "WantedBy=default.target" "KillSignal=SIGTERM")
+  string(FIND "${template}" "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the template unit lacks \"${line}\":\n${template}")
+  endif()
+endforeach()
+string(REGEX MATCH "\nTimeoutStopSec=([0-9]+)" _ "${unit}")
+set(unit_stop_s ${CMAKE_MATCH_1})
+string(REGEX MATCH "\nTimeoutStopSec=([0-9]+)" _ "${template}")
+if(NOT CMAKE_MATCH_1 STREQUAL unit_stop_s)
+  message(FATAL_ERROR "the template's TimeoutStopSec=${CMAKE_MATCH_1} is not the unit's ${unit_stop_s}")
+endif()
 # A stop waits for the message in flight ("sender.timeout" ms plus "sender.send_timeout" s with the
 # installed defaults): systemd must give it that long before it kills the gateway.
 file(READ ${PREFIX}/share/parlane/valtorin.cfg config)
