@@ -70,6 +70,27 @@ void BM_EncodeUcs2_1000Chars15Parts(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeUcs2_1000Chars15Parts);
 
+// The choice among national tables at its widest: every language allowed, so that every pair of
+// a locking and a single shift table is tried (the send dialog's counter does this per keystroke).
+void BM_EncodeTurkish1000CharsEveryLanguageAllowed(benchmark::State& state) {
+  PduEncoderOptions options;
+  for (int language = 0; language <= 13; ++language) options.nationalLanguages.push_back(language);
+  const PduEncoder encoder(options);
+  SMSMessage message(
+      u"", u"+4915212345678",
+      repeat(u"Ya\u011Fmurlu bir g\u00FCnde \u015Fehrin \u0131\u015F\u0131klar\u0131 "
+             u"yanar. ",
+             1000));
+  std::size_t parts = 0;
+  for (auto _ : state) {
+    auto units = encoder.encodeOutgoing(message);
+    parts = units.size();
+    benchmark::DoNotOptimize(units);
+  }
+  state.counters["parts"] = static_cast<double>(parts);
+}
+BENCHMARK(BM_EncodeTurkish1000CharsEveryLanguageAllowed);
+
 void BM_EncodePush(benchmark::State& state) {
   const PduEncoder encoder(PduEncoderOptions{});
   PushMessage message(u"", u"+4915212345678", u"New offers for you",
