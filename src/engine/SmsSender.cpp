@@ -24,6 +24,7 @@
 #include "gsm/HexOctets.h"
 #include "gsm/NationalLanguageList.h"
 #include "gsm/PduEncoder.h"
+#include "message/MessageFlags.h"
 #include "message/MessageKind.h"
 #include "message/SMSMessage.h"
 #include "message/USSDRequest.h"
@@ -511,6 +512,7 @@ void SmsSender::sendPdu(GenericMessage& message) {
   const PduEncoder encoder(std::move(options));
 
   std::vector<Octets> segments;
+  std::string refusal;
   if (message.content == kDiagnosticText) {
     // The payload goes out in place of the text; the message keeps its text for the folders,
     // since the payload's control octets have no business in a text record.
@@ -519,13 +521,14 @@ void SmsSender::sendPdu(GenericMessage& message) {
     segments = encoder.encodeBinarySubmit(probe);
     segments.resize(1);
   } else {
-    segments = encoder.encodeOutgoing(message);
+    segments = encoder.encodeOutgoing(message, &refusal);
   }
   const int count = static_cast<int>(segments.size());
   if (segments.empty()) {
-    Logger::log(3, std::string("Serial port: the message can't be encoded"));
+    Logger::log(3, "Serial port: the message can't be encoded" +
+                       (refusal.empty() ? std::string() : ": " + refusal));
     WaitResult refused;
-    refused.reason = u"The message can't be encoded";
+    refused.reason = refusal.empty() ? u"The message can't be encoded" : fromUtf8(refusal);
     finishMessage(message, refused, 0);
     return;
   }
@@ -587,12 +590,19 @@ void SmsSender::sendText(GenericMessage& message) {
   }
   attachReplies();
   channel_.setStatus(ChannelStatus::Busy);
+  if ((message.flags & messageFlags::kBinary) != 0) {
+    WaitResult refused;
+    refused.reason = u"A binary message can only be sent in PDU mode";
+    Logger::log(2, u"Serial port: " + refused.reason);
+    finishMessage(message, refused, 1);
+    return;
+  }
 
-  // A text beyond the GSM alphabet goes as UCS2 when the modem offers it, else not at all: the
-  // modem would put "?" for every such character.
+  // A text beyond the GSM alphabet (or one asked for in UCS2) goes as UCS2 when the modem offers
+  // it, else not at all: the modem would put "?" for every such character.
   // What the body will hold: the characters that would end it early are gone.
   const std::string plainBody = textModeBody(toUtf8(message.content));
-  const bool ucs2 = needsUcs2(fromUtf8(plainBody));
+  const bool ucs2 = needsUcs2(fromUtf8(plainBody)) || (message.flags & messageFlags::kUcs2) != 0;
   if (ucs2) {
     WaitResult prepared;
     if (!offersUcs2()) {

@@ -6,6 +6,7 @@
 #include "core/util/HexDigit.h"
 #include "core/util/Utf.h"
 #include "gsm/GsmAlphabet.h"
+#include "gsm/HexOctets.h"
 #include "gsm/NationalAlphabet.h"
 #include "gsm/Numbers.h"
 #include "gsm/PushEncoder.h"
@@ -81,6 +82,9 @@ std::vector<Octets> PduEncoder::encodeOutgoing(const GenericMessage& message,
                                                std::string* refusal) const {
   switch (message.kind()) {
     case MessageKind::Sms:
+      if ((message.flags & messageFlags::kBinary) != 0) {
+        return encodeDataSubmit(static_cast<const SMSMessage&>(message), refusal);
+      }
       return encodeTextSubmit(static_cast<const SMSMessage&>(message), refusal);
     case MessageKind::Push:
       return PushEncoder(*this).encodePushSubmit(static_cast<const PushMessage&>(message), refusal);
@@ -100,7 +104,13 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
   const std::int64_t validity = validitySecondsOf(message);
   const bool flash = (message.flags & messageFlags::kFlash) != 0;
   const bool report = (message.flags & messageFlags::kReport) != 0;
-  const TextPlan plan = planText(message.content);
+  const int messageClass = messageClassOf(message.flags);
+  TextPlan plan;
+  if ((message.flags & messageFlags::kUcs2) != 0) {
+    plan.coding = SmsCoding::Ucs2;
+  } else {
+    plan = planText(message.content);
+  }
   const SmsCoding coding = plan.coding;
   const std::size_t maxOctets = maxUserDataOctets();
 
@@ -129,14 +139,16 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
     // At most 160 septets or 140 octets here, so the length fits its octet.
     if (coding != SmsCoding::Gsm7) {
       Octets unit =
-          buildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report);
+          buildSubmitHeader(digits, message.dstton, coding, validity, false, false, flash, report,
+                          messageClass);
       unit.push_back(static_cast<std::uint8_t>(encoded.size()));
       append(unit, encoded);
       return {unit};
     }
     const bool header = !languageElements.empty();
     Octets unit =
-        buildSubmitHeader(digits, message.dstton, coding, validity, false, header, flash, report);
+        buildSubmitHeader(digits, message.dstton, coding, validity, false, header, flash, report,
+                          messageClass);
     const std::size_t headerOctets = header ? 1 + languageElements.size() : 0;
     unit.push_back(static_cast<std::uint8_t>(headerSeptets(headerOctets) + plan.septets.size()));
     if (header) {
@@ -161,7 +173,8 @@ std::vector<Octets> PduEncoder::encodeTextSubmit(const SMSMessage& message,
   std::size_t start = 0;
   for (std::size_t i = 0; i < ends.size(); ++i) {
     Octets unit =
-        buildSubmitHeader(digits, message.dstton, coding, validity, false, true, flash, report);
+        buildSubmitHeader(digits, message.dstton, coding, validity, false, true, flash, report,
+                          messageClass);
     const std::size_t count = ends[i] - start;
     if (coding == SmsCoding::Gsm7) {
       unit.push_back(static_cast<std::uint8_t>(count + headerSeptets(headerOctets)));
@@ -255,9 +268,33 @@ std::vector<Octets> PduEncoder::encodeBinarySubmit(const SMSMessage& message) co
   return {unit};
 }
 
+std::vector<Octets> PduEncoder::encodeDataSubmit(const SMSMessage& message,
+                                                 std::string* refusal) const {
+  const std::optional<Octets> data = hexToOctets(message.content);
+  const auto refuse = [&](std::string reason) {
+    if (refusal != nullptr) *refusal = std::move(reason);
+    return std::vector<Octets>{};
+  };
+  if (!data) return refuse("the binary message's data are no hexadecimal octets");
+  if (data->size() > kUserDataOctets) {
+    return refuse("the binary message has " + std::to_string(data->size()) +
+                  " octets, more than the " + std::to_string(kUserDataOctets) +
+                  " that one message can carry");
+  }
+  const bool header = (message.flags & messageFlags::kUserDataHeader) != 0;
+  Octets unit = buildSubmitHeader(destinationDigitsOf(message), message.dstton, SmsCoding::Data8,
+                                  validitySecondsOf(message), false, header,
+                                  (message.flags & messageFlags::kFlash) != 0,
+                                  (message.flags & messageFlags::kReport) != 0,
+                                  messageClassOf(message.flags));
+  unit.push_back(static_cast<std::uint8_t>(data->size()));
+  append(unit, *data);
+  return {unit};
+}
+
 Octets PduEncoder::buildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
                                      std::int64_t validitySeconds, bool binary, bool header,
-                                     bool flash, bool report) const {
+                                     bool flash, bool report, int messageClass) const {
   Octets octets = smscField();
   std::uint8_t first = 0x11;
   if (header) first |= 0x40;
@@ -271,6 +308,8 @@ Octets PduEncoder::buildSubmitHeader(std::string_view digits, std::int32_t ton, 
     dcs = 0xF5;
   } else if (flash) {
     dcs |= 0x10;
+  } else if (messageClass >= 1 && messageClass <= 3) {
+    dcs |= static_cast<std::uint8_t>(0x10 | messageClass);
   }
   octets.push_back(dcs);
   octets.push_back(encodeRelativeValidity(validitySeconds));
@@ -297,6 +336,10 @@ std::size_t PduEncoder::maxUserDataOctets() const {
   }
   const std::size_t octets = kUserDataOctets - static_cast<std::size_t>(correction);
   return octets & ~static_cast<std::size_t>(1);
+}
+
+int PduEncoder::messageClassOf(std::int32_t flags) {
+  return (flags & messageFlags::kClassMask) >> messageFlags::kClassShift;
 }
 
 SmsCoding PduEncoder::detectCoding(std::u16string_view text) {

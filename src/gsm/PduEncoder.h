@@ -55,10 +55,17 @@ class PduEncoder {
   // Exactly one unit of 8-bit data: the low octet of each UTF-16 unit, no header.
   std::vector<Octets> encodeBinarySubmit(const SMSMessage& message) const;
 
+  // One unit of the 8-bit user data the content holds as hexadecimal digits (kBinary), its
+  // header marked with kUserDataHeader; none (with the reason) when the digits are no octets or
+  // more than one unit carries.
+  std::vector<Octets> encodeDataSubmit(const SMSMessage& message,
+                                       std::string* refusal = nullptr) const;
+
   // SMSC field through TP-VP. `binary` forces TP-DCS 0xF5; `header` marks a user data header.
+  // `messageClass` 1 to 3 sets that class (flash is class 0).
   Octets buildSubmitHeader(std::string_view digits, std::int32_t ton, SmsCoding coding,
                            std::int64_t validitySeconds, bool binary, bool header, bool flash,
-                           bool report) const;
+                           bool report, int messageClass = 0) const;
   // Octets of the SMSC field that buildSubmitHeader puts in front (AT+CMGS counts without them).
   std::size_t smscFieldLength() const;
   // User data octets a text unit may carry: 140 less the length correction, made even. A
@@ -66,6 +73,8 @@ class PduEncoder {
   std::size_t maxUserDataOctets() const;
 
   static SmsCoding detectCoding(std::u16string_view text);
+  // The message class 1 to 3 its flags ask for; 0 for none.
+  static int messageClassOf(std::int32_t flags);
   // TP-VP, relative format: the smallest code whose period covers `seconds` (255 above 63 weeks).
   static std::uint8_t encodeRelativeValidity(std::int64_t seconds);
   static Octets packSeptets(const Octets& septets);

@@ -149,8 +149,12 @@ SubmitResult CServiceThread::submit(std::vector<std::unique_ptr<GenericMessage>>
     return result;
   }
   if (accepted.empty()) return result;
+  // Timed from the start of the save: once queued, a message may be sent before queueAll returns.
+  const std::int64_t savingMs = core_->parts.clock.monotonicMs();
+  for (const GenericMessage* message : accepted) core_->metrics.saved(message->uniqueid, savingMs);
   std::optional<std::vector<std::u16string>> ids = core_->dispatcher.queueAll(accepted);
   if (!ids) {
+    for (const GenericMessage* message : accepted) core_->metrics.notSaved(message->uniqueid);
     refuseAccepted(SubmitRefusal::NotSaved, u"The outbox can't be saved");
   } else {
     result.ids = std::move(*ids);
@@ -165,6 +169,7 @@ void CServiceThread::dispatchNext() {
 
 std::size_t CServiceThread::queuedOutgoing() const { return core_->dispatcher.queuedCount(); }
 
+ServiceMetrics& CServiceThread::metrics() { return core_->metrics; }
 ServiceState& CServiceThread::state() { return core_->state; }
 const ServiceState& CServiceThread::state() const { return core_->state; }
 ModemInitializer& CServiceThread::initializer() { return core_->initializer; }

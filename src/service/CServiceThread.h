@@ -23,6 +23,7 @@ namespace parlane {
 
 class ModemInitializer;
 class PoolReturn;
+class ServiceMetrics;
 class ServiceScheduler;
 struct ServiceCore;
 
@@ -68,6 +69,9 @@ class CServiceThread : public EngineSink, private ScheduledActions {
   // Outbox ids waiting to be sent (the one in flight not included).
   std::size_t queuedOutgoing() const;
 
+  // Counters of sent, failed, received and reported messages and the send latency; what became
+  // of messages with an id of their own. Any thread.
+  ServiceMetrics& metrics();
   ServiceState& state();
   const ServiceState& state() const;
   // The modem's model, signal and features once connected (main screen, control panel).

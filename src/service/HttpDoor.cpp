@@ -16,7 +16,9 @@
 #include "service/DeliveryReportUrls.h"
 #include "service/HttpJsonSend.h"
 #include "service/HttpMessageState.h"
+#include "service/MessageEvent.h"
 #include "service/SendSmsRequest.h"
+#include "service/ServiceMetrics.h"
 #include "service/ServiceWindow.h"
 #include "storage/FileDatabase.h"
 #include "storage/FolderSchema.h"
@@ -190,7 +192,8 @@ void HttpDoor::stop() {
 }
 
 void HttpDoor::route() {
-  const auto sendSms = [this](const httplib::Request& request, httplib::Response& response) {
+  const auto sendSms = [this](const httplib::Request& request, const std::string& form,
+                              httplib::Response& response) {
     const std::string client = request.remote_addr;
     if (failedLogins_.blocked(client)) {
       reply(response, 429, "Too many failed authentications, try again later");
@@ -201,10 +204,7 @@ void HttpDoor::route() {
     HttpParams params = parseQueryString(
         question == std::string::npos ? std::string_view()
                                       : std::string_view(request.target).substr(question + 1));
-    if (request.method == "POST" &&
-        request.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")) {
-      for (auto& field : parseQueryString(request.body)) params.push_back(std::move(field));
-    }
+    for (auto& field : parseQueryString(form)) params.push_back(std::move(field));
     const std::string user = paramOf(params, {"username", "user"}).value_or("");
     const std::string password = paramOf(params, {"password", "pass"}).value_or("");
     if (!sendSmsUserAllowed(settings_, user, password)) {
@@ -254,8 +254,32 @@ void HttpDoor::route() {
     log(0, "sendsms from " + client + ": " + std::to_string(result.taken()) + " message(s) queued");
     reply(response, 202, connected ? "0: Accepted for delivery" : "3: Queued for later delivery");
   };
-  server_->Get("/cgi-bin/sendsms", sendSms);
-  server_->Post("/cgi-bin/sendsms", sendSms);
+  server_->Get("/cgi-bin/sendsms",
+               [sendSms](const httplib::Request& request, httplib::Response& response) {
+                 sendSms(request, std::string(), response);
+               });
+  // The form is read here: the library refuses a form over 8 KB, which a long text in UTF-8
+  // escapes soon is.
+  server_->Post("/cgi-bin/sendsms",
+                [sendSms](const httplib::Request& request, httplib::Response& response,
+                          const httplib::ContentReader& reader) {
+                  std::string form;
+                  bool tooLong = false;
+                  const bool read = reader([&](const char* data, std::size_t length) {
+                    tooLong = form.size() + length > kMaxBodyBytes;
+                    if (!tooLong) form.append(data, length);
+                    return !tooLong;
+                  });
+                  if (!read || tooLong) {
+                    reply(response, 413, "Request too large");
+                    return;
+                  }
+                  if (!request.get_header_value("Content-Type")
+                           .starts_with("application/x-www-form-urlencoded")) {
+                    form.clear();
+                  }
+                  sendSms(request, form, response);
+                });
 
   // The JSON API: every request carries the bearer token.
   server_->set_pre_routing_handler(
@@ -304,21 +328,23 @@ void HttpDoor::route() {
         replyJson(response, 202, nlohmann::json{{"ids", ids}});
       });
 
-  server_->Get(R"(/api/v1/messages/([A-Za-z0-9_-]{1,64}))", [this](const httplib::Request& request,
-                                                                   httplib::Response& response) {
-    const std::optional<MessageState> state = findMessageState(stores_, request.matches[1].str());
-    if (!state) {
-      replyJsonError(response, 404, "no message with this id");
-      return;
-    }
-    nlohmann::json body{{"id", request.matches[1].str()},
-                        {"folder", state->folder},
-                        {"state", state->state},
-                        {"to", state->to}};
-    if (!state->reference.empty()) body["reference"] = state->reference;
-    if (!state->reason.empty()) body["reason"] = state->reason;
-    replyJson(response, 200, body);
-  });
+  server_->Get(R"(/api/v1/messages/([A-Za-z0-9_-]{1,64}))",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                 const std::optional<MessageState> state = findMessageState(
+                     stores_, request.matches[1].str(), &service_.metrics().outcomes());
+                 if (!state) {
+                   replyJsonError(response, 404, "no message with this id");
+                   return;
+                 }
+                 nlohmann::json body{{"id", request.matches[1].str()},
+                                     {"folder", state->folder},
+                                     {"state", state->state},
+                                     {"to", state->to}};
+                 if (!state->reference.empty()) body["reference"] = state->reference;
+                 if (!state->reason.empty()) body["reason"] = state->reason;
+                 if (state->time != 0) body["time"] = isoTime(state->time);
+                 replyJson(response, 200, body);
+               });
 
   server_->Get("/api/v1/status", [this](const httplib::Request&, httplib::Response& response) {
     const ConnectionState connection = service_.state().connectionState();

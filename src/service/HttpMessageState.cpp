@@ -5,6 +5,7 @@
 
 #include "core/util/Utf.h"
 #include "message/MessageFlags.h"
+#include "service/ServiceMetrics.h"
 #include "storage/FileDatabase.h"
 #include "storage/FolderSchema.h"
 #include "storage/MessageStores.h"
@@ -33,7 +34,8 @@ int flagsOf(const DatabaseRecord& record, StoreKind kind) {
 
 }  // namespace
 
-std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id) {
+std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id,
+                                             const MessageOutcomes* outcomes) {
   const std::u16string key = fromUtf8(id);
   // Sent and failed first: a message just filed there may still wait for its removal from the
   // outbox.
@@ -55,6 +57,12 @@ std::optional<MessageState> findMessageState(MessageStores& stores, const std::s
       state.state = (flags & messageFlags::kDelivered) != 0      ? "delivered"
                     : (flags & messageFlags::kNotDelivered) != 0 ? "not delivered"
                                                                  : "sent";
+    }
+    if (outcomes != nullptr && kind != StoreKind::Outbox) {
+      if (const auto known = outcomes->find(id)) {
+        if (kind == StoreKind::Failed && !known->reason.empty()) state.reason = known->reason;
+        if (kind == StoreKind::Failed || state.state != "sent") state.time = known->time;
+      }
     }
     return state;
   }

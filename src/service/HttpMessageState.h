@@ -5,6 +5,7 @@
 
 namespace parlane {
 
+class MessageOutcomes;
 class MessageStores;
 
 // Where a message handed in through the HTTP door is now, found by the id kept in its "custom"
@@ -14,9 +15,12 @@ struct MessageState {
   std::string state;   // queued, sent, delivered, not delivered, failed
   std::string to;
   std::string reference;  // the modem's message reference, once sent
-  std::string reason;
+  std::string reason;     // failed: why
+  long long time = 0;     // failed, delivered, not delivered: when (seconds since 1970); 0 unknown
 };
 
-std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id);
+// `outcomes` (when given) knows the reasons and report times of this run.
+std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id,
+                                             const MessageOutcomes* outcomes = nullptr);
 
 }  // namespace parlane

@@ -16,6 +16,7 @@
 #include "service/DuplicateLists.h"
 #include "service/EventRunner.h"
 #include "service/OutboxDispatcher.h"
+#include "service/ServiceMetrics.h"
 #include "service/ServiceState.h"
 #include "service/ServiceWindow.h"
 #include "storage/FolderSchema.h"
@@ -29,7 +30,8 @@ namespace {}  // namespace
 IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStores& stores,
                                      ServiceState& state, DuplicateLists& duplicates,
                                      OutboxDispatcher& dispatcher, SmsSender& sender,
-                                     ServiceWindow& window, EventRunner* events)
+                                     ServiceWindow& window, EventRunner* events,
+                                     ServiceMetrics* metrics)
     : settings_(settings),
       stores_(stores),
       state_(state),
@@ -37,7 +39,8 @@ IncomingProcessor::IncomingProcessor(const SettingsStore& settings, MessageStore
       dispatcher_(dispatcher),
       sender_(sender),
       window_(window),
-      events_(events) {}
+      events_(events),
+      metrics_(metrics) {}
 
 void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool checkInbox) {
   if (!message) return;
@@ -50,6 +53,12 @@ void IncomingProcessor::handle(std::unique_ptr<GenericMessage> message, bool che
 
 void IncomingProcessor::handleReport(StatusReport& report) {
   const ReportOutcome outcome = reportOutcome(report.reportStatus);
+  if (metrics_ != nullptr) {
+    metrics_->report(outcome == ReportOutcome::kDelivered ? ServiceMetrics::Report::Delivered
+                     : outcome == ReportOutcome::kStillTrying
+                         ? ServiceMetrics::Report::StillTrying
+                         : ServiceMetrics::Report::NotDelivered);
+  }
   if (outcome == ReportOutcome::kStillTrying) {
     // Only the final report says what became of the message.
     char status[8];
@@ -68,6 +77,11 @@ void IncomingProcessor::handleReport(StatusReport& report) {
   const bool delivered = outcome == ReportOutcome::kDelivered;
   if (markDeliveryReport(stores_.sent(), report, delivered)) {
     window_.balloon(loadString(40259), formatString(delivered ? 40260 : 40261, {report.source}));
+    if (metrics_ != nullptr) {
+      // The time the centre names; the report's own when it names none.
+      const long long time = report.dischargeTime != 0 ? report.dischargeTime : report.timestamp;
+      metrics_->outcomes().remember(toUtf8(report.custom), {std::string(), time});
+    }
     if (events_ != nullptr) {
       MessageEvent event = MessageEvent::of(MessageEvent::Kind::Report, report);
       event.status = delivered ? "delivered" : "not delivered";
@@ -100,6 +114,7 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
   GenericDatabase& inbox = stores_.inbox();
   inbox.put(incomingRecord(message, false, inbox.newIdText()));
   if (inbox.save() == 0) {
+    if (metrics_ != nullptr) metrics_->received();
     if (events_ != nullptr) events_->post(MessageEvent::of(MessageEvent::Kind::Received, message));
     freeModemMemory(message);
   } else {

@@ -11,6 +11,7 @@ class MessageStores;
 class OutboxDispatcher;
 class ServiceState;
 class ServiceWindow;
+class ServiceMetrics;
 class SettingsStore;
 class SmsSender;
 class StatusReport;
@@ -24,7 +25,8 @@ class IncomingProcessor {
  public:
   IncomingProcessor(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
                     DuplicateLists& duplicates, OutboxDispatcher& dispatcher, SmsSender& sender,
-                    ServiceWindow& window, EventRunner* events = nullptr);
+                    ServiceWindow& window, EventRunner* events = nullptr,
+                    ServiceMetrics* metrics = nullptr);
 
   // `checkInbox`: compare with the inbox as "discard_duplicated" does, whatever it says (a
   // listing of the modem memory made after connecting finds messages stored before a crash).
@@ -46,6 +48,7 @@ class IncomingProcessor {
   SmsSender& sender_;
   ServiceWindow& window_;
   EventRunner* events_;
+  ServiceMetrics* metrics_;
 };
 
 }  // namespace parlane

@@ -3,12 +3,14 @@
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
 #include "core/util/StringTable.h"
+#include "core/util/Utf.h"
 #include "engine/EngineSink.h"
 #include "message/GenericMessage.h"
 #include "message/MessageKind.h"
 #include "service/EventRunner.h"
 #include "service/OutboxDispatcher.h"
 #include "service/SendResultRecording.h"
+#include "service/ServiceMetrics.h"
 #include "service/ServiceScheduler.h"
 #include "service/ServiceState.h"
 #include "service/ServiceWindow.h"
@@ -27,14 +29,17 @@ bool is(const GenericMessage& message, MessageKind kind) {
 SendResultHandler::SendResultHandler(const SettingsStore& settings, MessageStores& stores,
                                      ServiceState& state, OutboxDispatcher& dispatcher,
                                      ServiceScheduler& scheduler, ServiceWindow& window,
-                                     EventRunner* events)
+                                     EventRunner* events, ServiceMetrics* metrics,
+                                     const Clock* clock)
     : settings_(settings),
       stores_(stores),
       state_(state),
       dispatcher_(dispatcher),
       scheduler_(scheduler),
       window_(window),
-      events_(events) {}
+      events_(events),
+      metrics_(metrics),
+      clock_(clock != nullptr ? *clock : Clock::system()) {}
 
 void SendResultHandler::handle(const GenericMessage& message, int flag) {
   if (!is(message, MessageKind::Sms) && !is(message, MessageKind::Push) &&
@@ -56,6 +61,13 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
     dispatcher_.append(*outboxId);
     return;
   }
+  // Known before the failed folder shows the message, so that its state never lacks the reason.
+  if (!sent && metrics_ != nullptr) {
+    metrics_->outcomes().remember(
+        toUtf8(message.custom),
+        {toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason),
+         static_cast<long long>(clock_.wallSeconds())});
+  }
   const SendRecording recording =
       recordSendResult(message, sent, settings_.getInt("sender.retries"), outboxId,
                        stores_.outbox(), stores_.sent(), stores_.failed());
@@ -70,6 +82,7 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
                                        : MessageEvent::Kind::Failed,
                                    message));
   }
+  if (metrics_ != nullptr) record(message, recording.outcome);
   if (sent) {
     state_.lowerErrors();
   } else {
@@ -89,6 +102,14 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
     // from now; the end comes as an item behind this one, so it never clears the flag first.
     scheduler_.add(ServiceScheduler::kSendPause, delay, true);
     state_.setSendPause(true);
+  }
+}
+
+void SendResultHandler::record(const GenericMessage& message, SendOutcome outcome) {
+  if (outcome == SendOutcome::Sent) {
+    metrics_->sent(message.uniqueid, clock_.monotonicMs());
+  } else if (outcome == SendOutcome::Failed) {
+    metrics_->failed();
   }
 }
 

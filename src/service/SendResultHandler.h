@@ -1,11 +1,16 @@
 #pragma once
 
+#include "core/util/Clock.h"
+#include "service/SendResultRecording.h"
+
 namespace parlane {
 
+class Clock;
 class GenericMessage;
 class MessageStores;
 class OutboxDispatcher;
 class EventRunner;
+class ServiceMetrics;
 class ServiceScheduler;
 class ServiceState;
 class ServiceWindow;
@@ -19,7 +24,8 @@ class SendResultHandler {
  public:
   SendResultHandler(const SettingsStore& settings, MessageStores& stores, ServiceState& state,
                     OutboxDispatcher& dispatcher, ServiceScheduler& scheduler,
-                    ServiceWindow& window, EventRunner* events = nullptr);
+                    ServiceWindow& window, EventRunner* events = nullptr,
+                    ServiceMetrics* metrics = nullptr, const Clock* clock = nullptr);
 
   // `flag` as the sender gives it (sendFlag): sent, failed, or cancelled by Disconnect or Exit,
   // which puts the message back into the outbox as it was.
@@ -27,6 +33,8 @@ class SendResultHandler {
 
  private:
   void tellFailure(const GenericMessage& message);
+  // Counts the outcome.
+  void record(const GenericMessage& message, SendOutcome outcome);
 
   const SettingsStore& settings_;
   MessageStores& stores_;
@@ -35,6 +43,8 @@ class SendResultHandler {
   ServiceScheduler& scheduler_;
   ServiceWindow& window_;
   EventRunner* events_;
+  ServiceMetrics* metrics_;
+  const Clock& clock_;
 };
 
 }  // namespace parlane

@@ -10,6 +10,7 @@
 #include "core/util/HexDigit.h"
 #include "core/util/Utf.h"
 #include "core/util/Utf8Text.h"
+#include "gsm/HexOctets.h"
 #include "message/MessageFlags.h"
 #include "message/SMSMessage.h"
 #include "service/SpoolFile.h"
@@ -19,13 +20,16 @@ namespace parlane {
 namespace {
 
 // Fields a modem can't honour yet: taken so that existing scripts keep working.
-constexpr std::string_view kIgnoredFields[] = {"from", "smsc", "priority", "account", "udh",
+constexpr std::string_view kIgnoredFields[] = {"from", "smsc", "priority", "account",
                                                "deferred"};
 
 // The dlr-mask values: 1 delivered, 2 not delivered, 4 queued at the centre, 8 accepted by the
 // centre, 16 refused by it.
 constexpr long kAllReports = 31;
 constexpr long kReportsOfTheCentre = 1 | 2 | 4;
+
+// The user data one unit carries: a binary message is never split.
+constexpr std::size_t kMaxBinaryOctets = 140;
 
 // Longer texts are no SMS (255 parts of 153 characters at most); refused before any copy.
 constexpr std::size_t kMaxTextBytes = 255 * 160 * 4;
@@ -145,24 +149,47 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
   const std::optional<std::string> raw = paramOf(params, {"text"});
   if (!raw) return refuse(400, "Missing text");
   if (raw->size() > kMaxTextBytes) return refuse(400, "Text too long");
-  const std::string charset = paramOf(params, {"charset"}).value_or("UTF-8");
-  const std::optional<std::string> text = textToUtf8(*raw, charset);
-  if (!text) return refuse(400, "Text is not valid " + charset);
-
-  SpoolMessage message;
-  message.text = *text;
   const std::string coding = paramOf(params, {"coding"}).value_or("0");
-  if (coding == "1") return refuse(400, "Binary messages (coding=1) are not supported");
-  if (coding != "0" && coding != "2") return refuse(400, "Invalid coding " + coding);
+  if (coding != "0" && coding != "1" && coding != "2") {
+    return refuse(400, "Invalid coding " + coding);
+  }
+  const std::optional<std::string> udh = paramOf(params, {"udh"});
 
   SendSmsMapping mapping;
+  SpoolMessage message;
+  std::int32_t flags = 0;
+  if (coding == "1") {
+    // The text and the header are octets as they are; they are kept as hexadecimal digits.
+    const std::string header = udh.value_or("");
+    if (!header.empty() && static_cast<unsigned char>(header[0]) + 1u != header.size()) {
+      return refuse(400, "Invalid udh: its first octet must give the length of the rest");
+    }
+    const std::size_t octets = header.size() + raw->size();
+    if (octets > kMaxBinaryOctets) {
+      return refuse(400, "Binary message too long (" + std::to_string(octets) +
+                             " octets, at most " + std::to_string(kMaxBinaryOctets) + ")");
+    }
+    const std::string data = header + *raw;
+    message.text =
+        octetsToHex(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+    flags |= messageFlags::kBinary;
+    if (!header.empty()) flags |= messageFlags::kUserDataHeader;
+  } else {
+    const std::string charset = paramOf(params, {"charset"}).value_or("UTF-8");
+    const std::optional<std::string> text = textToUtf8(*raw, charset);
+    if (!text) return refuse(400, "Text is not valid " + charset);
+    message.text = *text;
+    if (coding == "2") flags |= messageFlags::kUcs2;
+    if (udh) mapping.notes.push_back("udh is only used with coding=1, ignored");
+  }
+
   if (const auto mclass = paramOf(params, {"mclass"})) {
     const std::optional<long> value = wholeNumber(*mclass);
     if (!value || *value > 3) return refuse(400, "Invalid mclass " + *mclass);
     if (*value == 0) {
       message.flash = true;
     } else {
-      mapping.notes.push_back("mclass " + *mclass + " is not supported yet, ignored");
+      flags |= static_cast<std::int32_t>(*value) << messageFlags::kClassShift;
     }
   }
   if (const auto validity = paramOf(params, {"validity"})) {
@@ -194,6 +221,7 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
   const std::u16string content = fromUtf8(message.text);
   for (const std::string& number : numbers) {
     auto sms = std::make_unique<SMSMessage>(u"", fromUtf8(number), content, -1, clock);
+    sms->flags = flags;
     if (message.flash) sms->flags |= messageFlags::kFlash;
     if ((mapping.reportMask & kReportsOfTheCentre) != 0) sms->flags |= messageFlags::kReport;
     if (message.validity > 0) sms->expiry = sms->created + message.validity;

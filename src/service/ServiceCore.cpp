@@ -9,8 +9,10 @@ ServiceCore::ServiceCore(const ServiceParts& p, std::function<void(std::u16strin
       balloons(p.window),
       initializer(p.sender, p.settings, &balloons),
       dispatcher(p.stores.outbox(), p.channel, p.sender, state),
-      sendResults(p.settings, p.stores, state, dispatcher, p.scheduler, p.window, p.events),
-      incoming(p.settings, p.stores, state, duplicates, dispatcher, p.sender, p.window, p.events),
+      sendResults(p.settings, p.stores, state, dispatcher, p.scheduler, p.window, p.events,
+                  &metrics, &p.clock),
+      incoming(p.settings, p.stores, state, duplicates, dispatcher, p.sender, p.window, p.events,
+               &metrics),
       connection(ConnectionManager::Parts{p.settings, p.channel, p.sender, initializer, state,
                                           p.scheduler, p.window, dispatcher, duplicates, p.clock,
                                           std::move(notice), &p.receiver}) {}

@@ -9,6 +9,7 @@
 #include "service/IncomingProcessor.h"
 #include "service/OutboxDispatcher.h"
 #include "service/SendResultHandler.h"
+#include "service/ServiceMetrics.h"
 #include "service/ServiceParts.h"
 #include "service/ServiceState.h"
 #include "service/WindowBalloons.h"
@@ -21,6 +22,7 @@ struct ServiceCore {
 
   ServiceParts parts;
   ServiceState state;
+  ServiceMetrics metrics;
   WindowBalloons balloons;
   ModemInitializer initializer;
   DuplicateLists duplicates;

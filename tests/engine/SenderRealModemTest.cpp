@@ -8,6 +8,7 @@
 #include "engine/MemoryCommands.h"
 #include "engine/ReceiverTestSupport.h"
 #include "engine/SenderFixture.h"
+#include "message/MessageFlags.h"
 
 namespace parlane::test {
 namespace {
@@ -291,6 +292,7 @@ struct Ucs2Case {
   Strings commands;  // what the modem gets, in order
   int flag;
   std::u16string reason;
+  std::int32_t flags = 0;  // the message's
 };
 
 void PrintTo(const Ucs2Case& c, std::ostream* os) { *os << c.name; }
@@ -306,7 +308,9 @@ TEST_P(TextModeUcs2Test, TextBeyondTheGsmAlphabetGoesAsUcs2OrNotAtAll) {
   modem_.onPrefix("AT+CSCS=", "\r\nOK\r\n");
   modem_.onPrefix("AT+CSMP=", "\r\nOK\r\n");
   answerTextMode();
-  sender_->enqueue(shortMessage(c.text));
+  auto message = shortMessage(c.text);
+  message->flags = c.flags;
+  sender_->enqueue(std::move(message));
   const EngineRecorder::Record record = handled();
   ASSERT_TRUE(record.message);
   EXPECT_EQ(record.flag, c.flag);
@@ -332,6 +336,22 @@ INSTANTIATE_TEST_SUITE_P(
                  {"AT+CSCS=?"},
                  sendFlag::kFailed,
                  u"The text needs UCS2, which the modem does not offer in text mode"},
+        Ucs2Case{"AsciiTextAskedForInUcs2",
+                 "(\"IRA\",\"GSM\",\"UCS2\")",
+                 u"Hi",
+                 {"AT+CSCS=?", "AT+CSCS?", "AT+CSMP?", "AT+CSCS=\"UCS2\"", "AT+CSMP=17,167,0,8",
+                  "AT+CMGS=\"002B003400390031003700300031003200330034003500360037\",145",
+                  "00480069", "AT+CSCS=\"IRA\"", "AT+CSMP=17,167,0,0"},
+                 sendFlag::kSent,
+                 u"",
+                 messageFlags::kUcs2},
+        Ucs2Case{"BinaryDataRefusedBeforeAnythingIsSent",
+                 "(\"IRA\",\"GSM\",\"UCS2\")",
+                 u"0102",
+                 {},
+                 sendFlag::kFailed,
+                 u"A binary message can only be sent in PDU mode",
+                 messageFlags::kBinary},
         Ucs2Case{"GsmTextKeepsItsTraffic",
                  "(\"IRA\",\"GSM\",\"UCS2\")",
                  u"Grüße {€}",

@@ -447,5 +447,79 @@ TEST_F(PduEncoderTest, PartsOfOneMessageShareAReference) {
   }
 }
 
+// What the HTTP door's sendsms fields ask of a unit: the coding, the class, 8-bit data.
+struct AskedUnitCase {
+  std::string name;
+  std::u16string text;
+  std::int32_t flags;
+  std::uint8_t firstOctet;
+  std::uint8_t dcs;
+  std::uint8_t userDataLength;
+  std::string userData;  // hexadecimal
+};
+
+void PrintTo(const AskedUnitCase& c, std::ostream* os) { *os << c.name; }
+
+class PduEncoderAskedUnitTest : public testing::TestWithParam<AskedUnitCase> {};
+
+TEST_P(PduEncoderAskedUnitTest, FollowsTheFlags) {
+  const PduEncoder encoder{PduEncoderOptions{}};
+  const SMSMessage message = outgoing(u"+4915112345671", GetParam().text, 1, GetParam().flags);
+  std::string refusal;
+  const std::vector<Octets> units = encoder.encodeOutgoing(message, &refusal);
+  ASSERT_EQ(units.size(), 1u) << refusal;
+  const SubmitUnitView view = viewSubmitUnit(units[0]);
+  ASSERT_TRUE(view.complete);
+  EXPECT_EQ(view.firstOctet, GetParam().firstOctet);
+  EXPECT_EQ(view.dcs, GetParam().dcs);
+  EXPECT_EQ(view.userDataLength, GetParam().userDataLength);
+  EXPECT_EQ(toHex(view.userData), GetParam().userData);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PduEncoderAskedUnitTest,
+    testing::Values(
+        AskedUnitCase{"Ucs2ForAsciiText", u"Hi", messageFlags::kUcs2, 0x11, 0x08, 4, "00480069"},
+        AskedUnitCase{"ClassOne", u"A", 1 << messageFlags::kClassShift, 0x11, 0x11, 1, "41"},
+        AskedUnitCase{"ClassTwoUcs2", u"A", messageFlags::kUcs2 | (2 << messageFlags::kClassShift),
+                      0x11, 0x1A, 2, "0041"},
+        AskedUnitCase{"ClassThree", u"A", 3 << messageFlags::kClassShift, 0x11, 0x13, 1, "41"},
+        AskedUnitCase{"FlashWinsOverClass", u"A",
+                      messageFlags::kFlash | (2 << messageFlags::kClassShift), 0x11, 0x10, 1, "41"},
+        AskedUnitCase{"BinaryData", u"00ff0a09", messageFlags::kBinary, 0x11, 0x04, 4, "00FF0A09"},
+        AskedUnitCase{"BinaryWithHeader", u"0605040B8423F0AA",
+                      messageFlags::kBinary | messageFlags::kUserDataHeader, 0x51, 0x04, 8,
+                      "0605040B8423F0AA"},
+        AskedUnitCase{
+            "BinaryClassOneWithReport", u"01",
+            messageFlags::kBinary | messageFlags::kReport | (1 << messageFlags::kClassShift), 0x31,
+            0x15, 1, "01"}),
+    [](const testing::TestParamInfo<AskedUnitCase>& info) { return info.param.name; });
+
+struct BadDataCase {
+  std::string name;
+  std::u16string text;
+};
+
+void PrintTo(const BadDataCase& c, std::ostream* os) { *os << c.name; }
+
+class PduEncoderBadDataTest : public testing::TestWithParam<BadDataCase> {};
+
+TEST_P(PduEncoderBadDataTest, GivesNoUnitAndAReason) {
+  const PduEncoder encoder{PduEncoderOptions{}};
+  const SMSMessage message = outgoing(u"+4915112345671", GetParam().text, 1, messageFlags::kBinary);
+  std::string refusal;
+  EXPECT_TRUE(encoder.encodeOutgoing(message, &refusal).empty());
+  EXPECT_FALSE(refusal.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PduEncoderBadDataTest,
+                         testing::Values(BadDataCase{"NotHex", u"zz"},
+                                         BadDataCase{"OddDigits", u"abc"},
+                                         BadDataCase{"MoreThanOneUnit", std::u16string(282, u'a')}),
+                         [](const testing::TestParamInfo<BadDataCase>& info) {
+                           return info.param.name;
+                         });
+
 }  // namespace
 }  // namespace parlane

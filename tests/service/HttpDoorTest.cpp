@@ -6,9 +6,12 @@
 #include <string>
 
 #include "core/util/Clock.h"
+#include "message/StatusReport.h"
+#include "service/CServiceThread.h"
 #include "service/HttpDoor.h"
 #include "service/ServiceRig.h"
 #include "support/ChildProcess.h"
+#include "transport/NoticeCodes.h"
 
 namespace parlane::test {
 namespace {
@@ -76,8 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "Authorization failed for sendsms"},
         Refusal{"NoReceiver", "username=nagios&password=s3cret&text=hi", 400,
                 "Missing receiver number"},
-        Refusal{"Binary", "username=nagios&password=s3cret&to=%2B4915112345678&text=hi&coding=1",
-                400, "Binary messages (coding=1) are not supported"},
+        Refusal{"BinaryHeaderTooShort",
+                "username=nagios&password=s3cret&to=%2B4915112345678&text=hi&coding=1&udh=%05%00",
+                400, "Invalid udh: its first octet must give the length of the rest"},
         Refusal{"TooManyReceivers",
                 "username=nagios&password=s3cret&to=%2B4915112345671+%2B4915112345672+"
                 "%2B4915112345673&text=hi",
@@ -245,6 +249,70 @@ TEST_F(HttpDoorTest, SpeaksTlsWithTheCertificateGiven) {
   httplib::Client plain("127.0.0.1", rig_.gateway().http()->port());
   EXPECT_FALSE(plain.Get("/api/v1/status", {{"Authorization", "Bearer t0ken"}}));
 }
+
+TEST_F(HttpDoorTest, FailedStateCarriesTheSendersReason) {
+  rig_.settings.setInt("sender.retries", 0);
+  start();
+  // 256 parts: more than one message can have, so the sender refuses to send it cut short.
+  ASSERT_EQ(client_
+                ->Post("/cgi-bin/sendsms",
+                       "user=nagios&pass=s3cret&to=%2B4915112345671&text=" +
+                           std::string(255 * 153 + 1, 'a'),
+                       "application/x-www-form-urlencoded")
+                ->status,
+            202);
+  ASSERT_TRUE(eventually([&] { return rig_.count(StoreKind::Failed) == 1; })) << rig_.log.text();
+  const std::u16string id =
+      rig_.field(rig_.records(StoreKind::Failed)[0], StoreKind::Failed, u"custom");
+  const nlohmann::json state =
+      nlohmann::json::parse(getJson("/api/v1/messages/" + toUtf8(id))->body);
+  EXPECT_EQ(state["state"], "failed");
+  EXPECT_EQ(state["reason"],
+            "the message needs 256 parts, more than the 255 that one message can have");
+  EXPECT_TRUE(state.contains("time")) << state.dump();
+}
+
+struct ReportCase {
+  std::string name;
+  int status;  // TP-ST
+  std::string state;
+};
+
+void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+
+class MessageStateAfterReport : public HttpDoorTest,
+                                public testing::WithParamInterface<ReportCase> {};
+
+TEST_P(MessageStateAfterReport, CarriesTheTimeTheCentreNamed) {
+  start();
+  const httplib::Result sent = client_->Post(
+      "/api/v1/messages", {{"Authorization", "Bearer t0ken"}},
+      R"({"to": ["+4915112345671"], "text": "report me", "report": true})", "application/json");
+  ASSERT_EQ(sent->status, 202) << sent->body;
+  const std::string id = nlohmann::json::parse(sent->body)["ids"][0];
+  nlohmann::json state;
+  ASSERT_TRUE(eventually([&] {
+    state = nlohmann::json::parse(getJson("/api/v1/messages/" + id)->body);
+    return state["state"] == "sent";
+  }));
+  EXPECT_FALSE(state.contains("time"));
+  const int reference = std::stoi(state["reference"].get<std::string>());
+  rig_.service->notify(notice::kIncoming, 0,
+                       std::make_unique<StatusReport>(u"+4915112345671", u"", reference,
+                                                      1'700'000'100, GetParam().status));
+  ASSERT_TRUE(eventually([&] {
+    state = nlohmann::json::parse(getJson("/api/v1/messages/" + id)->body);
+    return state["state"] == GetParam().state && state.contains("time");
+  })) << state.dump();
+  EXPECT_EQ(state["time"], "2023-11-14T22:15:00Z");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MessageStateAfterReport,
+                         testing::Values(ReportCase{"Delivered", 0x00, "delivered"},
+                                         ReportCase{"NotDelivered", 0x41, "not delivered"}),
+                         [](const testing::TestParamInfo<ReportCase>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace parlane::test

@@ -80,7 +80,22 @@ INSTANTIATE_TEST_SUITE_P(
         MappingCase{"ValidityInMinutes", "to=%2B49170&text=a&validity=90", "", "a", 0, 5400},
         MappingCase{"NegativeValidity", "to=%2B49170&text=a&validity=-1", "Invalid validity -1",
                     ""},
-        MappingCase{"Ucs2", "to=%2B49170&text=a&coding=2", "", "a"},
+        MappingCase{"Ucs2", "to=%2B49170&text=a&coding=2", "", "a", messageFlags::kUcs2},
+        MappingCase{"ClassOne", "to=%2B49170&text=a&mclass=1", "", "a",
+                    1 << messageFlags::kClassShift},
+        MappingCase{"ClassThreeUcs2", "to=%2B49170&text=a&mclass=3&coding=2", "", "a",
+                    messageFlags::kUcs2 | (3 << messageFlags::kClassShift)},
+        MappingCase{"BinaryOctetsAsHex", "to=%2B49170&text=%00%FF%09%0A&coding=1", "", "00FF090A",
+                    messageFlags::kBinary},
+        MappingCase{"BinaryWithHeader",
+                    "to=%2B49170&udh=%06%05%04%0B%84%23%F0&text=%AA&coding=1&charset=ISO-8859-1",
+                    "", "0605040B8423F0AA", messageFlags::kBinary | messageFlags::kUserDataHeader},
+        MappingCase{"BinaryHeaderLengthWrong", "to=%2B49170&udh=%07%05%04&text=%AA&coding=1",
+                    "Invalid udh: its first octet must give the length of the rest", ""},
+        MappingCase{"BinaryBeyondOneUnit",
+                    "to=%2B49170&udh=%02%00%00&text=" + std::string(138, 'x') + "&coding=1",
+                    "Binary message too long (141 octets, at most 140)", ""},
+        MappingCase{"UnknownCoding", "to=%2B49170&text=a&coding=3", "Invalid coding 3", ""},
         MappingCase{"NoText", "to=%2B49170", "Missing text", ""},
         MappingCase{"EmptyText", "to=%2B49170&text=", "Invalid request: an empty text", ""},
         MappingCase{"DlrUrlAsksForAStatusReport",
@@ -99,6 +114,14 @@ TEST(SendSmsNotes, NameEachFieldThatIsTakenButIgnored) {
   ASSERT_EQ(mapping.status, 0);
   EXPECT_EQ(mapping.notes, (std::vector<std::string>{"from is not supported yet, ignored",
                                                      "deferred is not supported yet, ignored"}));
+}
+
+TEST(SendSmsNotes, NameAHeaderWithoutBinaryCoding) {
+  const SendSmsMapping mapping =
+      mapSendSms(parseQueryString("to=%2B49170&text=a&udh=%02%00%00"), 100);
+  ASSERT_EQ(mapping.status, 0);
+  EXPECT_EQ(mapping.notes, (std::vector<std::string>{"udh is only used with coding=1, ignored"}));
+  EXPECT_EQ(mapping.messages.at(0)->flags, 0);
 }
 
 }  // namespace
