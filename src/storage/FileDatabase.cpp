@@ -995,6 +995,17 @@ std::vector<DatabaseRecord> FileDatabase::newest(std::size_t count) const {
   return result;
 }
 
+std::vector<DatabaseRecord> FileDatabase::after(std::u16string_view key, std::size_t count) const {
+  const std::string utf8Key = toUtf8(key);
+  std::vector<DatabaseRecord> result;
+  std::lock_guard lock(mutex_);
+  for (auto entry = records_.upper_bound(utf8Key); entry != records_.end() && result.size() < count;
+       ++entry) {
+    result.push_back(toRecord(lineOf(entry->second)));
+  }
+  return result;
+}
+
 std::size_t FileDatabase::heldBytes() const {
   std::lock_guard lock(mutex_);
   std::size_t bytes = 0;

@@ -90,6 +90,9 @@ class FileDatabase : public GenericDatabase {
   bool last(DatabaseRecord& out) const;
   // The `count` records with the largest keys, the largest first.
   std::vector<DatabaseRecord> newest(std::size_t count) const;
+  // Up to `count` records whose keys follow `key`, in key order (paging that a removal or an
+  // addition meanwhile does not shift).
+  std::vector<DatabaseRecord> after(std::u16string_view key, std::size_t count) const;
   // Saves, then folds the journal into the file. 0, or -1 (errno set) with nothing lost.
   int compact();
   std::string journalPath() const { return path_ + ".journal"; }
