@@ -128,6 +128,7 @@ void ConnectionManager::onReply(const AsyncEvent& reply, bool toMemoryRead) {
     if (std::optional<UssdNotice> notice =
             ussdReplyNotice(reply.text, p_.settings.getInt("ussd.decode"))) {
       p_.window.balloon(notice->title, notice->text);
+      if (p_.ussdReply) p_.ussdReply(notice->text);
     }
     return;
   }

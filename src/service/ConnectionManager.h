@@ -42,6 +42,8 @@ class ConnectionManager {
     std::function<void(std::u16string)> notice;
     // Handles the notices held while the modem was initialized; none: nobody holds them.
     SmsReceiver* receiver = nullptr;
+    // Told of each USSD reply text.
+    std::function<void(const std::u16string&)> ussdReply{};
   };
 
   explicit ConnectionManager(Parts parts);

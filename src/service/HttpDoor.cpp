@@ -12,10 +12,14 @@
 #include "core/util/Utf.h"
 #include "engine/ModemInitializer.h"
 #include "message/GenericMessage.h"
+#include "message/USSDRequest.h"
 #include "service/CServiceThread.h"
 #include "service/DeliveryReportUrls.h"
+#include "service/HttpInboxPage.h"
 #include "service/HttpJsonSend.h"
 #include "service/HttpMessageState.h"
+#include "service/HttpMetricsText.h"
+#include "service/HttpUssdRequest.h"
 #include "service/MessageEvent.h"
 #include "service/SendSmsRequest.h"
 #include "service/ServiceMetrics.h"
@@ -33,6 +37,8 @@ void log(int level, const std::string& text) { Logger::log(level, "HTTP: " + tex
 constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
 constexpr time_t kClientTimeoutSeconds = 5;
 constexpr std::size_t kWorkers = 4;
+// How long POST /api/v1/ussd waits for the network's reply before it answers 202.
+constexpr std::int64_t kUssdWaitMs = 5000;
 
 // A fresh message id: the outbox gives each folder its own numbers, so the id that follows a
 // message from folder to folder is kept in its "custom" field.
@@ -73,6 +79,21 @@ void replyJson(httplib::Response& response, int status, const nlohmann::json& bo
 
 void replyJsonError(httplib::Response& response, int status, const std::string& text) {
   replyJson(response, status, nlohmann::json{{"error", text}});
+}
+
+// What is known of a USSD request: its reply (200), its failure (502), or that it waits (202).
+void replyUssd(httplib::Response& response, const std::string& id,
+               const std::optional<UssdAnswers::Answer>& answer, const std::string& waiting) {
+  if (!answer) {
+    response.set_header("Location", "/api/v1/ussd/" + id);
+    replyJson(response, 202, nlohmann::json{{"id", id}, {"state", waiting}});
+  } else if (answer->failed) {
+    replyJson(response, 502,
+              nlohmann::json{{"id", id}, {"state", "failed"}, {"error", answer->text}});
+  } else {
+    replyJson(response, 200,
+              nlohmann::json{{"id", id}, {"state", "replied"}, {"reply", answer->text}});
+  }
 }
 
 // Why the outbox did not take a batch, in one line; 503 when it could not be saved.
@@ -345,6 +366,77 @@ void HttpDoor::route() {
                  if (state->time != 0) body["time"] = isoTime(state->time);
                  replyJson(response, 200, body);
                });
+
+  // A USSD request goes through the outbox like the dialog's. A reply that comes within a short
+  // wait is given at once (200); else 202 with the id, whose answer GET /api/v1/ussd/{id} gives.
+  server_->Post("/api/v1/ussd", [this](const httplib::Request& request,
+                                       httplib::Response& response) {
+    const UssdRequestMapping mapping = mapUssdRequest(request.body);
+    if (!mapping.error.empty()) {
+      replyJsonError(response, 400, mapping.error);
+      return;
+    }
+    const std::string id = newMessageId();
+    auto ussd = std::make_unique<USSDRequest>(u"", u"", fromUtf8(mapping.code), -1, clock_);
+    ussd->custom = fromUtf8(id);
+    std::vector<std::unique_ptr<GenericMessage>> messages;
+    messages.push_back(std::move(ussd));
+    const bool connected = service_.state().connectionState() == ConnectionState::Connected;
+    const SubmitResult result = service_.submit(std::move(messages), SubmitBatch::AllOrNothing);
+    if (!result.allTaken()) {
+      replyJsonError(response, 503, "Outbox can't be saved");
+      return;
+    }
+    log(0, "API: USSD request " + id + " queued");
+    std::optional<UssdAnswers::Answer> answer;
+    if (connected) {
+      answer = service_.metrics().ussd().waitFor(id, clock_, clock_.monotonicMs() + kUssdWaitMs);
+    }
+    replyUssd(response, id, answer, connected ? "sent" : "queued");
+  });
+
+  server_->Get(R"(/api/v1/ussd/([A-Za-z0-9_-]{1,64}))", [this](const httplib::Request& request,
+                                                               httplib::Response& response) {
+    const std::string id = request.matches[1].str();
+    const std::optional<UssdAnswers::Answer> answer = service_.metrics().ussd().find(id);
+    if (answer) {
+      replyUssd(response, id, answer, "");
+      return;
+    }
+    const std::optional<MessageState> state = findMessageState(stores_, id);
+    if (!state) {
+      replyJsonError(response, 404, "no USSD request with this id");
+      return;
+    }
+    replyUssd(response, id, std::nullopt, state->folder == "outbox" ? "queued" : "sent");
+  });
+
+  server_->Get("/api/v1/inbox",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                 const auto param = [&](const char* name) -> std::optional<std::string> {
+                   if (!request.has_param(name)) return std::nullopt;
+                   return request.get_param_value(name);
+                 };
+                 const InboxPaging paging = readInboxPaging(param("since"), param("limit"));
+                 if (!paging.error.empty()) {
+                   replyJsonError(response, 400, paging.error);
+                   return;
+                 }
+                 replyJson(response, 200, inboxPage(stores_.inbox(), paging));
+               });
+
+  server_->Get("/api/v1/metrics", [this](const httplib::Request&, httplib::Response& response) {
+    GatewayGauges gauges;
+    gauges.outbox = stores_.outbox().count();
+    const ConnectionState connection = service_.state().connectionState();
+    gauges.connection = connectionName(connection);
+    if (connection == ConnectionState::Connected) {
+      gauges.signalPercent = service_.initializer().signalPercent();
+    }
+    response.status = 200;
+    response.set_content(metricsText(service_.metrics(), gauges),
+                         "text/plain; version=0.0.4; charset=utf-8");
+  });
 
   server_->Get("/api/v1/status", [this](const httplib::Request&, httplib::Response& response) {
     const ConnectionState connection = service_.state().connectionState();

@@ -101,7 +101,13 @@ void OutboxDispatcher::dispatchNext() {
       inFlight_ = InFlight{id, message->uniqueid};
     }
   }
-  if (message) sender_.enqueue(std::move(message));
+  if (!message) return;
+  if (onHandOut_) onHandOut_(*message);
+  sender_.enqueue(std::move(message));
+}
+
+void OutboxDispatcher::setOnHandOut(std::function<void(const GenericMessage&)> onHandOut) {
+  onHandOut_ = std::move(onHandOut);
 }
 
 std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage& message) {

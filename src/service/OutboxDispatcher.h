@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,6 +55,8 @@ class OutboxDispatcher {
   bool removeQueued(const std::u16string& id);
 
   std::size_t queuedCount() const;
+  // Told of each message just before it goes to the sender (set before the service starts).
+  void setOnHandOut(std::function<void(const GenericMessage&)> onHandOut);
   bool hasInFlight() const;
 
   // Nothing more is handed to the sender (shut-down).
@@ -81,6 +84,7 @@ class OutboxDispatcher {
   SmsSender& sender_;
   ServiceState& state_;
 
+  std::function<void(const GenericMessage&)> onHandOut_;
   mutable std::mutex mutex_;
   std::deque<std::u16string> queue_;
   std::optional<InFlight> inFlight_;

@@ -63,10 +63,10 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
   }
   // Known before the failed folder shows the message, so that its state never lacks the reason.
   if (!sent && metrics_ != nullptr) {
-    metrics_->outcomes().remember(
-        toUtf8(message.custom),
-        {toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason),
-         static_cast<long long>(clock_.wallSeconds())});
+    const std::string reason =
+        toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason);
+    metrics_->outcomes().remember(toUtf8(message.custom),
+                                  {reason, static_cast<long long>(clock_.wallSeconds())});
   }
   const SendRecording recording =
       recordSendResult(message, sent, settings_.getInt("sender.retries"), outboxId,
@@ -106,6 +106,15 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
 }
 
 void SendResultHandler::record(const GenericMessage& message, SendOutcome outcome) {
+  if (is(message, MessageKind::Ussd)) {
+    // Its answer is the network's reply; only a failure ends it here.
+    if (outcome == SendOutcome::Failed) {
+      metrics_->ussd().failed(
+          toUtf8(message.custom),
+          toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason));
+    }
+    return;
+  }
   if (outcome == SendOutcome::Sent) {
     metrics_->sent(message.uniqueid, clock_.monotonicMs());
   } else if (outcome == SendOutcome::Failed) {

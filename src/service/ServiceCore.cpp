@@ -1,5 +1,6 @@
 #include "service/ServiceCore.h"
 
+#include "core/util/Utf.h"
 #include "storage/MessageStores.h"
 
 namespace parlane {
@@ -13,8 +14,13 @@ ServiceCore::ServiceCore(const ServiceParts& p, std::function<void(std::u16strin
                   &metrics, &p.clock),
       incoming(p.settings, p.stores, state, duplicates, dispatcher, p.sender, p.window, p.events,
                &metrics),
-      connection(ConnectionManager::Parts{p.settings, p.channel, p.sender, initializer, state,
-                                          p.scheduler, p.window, dispatcher, duplicates, p.clock,
-                                          std::move(notice), &p.receiver}) {}
+      connection(ConnectionManager::Parts{
+          p.settings, p.channel, p.sender, initializer, state, p.scheduler, p.window, dispatcher,
+          duplicates, p.clock, std::move(notice), &p.receiver,
+          [this](const std::u16string& text) { metrics.ussd().replied(toUtf8(text)); }}) {
+  dispatcher.setOnHandOut([this](const GenericMessage& message) {
+    if (message.kind() == MessageKind::Ussd) metrics.ussd().handedOut(toUtf8(message.custom));
+  });
+}
 
 }  // namespace parlane

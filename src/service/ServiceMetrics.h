@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "service/UssdAnswers.h"
+
 namespace parlane {
 
 // What a message handed in with an id of its own (its "custom" field) became, for the HTTP
@@ -75,6 +77,7 @@ class ServiceMetrics {
 
   MessageOutcomes& outcomes() { return outcomes_; }
   const MessageOutcomes& outcomes() const { return outcomes_; }
+  UssdAnswers& ussd() { return ussd_; }
 
  private:
   std::atomic<std::uint64_t> sent_{0};
@@ -88,6 +91,7 @@ class ServiceMetrics {
   std::unordered_map<std::int32_t, std::int64_t> savedAt_;
 
   MessageOutcomes outcomes_;
+  UssdAnswers ussd_;
 };
 
 }  // namespace parlane

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "core/util/Clock.h"
+#include "message/SMSMessage.h"
 #include "message/StatusReport.h"
 #include "service/CServiceThread.h"
 #include "service/HttpDoor.h"
 #include "service/ServiceRig.h"
+#include "storage/MessageRecords.h"
 #include "support/ChildProcess.h"
 #include "transport/NoticeCodes.h"
 
@@ -313,6 +315,124 @@ INSTANTIATE_TEST_SUITE_P(Cases, MessageStateAfterReport,
                          [](const testing::TestParamInfo<ReportCase>& info) {
                            return info.param.name;
                          });
+
+TEST_F(HttpDoorTest, InboxPagesSeeEachMessageOnceWhateverComesMeanwhile) {
+  start(false);
+  FileDatabase& inbox = rig_.stores->inbox();
+  const auto receive = [&](const std::u16string& text) {
+    SMSMessage message(u"+4915112345679", u"", text);
+    inbox.put(incomingRecord(message, false, inbox.newIdText()));
+    ASSERT_EQ(inbox.save(), 0);
+  };
+  for (const char16_t* text : {u"one", u"two", u"three\r\nlines"}) receive(text);
+
+  std::vector<std::string> seen;
+  std::string since;
+  nlohmann::json page;
+  const auto nextPage = [&] {
+    const httplib::Result result = getJson("/api/v1/inbox?limit=2&since=" + since);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->status, 200) << result->body;
+    page = nlohmann::json::parse(result->body);
+    for (const nlohmann::json& message : page["messages"]) seen.push_back(message["text"]);
+    since = page["next"];
+  };
+  nextPage();
+  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(page["more"], true);
+  EXPECT_EQ(page["messages"][0]["from"], "+4915112345679");
+  // The first is removed and a fourth arrives between the calls: nothing is skipped or repeated.
+  inbox.remove(rig_.records(StoreKind::Inbox).front()[0]);
+  receive(u"four");
+  nextPage();
+  EXPECT_EQ(page["more"], false);
+  nextPage();
+  EXPECT_TRUE(page["messages"].empty());
+  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two", "three\r\nlines", "four"}));
+  EXPECT_EQ(getJson("/api/v1/inbox?limit=501")->status, 400);
+}
+
+TEST_F(HttpDoorTest, UssdGivesTheNetworksReplyWhenItComesSoon) {
+  start();
+  const httplib::Result result = client_->Post("/api/v1/ussd", {{"Authorization", "Bearer t0ken"}},
+                                               R"({"code": "*100#"})", "application/json");
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->status, 200) << result->body;
+  const nlohmann::json answer = nlohmann::json::parse(result->body);
+  EXPECT_EQ(answer["state"], "replied");
+  EXPECT_EQ(answer["reply"], "Your current balance is $ 22.10");
+  const nlohmann::json later =
+      nlohmann::json::parse(getJson("/api/v1/ussd/" + answer["id"].get<std::string>())->body);
+  EXPECT_EQ(later, answer);
+}
+
+TEST_F(HttpDoorTest, UssdWaitingForTheModemAnswersWithItsId) {
+  start(false);
+  const httplib::Result result = client_->Post("/api/v1/ussd", {{"Authorization", "Bearer t0ken"}},
+                                               R"({"code": "*100#"})", "application/json");
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->status, 202) << result->body;
+  const nlohmann::json answer = nlohmann::json::parse(result->body);
+  EXPECT_EQ(answer["state"], "queued");
+  const std::string where = "/api/v1/ussd/" + answer["id"].get<std::string>();
+  EXPECT_EQ(result->get_header_value("Location"), where);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 1u);
+  ASSERT_TRUE(rig_.connect());
+  nlohmann::json later;
+  ASSERT_TRUE(eventually([&] {
+    later = nlohmann::json::parse(getJson(where)->body);
+    return later["state"] == "replied";
+  })) << later.dump();
+  EXPECT_EQ(later["reply"], "Your current balance is $ 22.10");
+  EXPECT_EQ(getJson("/api/v1/ussd/nosuchid")->status, 404);
+}
+
+class UssdRefusal : public HttpDoorTest, public testing::WithParamInterface<JsonRefusal> {};
+
+TEST_P(UssdRefusal, QueuesNothingAndNamesTheFault) {
+  start(false);
+  const httplib::Result result = client_->Post("/api/v1/ussd", {{"Authorization", "Bearer t0ken"}},
+                                               GetParam().body, "application/json");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 400);
+  EXPECT_EQ(nlohmann::json::parse(result->body)["error"], GetParam().error);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UssdRefusal,
+    testing::Values(JsonRefusal{"UnknownField", R"({"code": "*100#", "wait": 3})",
+                                "unknown field: wait"},
+                    JsonRefusal{"NoCode", R"({})", "code: a USSD code expected"},
+                    JsonRefusal{"CodeNotAString", R"({"code": 100})", "code: a USSD code expected"},
+                    JsonRefusal{"CommandInCode", R"({"code": "*100#\"\r\nAT+CMGD=1,4"})",
+                                "code: digits, *, # and + only, at most 160"},
+                    JsonRefusal{"NoJson", "code=*100#", "the body is no JSON object"}),
+    [](const testing::TestParamInfo<JsonRefusal>& info) { return info.param.name; });
+
+TEST_F(HttpDoorTest, MetricsCountWhatWasSentAndTimeIt) {
+  start();
+  ASSERT_EQ(client_
+                ->Get("/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671+"
+                      "%2B4915112345672&text=disk+full")
+                ->status,
+            202);
+  ASSERT_TRUE(eventually([&] { return rig_.count(StoreKind::Sent) == 2; }));
+  const httplib::Result result = getJson("/api/v1/metrics");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  EXPECT_TRUE(result->get_header_value("Content-Type").starts_with("text/plain; version=0.0.4"));
+  for (const char* line :
+       {"parlane_messages_sent_total 2", "parlane_messages_failed_total 0",
+        "parlane_send_latency_seconds_count 2",
+        "parlane_send_latency_seconds_bucket{le=\"+Inf\"} 2",
+        "parlane_connection_state{state=\"connected\"} 1", "parlane_outbox_messages 0"}) {
+    EXPECT_NE(result->body.find(std::string("\n") + line + "\n"), std::string::npos)
+        << line << "\n"
+        << result->body;
+  }
+  EXPECT_EQ(client_->Get("/api/v1/metrics")->status, 401);
+}
 
 }  // namespace
 }  // namespace parlane::test
