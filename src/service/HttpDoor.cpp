@@ -21,6 +21,7 @@
 #include "service/HttpMetricsText.h"
 #include "service/HttpUssdRequest.h"
 #include "service/MessageEvent.h"
+#include "service/OpenApiDocument.h"
 #include "service/SendSmsRequest.h"
 #include "service/ServiceMetrics.h"
 #include "service/ServiceWindow.h"
@@ -212,7 +213,20 @@ void HttpDoor::stop() {
   thread_.join();
 }
 
+template <typename Handler>
+void HttpDoor::get(const std::string& pattern, Handler handler) {
+  server_->Get(pattern, std::move(handler));
+  served_.push_back({"GET", pattern});
+}
+
+template <typename Handler>
+void HttpDoor::post(const std::string& pattern, Handler handler) {
+  server_->Post(pattern, std::move(handler));
+  served_.push_back({"POST", pattern});
+}
+
 void HttpDoor::route() {
+  served_.clear();
   const auto sendSms = [this](const httplib::Request& request, const std::string& form,
                               httplib::Response& response) {
     const std::string client = request.remote_addr;
@@ -275,32 +289,30 @@ void HttpDoor::route() {
     log(0, "sendsms from " + client + ": " + std::to_string(result.taken()) + " message(s) queued");
     reply(response, 202, connected ? "0: Accepted for delivery" : "3: Queued for later delivery");
   };
-  server_->Get("/cgi-bin/sendsms",
-               [sendSms](const httplib::Request& request, httplib::Response& response) {
-                 sendSms(request, std::string(), response);
-               });
+  get("/cgi-bin/sendsms", [sendSms](const httplib::Request& request, httplib::Response& response) {
+    sendSms(request, std::string(), response);
+  });
   // The form is read here: the library refuses a form over 8 KB, which a long text in UTF-8
   // escapes soon is.
-  server_->Post("/cgi-bin/sendsms",
-                [sendSms](const httplib::Request& request, httplib::Response& response,
-                          const httplib::ContentReader& reader) {
-                  std::string form;
-                  bool tooLong = false;
-                  const bool read = reader([&](const char* data, std::size_t length) {
-                    tooLong = form.size() + length > kMaxBodyBytes;
-                    if (!tooLong) form.append(data, length);
-                    return !tooLong;
-                  });
-                  if (!read || tooLong) {
-                    reply(response, 413, "Request too large");
-                    return;
-                  }
-                  if (!request.get_header_value("Content-Type")
-                           .starts_with("application/x-www-form-urlencoded")) {
-                    form.clear();
-                  }
-                  sendSms(request, form, response);
-                });
+  post("/cgi-bin/sendsms", [sendSms](const httplib::Request& request, httplib::Response& response,
+                                     const httplib::ContentReader& reader) {
+    std::string form;
+    bool tooLong = false;
+    const bool read = reader([&](const char* data, std::size_t length) {
+      tooLong = form.size() + length > kMaxBodyBytes;
+      if (!tooLong) form.append(data, length);
+      return !tooLong;
+    });
+    if (!read || tooLong) {
+      reply(response, 413, "Request too large");
+      return;
+    }
+    if (!request.get_header_value("Content-Type")
+             .starts_with("application/x-www-form-urlencoded")) {
+      form.clear();
+    }
+    sendSms(request, form, response);
+  });
 
   // The JSON API: every request carries the bearer token.
   server_->set_pre_routing_handler(
@@ -321,56 +333,54 @@ void HttpDoor::route() {
         return httplib::Server::HandlerResponse::Unhandled;
       });
 
-  server_->Post(
-      "/api/v1/messages", [this](const httplib::Request& request, httplib::Response& response) {
-        const int limit = settings_.getInt("http.max_recipients");
-        JsonSendMapping mapping =
-            mapJsonSend(request.body, static_cast<std::size_t>(limit > 0 ? limit : 100), clock_);
-        if (!mapping.error.empty()) {
-          replyJsonError(response, 400, mapping.error);
-          return;
-        }
-        std::vector<std::string> numbers;
-        nlohmann::json ids = nlohmann::json::array();
-        for (auto& message : mapping.messages) {
-          numbers.push_back(toUtf8(message->to));
-          const std::string id = newMessageId();
-          message->custom = fromUtf8(id);
-          ids.push_back(id);
-        }
-        const SubmitResult result =
-            service_.submit(std::move(mapping.messages), SubmitBatch::AllOrNothing);
-        if (!result.allTaken()) {
-          const auto [status, reason] = refusalOf(result, numbers);
-          replyJsonError(response, status, reason);
-          return;
-        }
-        log(0, "API: " + std::to_string(result.taken()) + " message(s) queued");
-        replyJson(response, 202, nlohmann::json{{"ids", ids}});
-      });
+  post("/api/v1/messages", [this](const httplib::Request& request, httplib::Response& response) {
+    const int limit = settings_.getInt("http.max_recipients");
+    JsonSendMapping mapping =
+        mapJsonSend(request.body, static_cast<std::size_t>(limit > 0 ? limit : 100), clock_);
+    if (!mapping.error.empty()) {
+      replyJsonError(response, 400, mapping.error);
+      return;
+    }
+    std::vector<std::string> numbers;
+    nlohmann::json ids = nlohmann::json::array();
+    for (auto& message : mapping.messages) {
+      numbers.push_back(toUtf8(message->to));
+      const std::string id = newMessageId();
+      message->custom = fromUtf8(id);
+      ids.push_back(id);
+    }
+    const SubmitResult result =
+        service_.submit(std::move(mapping.messages), SubmitBatch::AllOrNothing);
+    if (!result.allTaken()) {
+      const auto [status, reason] = refusalOf(result, numbers);
+      replyJsonError(response, status, reason);
+      return;
+    }
+    log(0, "API: " + std::to_string(result.taken()) + " message(s) queued");
+    replyJson(response, 202, nlohmann::json{{"ids", ids}});
+  });
 
-  server_->Get(R"(/api/v1/messages/([A-Za-z0-9_-]{1,64}))",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                 const std::optional<MessageState> state = findMessageState(
-                     stores_, request.matches[1].str(), &service_.metrics().outcomes());
-                 if (!state) {
-                   replyJsonError(response, 404, "no message with this id");
-                   return;
-                 }
-                 nlohmann::json body{{"id", request.matches[1].str()},
-                                     {"folder", state->folder},
-                                     {"state", state->state},
-                                     {"to", state->to}};
-                 if (!state->reference.empty()) body["reference"] = state->reference;
-                 if (!state->reason.empty()) body["reason"] = state->reason;
-                 if (state->time != 0) body["time"] = isoTime(state->time);
-                 replyJson(response, 200, body);
-               });
+  get(R"(/api/v1/messages/([A-Za-z0-9_-]{1,64}))",
+      [this](const httplib::Request& request, httplib::Response& response) {
+        const std::optional<MessageState> state =
+            findMessageState(stores_, request.matches[1].str(), &service_.metrics().outcomes());
+        if (!state) {
+          replyJsonError(response, 404, "no message with this id");
+          return;
+        }
+        nlohmann::json body{{"id", request.matches[1].str()},
+                            {"folder", state->folder},
+                            {"state", state->state},
+                            {"to", state->to}};
+        if (!state->reference.empty()) body["reference"] = state->reference;
+        if (!state->reason.empty()) body["reason"] = state->reason;
+        if (state->time != 0) body["time"] = isoTime(state->time);
+        replyJson(response, 200, body);
+      });
 
   // A USSD request goes through the outbox like the dialog's. A reply that comes within a short
   // wait is given at once (200); else 202 with the id, whose answer GET /api/v1/ussd/{id} gives.
-  server_->Post("/api/v1/ussd", [this](const httplib::Request& request,
-                                       httplib::Response& response) {
+  post("/api/v1/ussd", [this](const httplib::Request& request, httplib::Response& response) {
     const UssdRequestMapping mapping = mapUssdRequest(request.body);
     if (!mapping.error.empty()) {
       replyJsonError(response, 400, mapping.error);
@@ -395,37 +405,36 @@ void HttpDoor::route() {
     replyUssd(response, id, answer, connected ? "sent" : "queued");
   });
 
-  server_->Get(R"(/api/v1/ussd/([A-Za-z0-9_-]{1,64}))", [this](const httplib::Request& request,
-                                                               httplib::Response& response) {
-    const std::string id = request.matches[1].str();
-    const std::optional<UssdAnswers::Answer> answer = service_.metrics().ussd().find(id);
-    if (answer) {
-      replyUssd(response, id, answer, "");
+  get(R"(/api/v1/ussd/([A-Za-z0-9_-]{1,64}))",
+      [this](const httplib::Request& request, httplib::Response& response) {
+        const std::string id = request.matches[1].str();
+        const std::optional<UssdAnswers::Answer> answer = service_.metrics().ussd().find(id);
+        if (answer) {
+          replyUssd(response, id, answer, "");
+          return;
+        }
+        const std::optional<MessageState> state = findMessageState(stores_, id);
+        if (!state) {
+          replyJsonError(response, 404, "no USSD request with this id");
+          return;
+        }
+        replyUssd(response, id, std::nullopt, state->folder == "outbox" ? "queued" : "sent");
+      });
+
+  get("/api/v1/inbox", [this](const httplib::Request& request, httplib::Response& response) {
+    const auto param = [&](const char* name) -> std::optional<std::string> {
+      if (!request.has_param(name)) return std::nullopt;
+      return request.get_param_value(name);
+    };
+    const InboxPaging paging = readInboxPaging(param("since"), param("limit"));
+    if (!paging.error.empty()) {
+      replyJsonError(response, 400, paging.error);
       return;
     }
-    const std::optional<MessageState> state = findMessageState(stores_, id);
-    if (!state) {
-      replyJsonError(response, 404, "no USSD request with this id");
-      return;
-    }
-    replyUssd(response, id, std::nullopt, state->folder == "outbox" ? "queued" : "sent");
+    replyJson(response, 200, inboxPage(stores_.inbox(), paging));
   });
 
-  server_->Get("/api/v1/inbox",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                 const auto param = [&](const char* name) -> std::optional<std::string> {
-                   if (!request.has_param(name)) return std::nullopt;
-                   return request.get_param_value(name);
-                 };
-                 const InboxPaging paging = readInboxPaging(param("since"), param("limit"));
-                 if (!paging.error.empty()) {
-                   replyJsonError(response, 400, paging.error);
-                   return;
-                 }
-                 replyJson(response, 200, inboxPage(stores_.inbox(), paging));
-               });
-
-  server_->Get("/api/v1/metrics", [this](const httplib::Request&, httplib::Response& response) {
+  get("/api/v1/metrics", [this](const httplib::Request&, httplib::Response& response) {
     GatewayGauges gauges;
     gauges.outbox = stores_.outbox().count();
     const ConnectionState connection = service_.state().connectionState();
@@ -438,7 +447,12 @@ void HttpDoor::route() {
                          "text/plain; version=0.0.4; charset=utf-8");
   });
 
-  server_->Get("/api/v1/status", [this](const httplib::Request&, httplib::Response& response) {
+  get("/api/v1/openapi.yaml", [](const httplib::Request&, httplib::Response& response) {
+    response.status = 200;
+    response.set_content(std::string(openApiDocument()), "application/yaml");
+  });
+
+  get("/api/v1/status", [this](const httplib::Request&, httplib::Response& response) {
     const ConnectionState connection = service_.state().connectionState();
     nlohmann::json folders = nlohmann::json::object();
     for (StoreKind kind :

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/util/Clock.h"
 #include "service/HttpAccess.h"
@@ -42,8 +43,19 @@ class HttpDoor {
   int port() const { return port_.load(); }
   bool tls() const { return tls_; }
 
+  struct Route {
+    std::string method;   // GET, POST
+    std::string pattern;  // the path, a group "(...)" for each part taken from it
+  };
+  // Every route the door serves (once started).
+  const std::vector<Route>& served() const { return served_; }
+
  private:
   void route();
+  template <typename Handler>
+  void get(const std::string& pattern, Handler handler);
+  template <typename Handler>
+  void post(const std::string& pattern, Handler handler);
 
   const SettingsStore& settings_;
   CServiceThread& service_;
@@ -55,6 +67,7 @@ class HttpDoor {
   std::thread thread_;
   std::atomic<int> port_{0};
   bool tls_ = false;
+  std::vector<Route> served_;
 };
 
 // Whether `host` (of "host:port") is a loopback address.

@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "core/util/Clock.h"
@@ -432,6 +436,46 @@ TEST_F(HttpDoorTest, MetricsCountWhatWasSentAndTimeIt) {
         << result->body;
   }
   EXPECT_EQ(client_->Get("/api/v1/metrics")->status, 401);
+}
+
+// "GET /api/v1/messages/{}": a path's parameters, whatever their names, as "{}".
+std::set<std::string> documentedRoutes(const std::string& document) {
+  static const std::regex path(R"(^  (/\S+):\s*$)");
+  static const std::regex method(R"(^    (get|post):\s*$)");
+  static const std::regex parameter(R"(\{[^}]*\})");
+  std::set<std::string> routes;
+  std::istringstream lines(document);
+  std::string line;
+  std::string current;
+  bool inPaths = false;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line[0] != ' ') inPaths = line.starts_with("paths:");
+    std::smatch match;
+    if (!inPaths) continue;
+    if (std::regex_match(line, match, path)) {
+      current = std::regex_replace(match[1].str(), parameter, "{}");
+    } else if (std::regex_match(line, match, method) && !current.empty()) {
+      std::string name = match[1].str();
+      std::transform(name.begin(), name.end(), name.begin(), ::toupper);
+      routes.insert(name + " " + current);
+    }
+  }
+  return routes;
+}
+
+TEST_F(HttpDoorTest, ServesItsDocumentWhichNamesEveryRouteItServes) {
+  start(false);
+  const httplib::Result result = getJson("/api/v1/openapi.yaml");
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->status, 200);
+  EXPECT_TRUE(result->body.starts_with("openapi: 3."));
+  static const std::regex group(R"(\([^)]*\))");
+  std::set<std::string> served;
+  for (const HttpDoor::Route& route : rig_.gateway().http()->served()) {
+    served.insert(route.method + " " + std::regex_replace(route.pattern, group, "{}"));
+  }
+  EXPECT_FALSE(served.empty());
+  EXPECT_EQ(documentedRoutes(result->body), served);
 }
 
 }  // namespace
