@@ -61,7 +61,9 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
     dispatcher_.append(*outboxId);
     return;
   }
-  // Known before the failed folder shows the message, so that its state never lacks the reason.
+  // Counted and known before the folders show the message, so that no reader of the metrics or
+  // of its state finds it filed but not counted, or failed without its reason.
+  if (sent && metrics_ != nullptr) record(message, SendOutcome::Sent);
   if (!sent && metrics_ != nullptr) {
     const std::string reason =
         toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason);
@@ -82,7 +84,7 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
                                        : MessageEvent::Kind::Failed,
                                    message));
   }
-  if (metrics_ != nullptr) record(message, recording.outcome);
+  if (metrics_ != nullptr && !sent) record(message, recording.outcome);
   if (sent) {
     state_.lowerErrors();
   } else {
