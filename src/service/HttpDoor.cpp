@@ -10,6 +10,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
+#include "core/util/Utf8Text.h"
 #include "engine/ModemInitializer.h"
 #include "message/GenericMessage.h"
 #include "message/USSDRequest.h"
@@ -20,6 +21,7 @@
 #include "service/HttpMessageState.h"
 #include "service/HttpMetricsText.h"
 #include "service/HttpUssdRequest.h"
+#include "service/HttpWorkerPool.h"
 #include "service/MessageEvent.h"
 #include "service/OpenApiDocument.h"
 #include "service/SendSmsRequest.h"
@@ -36,8 +38,12 @@ namespace {
 void log(int level, const std::string& text) { Logger::log(level, "HTTP: " + text); }
 
 constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
+// A client must send its whole request (and read the answer) within this; "http.client_timeout"
+// sets another number of seconds.
 constexpr time_t kClientTimeoutSeconds = 5;
+// Connections served at once, and those that may wait for a worker; more are answered 503.
 constexpr std::size_t kWorkers = 4;
+constexpr std::size_t kQueued = 16;
 // How long POST /api/v1/ussd waits for the network's reply before it answers 202.
 constexpr std::int64_t kUssdWaitMs = 5000;
 
@@ -147,6 +153,8 @@ HttpDoor::HttpDoor(const SettingsStore& settings, CServiceThread& service, Messa
 
 HttpDoor::~HttpDoor() { stop(); }
 
+std::string HttpDoor::address() const { return port_.load() > 0 ? address_ : std::string(); }
+
 bool HttpDoor::start() {
   if (thread_.joinable()) return true;
   std::string listen = toUtf8(settings_.getString("http.listen"));
@@ -176,11 +184,13 @@ bool HttpDoor::start() {
   } else {
     server_ = std::make_unique<httplib::Server>();
   }
-  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  server_->new_task_queue = [] { return new HttpWorkerPool(kWorkers, kQueued); };
   server_->set_payload_max_length(kMaxBodyBytes);
-  server_->set_read_timeout(kClientTimeoutSeconds);
-  server_->set_write_timeout(kClientTimeoutSeconds);
-  server_->set_keep_alive_timeout(kClientTimeoutSeconds);
+  const int timeout = settings_.getInt("http.client_timeout");
+  const time_t seconds = timeout > 0 ? timeout : kClientTimeoutSeconds;
+  server_->set_read_timeout(seconds);
+  server_->set_write_timeout(seconds);
+  server_->set_keep_alive_timeout(seconds);
   // The accept loop sleeps until a client comes or stop() closes the socket.
   server_->set_idle_interval(3600);
   route();
@@ -191,6 +201,8 @@ bool HttpDoor::start() {
     server_.reset();
     return false;
   }
+  address_ =
+      (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(bound);
   port_ = bound;
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   nameThread(thread_, "http");
@@ -307,6 +319,10 @@ void HttpDoor::route() {
       reply(response, 413, "Request too large");
       return;
     }
+    if (!isValidUtf8(form)) {
+      reply(response, 400, "Request is not valid UTF-8");
+      return;
+    }
     if (!request.get_header_value("Content-Type")
              .starts_with("application/x-www-form-urlencoded")) {
       form.clear();
@@ -317,7 +333,30 @@ void HttpDoor::route() {
   // The JSON API: every request carries the bearer token.
   server_->set_pre_routing_handler(
       [this](const httplib::Request& request, httplib::Response& response) {
-        if (!request.path.starts_with("/api/")) return httplib::Server::HandlerResponse::Unhandled;
+        const bool api = request.path.starts_with("/api/");
+        if (HttpWorkerPool::refusing()) {
+          response.set_header("Retry-After", "1");
+          if (api) {
+            replyJsonError(response, 503, "too many requests at once, try again later");
+          } else {
+            reply(response, 503, "Too many requests at once, try again later");
+          }
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        // sendsms decodes its text by its charset; everything else is UTF-8.
+        bool utf8 = isValidUtf8(request.target);
+        for (const auto& [name, value] : request.params) {
+          utf8 = utf8 && (!api || (isValidUtf8(name) && isValidUtf8(value)));
+        }
+        if (!utf8) {
+          if (api) {
+            replyJsonError(response, 400, "the request is not valid UTF-8");
+          } else {
+            reply(response, 400, "Request is not valid UTF-8");
+          }
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        if (!api) return httplib::Server::HandlerResponse::Unhandled;
         const std::string client = request.remote_addr;
         if (failedLogins_.blocked(client)) {
           replyJsonError(response, 429, "too many failed authentications, try again later");

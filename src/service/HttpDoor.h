@@ -42,6 +42,8 @@ class HttpDoor {
   // The port bound (the one the system chose for port 0); 0 before start.
   int port() const { return port_.load(); }
   bool tls() const { return tls_; }
+  // "host:port" once listening; empty before.
+  std::string address() const;
 
   struct Route {
     std::string method;   // GET, POST
@@ -67,6 +69,7 @@ class HttpDoor {
   std::thread thread_;
   std::atomic<int> port_{0};
   bool tls_ = false;
+  std::string address_;  // set before port_
   std::vector<Route> served_;
 };
 

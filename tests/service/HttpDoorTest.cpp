@@ -1,9 +1,15 @@
 // The HTTP door in-process on the emulator, spoken to over real loopback HTTP.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -476,6 +482,143 @@ TEST_F(HttpDoorTest, ServesItsDocumentWhichNamesEveryRouteItServes) {
   }
   EXPECT_FALSE(served.empty());
   EXPECT_EQ(documentedRoutes(result->body), served);
+}
+
+// A plain TCP connection to the door that sends only what it is told to.
+class RawConnection {
+ public:
+  explicit RawConnection(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    // Nothing here waits longer, whatever the door does.
+    timeval limit{4, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  }
+  ~RawConnection() { ::close(fd_); }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool connected() const { return connected_; }
+  bool send(const std::string& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(bytes.size());
+  }
+  // What comes until the door closes the connection; nothing when it does not within the limit.
+  std::optional<std::string> readToClose() {
+    std::string all;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (got == 0) return all;
+      if (got < 0) return std::nullopt;
+      all.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
+TEST_F(HttpDoorTest, AnswersBusyWhenEveryWorkerAndTheQueueAreTaken) {
+  start(false);
+  // Connections that send nothing hold the 4 workers and the 16 places in the queue.
+  std::vector<std::unique_ptr<RawConnection>> held;
+  for (int i = 0; i < 4 + 16; ++i) {
+    held.push_back(std::make_unique<RawConnection>(rig_.gateway().http()->port()));
+    ASSERT_TRUE(held.back()->connected());
+  }
+  const httplib::Result busy = getJson("/api/v1/status");
+  ASSERT_TRUE(busy);
+  EXPECT_EQ(busy->status, 503);
+  EXPECT_EQ(busy->get_header_value("Retry-After"), "1");
+  EXPECT_EQ(nlohmann::json::parse(busy->body)["error"],
+            "too many requests at once, try again later");
+  const httplib::Result sendSms =
+      client_->Get("/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=a");
+  ASSERT_TRUE(sendSms);
+  EXPECT_EQ(sendSms->status, 503);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
+  held.clear();
+  EXPECT_TRUE(eventually([&] {
+    const httplib::Result result = getJson("/api/v1/status");
+    return result && result->status == 200;
+  }));
+}
+
+TEST_F(HttpDoorTest, ClosesOnAClientThatSendsHalfARequest) {
+  rig_.settings.setInt("http.client_timeout", 1);
+  start(false);
+  RawConnection slow(rig_.gateway().http()->port());
+  ASSERT_TRUE(slow.connected());
+  ASSERT_TRUE(slow.send("GET /api/v1/status HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthoriz"));
+  const auto start = std::chrono::steady_clock::now();
+  const std::optional<std::string> answer = slow.readToClose();
+  EXPECT_TRUE(answer.has_value()) << "the connection was still open after 4 s";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(getJson("/api/v1/status")->status, 200);
+}
+
+struct Utf8Case {
+  std::string name;
+  std::string method;
+  std::string target;
+  std::string body;
+  std::string answer;
+};
+
+void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
+
+class InvalidUtf8 : public HttpDoorTest, public testing::WithParamInterface<Utf8Case> {};
+
+TEST_P(InvalidUtf8, IsRefusedBeforeAnythingIsQueued) {
+  start(false);
+  RawConnection connection(rig_.gateway().http()->port());
+  std::string request = GetParam().method + " " + GetParam().target +
+                        " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer t0ken\r\n"
+                        "Connection: close\r\n";
+  if (GetParam().method == "POST") {
+    request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+               std::to_string(GetParam().body.size()) + "\r\n";
+  }
+  ASSERT_TRUE(connection.send(request + "\r\n" + GetParam().body));
+  const std::optional<std::string> answer = connection.readToClose();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_TRUE(answer->starts_with("HTTP/1.1 400")) << *answer;
+  EXPECT_NE(answer->find(GetParam().answer), std::string::npos) << *answer;
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InvalidUtf8,
+    testing::Values(
+        Utf8Case{"ApiQuery", "GET", "/api/v1/inbox?since=%FF", "",
+                 "the request is not valid UTF-8"},
+        Utf8Case{"SendSmsRawByteInQuery", "GET",
+                 "/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=\xff", "",
+                 "Request is not valid UTF-8"},
+        Utf8Case{"SendSmsRawByteInForm", "POST", "/cgi-bin/sendsms",
+                 "user=nagios&pass=s3cret&to=%2B4915112345671&text=\xc3",
+                 "Request is not valid UTF-8"},
+        Utf8Case{
+            "SendSmsEscapedLatin1IsNoFault", "GET",
+            "/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=%E9&charset=UTF-8",
+            "", "Text is not valid UTF-8"}),
+    [](const testing::TestParamInfo<Utf8Case>& info) { return info.param.name; });
+
+TEST_F(HttpDoorTest, RefusesAJsonBodyOverOneMegabyte) {
+  start(false);
+  const std::string body =
+      R"({"to": ["+4915112345671"], "text": ")" + std::string(1024 * 1024, 'a') + R"("})";
+  const httplib::Result result = client_->Post(
+      "/api/v1/messages", {{"Authorization", "Bearer t0ken"}}, body, "application/json");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 413);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
 }
 
 }  // namespace
