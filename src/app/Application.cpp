@@ -34,6 +34,7 @@
 #include "message/TonAutoRule.h"
 #include "service/CServiceThread.h"
 #include "service/Gateway.h"
+#include "service/HttpDoor.h"
 #include "storage/ContentEscaping.h"
 #include "storage/FolderSchema.h"
 #include "storage/MessageStores.h"
@@ -190,6 +191,11 @@ class Program {
                                 unescapeContent(field(u"content")), incoming);
     };
     controlHooks.saveConfiguration = [this] { saveConfiguration(settings_, hive_, paths_); };
+    if (gateway_->http() != nullptr) {
+      controlHooks.httpDoor = [door = gateway_->http()] {
+        return HttpDoorShown{door->port() > 0, door->address(), door->tls()};
+      };
+    }
     // The window owns the panel (a child object of it).
     auto* controlPanel = new ControlPanel(
         *mainFrame_, ControlParts{settings_, gateway_->stores(), gateway_->channel(),

@@ -2,11 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "ControlFixture.h"
@@ -337,6 +339,38 @@ TEST_F(ControlDlgTest, APortChangeAnsweredYesReconnectsOnTheNewPort) {
   })) << window.title().toStdString();
   EXPECT_EQ(saves, 1);
 }
+
+struct DoorShownCase {
+  std::string name;
+  std::optional<HttpDoorShown> door;  // none: the door was not built
+  std::string text;
+};
+
+void PrintTo(const DoorShownCase& c, std::ostream* os) { *os << c.name; }
+
+class ApplicationPageHttpDoor : public ControlDlgTest,
+                                public testing::WithParamInterface<DoorShownCase> {};
+
+TEST_P(ApplicationPageHttpDoor, SaysWhetherItIsOnAndWhereItListens) {
+  ControlHooks hooks = recordingHooks();
+  if (const std::optional<HttpDoorShown> door = GetParam().door) {
+    hooks.httpDoor = [door] { return *door; };
+  }
+  ControlDlg dlg(ControlParts{settings, *stores, *channel, nullptr, std::move(hooks)});
+  dlg.present(ControlDlg::Application);
+  EXPECT_EQ(dlg.appPage().httpDoor()->text().toStdString(), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ApplicationPageHttpDoor,
+    testing::Values(DoorShownCase{"Off", std::nullopt, "HTTP door: off"},
+                    DoorShownCase{"Listening", HttpDoorShown{true, "127.0.0.1:13013", false},
+                                  "HTTP door: listening on 127.0.0.1:13013 (HTTP)"},
+                    DoorShownCase{"ListeningWithTls", HttpDoorShown{true, "[::1]:8443", true},
+                                  "HTTP door: listening on [::1]:8443 (HTTPS)"},
+                    DoorShownCase{"NotListening", HttpDoorShown{false, "", false},
+                                  "HTTP door: on, not listening (the log says why)"}),
+    [](const testing::TestParamInfo<DoorShownCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace parlane

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -67,6 +68,10 @@ AppControlDlg::AppControlDlg(ControlParts& parts, QWidget* parent) : ControlPage
   numbers->addRow(tr("Short number type:"), shortTon_);
   numbers->addRow(tr("Long number type:"), longTon_);
   boxes->addLayout(numbers);
+  httpDoor_ = new QLabel(general);
+  httpDoor_->setWordWrap(true);
+  httpDoor_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  boxes->addWidget(httpDoor_);
   boxes->addStretch();
   layout->addWidget(general);
 
@@ -114,6 +119,21 @@ AppControlDlg::AppControlDlg(ControlParts& parts, QWidget* parent) : ControlPage
   load();
 }
 
+void AppControlDlg::showHttpDoor() {
+  if (!parts_.hooks.httpDoor) {
+    httpDoor_->setText(tr("HTTP door: off"));
+    return;
+  }
+  const HttpDoorShown door = parts_.hooks.httpDoor();
+  if (!door.listening) {
+    httpDoor_->setText(tr("HTTP door: on, not listening (the log says why)"));
+  } else {
+    httpDoor_->setText(tr("HTTP door: listening on %1 (%2)")
+                           .arg(QString::fromStdString(door.address),
+                                door.tls ? QStringLiteral("HTTPS") : QStringLiteral("HTTP")));
+  }
+}
+
 QCheckBox* AppControlDlg::checkBox(const char* key) const {
   for (const auto& [name, box] : checks_) {
     if (std::string_view(name) == key) return box;
@@ -143,6 +163,7 @@ void AppControlDlg::load() {
   limitBoxes_->setChecked(limit > 0);
   boxSize_->setValue(limit > 0 ? limit : 1000);
   boxSize_->setEnabled(limit > 0);
+  showHttpDoor();
   markSaved();
 }
 

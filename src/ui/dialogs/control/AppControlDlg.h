@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QSpinBox;
 
@@ -31,8 +32,12 @@ class AppControlDlg : public ControlPage {
   QSpinBox* boxSize() const { return boxSize_; }
   QLineEdit* statusFile() const { return statusFile_; }
   QSpinBox* statusTime() const { return statusTime_; }
+  // Whether the HTTP door is on and where it listens.
+  QLabel* httpDoor() const { return httpDoor_; }
 
  private:
+  void showHttpDoor();
+
   std::vector<std::pair<const char*, QCheckBox*>> checks_;
   QComboBox* shortTon_ = nullptr;
   QComboBox* longTon_ = nullptr;
@@ -43,6 +48,7 @@ class AppControlDlg : public ControlPage {
   QSpinBox* statusTime_ = nullptr;
   QCheckBox* limitBoxes_ = nullptr;
   QSpinBox* boxSize_ = nullptr;
+  QLabel* httpDoor_ = nullptr;
 };
 
 }  // namespace parlane

@@ -18,6 +18,13 @@ class GenericMessage;
 // gateway and the main window together (windowControlHooks, then its own); the panel fills in
 // nothing. `ask`, `tell` and `exportFileName` are always set; the buttons that need another one
 // that is empty are disabled. Tests answer the questions and record the rest.
+// The HTTP door as the Application page shows it.
+struct HttpDoorShown {
+  bool listening = false;
+  std::string address;  // host:port, once listening
+  bool tls = false;
+};
+
 struct ControlHooks {
   // A Yes/No question; true for "Yes".
   std::function<bool(const QString& caption, const QString& text)> ask;
@@ -50,6 +57,8 @@ struct ControlHooks {
   // Deletes messages from the modem memory by their indexes, or everything.
   std::function<void(const std::vector<int>& indexes)> deleteFromMemory;
   std::function<void()> flushMemory;
+  // Where the HTTP door listens; unset: it was not built ("http.enabled" is not 1).
+  std::function<HttpDoorShown()> httpDoor;
 };
 
 }  // namespace parlane
