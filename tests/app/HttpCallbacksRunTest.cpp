@@ -10,7 +10,6 @@
 
 #include "GatewayRun.h"
 #include "service/UrlEscapes.h"
-#include "service/WebhookSignature.h"
 #include "support/AnsweringModem.h"
 #include "support/CallbackReceiver.h"
 #include "support/ScriptedModem.h"
@@ -19,6 +18,7 @@ namespace parlane {
 namespace {
 
 using test::CallbackReceiver;
+using test::expectedSignature;
 using test::GatewayRun;
 using test::ReceivedCall;
 
@@ -113,7 +113,7 @@ class CallbacksOnEmulator : public testing::Test, public CallbacksRun {};
 std::multiset<std::string> sentEvents(const CallbackReceiver& receiver) {
   std::multiset<std::string> ids;
   for (const ReceivedCall& call : receiver.calls()) {
-    EXPECT_EQ(call.header("X-Parlane-Signature"), webhookSignature(call.body, "k3y"));
+    EXPECT_EQ(call.header("X-Parlane-Signature"), expectedSignature(call.body, "k3y"));
     const nlohmann::json event = nlohmann::json::parse(call.body);
     if (event["event"] == "sent") ids.insert(event["custom"].get<std::string>());
   }

@@ -14,7 +14,6 @@
 #include "service/HttpDoor.h"
 #include "service/ServiceRig.h"
 #include "service/UrlEscapes.h"
-#include "service/WebhookSignature.h"
 #include "support/CallbackReceiver.h"
 
 namespace parlane::test {
@@ -137,6 +136,25 @@ TEST_F(CallbacksTest, AReportAfterARestartStillReachesItsUrl) {
                 std::to_string(clock_.wallSeconds()));
 }
 
+TEST_F(CallbacksTest, AReportUrlIsForgottenAfterAWeekWithoutReport) {
+  DeliveryReportUrl entry;
+  entry.mask = 1;
+  entry.url = "http://127.0.0.1:1/dlr";
+  {
+    DeliveryReportUrls urls(dir_.file("reporturls"), clock_.wallSeconds());
+    entry.id = "old";
+    entry.created = clock_.wallSeconds() - DeliveryReportUrls::kKeepSeconds - 1;
+    urls.add(entry);
+    entry.id = "young";
+    entry.created = clock_.wallSeconds() - DeliveryReportUrls::kKeepSeconds;
+    urls.add(entry);
+  }
+  DeliveryReportUrls urls(dir_.file("reporturls"), clock_.wallSeconds());
+  EXPECT_FALSE(urls.find("old"));
+  EXPECT_TRUE(urls.find("young"));
+  EXPECT_TRUE(log_.contains("1 message(s) got no report within 7 days"));
+}
+
 TEST_F(CallbacksTest, AStillTryingReportIsMatchedByReferenceAndNumber) {
   HttpCallbacks callbacks(settings_, 0, dir_.file("callbacks"), dir_.file("reporturls"), clock_);
   callbacks.start();
@@ -183,7 +201,7 @@ TEST_F(CallbacksTest, EveryWebhookGetsTheSignedEventAndTheIncomingUrlItsEscapes)
   EXPECT_EQ(calls[1].target, "/b");
   EXPECT_EQ(calls[2].target, "/in?from=%2B4917099999&k=STATUS&r=web1%20%22%C3%BCber%22&i=2");
   for (const ReceivedCall& call : {calls[0], calls[1]}) {
-    EXPECT_EQ(call.header("X-Parlane-Signature"), webhookSignature(call.body, "k3y"));
+    EXPECT_EQ(call.header("X-Parlane-Signature"), expectedSignature(call.body, "k3y"));
     const nlohmann::json body = nlohmann::json::parse(call.body);
     EXPECT_EQ(body["event"], "received");
     EXPECT_EQ(body["id"], "12");
@@ -277,7 +295,7 @@ TEST_F(GatewayCallbacks, AStoredIncomingMessageFetchesTheIncomingUrlAndTheWebhoo
       eventually([&] { return callsTo("/in").size() == 1 && callsTo("/hook").size() == 1; }));
   EXPECT_EQ(callsTo("/in")[0].target, "/in?from=%2B4917099999&text=hello%20%C3%BCber");
   const ReceivedCall hook = callsTo("/hook")[0];
-  EXPECT_EQ(hook.header("X-Parlane-Signature"), webhookSignature(hook.body, "k3y"));
+  EXPECT_EQ(hook.header("X-Parlane-Signature"), expectedSignature(hook.body, "k3y"));
   EXPECT_EQ(nlohmann::json::parse(hook.body)["text"], "hello über");
 }
 

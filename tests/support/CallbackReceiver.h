@@ -4,9 +4,12 @@
 // 200, or what it is told to answer; it can be stopped and started again on the same port.
 
 #include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +43,21 @@ struct ReceivedCall {
     return std::string();
   }
 };
+
+// The "X-Parlane-Signature" a receiver expects for `body`, computed as a receiver would.
+inline std::string expectedSignature(const std::string& body, const std::string& secret) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  HMAC(EVP_sha256(), secret.data(), static_cast<int>(secret.size()),
+       reinterpret_cast<const unsigned char*>(body.data()), body.size(), digest, &length);
+  std::string out = "sha256=";
+  char hex[3];
+  for (unsigned int i = 0; i < length; ++i) {
+    std::snprintf(hex, sizeof hex, "%02x", digest[i]);
+    out += hex;
+  }
+  return out;
+}
 
 class CallbackReceiver {
  public:
