@@ -48,8 +48,9 @@ const std::vector<std::string> kKnownKeys = {
     "failed.columns.%d", "addrbook.filename", "addrbook.maxrecords", "addrbook.index",
     "addrbook.columns.%d", "http.enabled", "http.listen", "http.users.%d.name",
     "http.users.%d.password", "http.token", "http.tls.cert", "http.tls.key",
-    "http.allow_plain_remote", "http.max_recipients", "http.incoming_url", "http.webhook.url.%d",
-    "http.webhook.secret", "spool.pool", "spool.pool_batch", "spool.pool_return"};
+    "http.allow_plain_remote", "http.max_recipients", "http.client_timeout", "http.incoming_url",
+    "http.webhook.url.%d", "http.webhook.secret", "spool.pool", "spool.pool_batch",
+    "spool.pool_return"};
 
 // True when `key` is `pattern` with each "%d" standing for one or more digits.
 bool matchesKey(std::string_view key, std::string_view pattern) {
