@@ -53,7 +53,10 @@ std::optional<ReturnParts> parseReturnName(std::string_view fileName) {
   std::string_view rest = fileName.substr(kReturnPrefix.size());
   ReturnParts parts;
   const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), parts.instance);
-  if (error != std::errc() || end == rest.data() || *end != '.') return std::nullopt;
+  if (error != std::errc() || end == rest.data() || end == rest.data() + rest.size() ||
+      *end != '.') {
+    return std::nullopt;
+  }
   rest.remove_prefix(static_cast<std::size_t>(end - rest.data()) + 1);
   const std::size_t dot = rest.find('.');
   if (dot == std::string_view::npos || dot == 0 || dot + 1 >= rest.size()) return std::nullopt;
