@@ -7,3 +7,6 @@ parlane_add_fuzzer(fuzz_url_escapes ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_url_escapes
 # Arbitrary bytes as the file of waiting callbacks or report URLs: entries that write back alike.
 parlane_add_fuzzer(fuzz_keyed_journal ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_keyed_journal.cpp
                    parlane_service)
+# Arbitrary bytes as a USSD request's body and an inbox page's query: taken within bounds or refused.
+parlane_add_fuzzer(fuzz_api_request ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_api_request.cpp
+                   parlane_service)
