@@ -128,12 +128,18 @@ SubmitResult CServiceThread::submit(std::vector<std::unique_ptr<GenericMessage>>
   SubmitResult result;
   std::vector<const GenericMessage*> accepted;
   std::vector<std::size_t> acceptedAt;
+  const RecipientLists lists = RecipientLists::fromSettings(core_->parts.settings);
+  std::optional<std::u16string> notAllowed;
   for (std::size_t i = 0; i < messages.size(); ++i) {
     if (!messages[i]) continue;
-    const RecipientCheck check = checkRecipient(*messages[i], core_->parts.settings);
-    if (!check.accepted) {
-      result.refused.push_back(
-          RefusedMessage{i, SubmitRefusal::BadRecipient, formatString(40196, {messages[i]->to})});
+    const RecipientCheck check = checkRecipient(*messages[i], core_->parts.settings, lists);
+    if (!check.accepted || !check.allowed) {
+      const std::u16string reason = check.accepted
+                                        ? formatText(u"%s: not allowed", {messages[i]->to})
+                                        : formatString(40196, {messages[i]->to});
+      result.refused.push_back(RefusedMessage{
+          i, check.accepted ? SubmitRefusal::NotAllowed : SubmitRefusal::BadRecipient, reason});
+      if (!check.allowed && !notAllowed) notAllowed = reason;
       if (batch == SubmitBatch::AllOrNothing) break;
       continue;
     }
@@ -144,8 +150,9 @@ SubmitResult CServiceThread::submit(std::vector<std::unique_ptr<GenericMessage>>
   const auto refuseAccepted = [&](SubmitRefusal why, const std::u16string& reason) {
     for (std::size_t i : acceptedAt) result.refused.push_back(RefusedMessage{i, why, reason});
   };
-  if (batch == SubmitBatch::AllOrNothing && !result.refused.empty()) {
-    refuseAccepted(SubmitRefusal::Withheld, result.refused.front().reason);
+  // A request that names a number it may not send to is refused whole: none of it goes out.
+  if (notAllowed || (batch == SubmitBatch::AllOrNothing && !result.refused.empty())) {
+    refuseAccepted(SubmitRefusal::Withheld, notAllowed.value_or(result.refused.front().reason));
     return result;
   }
   if (accepted.empty()) return result;

@@ -107,6 +107,15 @@ void replyUssd(httplib::Response& response, const std::string& id,
 std::pair<int, std::string> refusalOf(const SubmitResult& result,
                                       const std::vector<std::string>& numbers) {
   if (result.refusedFor(SubmitRefusal::NotSaved)) return {503, "Outbox can't be saved"};
+  if (result.refusedFor(SubmitRefusal::NotAllowed)) {
+    std::string numbers;
+    for (const RefusedMessage& refused : result.refused) {
+      if (refused.why != SubmitRefusal::NotAllowed) continue;
+      if (!numbers.empty()) numbers += "; ";
+      numbers += toUtf8(refused.reason);
+    }
+    return {403, "Receiver " + numbers};
+  }
   std::string reasons;
   for (const RefusedMessage& refused : result.refused) {
     if (refused.why != SubmitRefusal::BadRecipient) continue;

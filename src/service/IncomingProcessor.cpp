@@ -9,6 +9,7 @@
 #include "engine/DeleteCommands.h"
 #include "engine/ModemModes.h"
 #include "engine/SmsSender.h"
+#include "gsm/NumberPatterns.h"
 #include "gsm/Numbers.h"
 #include "message/MessageKind.h"
 #include "message/StatusReport.h"
@@ -104,6 +105,12 @@ void IncomingProcessor::handleMessage(const GenericMessage& message, bool checkI
     return;
   }
 
+  const NumberPatterns denied = NumberPatterns::parse(settings_.getString("incoming.deny"));
+  if (const std::u16string_view pattern = denied.match(message.source); !pattern.empty()) {
+    keepDenied(message, pattern);
+    return;
+  }
+
   // Known as the last message before the balloon shows it: "View last SMS" opened from the
   // balloon finds this one.
   ReceivedMessageSummary summary{message.source, message.content, message.getUrl(),
@@ -155,6 +162,28 @@ bool IncomingProcessor::inInbox(const GenericMessage& message) const {
     if (same) return true;
   }
   return false;
+}
+
+void IncomingProcessor::keepDenied(const GenericMessage& message, std::u16string_view pattern) {
+  const bool store = settings_.getInt("incoming.deny_action") == 1;
+  bool saved = true;
+  if (store) {
+    GenericDatabase& inbox = stores_.inbox();
+    inbox.put(incomingRecord(message, true, inbox.newIdText()));
+    saved = inbox.save() == 0;
+  }
+  Logger::log(1, formatText(store ? u"SMS from %s stored as handled: \"%s\" in incoming.deny"
+                                  : u"SMS from %s dropped: \"%s\" in incoming.deny",
+                            {message.source, std::u16string(pattern)}));
+  if (saved) {
+    // Whatever the delete mode: a sender that is not wanted must not fill the modem memory.
+    for (ModemSlot slot : message.memorySlots) {
+      if (slot.index >= 0) sender_.enqueue(deleteReadMessageCommand(slot));
+    }
+  } else {
+    Logger::log(3, std::string("Can't save the inbox; the message is left in the modem memory"));
+  }
+  dispatcher_.dispatchNext();
 }
 
 void IncomingProcessor::freeModemMemory(const GenericMessage& message) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 namespace parlane {
 
@@ -37,6 +38,9 @@ class IncomingProcessor {
   void handleMessage(const GenericMessage& message, bool checkInbox);
   bool isDuplicate(const GenericMessage& message, bool checkInbox);
   bool inInbox(const GenericMessage& message) const;
+  // A message from a sender of "incoming.deny" (named by `pattern`): dropped, or stored as handled
+  // with "incoming.deny_action" 1; its slots are freed either way.
+  void keepDenied(const GenericMessage& message, std::u16string_view pattern);
   // Deletes what `message` occupies in the modem memory ("sender.delete_mode").
   void freeModemMemory(const GenericMessage& message);
 

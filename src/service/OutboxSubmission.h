@@ -9,6 +9,7 @@ namespace parlane {
 // Why a message was not taken into the outbox.
 enum class SubmitRefusal {
   BadRecipient,  // the number is no number (40196 says so)
+  NotAllowed,    // "numbers.allow" / "numbers.deny" refuse the number: the whole batch stays out
   NotSaved,      // the outbox file could not be written
   Withheld,      // another message of an all-or-nothing batch was refused
 };

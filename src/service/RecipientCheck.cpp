@@ -8,7 +8,13 @@
 
 namespace parlane {
 
-RecipientCheck checkRecipient(GenericMessage& message, const SettingsStore& settings) {
+RecipientLists RecipientLists::fromSettings(const SettingsStore& settings) {
+  return {NumberPatterns::parse(settings.getString("numbers.allow")),
+          NumberPatterns::parse(settings.getString("numbers.deny"))};
+}
+
+RecipientCheck checkRecipient(GenericMessage& message, const SettingsStore& settings,
+                              const RecipientLists& lists) {
   RecipientCheck check;
   if (message.kind() != MessageKind::Sms && message.kind() != MessageKind::Push) return check;
   applyPrefixRewrite(message.to, settings.getString("ton_src_prefix"),
@@ -18,10 +24,30 @@ RecipientCheck checkRecipient(GenericMessage& message, const SettingsStore& sett
     check.accepted = false;
     return check;
   }
+  // The number as it will be sent: after the rewrite, without blanks and trunk prefix.
+  if (!numberAllowed(number, lists.allow, lists.deny)) {
+    check.allowed = false;
+    return check;
+  }
   if (warnNationalFormat(message.to, message.dstton, settings.getInt("ton_warning") == 1)) {
     check.warning = formatString(text::kNationalFormatWarning, {message.to});
   }
   return check;
+}
+
+std::vector<std::u16string> notAllowedNumbers(const std::vector<std::u16string>& numbers,
+                                              const SettingsStore& settings) {
+  const RecipientLists lists = RecipientLists::fromSettings(settings);
+  std::vector<std::u16string> refused;
+  if (lists.allow.empty() && lists.deny.empty()) return refused;
+  const std::u16string from = settings.getString("ton_src_prefix");
+  const std::u16string to = settings.getString("ton_dst_prefix");
+  for (const std::u16string& written : numbers) {
+    std::u16string number = written;
+    applyPrefixRewrite(number, from, to);
+    if (!numberAllowed(number, lists.allow, lists.deny)) refused.push_back(written);
+  }
+  return refused;
 }
 
 }  // namespace parlane

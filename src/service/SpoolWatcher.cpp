@@ -488,7 +488,8 @@ void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct sta
   const SubmitResult result = queue_(std::move(messages));
   for (const SubmitWarning& warning : result.warnings) Logger::log(1, warning.text);
   for (const RefusedMessage& refused : result.refused) {
-    if (refused.why != SubmitRefusal::BadRecipient) continue;
+    if (refused.why != SubmitRefusal::BadRecipient && refused.why != SubmitRefusal::NotAllowed)
+      continue;
     reject(takingFd_, name, toUtf8(refused.reason));
     return;
   }

@@ -216,6 +216,34 @@ TEST_F(DoorOnEmulator, BadSpoolFilesAreRejectedWithTheirReason) {
   EXPECT_TRUE(stop(gateway));
 }
 
+// "numbers.deny" on the real program: parlane-send refuses at once with exit code 1, and a file
+// put into the spool by hand is rejected with the reason; nothing of either is queued.
+TEST_F(DoorOnEmulator, ANumberTheListsRefuseIsNeitherQueuedNorSent) {
+  configure(
+      {{"modem.emulation", "1"}, {"modem.port", "ttyEMU0"}, {"numbers.deny", "+1900, +1976"}});
+  const pid_t gateway = start();
+  ASSERT_TRUE(connected()) << log();
+
+  const SendResult refused =
+      runSend(*this, {"+4917012345", "+19005551234", "--text", "win a prize"});
+  EXPECT_EQ(refused.code, 1) << refused.out << refused.err;
+  EXPECT_NE(refused.err.find("+19005551234: not allowed"), std::string::npos) << refused.err;
+  EXPECT_TRUE(refused.out.empty()) << refused.out;
+
+  dropFile(spool(), "by-hand.sms", "To: +4917012345\nTo: 001976 555 1234\n\nwin a prize\n");
+  ASSERT_TRUE(eventually([&] { return exists(rejected("by-hand.sms.error")); })) << log();
+  EXPECT_NE(fileText(rejected("by-hand.sms.error")).find("001976 555 1234: not allowed"),
+            std::string::npos)
+      << fileText(rejected("by-hand.sms.error"));
+
+  // The gateway goes on with numbers it may send to.
+  dropFile(spool(), "good.sms", "To: +4917012345\n\nstill working\n");
+  ASSERT_TRUE(eventually([&] { return fromSpool("sent", "good.sms").size() == 1; })) << log();
+  EXPECT_EQ(folder("sent").size(), 1u);
+  EXPECT_TRUE(folder("outbox").empty());
+  EXPECT_TRUE(stop(gateway));
+}
+
 TEST_F(DoorOnEmulator, SpoolFolderThatIsAFileLeavesTheGatewayRunning) {
   ::mkdir(profile.file("config").c_str(), 0700);
   ::mkdir(dataFolder().c_str(), 0700);

@@ -36,6 +36,7 @@ class HttpDoorTest : public testing::Test {
     rig_.settings.setString("http.users.0.name", u"nagios");
     rig_.settings.setString("http.users.0.password", u"s3cret");
     rig_.settings.setString("http.token", u"t0ken");
+    rig_.settings.setString("numbers.deny", u"+1900");
   }
 
   // Starts the gateway (connected unless told otherwise) and a client for its door.
@@ -100,6 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                 400, "Too many receivers (3, at most 2)"},
         Refusal{"OneBadNumber", "username=nagios&password=s3cret&to=%2B4915112345671+12ab&text=hi",
                 400, "Invalid request: \"12ab\" is not a phone number"},
+        Refusal{"DeniedNumber",
+                "username=nagios&password=s3cret&to=%2B4915112345671+%2B19005551234&text=hi", 403,
+                "Receiver +19005551234: not allowed"},
         Refusal{"NotUtf8", "username=nagios&password=s3cret&to=%2B4915112345671&text=%FF%FE", 400,
                 "Text is not valid UTF-8"}),
     [](const testing::TestParamInfo<Refusal>& info) { return info.param.name; });

@@ -275,6 +275,26 @@ TEST_F(SMSSendDlgTest, ANameAsRecipientKeepsTheDialogOpenWithTheText) {
   EXPECT_EQ(settings.getString("address.0"), u"") << "a refused recipient is not remembered";
 }
 
+// A number the lists refuse keeps the dialog open with what was typed and names the number; the
+// others typed with it are not sent either.
+TEST_F(SMSSendDlgTest, ANumberTheListsRefuseKeepsTheDialogOpen) {
+  settings.setString("numbers.deny", u"+1900");
+  settings.setString("ton_src_prefix", u"0");
+  settings.setString("ton_dst_prefix", u"+1");
+  auto dialog = open();
+  dialog->recipientsBox()->setEditText("+4917012345, 09005551234");
+  dialog->textEdit()->setPlainText("win a prize");
+  dialog->accept();
+  EXPECT_NE(dialog->result(), QDialog::Accepted);
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0].toStdString(), "Warning: 09005551234: not allowed");
+  EXPECT_EQ(dialog->textEdit()->toPlainText().toStdString(), "win a prize");
+
+  settings.setString("numbers.deny", u"");
+  dialog->accept();
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+}
+
 // The address book buttons show contact icons of the icon theme (an installed one when the
 // desktop names none), not the style's folder icons, and say what they do.
 TEST_F(SMSSendDlgTest, AddressBookButtonsShowContactIconsAndSayWhatTheyDo) {

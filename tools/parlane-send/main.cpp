@@ -17,6 +17,7 @@
 #include "parlane-send/DeliveryWait.h"
 #include "parlane-send/SendOptions.h"
 #include "parlane-send/SpoolDrop.h"
+#include "service/RecipientCheck.h"
 #include "service/SpoolWatcher.h"
 #include "storage/InstanceFileName.h"
 
@@ -79,10 +80,19 @@ int main(int argc, char** argv) {
   StartupOptions startup;
   startup.instance = options.instance;
   const StartupPaths paths = makeStartupPaths(startup, currentDirectory(), PARLANE_DATA_DIR);
+  SettingsStore settings;
+  loadConfiguration(settings, RegistryHive::currentUser(), paths);
+  // The gateway would reject the whole file; saying so now spares the caller a --wait.
+  if (!options.message.ussd) {
+    std::vector<std::u16string> numbers;
+    for (const std::string& number : options.message.to) numbers.push_back(fromUtf8(number));
+    const std::vector<std::u16string> refused = notAllowedNumbers(numbers, settings);
+    for (const std::u16string& number : refused)
+      std::cerr << "parlane-send: " << toUtf8(number) << ": not allowed\n";
+    if (!refused.empty()) return 1;
+  }
   std::string spool = SpoolWatcher::folderFor(paths.dataFolder, options.instance);
   if (options.pool) {
-    SettingsStore settings;
-    loadConfiguration(settings, RegistryHive::currentUser(), paths);
     spool = expandEnvironment(toUtf8(settings.getString("spool.pool")));
     if (spool.empty()) {
       std::cerr << "parlane-send: no pool folder is set (\"spool.pool\" is empty)\n";
@@ -99,8 +109,6 @@ int main(int argc, char** argv) {
   if (!options.wait) return 0;
 
   // The folder files as the gateway's configuration names them.
-  SettingsStore settings;
-  loadConfiguration(settings, RegistryHive::currentUser(), paths);
   WaitTarget target;
   target.sentFile = folderFile(settings, paths, options.instance, "sent");
   target.failedFile = folderFile(settings, paths, options.instance, "failed");

@@ -371,7 +371,8 @@ int CMainFrame::queueMessages(std::vector<std::unique_ptr<GenericMessage>> messa
     // What the numbers' check said, in the order of the messages.
     auto warning = result.warnings.begin();
     for (const RefusedMessage& refused : result.refused) {
-      if (refused.why != SubmitRefusal::BadRecipient) continue;
+      if (refused.why != SubmitRefusal::BadRecipient && refused.why != SubmitRefusal::NotAllowed)
+        continue;
       for (; warning != result.warnings.end() && warning->index < refused.index; ++warning) {
         balloon(loadString(text::kWarning), warning->text);
       }

@@ -9,12 +9,12 @@ namespace parlane {
 
 namespace {
 constexpr std::size_t kShown = 10;
-}  // namespace
 
-QString invalidRecipientsText(const std::vector<std::u16string>& invalid) {
+QString listText(const std::vector<std::u16string>& invalid,
+                 std::u16string (*lineOf)(const std::u16string&)) {
   QStringList lines;
   for (std::size_t i = 0; i < invalid.size(); ++i) {
-    const std::u16string line = formatString(40196, {invalid[i]});
+    const std::u16string line = lineOf(invalid[i]);
     Logger::log(2, line);
     if (i < kShown) lines << QString::fromStdU16String(line);
   }
@@ -22,6 +22,19 @@ QString invalidRecipientsText(const std::vector<std::u16string>& invalid) {
     lines << QStringLiteral("(%1 more)").arg(static_cast<qulonglong>(invalid.size() - kShown));
   }
   return lines.join('\n');
+}
+
+}  // namespace
+
+QString invalidRecipientsText(const std::vector<std::u16string>& invalid) {
+  return listText(invalid,
+                  [](const std::u16string& number) { return formatString(40196, {number}); });
+}
+
+QString notAllowedRecipientsText(const std::vector<std::u16string>& refused) {
+  return listText(refused, [](const std::u16string& number) {
+    return formatText(u"%s: not allowed", {number});
+  });
 }
 
 }  // namespace parlane

@@ -11,4 +11,7 @@ namespace parlane {
 // Every one of them is logged.
 QString invalidRecipientsText(const std::vector<std::u16string>& invalid);
 
+// One warning naming them, each with "%s: not allowed", cut as above.
+QString notAllowedRecipientsText(const std::vector<std::u16string>& refused);
+
 }  // namespace parlane

@@ -20,6 +20,7 @@
 #include "engine/ModemModes.h"
 #include "gsm/NationalLanguageList.h"
 #include "message/GenericMessage.h"
+#include "service/RecipientCheck.h"
 #include "ui/dialogs/addressbook/AddressBookDlg.h"
 #include "ui/dialogs/addressbook/ContactEditDlg.h"
 #include "ui/dialogs/addressbook/ContactIcons.h"
@@ -266,6 +267,11 @@ void SMSSendDlg::accept() {
       invalidRecipients(recipients(), ton_->isEnabled() ? ton_->currentIndex() : 0);
   if (!invalid.empty()) {
     host_.warning(this, qs(loadString(text::kWarning)), invalidRecipientsText(invalid));
+    return;
+  }
+  const std::vector<std::u16string> refused = notAllowedNumbers(recipients(), settings_);
+  if (!refused.empty()) {
+    host_.warning(this, qs(loadString(text::kWarning)), notAllowedRecipientsText(refused));
     return;
   }
   const std::u16string box = recipients_->currentText().toStdU16String();
