@@ -8,3 +8,5 @@ parlane_add_fuzzer(fuzz_text_timestamp ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_text_tim
 parlane_add_fuzzer(fuzz_ussd_text ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_ussd_text.cpp parlane_gsm)
 parlane_add_fuzzer(fuzz_national_text ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_national_text.cpp
   parlane_gsm)
+parlane_add_fuzzer(fuzz_number_patterns ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_number_patterns.cpp
+  parlane_gsm)

@@ -155,6 +155,8 @@ bool ModemInitializer::step(const AsyncEvent& reply) {
   switch (reply.kind) {
     case AsyncEvent::kWritten:
       return false;  // not a reply
+    case AsyncEvent::kCall:
+      return false;  // a call rings whenever it comes; it answers no command
     case AsyncEvent::kInformation:
     case AsyncEvent::kStringReply:
     case AsyncEvent::kListReply:
@@ -287,6 +289,8 @@ std::string ModemInitializer::commandFor(int step) {
       if (address.empty()) return {};
       return "AT+CSCA=\"" + quotableArgument(toUtf8(address)) + "\"\r\n";
     }
+    case kCallerId:
+      return settings_.getInt("calls.handle") == 1 ? "AT+CLIP=1\r\n" : std::string();
     case kCustom: {
       const std::u16string command =
           settings_.getStringByPattern("modem.custom_init.%d", customInitIndex_);
@@ -347,6 +351,10 @@ int ModemInitializer::stepAfter(int step) {
     case kSignal:
       if (useFeatures_ != 0) chooseReadMode();
       return kIndicationMode;
+    case kServiceCentre:
+      return kCallerId;
+    case kCallerId:
+      return kCustom;
     case kCustom:
       ++customInitIndex_;
       return kCustom;
@@ -454,6 +462,9 @@ void ModemInitializer::onError(std::u16string_view text) {
       break;
     case kServiceCentre:
       setFailure(u"While setting SMSC address (AT+CSCA): " + reason);
+      break;
+    case kCallerId:
+      setFailure(u"While asking for caller numbers (AT+CLIP): " + reason);
       break;
     default:
       // The initialization string, the indication mode and custom commands are not examined.

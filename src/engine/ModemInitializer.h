@@ -78,6 +78,9 @@ class ModemInitializer {
     kServiceCentre = 15,
     kCustom = 16,
     kFinished = 17,
+    // "AT+CLIP=1" with "calls.handle" 1: caller numbers come with each ring. After the service
+    // centre, before the custom commands (which may change it again).
+    kCallerId = 18,
   };
 
   // `notifier` shows the problem notices; null uses the process-wide one.

@@ -266,6 +266,14 @@ void SmsReceiver::handle(const AsyncEvent& event) {
     case AsyncEvent::kInformation:
       onLine(event);
       break;
+    case AsyncEvent::kCall:
+      logReceived(event);
+      if (settings_.getInt("calls.handle") == 1) {
+        if (EngineSink* sink = sink_.load()) {
+          sink->notifyReply(notice::kCall, 0, std::make_unique<AsyncEvent>(event));
+        }
+      }
+      break;
     default:
       logUnexpected(event);
       break;

@@ -392,10 +392,14 @@ void SmsSender::runCommand(const ATCommandMessage& command) {
     return;
   }
   readingMemory_ = readsModemMemory(command.text);
-  wait(Wait::kCommand);
+  const WaitResult result = wait(Wait::kCommand);
   readingMemory_ = false;
   channel_.setAnsweredSlot(-1, slotDeletes_.written());
   channel_.setAwaitingReply(false);
+  // Only a refusal: a modem that said nothing in time would not take the other command either.
+  if (!result.ok && !result.cancelled && !result.timedOut && !command.fallback.empty()) {
+    runCommand(ATCommandMessage(command.fallback));
+  }
 }
 
 void SmsSender::rememberGivenUp(const GenericMessage& message, int segments) {

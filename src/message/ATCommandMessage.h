@@ -32,6 +32,9 @@ class ATCommandMessage {
   bool checksRead = false;
   // A delete of the whole memory.
   bool deletesAll = false;
+  // Written next when the modem answers this command with an error ("ATH" for "AT+CHUP"); empty:
+  // none.
+  std::u16string fallback;
 };
 
 }  // namespace parlane

@@ -419,6 +419,9 @@ void CServiceThread::handle(ServiceItem& item) {
     case notice::kConnectRequest:
       core.connection.connect();
       break;
+    case notice::kCall:
+      if (std::unique_ptr<AsyncEvent> line = take<AsyncEvent>(item)) core.calls.onLine(*line);
+      break;
     case kCycleEnd:
       core.connection.endPollingCycle();
       break;

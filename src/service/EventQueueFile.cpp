@@ -62,8 +62,9 @@ bool unescape(std::string_view field, std::string& out) {
 }
 
 bool kindOf(std::string_view name, MessageEvent::Kind& kind) {
-  for (MessageEvent::Kind k : {MessageEvent::Kind::Received, MessageEvent::Kind::Sent,
-                               MessageEvent::Kind::Failed, MessageEvent::Kind::Report}) {
+  for (MessageEvent::Kind k :
+       {MessageEvent::Kind::Received, MessageEvent::Kind::Sent, MessageEvent::Kind::Failed,
+        MessageEvent::Kind::Report, MessageEvent::Kind::Call}) {
     if (name == MessageEvent::kindName(k)) {
       kind = k;
       return true;

@@ -53,6 +53,8 @@ const char* MessageEvent::kindName(Kind kind) {
       return "failed";
     case Kind::Report:
       return "report";
+    case Kind::Call:
+      return "call";
   }
   return "";
 }

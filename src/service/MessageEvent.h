@@ -10,7 +10,9 @@ class GenericMessage;
 
 // What an event command is told about one message, as its environment variables.
 struct MessageEvent {
-  enum class Kind { Received, Sent, Failed, Report };
+  // Call: an incoming call; only the number (the caller's, empty when withheld), the time and the
+  // type "call" are set.
+  enum class Kind { Received, Sent, Failed, Report, Call };
 
   Kind kind = Kind::Received;
   std::string id;      // the message number ("uniqueid"), the same in every folder

@@ -14,6 +14,7 @@ ServiceCore::ServiceCore(const ServiceParts& p, std::function<void(std::u16strin
                   &metrics, &p.clock),
       incoming(p.settings, p.stores, state, duplicates, dispatcher, p.sender, p.window, p.events,
                &metrics),
+      calls(p.settings, p.sender, p.window, p.events, p.clock),
       connection(ConnectionManager::Parts{
           p.settings, p.channel, p.sender, initializer, state, p.scheduler, p.window, dispatcher,
           duplicates, p.clock, std::move(notice), &p.receiver,

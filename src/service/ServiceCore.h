@@ -6,6 +6,7 @@
 #include "message/GenericMessage.h"
 #include "service/ConnectionManager.h"
 #include "service/DuplicateLists.h"
+#include "service/IncomingCalls.h"
 #include "service/IncomingProcessor.h"
 #include "service/OutboxDispatcher.h"
 #include "service/SendResultHandler.h"
@@ -29,6 +30,7 @@ struct ServiceCore {
   OutboxDispatcher dispatcher;
   SendResultHandler sendResults;
   IncomingProcessor incoming;
+  IncomingCalls calls;
   ConnectionManager connection;
 
   // A dispatch item waits in the service queue: no second one is posted.

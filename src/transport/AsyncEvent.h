@@ -22,6 +22,7 @@ class AsyncEvent {
     kListReply = 11,    // ListReplyEvent
     kReport = 12,       // unsolicited "+CDS:", its PDU on the next line
     kReportIndex = 13,  // unsolicited "+CDSI:"
+    kCall = 14,         // unsolicited "RING", "+CRING:" or the caller's "+CLIP:" line
   };
 
   AsyncEvent(int kind, int code, std::u16string text, std::string raw)

@@ -18,6 +18,8 @@ inline constexpr int kFound = 1029;    // a message found while listing the memo
 inline constexpr int kNoticeOnly = 1030;     // nothing to carry, only a wake-up
 inline constexpr int kSenderStarted = 1031;  // posted to the window once the sending thread runs
 inline constexpr int kConnectRequest = 1033;
+// A line of an incoming call ("RING", "+CLIP: ..."), with "calls.handle" 1: the reply event.
+inline constexpr int kCall = 1034;
 }  // namespace notice
 
 }  // namespace parlane

@@ -35,6 +35,8 @@ ReplyParser::Classification ReplyParser::classify(std::string_view line, bool bo
   if (startsWithNoCase(line, "ERROR") && (!finalWordsOnly || isExactly(line, "ERROR"))) {
     return {AsyncEvent::kError, failureOrBody, true};
   }
+  // A call rings whatever else is going on; it answers no command.
+  if (isCallLine(line)) return {AsyncEvent::kCall, S::Unsolicited, false};
   if (line.empty() || line[0] != '+') {
     if (!line.empty() && line[0] == '>') return {AsyncEvent::kPrompt, S::Prompt, false};
     return {AsyncEvent::kInformation, bodyFollows ? S::Unsolicited : S::Information, false};
@@ -55,6 +57,14 @@ ReplyParser::Classification ReplyParser::classify(std::string_view line, bool bo
     return {AsyncEvent::kCodedError, failureOrBody, true};
   }
   return {AsyncEvent::kInformation, S::Information, false};
+}
+
+bool ReplyParser::isCallLine(std::string_view line) {
+  if (isExactly(line, "RING") || startsWithNoCase(line, "+CRING:")) return true;
+  if (!startsWithNoCase(line, "+CLIP:")) return false;
+  // The caller's line begins with the quoted number; "+CLIP: 1,1" answers "AT+CLIP?".
+  const std::size_t value = line.find_first_not_of(' ', 6);
+  return value != std::string_view::npos && line[value] == '"';
 }
 
 bool ReplyParser::announcesBody(std::string_view line) {
@@ -134,7 +144,8 @@ void ReplyParser::deliverLine(std::string_view line, ReplySink& sink) {
   } else {
     c = classify(line, bodyFollows_);
     afterPrompt_ = c.kind == AsyncEvent::kPrompt;
-    if (!c.endsReply) {
+    // A ring between a header and its body leaves the body announced.
+    if (!c.endsReply && c.kind != AsyncEvent::kCall) {
       bodyFollows_ = announcesBody(line);
       textBody_ = bodyFollows_ && isTextHeader(line);
       readHeader_ = startsWithNoCase(line, "+CMGR:") || startsWithNoCase(line, "+CMGL:");

@@ -37,6 +37,9 @@ class ReplyParser {
 
   // Kind, target and whether the line ends a reply, for a line and the current flag.
   static Classification classify(std::string_view line, bool bodyFollows);
+  // "RING", "+CRING: ..." and the caller's "+CLIP: \"number\",...": an incoming call, for the
+  // receiver.
+  static bool isCallLine(std::string_view line);
   // Whether the line sets the flag (it announces a body): "+CMT:", "+CBM:", "+CDS:", "+CMGR:",
   // "+CMGL:".
   static bool announcesBody(std::string_view line);

@@ -398,6 +398,41 @@ TEST_F(DoorEvents, OneCallPerEventWithItsVariables) {
   EXPECT_TRUE(logHas("ended with exit code 0")) << log();
 }
 
+// An incoming call on the real program: one "call" event however often it rings, and the hang-up.
+TEST_F(DoorEvents, ACallIsOneEventWithTheCallersNumber) {
+  const std::string script =
+      writeScript("out=" + profile.file("events") +
+                  "/$$\n"
+                  "env | grep '^PARLANE_' > \"$out.tmp\" && mv \"$out.tmp\" \"$out\"\n");
+  configure({{"modem.port", modem.portPath()},
+             {"event.run", script},
+             {"calls.handle", "1"},
+             {"calls.hangup", "1"}});
+  test::answerLikeAModem(modem);
+  const pid_t gateway = start();
+  ASSERT_TRUE(connected()) << log();
+  for (int ring = 0; ring < 3; ++ring) {
+    modem.send("\r\nRING\r\n\r\n+CLIP: \"+4915112345678\",145,,,,0\r\n");
+  }
+  ASSERT_TRUE(eventually([&] { return calls().size() >= 1; })) << log();
+  ASSERT_TRUE(eventually([&] { return occurrences(log(), "Received: +CLIP:") == 3; })) << log();
+  ASSERT_TRUE(eventually([&] {
+    const auto all = modem.commands();
+    return std::count(all.begin(), all.end(), "AT+CHUP") == 1;
+  })) << log();
+  EXPECT_TRUE(stop(gateway));
+
+  const auto all = calls();
+  ASSERT_EQ(all.size(), 1u) << log();
+  const auto& call = all.find("call")->second;
+  EXPECT_EQ(call.at("PARLANE_NUMBER"), "+4915112345678");
+  EXPECT_EQ(call.at("PARLANE_TYPE"), "call");
+  // The log line of the call (the bubble, without a tray, is logged after its title and a colon).
+  EXPECT_EQ(occurrences(log(), "] Call from +4915112345678\n"), 1u) << log();
+  const auto commands = modem.commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CLIP=1"), 1);
+}
+
 TEST_F(DoorEvents, AHangingProgramIsEndedAndReceivingGoesOn) {
   const std::string script = writeScript("echo \"waiting for ever\" >&2\nsleep 1000\n");
   configure({{"modem.port", modem.portPath()}, {"event.run", script}, {"event.timeout", "5"}});

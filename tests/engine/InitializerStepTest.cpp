@@ -302,6 +302,52 @@ TEST_F(InitializerSteps, ShortIndicationCommandWithoutBufferModes) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CNMI=2,1\r\n"), 1);
 }
 
+struct CallerIdCase {
+  const char* name;
+  int handle;
+  const char* reply;
+  std::vector<std::string> last;  // the commands at the end of the series
+  bool problems;
+};
+
+class InitializerCallerId : public InitializerSteps,
+                            public testing::WithParamInterface<CallerIdCase> {};
+
+TEST_P(InitializerCallerId, AsksForCallerNumbersOnlyWhenCallsAreHandled) {
+  settings.setInt("calls.handle", GetParam().handle);
+  settings.setString("smsc.address", u"+491710760000");
+  settings.setString("modem.custom_init.0", u"AT+CSCS=\"GSM\"");
+  replies["AT+CLIP=1\r\n"] = GetParam().reply;
+  run(1, kAllChecks);
+  ASSERT_GE(sent.size(), GetParam().last.size());
+  EXPECT_EQ(
+      std::vector<std::string>(sent.end() - static_cast<long>(GetParam().last.size()), sent.end()),
+      GetParam().last);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CLIP=1\r\n"), GetParam().handle == 1);
+  EXPECT_EQ(init.problemsFound(), GetParam().problems);
+  EXPECT_EQ(problemBalloons().size(), GetParam().problems ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, InitializerCallerId,
+                         testing::Values(CallerIdCase{"HandledAfterTheServiceCentre",
+                                                      1,
+                                                      "OK\r\n",
+                                                      {"AT+CSCA=\"+491710760000\"\r\n",
+                                                       "AT+CLIP=1\r\n", "AT+CSCS=\"GSM\"\r\n"},
+                                                      false},
+                                         CallerIdCase{"NotHandledNotAsked",
+                                                      0,
+                                                      "OK\r\n",
+                                                      {"AT+CSCA=\"+491710760000\"\r\n",
+                                                       "AT+CSCS=\"GSM\"\r\n"},
+                                                      false},
+                                         CallerIdCase{"RefusedIsShownAndTheSeriesGoesOn",
+                                                      1,
+                                                      "+CME ERROR: 3\r\n",
+                                                      {"AT+CLIP=1\r\n", "AT+CSCS=\"GSM\"\r\n"},
+                                                      true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(InitializerSteps, SignalUnknownGivesZero) {
   replies["AT+CSQ\r\n"] = "+CSQ: 99,99\r\nOK\r\n";
   run(1, kAllChecks);

@@ -94,7 +94,14 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"PlainText", "Emulator", 7, 0, S::Information, u"Emulator"},
         LineCase{"Echo", "AT+CMGF=0", 7, 0, S::Information, u"AT+CMGF=0"},
         LineCase{"IndicationRanges", "+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)", 7, 0, S::Information,
-                 u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"}),
+                 u"+CNMI: (0-3),(0-3),(0,2,3),(0-1),(0)"},
+        LineCase{"Ring", "RING", 14, 0, S::Unsolicited, u"RING"},
+        LineCase{"ExtendedRing", "+CRING: VOICE", 14, 0, S::Unsolicited, u"+CRING: VOICE"},
+        LineCase{"CallerLine", "+CLIP: \"+4917012345\",145,,,,0", 14, 0, S::Unsolicited,
+                 u"+CLIP: \"+4917012345\",145,,,,0"},
+        LineCase{"RingingIsNoRing", "RINGING", 7, 0, S::Information, u"RINGING"},
+        LineCase{"CallerSettingAnswersItsQuery", "+CLIP: 1,1", 7, 0, S::Information,
+                 u"+CLIP: 1,1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplyParserTest, LineSplitAcrossReadsWaitsForItsEnd) {
@@ -188,6 +195,21 @@ TEST(ReplyParserTest, BodyFollowsSurvivesAnOkBetweenHeaderAndPdu) {
                       {7, 0, S::Unsolicited, u"07919711029099F304"},
                       {7, 0, S::Information, u"+CSQ: 1,0"}});
   EXPECT_FALSE(parser.bodyFollows());
+}
+
+// A call rings at any time: between the header of a read and its PDU the ring goes to the
+// receiver and the PDU is still the body.
+TEST(ReplyParserTest, ARingBetweenHeaderAndPduLeavesTheBodyAnnounced) {
+  ReplyParser parser;
+  ReplyRecorder sink;
+  ReceiveBuffer buffer;
+  feed(parser, sink, buffer,
+       "+CMGR: 0,,33\r\nRING\r\n+CLIP: \"+4917012345\",145\r\n07919711029099F304\r\nOK\r\n");
+  expectEvents(sink, {{7, 0, S::Unsolicited, u"+CMGR: 0,,33"},
+                      {14, 0, S::Unsolicited, u"RING"},
+                      {14, 0, S::Unsolicited, u"+CLIP: \"+4917012345\",145"},
+                      {7, 0, S::Unsolicited, u"07919711029099F304"},
+                      {2, 0, S::Ok, u"OK"}});
 }
 
 // A text-mode message whose whole text is a final word ("OK" is a common answer) is the text when
