@@ -224,6 +224,28 @@ TEST(EventQueue, EveryFieldComesBackAsItWas) {
   EXPECT_EQ(back[1].environment(0), event.environment(0));
 }
 
+class EventQueueKinds : public testing::TestWithParam<MessageEvent::Kind> {};
+
+// An event of each kind a stop leaves behind runs after the next start as that kind.
+TEST_P(EventQueueKinds, SurviveTheQueueFile) {
+  MessageEvent event;
+  event.kind = GetParam();
+  event.number = "+4917012345";
+  std::size_t skipped = 0;
+  const auto back = parseEventQueue(formatEventQueue({event}), skipped);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(skipped, 0u);
+  EXPECT_EQ(back[0].kind, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(EventQueue, EventQueueKinds,
+                         testing::Values(MessageEvent::Kind::Received, MessageEvent::Kind::Sent,
+                                         MessageEvent::Kind::Failed, MessageEvent::Kind::Report,
+                                         MessageEvent::Kind::Call),
+                         [](const auto& info) {
+                           return std::string(MessageEvent::kindName(info.param));
+                         });
+
 struct VariableCase {
   const char* name;
   std::string text;
