@@ -40,6 +40,11 @@ class GenericMessage {
   MessageTime created;
   MessageTime timestamp;
   MessageTime expiry;
+  // The gateway's own times, 0 when none: the message is not handed to the modem before
+  // `notBefore`, and is given up ("expired") when it could not be sent by `expires`. Unlike
+  // `expiry` (the validity period the network honours) they never reach the PDU.
+  MessageTime notBefore = 0;
+  MessageTime expires = 0;
   std::int32_t uniqueid;
   std::int32_t refid = 0;
   std::int32_t segments = 0;

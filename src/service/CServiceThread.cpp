@@ -374,6 +374,10 @@ bool CServiceThread::runScheduled(int id) {
     case ServiceScheduler::kPoolReturn:
       push(ServiceItem{kPoolReturnDue, 0, {}});
       return false;
+    case ServiceScheduler::kOutboxTimes:
+      // The dispatch sets the entry again for the next time, if any.
+      dispatchNext();
+      return true;
     default:
       return false;
   }

@@ -39,7 +39,11 @@ MessageEvent MessageEvent::of(Kind kind, const GenericMessage& message) {
   event.url = toUtf8(message.getUrl());
   if (kind == Kind::Sent || kind == Kind::Report) event.reference = std::to_string(message.refid);
   event.custom = toUtf8(message.custom);
-  if (kind == Kind::Failed) event.reason = toUtf8(message.failureReason);
+  if (kind == Kind::Failed) {
+    event.reason = toUtf8(message.failureReason);
+    // For event programs a failure's status is its reason ("expired", the modem's error).
+    event.status = event.reason;
+  }
   return event;
 }
 

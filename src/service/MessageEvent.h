@@ -23,7 +23,7 @@ struct MessageEvent {
   std::string url;
   std::string reference;  // the modem's message reference (sent, report)
   std::string custom;     // the producer's field (the spool file name for spooled messages)
-  std::string status;     // report: "delivered" or "not delivered"
+  std::string status;     // report: "delivered" or "not delivered"; failed: the reason
   std::string reason;     // failed: why (for the HTTP callbacks; no variable of its own)
 
   // The event of a message as the folders keep it.

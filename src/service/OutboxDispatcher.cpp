@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "core/log/Logger.h"
+#include "core/settings/SettingsStore.h"
 #include "core/util/Clock.h"
 #include "core/util/Utf.h"
 #include "engine/SmsSender.h"
@@ -23,11 +24,64 @@ unsigned outboxColumn(std::u16string_view name) {
   return static_cast<unsigned>(columnIndex(StoreKind::Outbox, name));
 }
 
+MessageTime timeField(const DatabaseRecord& record, std::u16string_view name) {
+  const unsigned column = outboxColumn(name);
+  if (column >= record.size() || record[column].empty()) return 0;
+  return std::max(0, SettingsStore::parseInt(record[column]));
+}
+
+std::int64_t wallMs(const Clock& clock) {
+  const timespec now = clock.wallTime();
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 }  // namespace
 
 OutboxDispatcher::OutboxDispatcher(GenericDatabase& outbox, AsyncSerialComm& channel,
-                                   SmsSender& sender, ServiceState& state)
-    : outbox_(outbox), channel_(channel), sender_(sender), state_(state) {}
+                                   SmsSender& sender, ServiceState& state, const Clock& clock)
+    : outbox_(outbox), channel_(channel), sender_(sender), state_(state), clock_(clock) {}
+
+void OutboxDispatcher::setTimer(Timer timer) {
+  std::lock_guard guard(mutex_);
+  timer_ = std::move(timer);
+}
+
+void OutboxDispatcher::setExpiredHandler(ExpiredHandler handler) {
+  std::lock_guard guard(mutex_);
+  expiredHandler_ = std::move(handler);
+}
+
+bool OutboxDispatcher::track(const std::u16string& id, const DatabaseRecord& record) {
+  return times_.track(id, timeField(record, u"notbefore"), timeField(record, u"expires"),
+                      messageTimeNow(clock_));
+}
+
+void OutboxDispatcher::releaseDue(std::vector<Expired>& expired) {
+  const MessageTime now = messageTimeNow(clock_);
+  const std::vector<std::u16string> due = times_.takeDue(now);
+  // Due first, in the order of their times.
+  queue_.insert(queue_.begin(), due.begin(), due.end());
+  for (const std::u16string& id : times_.takeExpired(now)) {
+    // The one in the sender's hands gets its result first; a failure then files it as expired.
+    if (inFlight_ && inFlight_->recordId == id) continue;
+    std::erase(queue_, id);
+    DatabaseRecord record;
+    if (!outbox_.get(id, record)) continue;  // removed meanwhile
+    std::unique_ptr<GenericMessage> message = messageFromRecord(record, StoreKind::Outbox);
+    if (message) expired.push_back(Expired{std::move(message), id});
+  }
+}
+
+void OutboxDispatcher::rearm() {
+  const std::optional<MessageTime> next = times_.next();
+  if (!timer_ || (!next && !armed_)) return;
+  armed_ = next.has_value();
+  if (!next) {
+    timer_(std::nullopt);
+    return;
+  }
+  timer_(std::max<std::int64_t>(0, std::int64_t{*next} * 1000 - wallMs(clock_)));
+}
 
 void OutboxDispatcher::loadQueue() {
   // Every record has a key, so "key not empty" selects them all, in key order.
@@ -39,11 +93,17 @@ void OutboxDispatcher::loadQueue() {
     if (record.empty()) continue;
     const std::u16string& id = record[0];
     if (inFlight_ && inFlight_->recordId == id) continue;
+    if (times_.waits(id) || track(id, record)) continue;
     if (queued.insert(id).second) queue_.push_back(id);
   }
   if (!records.empty()) {
     Logger::log(0, "Outbox: " + std::to_string(queue_.size()) + " message(s) queued for sending");
   }
+  if (times_.waitingCount() > 0) {
+    Logger::log(
+        0, "Outbox: " + std::to_string(times_.waitingCount()) + " message(s) wait for their time");
+  }
+  rearm();
 }
 
 std::optional<std::vector<std::u16string>> OutboxDispatcher::queueAll(
@@ -54,7 +114,13 @@ std::optional<std::vector<std::u16string>> OutboxDispatcher::queueAll(
     for (const std::u16string& id : ids) outbox_.remove(id);
     return std::nullopt;
   }
-  queue_.insert(queue_.end(), ids.begin(), ids.end());
+  const MessageTime now = messageTimeNow(clock_);
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (!times_.track(ids[i], messages[i]->notBefore, messages[i]->expires, now)) {
+      queue_.push_back(ids[i]);
+    }
+  }
+  rearm();
   return ids;
 }
 
@@ -73,33 +139,27 @@ std::vector<std::u16string> OutboxDispatcher::putNew(
 
 void OutboxDispatcher::append(const std::u16string& id) {
   std::lock_guard guard(mutex_);
+  DatabaseRecord record;
+  if (outbox_.get(id, record) && track(id, record)) {
+    rearm();
+    return;
+  }
   if (std::find(queue_.begin(), queue_.end(), id) == queue_.end()) queue_.push_back(id);
+  rearm();
 }
 
 void OutboxDispatcher::dispatchNext() {
-  if (state_.sendPause() || channel_.getStatus() != ChannelStatus::Idle) return;
+  const bool canSend = !state_.sendPause() && channel_.getStatus() == ChannelStatus::Idle;
+  std::vector<Expired> expired;
   std::unique_ptr<GenericMessage> message;
   {
     std::lock_guard guard(mutex_);
-    // One message at a time: the next one waits for the result of this one.
-    if (inFlight_ || stopping_) return;
-    if (!unsaved_.empty()) {
-      std::erase_if(unsaved_, [](GenericDatabase* folder) { return folder->save() == 0; });
-      if (!unsaved_.empty()) return;
-      Logger::log(1, std::string("Outbox: the folders can be saved again; sending goes on"));
-    }
-    while (!message && !queue_.empty()) {
-      const std::u16string id = queue_.front();
-      queue_.pop_front();
-      DatabaseRecord record;
-      if (!outbox_.get(id, record)) continue;  // removed meanwhile (control panel)
-      message = messageFromRecord(record, StoreKind::Outbox);
-      if (!message) {
-        Logger::log(2, u"Outbox: record " + id + u" has an unknown type, not sent");
-        continue;
-      }
-      inFlight_ = InFlight{id, message->uniqueid};
-    }
+    releaseDue(expired);
+    message = takeNext(canSend, expired);
+    rearm();
+  }
+  for (Expired& given : expired) {
+    if (expiredHandler_) expiredHandler_(std::move(given.message), given.recordId);
   }
   if (!message) return;
   if (onHandOut_) onHandOut_(*message);
@@ -108,6 +168,44 @@ void OutboxDispatcher::dispatchNext() {
 
 void OutboxDispatcher::setOnHandOut(std::function<void(const GenericMessage&)> onHandOut) {
   onHandOut_ = std::move(onHandOut);
+}
+
+std::unique_ptr<GenericMessage> OutboxDispatcher::takeNext(bool canSend,
+                                                           std::vector<Expired>& expired) {
+  // One message at a time: the next one waits for the result of this one.
+  if (!canSend || inFlight_ || stopping_) return nullptr;
+  if (!unsaved_.empty()) {
+    std::erase_if(unsaved_, [](GenericDatabase* folder) { return folder->save() == 0; });
+    if (!unsaved_.empty()) return nullptr;
+    Logger::log(1, std::string("Outbox: the folders can be saved again; sending goes on"));
+  }
+  const MessageTime now = messageTimeNow(clock_);
+  std::unique_ptr<GenericMessage> message;
+  while (!message && !queue_.empty()) {
+    const std::u16string id = queue_.front();
+    queue_.pop_front();
+    DatabaseRecord record;
+    if (!outbox_.get(id, record)) continue;  // removed meanwhile (control panel)
+    message = messageFromRecord(record, StoreKind::Outbox);
+    if (!message) {
+      Logger::log(2, u"Outbox: record " + id + u" has an unknown type, not sent");
+      continue;
+    }
+    if (message->expires > 0 && message->expires <= now) {
+      times_.forget(id);
+      expired.push_back(Expired{std::move(message), id});
+      continue;
+    }
+    // Its time came back (a record written meanwhile): it waits beside the queue.
+    if (track(id, record)) {
+      message.reset();
+      continue;
+    }
+    // Its expiry is looked at again when it comes back from the sender.
+    times_.forget(id);
+    inFlight_ = InFlight{id, message->uniqueid};
+  }
+  return message;
 }
 
 std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage& message) {
@@ -128,16 +226,22 @@ std::optional<std::u16string> OutboxDispatcher::takeSettled(const GenericMessage
       recordId = record[0];
     }
   }
-  if (recordId) std::erase(queue_, *recordId);
+  if (recordId) {
+    std::erase(queue_, *recordId);
+    times_.forget(*recordId);
+  }
   return recordId;
 }
 
 void OutboxDispatcher::returnInFlight() {
   std::lock_guard guard(mutex_);
   if (!inFlight_) return;
+  DatabaseRecord record;
+  if (outbox_.get(inFlight_->recordId, record)) track(inFlight_->recordId, record);
   queue_.push_front(inFlight_->recordId);
   inFlight_.reset();
   settled_.notify_all();
+  rearm();
 }
 
 void OutboxDispatcher::stopDispatching() {
@@ -177,6 +281,11 @@ bool OutboxDispatcher::removeQueued(const std::u16string& id) {
 std::size_t OutboxDispatcher::queuedCount() const {
   std::lock_guard guard(mutex_);
   return queue_.size();
+}
+
+std::size_t OutboxDispatcher::waitingCount() const {
+  std::lock_guard guard(mutex_);
+  return times_.waitingCount();
 }
 
 bool OutboxDispatcher::hasInFlight() const {

@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "core/util/Clock.h"
+#include "service/OutboxTimes.h"
+#include "storage/DatabaseRecord.h"
+
 namespace parlane {
 
 class AsyncSerialComm;
-class Clock;
 class GenericDatabase;
 class GenericMessage;
 class SmsSender;
@@ -23,10 +26,25 @@ class ServiceState;
 // its message is in the sender's hands; it leaves only once its send result has been recorded, so
 // a crash or a power cut loses nothing. The id of the message in flight is never queued, so no
 // record goes to the modem twice. One lock guards the id queue and the message in flight.
+// A message with a "not before" time waits beside the queue, so the messages behind it go
+// first; when its time comes it goes to the front. A message not sent by its expiry is given up.
+// The earliest of those times is handed to a timer, so nothing looks at the clock in between.
 class OutboxDispatcher {
  public:
+  // Told the milliseconds until the next "not before" time or expiry, or nothing when there is
+  // none; at that time dispatchNext() is to be called. Called with the lock held.
+  using Timer = std::function<void(std::optional<std::int64_t> delayMs)>;
+  // Gets each message given up at its expiry with its outbox record id, to file it; called by
+  // dispatchNext() without the lock.
+  using ExpiredHandler =
+      std::function<void(std::unique_ptr<GenericMessage> message, const std::u16string& recordId)>;
+
   OutboxDispatcher(GenericDatabase& outbox, AsyncSerialComm& channel, SmsSender& sender,
-                   ServiceState& state);
+                   ServiceState& state, const Clock& clock = Clock::system());
+
+  // Set before start.
+  void setTimer(Timer timer);
+  void setExpiredHandler(ExpiredHandler handler);
 
   // Queues the ids of the records already in the outbox, in key order (start-up).
   void loadQueue();
@@ -36,8 +54,9 @@ class OutboxDispatcher {
   std::optional<std::vector<std::u16string>> queueAll(
       const std::vector<const GenericMessage*>& messages);
 
-  // Hands the next message to the sender unless a pause runs, the channel is not idle or a
-  // message is still in flight.
+  // Moves the waiting messages whose time has come to the front of the queue and gives up the
+  // expired ones (also while no message can be sent); then hands the next message to the sender
+  // unless a pause runs, the channel is not idle or a message is still in flight.
   void dispatchNext();
 
   // The send result of `message` is being recorded: the outbox record it came from (the one in
@@ -57,6 +76,8 @@ class OutboxDispatcher {
   std::size_t queuedCount() const;
   // Told of each message just before it goes to the sender (set before the service starts).
   void setOnHandOut(std::function<void(const GenericMessage&)> onHandOut);
+  // Messages held back until their "not before" time.
+  std::size_t waitingCount() const;
   bool hasInFlight() const;
 
   // Nothing more is handed to the sender (shut-down).
@@ -74,6 +95,22 @@ class OutboxDispatcher {
   // The lock is held.
   std::vector<std::u16string> putNew(const std::vector<const GenericMessage*>& messages);
 
+  struct Expired {
+    std::unique_ptr<GenericMessage> message;
+    std::u16string recordId;
+  };
+
+  // Notes the times of record `id` (from its fields); true when it waits. The lock is held.
+  bool track(const std::u16string& id, const DatabaseRecord& record);
+  // The waiting messages whose time has come go to the front of the queue; the expired ones leave
+  // it, into `expired`. The lock is held.
+  void releaseDue(std::vector<Expired>& expired);
+  // Gives the timer the next time to look. The lock is held.
+  void rearm();
+  // The next message for the sender, when one may go; expired ones met on the way go into
+  // `expired`. The lock is held.
+  std::unique_ptr<GenericMessage> takeNext(bool canSend, std::vector<Expired>& expired);
+
   struct InFlight {
     std::u16string recordId;
     std::int32_t uniqueid = 0;
@@ -83,9 +120,14 @@ class OutboxDispatcher {
   AsyncSerialComm& channel_;
   SmsSender& sender_;
   ServiceState& state_;
+  const Clock& clock_;
+  Timer timer_;
+  ExpiredHandler expiredHandler_;
 
   std::function<void(const GenericMessage&)> onHandOut_;
   mutable std::mutex mutex_;
+  OutboxTimes times_;
+  bool armed_ = false;
   std::deque<std::u16string> queue_;
   std::optional<InFlight> inFlight_;
   std::condition_variable settled_;

@@ -63,15 +63,19 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
   }
   // Counted and known before the folders show the message, so that no reader of the metrics or
   // of its state finds it filed but not counted, or failed without its reason.
-  if (sent && metrics_ != nullptr) record(message, SendOutcome::Sent);
-  if (!sent && metrics_ != nullptr) {
-    const std::string reason =
-        toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason);
-    metrics_->outcomes().remember(toUtf8(message.custom),
-                                  {reason, static_cast<long long>(clock_.wallSeconds())});
+  // No retry after the expiry: the message is given up.
+  const bool expired = !sent && message.expires > 0 && message.expires <= messageTimeNow(clock_);
+  std::unique_ptr<GenericMessage> given;
+  if (expired) {
+    given = message.clone();
+    given->failureReason = kExpired;
+    logExpired(message);
   }
+  const GenericMessage& filed = given ? *given : message;
+  if (sent && metrics_ != nullptr) record(message, SendOutcome::Sent);
+  if (!sent) noteFailure(filed);
   const SendRecording recording =
-      recordSendResult(message, sent, settings_.getInt("sender.retries"), outboxId,
+      recordSendResult(filed, sent, expired ? 0 : settings_.getInt("sender.retries"), outboxId,
                        stores_.outbox(), stores_.sent(), stores_.failed());
   if (!recording.saved) {
     dispatcher_.holdUntilSaved(recording.outcome == SendOutcome::Sent     ? stores_.sent()
@@ -82,9 +86,9 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
     events_->post(MessageEvent::of(recording.outcome == SendOutcome::Sent
                                        ? MessageEvent::Kind::Sent
                                        : MessageEvent::Kind::Failed,
-                                   message));
+                                   filed));
   }
-  if (metrics_ != nullptr && !sent) record(message, recording.outcome);
+  if (metrics_ != nullptr && !sent) record(filed, recording.outcome);
   if (sent) {
     state_.lowerErrors();
   } else {
@@ -93,7 +97,7 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
       dispatcher_.dispatchNext();
     }
     state_.raiseErrors();
-    if (settings_.getInt("sms_fail_notify") != 0) tellFailure(message);
+    if (settings_.getInt("sms_fail_notify") != 0) tellFailure(filed);
   }
 
   const int delay = settings_.getInt("sender.delay");
@@ -105,6 +109,32 @@ void SendResultHandler::handle(const GenericMessage& message, int flag) {
     scheduler_.add(ServiceScheduler::kSendPause, delay, true);
     state_.setSendPause(true);
   }
+}
+
+void SendResultHandler::noteFailure(const GenericMessage& message) {
+  if (metrics_ == nullptr) return;
+  const std::string reason =
+      toUtf8(message.failureReason.empty() ? u"Unknown error" : message.failureReason);
+  metrics_->outcomes().remember(toUtf8(message.custom),
+                                {reason, static_cast<long long>(clock_.wallSeconds())});
+}
+
+void SendResultHandler::logExpired(const GenericMessage& message) {
+  Logger::log(2, u"Message " + fromAscii(std::to_string(message.uniqueid)) + u" to " + message.to +
+                     u" not sent by its expiry: filed as failed, expired");
+}
+
+void SendResultHandler::fileExpired(const GenericMessage& message, const std::u16string& recordId) {
+  std::unique_ptr<GenericMessage> expired = message.clone();
+  expired->failureReason = kExpired;
+  logExpired(message);
+  noteFailure(*expired);
+  const SendRecording recording = recordSendResult(*expired, false, 0, recordId, stores_.outbox(),
+                                                   stores_.sent(), stores_.failed());
+  if (!recording.saved) dispatcher_.holdUntilSaved(stores_.failed());
+  if (events_ != nullptr) events_->post(MessageEvent::of(MessageEvent::Kind::Failed, *expired));
+  if (metrics_ != nullptr) record(*expired, recording.outcome);
+  if (settings_.getInt("sms_fail_notify") != 0) tellFailure(*expired);
 }
 
 void SendResultHandler::record(const GenericMessage& message, SendOutcome outcome) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "core/util/Clock.h"
 #include "service/SendResultRecording.h"
 
@@ -28,10 +30,19 @@ class SendResultHandler {
                     ServiceMetrics* metrics = nullptr, const Clock* clock = nullptr);
 
   // `flag` as the sender gives it (sendFlag): sent, failed, or cancelled by Disconnect or Exit,
-  // which puts the message back into the outbox as it was.
+  // which puts the message back into the outbox as it was. A failure at or after the message's
+  // expiry is no retry: it is filed as failed, "expired".
   void handle(const GenericMessage& message, int flag);
+  // The message of outbox record `recordId` was not sent by its expiry: filed as failed with the
+  // reason "expired".
+  void fileExpired(const GenericMessage& message, const std::u16string& recordId);
+
+  static constexpr const char16_t* kExpired = u"expired";
 
  private:
+  // What is known of a failure before the folders show it.
+  void noteFailure(const GenericMessage& message);
+  void logExpired(const GenericMessage& message);
   void tellFailure(const GenericMessage& message);
   // Counts the outcome.
   void record(const GenericMessage& message, SendOutcome outcome);

@@ -1,6 +1,7 @@
 #include "service/ServiceCore.h"
 
 #include "core/util/Utf.h"
+#include "service/ServiceScheduler.h"
 #include "storage/MessageStores.h"
 
 namespace parlane {
@@ -9,7 +10,7 @@ ServiceCore::ServiceCore(const ServiceParts& p, std::function<void(std::u16strin
     : parts(p),
       balloons(p.window),
       initializer(p.sender, p.settings, &balloons),
-      dispatcher(p.stores.outbox(), p.channel, p.sender, state),
+      dispatcher(p.stores.outbox(), p.channel, p.sender, state, p.clock),
       sendResults(p.settings, p.stores, state, dispatcher, p.scheduler, p.window, p.events,
                   &metrics, &p.clock),
       incoming(p.settings, p.stores, state, duplicates, dispatcher, p.sender, p.window, p.events,
@@ -22,6 +23,17 @@ ServiceCore::ServiceCore(const ServiceParts& p, std::function<void(std::u16strin
   dispatcher.setOnHandOut([this](const GenericMessage& message) {
     if (message.kind() == MessageKind::Ussd) metrics.ussd().handedOut(toUtf8(message.custom));
   });
+  dispatcher.setTimer([&scheduler = p.scheduler](std::optional<std::int64_t> delayMs) {
+    if (delayMs) {
+      scheduler.add(ServiceScheduler::kOutboxTimes, *delayMs, true);
+    } else {
+      scheduler.remove(ServiceScheduler::kOutboxTimes);
+    }
+  });
+  dispatcher.setExpiredHandler(
+      [this](std::unique_ptr<GenericMessage> message, const std::u16string& recordId) {
+        sendResults.fileExpired(*message, recordId);
+      });
 }
 
 }  // namespace parlane

@@ -29,6 +29,7 @@ class ServiceScheduler {
     kSendPause = 8,        // one-shot: end of the pause after a sent message
     kWatchdog = 9,         // channel watchdog, dispatch and quiet folders, every second
     kReconnectCheck = 10,  // "modem.reconnect.time" s
+    kOutboxTimes = 11,     // one-shot: a held-back message is due or a message expires
     kPoolReturn = 12,      // "spool.pool_return" s while the modem is away: pool messages go back
   };
 

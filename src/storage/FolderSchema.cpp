@@ -27,8 +27,9 @@ const std::vector<std::u16string>& storeColumns(StoreKind kind) {
       u"id",      u"timestamp", u"from",     u"type",     u"content",    u"url",
       u"handled", u"flags",     u"reserved", u"uniqueid", u"destination"};
   static const std::vector<std::u16string> outbox = {
-      u"id",     u"timestamp", u"to",       u"type",     u"segments", u"content",  u"url",
-      u"dstton", u"flags",     u"uniqueid", u"attempts", u"source",   u"validity", u"custom"};
+      u"id",       u"timestamp", u"to",        u"type",     u"segments", u"content",
+      u"url",      u"dstton",    u"flags",     u"uniqueid", u"attempts", u"source",
+      u"validity", u"custom",    u"notbefore", u"expires"};
   static const std::vector<std::u16string> sent = {
       u"id",     u"timestamp", u"to",       u"type",  u"segments", u"content",  u"url",
       u"dstton", u"flags",     u"uniqueid", u"refid", u"source",   u"validity", u"custom"};

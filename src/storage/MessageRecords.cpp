@@ -1,5 +1,6 @@
 #include "storage/MessageRecords.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/settings/SettingsStore.h"
@@ -70,6 +71,8 @@ DatabaseRecord outgoingRecord(const GenericMessage& message, StoreKind folder,
   record.set(u"source", flattenField(message.source));
   record.set(u"validity", decimal(static_cast<std::int64_t>(message.expiry) - message.timestamp));
   record.set(u"custom", flattenField(message.custom));
+  record.set(u"notbefore", message.notBefore > 0 ? decimal(message.notBefore) : u"");
+  record.set(u"expires", message.expires > 0 ? decimal(message.expires) : u"");
   return record.take();
 }
 
@@ -122,6 +125,9 @@ std::unique_ptr<GenericMessage> messageFromRecord(const DatabaseRecord& record, 
         static_cast<MessageTime>(static_cast<std::int64_t>(message->created) + validity);
   }
   if (read.has(u"custom")) message->custom = read.text(u"custom");
+  // Empty in records written before these columns were kept: no times.
+  message->notBefore = std::max(0, read.number(u"notbefore"));
+  message->expires = std::max(0, read.number(u"expires"));
   return message;
 }
 

@@ -284,4 +284,30 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<VariableCase>& info) { return info.param.name; });
 
 }  // namespace
+// PARLANE_STATUS of each kind of event: a report's outcome, a failure's reason.
+struct StatusCase {
+  const char* name;
+  MessageEvent::Kind kind;
+  const char16_t* failureReason;
+  const char* status;
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+
+class EventStatus : public testing::TestWithParam<StatusCase> {};
+
+TEST_P(EventStatus, SaysWhatBecameOfTheMessage) {
+  SMSMessage message(u"", u"+4917012345", u"hello", 77);
+  message.failureReason = GetParam().failureReason;
+  EXPECT_EQ(MessageEvent::of(GetParam().kind, message).status, GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EventStatus,
+    testing::Values(StatusCase{"FailedExpired", MessageEvent::Kind::Failed, u"expired", "expired"},
+                    StatusCase{"FailedByTheModem", MessageEvent::Kind::Failed,
+                               u"Network out of order", "Network out of order"},
+                    StatusCase{"SentHasNone", MessageEvent::Kind::Sent, u"", ""}),
+    [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
+
 }  // namespace parlane

@@ -137,9 +137,9 @@ size_t brokenLines(const std::string& text, size_t fields) {
 
 std::string outboxLine(int n) {
   // id, timestamp, to, type, segments, content, url, dstton, flags, uniqueid, attempts, source,
-  // validity, custom
+  // validity, custom, notbefore, expires
   return keyFor(n) + "\t1700000000\t+4917000" + std::to_string(n) + "\tsms\t1\t" +
-         toUtf8(contentFor(n)) + "\t\t1\t0\t" + std::to_string(n) + "\t0\t\t86400\t\r\n";
+         toUtf8(contentFor(n)) + "\t\t1\t0\t" + std::to_string(n) + "\t0\t\t86400\t\t\t\r\n";
 }
 
 // A sending loop's bookkeeping without the modem: each message is written into "sent", then

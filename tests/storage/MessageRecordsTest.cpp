@@ -26,7 +26,7 @@ TEST(OutgoingRecord, OutboxLayout) {
   EXPECT_EQ(outgoingRecord(sample(), StoreKind::Outbox, u"0000000a"),
             (DatabaseRecord{u"0000000a", u"1700000000", u"0170 555 1", u"sms", u"2",
                             u"Hi%0D%0Athere%09you", u"", u"2", u"5", u"77", u"1", u"+491700000001",
-                            u"3600", u"tag one"}));
+                            u"3600", u"tag one", u"", u""}));
 }
 
 TEST(OutgoingRecord, SentLayoutHasTheReference) {
