@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/util/ScheduleTime.h"
 #include "core/util/Utf.h"
 #include "core/util/Utf8Text.h"
 #include "gsm/Numbers.h"
@@ -52,8 +53,8 @@ bool hasControl(std::string_view text) {
 }
 
 // One header line into `message`; the reason when it can't be read.
-std::optional<std::string> readHeader(std::string_view line, SpoolMessage& message,
-                                      bool& typeGiven) {
+std::optional<std::string> readHeader(std::string_view line, SpoolMessage& message, bool& typeGiven,
+                                      std::int64_t now) {
   const auto colon = line.find(':');
   if (colon == std::string_view::npos) return "header line without a colon: " + std::string(line);
   const std::string key = lower(trim(line.substr(0, colon)));
@@ -85,6 +86,13 @@ std::optional<std::string> readHeader(std::string_view line, SpoolMessage& messa
              " expected, not \"" + std::string(value) + "\"";
     }
     message.validity = *seconds;
+  } else if (key == "send-after" || key == "expires") {
+    const ScheduleTimeParse time = parseScheduleTime(value, now);
+    if (!time.seconds) return key + ": " + time.error + ", not \"" + std::string(value) + "\"";
+    (key == "expires" ? message.expires : message.sendAfter) = time.seconds;
+    if (key == "expires" && *time.seconds <= now) {
+      return "expires: " + std::string(value) + " is past already";
+    }
   } else if (key == "url") {
     message.url = std::string(value);
   } else if (key == "type") {
@@ -102,7 +110,7 @@ std::optional<std::string> readHeader(std::string_view line, SpoolMessage& messa
 
 }  // namespace
 
-SpoolParse parseSpoolFile(std::string_view bytes) {
+SpoolParse parseSpoolFile(std::string_view bytes, std::int64_t now) {
   SpoolParse result;
   if (bytes.size() > kMaxSpoolFileBytes) {
     result.error = "larger than " + std::to_string(kMaxSpoolFileBytes) + " bytes";
@@ -131,7 +139,7 @@ SpoolParse parseSpoolFile(std::string_view bytes) {
       blankLineSeen = true;
       break;
     }
-    if (auto error = readHeader(line, message, pushTypeGiven)) {
+    if (auto error = readHeader(line, message, pushTypeGiven, now)) {
       result.error = std::move(*error);
       return result;
     }
@@ -163,6 +171,9 @@ std::optional<std::string> checkSpoolMessage(const SpoolMessage& message) {
   if (message.text.find('\0') != std::string::npos) return "the text holds NUL bytes";
   if (message.to.size() > kMaxSpoolRecipients) {
     return "more than " + std::to_string(kMaxSpoolRecipients) + " recipients";
+  }
+  if (message.sendAfter && message.expires && *message.expires <= *message.sendAfter) {
+    return "it expires before it may be sent";
   }
   if (message.ussd) {
     if (!message.to.empty()) return "a USSD request takes no number";
@@ -215,6 +226,8 @@ std::string formatSpoolFile(const SpoolMessage& message) {
   if (message.ton) out += "Ton: " + std::to_string(*message.ton) + "\n";
   if (message.validity > 0) out += "Validity: " + std::to_string(message.validity) + "\n";
   if (!message.url.empty()) out += "Url: " + message.url + "\n";
+  if (message.sendAfter) out += "Send-After: " + formatScheduleTime(*message.sendAfter) + "\n";
+  if (message.expires) out += "Expires: " + formatScheduleTime(*message.expires) + "\n";
   out += "\n";
   out += message.text;
   // The reader takes one line end off the text: a text that ends in CR keeps it.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,8 @@ namespace parlane {
 //   Validity: SECONDS   validity period
 //   Url: URL            a WAP Push pointing there, the text its title
 //   Type: sms|push|ussd a USSD request carries its code as the text and needs no number
+//   Send-After: TIME    not sent before then: seconds from now or an ISO 8601 date and time
+//   Expires: TIME       given up ("expired") when not sent by then; same forms
 // One line end at the end of the text belongs to the file, not to the text.
 struct SpoolMessage {
   std::vector<std::string> to;
@@ -28,6 +31,9 @@ struct SpoolMessage {
   std::string url;
   bool ussd = false;
   std::string text;
+  // Seconds since 1970, UTC.
+  std::optional<std::int64_t> sendAfter;
+  std::optional<std::int64_t> expires;
 
   bool operator==(const SpoolMessage&) const = default;
 };
@@ -48,11 +54,12 @@ struct SpoolParse {
   std::string error;  // why the file was refused, when it was
 };
 
-// Reads a spool file; any bytes at all give a message or a reason.
-SpoolParse parseSpoolFile(std::string_view bytes);
+// Reads a spool file; any bytes at all give a message or a reason. Times given in seconds count
+// from `now` (seconds since 1970).
+SpoolParse parseSpoolFile(std::string_view bytes, std::int64_t now = std::time(nullptr));
 
 // Why the message can't be sent as it is (no number, a number that is none, an empty text,
-// invalid UTF-8, ...), or nothing when it is fine.
+// invalid UTF-8, an expiry before its "send after" time, ...), or nothing when it is fine.
 std::optional<std::string> checkSpoolMessage(const SpoolMessage& message);
 
 // The reasons checkSpoolMessage gives for each of `numbers` on its own with the rest of

@@ -155,6 +155,8 @@ std::vector<std::unique_ptr<GenericMessage>> messagesOf(const SpoolMessage& spoo
     if (spooled.flash) message->flags |= messageFlags::kFlash;
     if (spooled.report) message->flags |= messageFlags::kReport;
     if (spooled.validity > 0) message->expiry = message->created + spooled.validity;
+    if (spooled.sendAfter) message->notBefore = static_cast<MessageTime>(*spooled.sendAfter);
+    if (spooled.expires) message->expires = static_cast<MessageTime>(*spooled.expires);
     // Who asks for the message can find it in the folders by its file name.
     message->custom = fromUtf8(name);
     messages.push_back(std::move(message));
@@ -464,7 +466,7 @@ void SpoolWatcher::takeClaimed(const std::string& name, int fd, const struct sta
     return;
   }
 
-  const SpoolParse parse = parseSpoolFile(*bytes);
+  const SpoolParse parse = parseSpoolFile(*bytes, clock_.wallSeconds());
   if (!parse.message) {
     reject(takingFd_, name, parse.error);
     return;

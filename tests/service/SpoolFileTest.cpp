@@ -62,37 +62,45 @@ std::string manyRecipients(int count) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SpoolFileRefused,
-    testing::Values(Refused{"NoNumber", "Flash: no\n\nhello\n", "no number"},
-                    Refused{"EmptyText", "To: +491701\n\n", "empty text"},
-                    Refused{"NoBlankLine", "To: +491701\n", "no blank line"},
-                    Refused{"Empty", "", "no blank line"},
-                    Refused{"NotANumber", "To: Alice\n\nhi\n", "\"Alice\" is not a phone number"},
-                    Refused{"ZeroNumber", "To: 0\n\nhi\n", "\"0\" is not a phone number"},
-                    Refused{"ZerosOnly", "To: +000\n\nhi\n", "\"+000\" is not a phone number"},
-                    Refused{"MoreThanTwentyDigits", "To: +491701234567890123456\n\nhi\n",
-                            "is not a phone number"},
-                    Refused{"UrlTooLong",
-                            "To: 1\nUrl: http://example.org/" + std::string(2030, 'a') + "\n\nhi\n",
-                            "the url is longer than 2048 characters"},
-                    Refused{"UnknownHeader", "To: 1\nFrom: 2\n\nhi\n", "unknown header \"From\""},
-                    Refused{"NoColon", "To 1\n\nhi\n", "without a colon"},
-                    Refused{"BadSwitch", "To: 1\nFlash: maybe\n\nhi\n", "flash: yes or no"},
-                    Refused{"BadTon", "To: 1\nTon: 5\n\nhi\n", "ton: 0 to 4"},
-                    Refused{"BadValidity", "To: 1\nValidity: -3\n\nhi\n", "validity"},
-                    Refused{"HugeValidity", "To: 1\nValidity: 99999999999\n\nhi\n", "validity"},
-                    Refused{"BadType", "To: 1\nType: fax\n\nhi\n", "type: sms, push or ussd"},
-                    Refused{"PushWithoutUrl", "To: 1\nType: push\n\nhi\n", "push without a url"},
-                    Refused{"UssdWithNumber", "To: 1\nType: ussd\n\n*100#\n", "takes no number"},
-                    Refused{"UssdWithoutCode", "Type: ussd\n\n \n", "no USSD code"},
-                    Refused{"InvalidUtf8", "To: 1\n\n\xC3\x28\n", "not valid UTF-8"},
-                    Refused{"Binary",
-                            std::string("To: 1\n\n\x7F"
-                                        "ELF\0\0\x01",
-                                        12),
-                            "NUL bytes"},
-                    Refused{"TooManyRecipients", manyRecipients(1000), "more than 100 recipients"},
-                    Refused{"TooBig", "To: 1\n\n" + std::string(kMaxSpoolFileBytes, 'x'),
-                            "larger than"}),
+    testing::Values(
+        Refused{"NoNumber", "Flash: no\n\nhello\n", "no number"},
+        Refused{"EmptyText", "To: +491701\n\n", "empty text"},
+        Refused{"NoBlankLine", "To: +491701\n", "no blank line"},
+        Refused{"Empty", "", "no blank line"},
+        Refused{"NotANumber", "To: Alice\n\nhi\n", "\"Alice\" is not a phone number"},
+        Refused{"ZeroNumber", "To: 0\n\nhi\n", "\"0\" is not a phone number"},
+        Refused{"ZerosOnly", "To: +000\n\nhi\n", "\"+000\" is not a phone number"},
+        Refused{"MoreThanTwentyDigits", "To: +491701234567890123456\n\nhi\n",
+                "is not a phone number"},
+        Refused{"UrlTooLong",
+                "To: 1\nUrl: http://example.org/" + std::string(2030, 'a') + "\n\nhi\n",
+                "the url is longer than 2048 characters"},
+        Refused{"UnknownHeader", "To: 1\nFrom: 2\n\nhi\n", "unknown header \"From\""},
+        Refused{"NoColon", "To 1\n\nhi\n", "without a colon"},
+        Refused{"BadSwitch", "To: 1\nFlash: maybe\n\nhi\n", "flash: yes or no"},
+        Refused{"BadTon", "To: 1\nTon: 5\n\nhi\n", "ton: 0 to 4"},
+        Refused{"BadValidity", "To: 1\nValidity: -3\n\nhi\n", "validity"},
+        Refused{"HugeValidity", "To: 1\nValidity: 99999999999\n\nhi\n", "validity"},
+        Refused{"BadType", "To: 1\nType: fax\n\nhi\n", "type: sms, push or ussd"},
+        Refused{"PushWithoutUrl", "To: 1\nType: push\n\nhi\n", "push without a url"},
+        Refused{"UssdWithNumber", "To: 1\nType: ussd\n\n*100#\n", "takes no number"},
+        Refused{"UssdWithoutCode", "Type: ussd\n\n \n", "no USSD code"},
+        Refused{"SendAfterNoTime", "To: 1\nSend-After: soon\n\nhi\n",
+                "send-after: seconds from now or a date and time"},
+        Refused{"ExpiresInAnUnknownZone", "To: 1\nExpires: 2030-01-01T00:00 CET\n\nhi\n",
+                "expires: time zone"},
+        Refused{"ExpiresPast", "To: 1\nExpires: 2020-01-01T00:00Z\n\nhi\n",
+                "expires: 2020-01-01T00:00Z is past already"},
+        Refused{"ExpiresBeforeItMayBeSent", "To: 1\nSend-After: 7200\nExpires: 3600\n\nhi\n",
+                "it expires before it may be sent"},
+        Refused{"InvalidUtf8", "To: 1\n\n\xC3\x28\n", "not valid UTF-8"},
+        Refused{"Binary",
+                std::string("To: 1\n\n\x7F"
+                            "ELF\0\0\x01",
+                            12),
+                "NUL bytes"},
+        Refused{"TooManyRecipients", manyRecipients(1000), "more than 100 recipients"},
+        Refused{"TooBig", "To: 1\n\n" + std::string(kMaxSpoolFileBytes, 'x'), "larger than"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpoolFile, WriterAndReaderAgree) {
@@ -115,6 +123,50 @@ TEST(SpoolFile, WriterAndReaderAgree) {
   ussd.ussd = true;
   ussd.text = "*101#";
   EXPECT_EQ(parseSpoolFile(formatSpoolFile(ussd)).message, ussd);
+}
+
+// "Send-After:" and "Expires:" in seconds from the moment the file is read, or as a date and time.
+struct TimesCase {
+  const char* name;
+  std::string headers;
+  std::optional<std::int64_t> sendAfter;
+  std::optional<std::int64_t> expires;
+};
+
+void PrintTo(const TimesCase& c, std::ostream* os) { *os << c.name; }
+
+class SpoolFileTimes : public testing::TestWithParam<TimesCase> {};
+
+constexpr std::int64_t kNow = 1'700'000'000;  // 2023-11-14T22:13:20Z
+
+TEST_P(SpoolFileTimes, AreRead) {
+  const SpoolParse parse = parseSpoolFile("To: 1\n" + GetParam().headers + "\nhi\n", kNow);
+  ASSERT_TRUE(parse.message) << parse.error;
+  EXPECT_EQ(parse.message->sendAfter, GetParam().sendAfter);
+  EXPECT_EQ(parse.message->expires, GetParam().expires);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpoolFileTimes,
+    testing::Values(
+        TimesCase{"None", "", std::nullopt, std::nullopt},
+        TimesCase{"SecondsFromNow", "Send-After: 60\nExpires: 3600\n", kNow + 60, kNow + 3600},
+        TimesCase{"IsoTimes", "send-after: 2023-11-14T23:00:00Z\nEXPIRES: 2023-11-15T01:00+01:00\n",
+                  kNow + 2800, kNow + 6400},
+        TimesCase{"OnlyAnExpiry", "Expires: 10\n", std::nullopt, kNow + 10},
+        TimesCase{"SendAfterInThePastIsNow", "Send-After: 2020-01-01T00:00Z\n", 1'577'836'800,
+                  std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SpoolFile, TimesAreWrittenAndReadBack) {
+  SpoolMessage message;
+  message.to = {"+4917012345"};
+  message.text = "later";
+  message.sendAfter = kNow + 60;
+  message.expires = kNow + 7200;
+  const SpoolParse parse = parseSpoolFile(formatSpoolFile(message), kNow + 30);
+  ASSERT_TRUE(parse.message) << parse.error;
+  EXPECT_EQ(*parse.message, message);
 }
 
 TEST(SpoolFile, CheckRefusesWhatTheReaderWould) {

@@ -104,6 +104,34 @@ TEST_F(Spool, FilesBeforeAndAfterTheStartAreSent) {
   EXPECT_TRUE(exists(folder + "/c-being-written.sms.tmp"));
 }
 
+// Seconds in "Send-After:" count from the moment the file is taken, on the watcher's clock.
+TEST_F(Spool, SendAfterAndExpiresGiveEachMessageItsTimes) {
+  ManualClock clock{1'000'000, 1'700'000'000};
+  std::mutex mutex;
+  std::vector<std::pair<MessageTime, MessageTime>> times;
+  SpoolWatcher spool(
+      folder, rig.settings,
+      [&](const Messages& messages) {
+        std::lock_guard guard(mutex);
+        for (const auto& message : messages)
+          times.emplace_back(message->notBefore, message->expires);
+        return taken(messages);
+      },
+      clock);
+  ASSERT_TRUE(spool.start());
+  drop("timed.sms",
+       "To: +4917012345, +4917054321\nSend-After: 60\nExpires: 2023-11-15T00:00Z\n\nlater\n");
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard guard(mutex);
+    return times.size() == 2;
+  }));
+  spool.stop();
+  spool.join();
+  const std::pair<MessageTime, MessageTime> expected{1'700'000'060, 1'700'006'400};
+  EXPECT_EQ(times[0], expected);
+  EXPECT_EQ(times[1], expected);
+}
+
 TEST_F(Spool, AFileWhoseMessagesCantBeSavedStays) {
   std::atomic<int> offered{0};
   SpoolWatcher spool(folder, rig.settings, [&](const Messages& messages) {
