@@ -296,6 +296,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    "longer than 2048 characters"},
         BadCommand{"BadTon", {"--ton", "9", "+4917012345", "--text", "x"}, "", "--ton"},
+        BadCommand{"AtNoTime",
+                   {"--at", "tonight", "+4917012345", "--text", "x"},
+                   "",
+                   "--at: seconds from now or a date and time"},
+        BadCommand{"ExpiresPast",
+                   {"--expires", "2020-01-01T00:00Z", "+4917012345", "--text", "x"},
+                   "",
+                   "--expires: 2020-01-01T00:00Z is past already"},
+        BadCommand{"ExpiresBeforeAt",
+                   {"--at", "600", "--expires", "300", "+4917012345", "--text", "x"},
+                   "",
+                   "it expires before it may be sent"},
         BadCommand{
             "UssdWithNumber", {"--ussd", "+4917012345", "--text", "*100#"}, "", "takes no number"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "core/util/ScheduleTime.h"
+
 namespace parlane::send {
 
 const char* const kUsage =
@@ -15,6 +17,9 @@ const char* const kUsage =
     "  --ton N             type of number: 0 unknown, 1 international, 2 national,\n"
     "                      3 specific, 4 short code (default: the gateway's automatic rule)\n"
     "  --validity SECONDS  validity period\n"
+    "  --at TIME           not sent before TIME: seconds from now or an ISO 8601 date and\n"
+    "                      time (2026-12-24T18:00, local time unless a zone is given)\n"
+    "  --expires TIME      given up (failed, \"expired\") when not sent by TIME; same forms\n"
     "  --push URL          a WAP Push to URL, the text its title\n"
     "  --ussd              a USSD request: the text is the code, no number\n"
     "  --inst N            the gateway instance (default 0)\n"
@@ -40,7 +45,7 @@ long long number(const std::optional<std::string>& text) {
 
 }  // namespace
 
-ParsedOptions parseSendOptions(const std::vector<std::string>& arguments) {
+ParsedOptions parseSendOptions(const std::vector<std::string>& arguments, std::int64_t now) {
   ParsedOptions parsed;
   SendOptions options;
   bool textGiven = false;
@@ -90,6 +95,15 @@ ParsedOptions parseSendOptions(const std::vector<std::string>& arguments) {
       const auto url = value();
       if (!url || url->empty()) return fail("--push needs a URL");
       options.message.url = *url;
+    } else if (name == "--at" || name == "--expires") {
+      const auto text = value();
+      if (!text) return fail(name + " needs a time");
+      const ScheduleTimeParse time = parseScheduleTime(*text, now);
+      if (!time.seconds) return fail(name + ": " + time.error + ", not \"" + *text + "\"");
+      if (name == "--expires" && *time.seconds <= now) {
+        return fail("--expires: " + *text + " is past already");
+      }
+      (name == "--at" ? options.message.sendAfter : options.message.expires) = time.seconds;
     } else if (name == "--ton" || name == "--validity" || name == "--inst" || name == "--timeout") {
       const long long n = number(value());
       if (name == "--ton") {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,7 +28,9 @@ struct ParsedOptions {
   std::string error;  // why the command line is refused
 };
 
-ParsedOptions parseSendOptions(const std::vector<std::string>& arguments);
+// Times given in seconds count from `now` (seconds since 1970).
+ParsedOptions parseSendOptions(const std::vector<std::string>& arguments,
+                               std::int64_t now = std::time(nullptr));
 
 extern const char* const kUsage;
 
