@@ -411,7 +411,8 @@ void HttpDoor::route() {
   get(R"(/api/v1/messages/([A-Za-z0-9_-]{1,64}))",
       [this](const httplib::Request& request, httplib::Response& response) {
         const std::optional<MessageState> state =
-            findMessageState(stores_, request.matches[1].str(), &service_.metrics().outcomes());
+            findMessageState(stores_, request.matches[1].str(), &service_.metrics().outcomes(),
+                             clock_.wallSeconds());
         if (!state) {
           replyJsonError(response, 404, "no message with this id");
           return;
@@ -423,6 +424,7 @@ void HttpDoor::route() {
         if (!state->reference.empty()) body["reference"] = state->reference;
         if (!state->reason.empty()) body["reason"] = state->reason;
         if (state->time != 0) body["time"] = isoTime(state->time);
+        if (!state->sendAfter.empty()) body["sendAfter"] = state->sendAfter;
         replyJson(response, 200, body);
       });
 

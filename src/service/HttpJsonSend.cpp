@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/util/ScheduleTime.h"
 #include "core/util/Utf.h"
 #include "message/MessageFlags.h"
 #include "message/SMSMessage.h"
@@ -29,7 +30,7 @@ JsonSendMapping mapJsonSend(std::string_view body, std::size_t maxRecipients, co
   if (json.is_discarded() || !json.is_object()) return refuse("the body is no JSON object");
   for (const auto& [name, value] : json.items()) {
     if (name != "to" && name != "text" && name != "flash" && name != "report" &&
-        name != "validity") {
+        name != "validity" && name != "sendAfter" && name != "expires") {
       return refuse("unknown field: " + name);
     }
   }
@@ -67,6 +68,17 @@ JsonSendMapping mapJsonSend(std::string_view body, std::size_t maxRecipients, co
     }
     message.validity = static_cast<std::int32_t>(validity.get<std::uint64_t>() * 60);
   }
+  for (const char* name : {"sendAfter", "expires"}) {
+    if (!has(json, name)) continue;
+    if (!json[name].is_string()) return refuse(std::string(name) + ": an ISO 8601 time expected");
+    const std::string text = json[name].get<std::string>();
+    const ScheduleTimeParse time = parseScheduleTime(text, clock.wallSeconds());
+    if (!time.seconds) return refuse(std::string(name) + ": " + time.error);
+    if (std::string_view(name) == "expires" && *time.seconds <= clock.wallSeconds()) {
+      return refuse("expires: " + text + " is past already");
+    }
+    (std::string_view(name) == "sendAfter" ? message.sendAfter : message.expires) = time.seconds;
+  }
   const std::string refusals = numberRefusals(message, numbers);
   if (!refusals.empty()) return refuse(refusals);
 
@@ -77,6 +89,8 @@ JsonSendMapping mapJsonSend(std::string_view body, std::size_t maxRecipients, co
     if (message.flash) sms->flags |= messageFlags::kFlash;
     if (report) sms->flags |= messageFlags::kReport;
     if (message.validity > 0) sms->expiry = sms->created + message.validity;
+    if (message.sendAfter) sms->notBefore = static_cast<MessageTime>(*message.sendAfter);
+    if (message.expires) sms->expires = static_cast<MessageTime>(*message.expires);
     mapping.messages.push_back(std::move(sms));
   }
   return mapping;

@@ -18,7 +18,8 @@ struct JsonSendMapping {
   std::string error;  // empty: mapped
 };
 
-// Reads {"to": [..] or "..", "text": "..", "flash": bool, "report": bool, "validity": minutes};
+// Reads {"to": [..] or "..", "text": "..", "flash": bool, "report": bool, "validity": minutes,
+// "sendAfter": time, "expires": time} (times in ISO 8601, or seconds from now as a string);
 // any other field is refused by its name. The numbers are checked as the spool checks them.
 JsonSendMapping mapJsonSend(std::string_view body, std::size_t maxRecipients,
                             const Clock& clock = Clock::system());

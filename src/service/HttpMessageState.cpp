@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/util/ScheduleTime.h"
 #include "core/util/Utf.h"
 #include "message/MessageFlags.h"
 #include "service/ServiceMetrics.h"
@@ -35,7 +36,7 @@ int flagsOf(const DatabaseRecord& record, StoreKind kind) {
 }  // namespace
 
 std::optional<MessageState> findMessageState(MessageStores& stores, const std::string& id,
-                                             const MessageOutcomes* outcomes) {
+                                             const MessageOutcomes* outcomes, std::int64_t now) {
   const std::u16string key = fromUtf8(id);
   // Sent and failed first: a message just filed there may still wait for its removal from the
   // outbox.
@@ -48,6 +49,13 @@ std::optional<MessageState> findMessageState(MessageStores& stores, const std::s
     state.to = toUtf8(fieldOf(record, kind, u"to"));
     if (kind == StoreKind::Outbox) {
       state.state = "queued";
+      const std::string notBefore = toUtf8(fieldOf(record, kind, u"notbefore"));
+      std::int64_t due = 0;
+      std::from_chars(notBefore.data(), notBefore.data() + notBefore.size(), due);
+      if (due > now) {
+        state.state = "scheduled";
+        state.sendAfter = formatScheduleTime(due);
+      }
     } else if (kind == StoreKind::Failed) {
       state.state = "failed";
       state.reason = "not sent after the last attempt";

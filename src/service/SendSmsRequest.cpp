@@ -20,8 +20,9 @@ namespace parlane {
 namespace {
 
 // Fields a modem can't honour yet: taken so that existing scripts keep working.
-constexpr std::string_view kIgnoredFields[] = {"from", "smsc", "priority", "account",
-                                               "deferred"};
+constexpr std::string_view kIgnoredFields[] = {"from", "smsc", "priority", "account"};
+// "deferred" minutes: ten years at most, as a schedule time.
+constexpr long kMaxDeferredMinutes = 10L * 366 * 24 * 60;
 
 // The dlr-mask values: 1 delivered, 2 not delivered, 4 queued at the centre, 8 accepted by the
 // centre, 16 refused by it.
@@ -199,6 +200,14 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
     }
     message.validity = static_cast<std::int32_t>(*minutes * 60);
   }
+  MessageTime notBefore = 0;
+  if (const auto deferred = paramOf(params, {"deferred"})) {
+    const std::optional<long> minutes = wholeNumber(*deferred);
+    if (!minutes || *minutes > kMaxDeferredMinutes) {
+      return refuse(400, "Invalid deferred " + *deferred);
+    }
+    if (*minutes > 0) notBefore = static_cast<MessageTime>(clock.wallSeconds() + *minutes * 60);
+  }
   for (std::string_view field : kIgnoredFields) {
     if (paramOf(params, {field})) {
       mapping.notes.push_back(std::string(field) + " is not supported yet, ignored");
@@ -225,6 +234,7 @@ SendSmsMapping mapSendSms(const HttpParams& params, std::size_t maxRecipients, c
     if (message.flash) sms->flags |= messageFlags::kFlash;
     if ((mapping.reportMask & kReportsOfTheCentre) != 0) sms->flags |= messageFlags::kReport;
     if (message.validity > 0) sms->expiry = sms->created + message.validity;
+    sms->notBefore = notBefore;
     mapping.messages.push_back(std::move(sms));
   }
   return mapping;

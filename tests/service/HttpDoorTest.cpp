@@ -197,6 +197,31 @@ TEST_F(HttpDoorTest, JsonSendGivesIdsWhoseStateEndsInSent) {
   EXPECT_EQ(getJson("/api/v1/messages/nosuchid")->status, 404);
 }
 
+// The manual clock stands at 2023-11-14T22:13:20Z.
+TEST_F(HttpDoorTest, JsonSendAfterIsScheduledUntilItsTime) {
+  start();
+  const httplib::Result sent = client_->Post(
+      "/api/v1/messages", {{"Authorization", "Bearer t0ken"}},
+      R"({"to": "+4915112345671", "text": "later", "sendAfter": "2023-11-15T00:00:00+01:00"})",
+      "application/json");
+  ASSERT_TRUE(sent);
+  ASSERT_EQ(sent->status, 202) << sent->body;
+  const std::string path =
+      "/api/v1/messages/" + nlohmann::json::parse(sent->body)["ids"][0].get<std::string>();
+  nlohmann::json state = nlohmann::json::parse(getJson(path)->body);
+  EXPECT_EQ(state["state"], "scheduled");
+  EXPECT_EQ(state["folder"], "outbox");
+  EXPECT_EQ(state["sendAfter"], "2023-11-14T23:00:00Z");
+
+  clock_.advance(2800 * 1000);
+  rig_.scheduler.runDue();
+  ASSERT_TRUE(eventually([&] {
+    state = nlohmann::json::parse(getJson(path)->body);
+    return state["state"] == "sent";
+  })) << state.dump();
+  EXPECT_FALSE(state.contains("sendAfter"));
+}
+
 struct JsonRefusal {
   std::string name;
   std::string body;
@@ -228,6 +253,22 @@ INSTANTIATE_TEST_SUITE_P(
                     JsonRefusal{"NoReceiver", R"({"text": "a"})", "missing receiver number"},
                     JsonRefusal{"BadNumber", R"({"to": ["+4915112345671", "x"], "text": "a"})",
                                 "\"x\" is not a phone number"},
+                    JsonRefusal{"SendAfterNoTime",
+                                R"({"to": "+4915112345671", "text": "a", "sendAfter": "soon"})",
+                                "sendAfter: seconds from now or a date and time such as "
+                                "2026-12-24T18:00 expected"},
+                    JsonRefusal{"SendAfterNotAString",
+                                R"({"to": "+4915112345671", "text": "a", "sendAfter": 5})",
+                                "sendAfter: an ISO 8601 time expected"},
+                    JsonRefusal{"ExpiresPast",
+                                R"({"to": "+4915112345671", "text": "a",
+                                    "expires": "2020-01-01T00:00Z"})",
+                                "expires: 2020-01-01T00:00Z is past already"},
+                    JsonRefusal{"ExpiresBeforeSendAfter",
+                                R"({"to": "+4915112345671", "text": "a",
+                                    "sendAfter": "2030-01-02T00:00Z",
+                                    "expires": "2030-01-01T00:00Z"})",
+                                "it expires before it may be sent"},
                     JsonRefusal{"FlashNotBool",
                                 R"({"to": "+4915112345671", "text": "a", "flash": 1})",
                                 "flash: true or false expected"}),

@@ -45,6 +45,7 @@ struct MappingCase {
   std::string text;
   std::int32_t flags = 0;
   std::int64_t validity = 0;  // seconds after creation; 0: the default
+  std::int64_t deferred = 0;  // "not before", seconds after now; 0: none
 };
 
 void PrintTo(const MappingCase& c, std::ostream* os) { *os << c.name; }
@@ -67,6 +68,8 @@ TEST_P(SendSmsMappingTest, MapsOrRefuses) {
   if (GetParam().validity > 0) {
     EXPECT_EQ(message.expiry - message.created, GetParam().validity);
   }
+  EXPECT_EQ(message.notBefore,
+            GetParam().deferred > 0 ? clock.wallSeconds() + GetParam().deferred : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,15 +108,23 @@ INSTANTIATE_TEST_SUITE_P(
                     "to=%2B49170&text=a&dlr-mask=8&dlr-url=http%3A%2F%2Fh%2Fd", "", "a"},
         MappingCase{"DlrMaskWithoutUrlAsksNothing", "to=%2B49170&text=a&dlr-mask=1", "", "a"},
         MappingCase{"DlrMaskBeyondAllReports", "to=%2B49170&text=a&dlr-mask=32",
-                    "Invalid dlr-mask 32", ""}),
+                    "Invalid dlr-mask 32", ""},
+        MappingCase{"DeferredMinutesHoldItBack", "to=%2B49170&text=a&deferred=10", "", "a", 0, 0,
+                    600},
+        MappingCase{"DeferredZeroSendsAtOnce", "to=%2B49170&text=a&deferred=0", "", "a"},
+        MappingCase{"DeferredNegative", "to=%2B49170&text=a&deferred=-5", "Invalid deferred -5",
+                    ""},
+        MappingCase{"DeferredNoNumber", "to=%2B49170&text=a&deferred=soon", "Invalid deferred soon",
+                    ""},
+        MappingCase{"DeferredBeyondTenYears", "to=%2B49170&text=a&deferred=6000000",
+                    "Invalid deferred 6000000", ""}),
     [](const testing::TestParamInfo<MappingCase>& info) { return info.param.name; });
 
 TEST(SendSmsNotes, NameEachFieldThatIsTakenButIgnored) {
   const SendSmsMapping mapping = mapSendSms(
       parseQueryString("to=%2B49170&text=a&from=me&dlr-url=http%3A%2F%2Fx&deferred=5"), 100);
   ASSERT_EQ(mapping.status, 0);
-  EXPECT_EQ(mapping.notes, (std::vector<std::string>{"from is not supported yet, ignored",
-                                                     "deferred is not supported yet, ignored"}));
+  EXPECT_EQ(mapping.notes, (std::vector<std::string>{"from is not supported yet, ignored"}));
 }
 
 TEST(SendSmsNotes, NameAHeaderWithoutBinaryCoding) {
