@@ -70,20 +70,22 @@ TEST_F(ScheduleRun, HeldAndExpiringMessagesKeepTheirTimesAcrossARestart) {
   // Not connected: what is queued stays in the outbox.
   configureWith("0", script);
   const pid_t first = start();
+  // Taken at once, so that the expiry is still ahead when the file is read.
+  ASSERT_TRUE(waitForLog("Spool: watching")) << log();
   const std::time_t queuedAt = std::time(nullptr);
-  const std::string held = queue({"+4917012345", "--at", "6", "--text", "held"});
-  const std::string doomed = queue({"+4917054321", "--expires", "2", "--text", "doomed"});
+  const std::string held = queue({"+4917012345", "--at", "10", "--text", "held"});
+  const std::string doomed = queue({"+4917054321", "--expires", "5", "--text", "doomed"});
   ASSERT_TRUE(waitForLog("Spool: " + held + ": 1 message(s) queued")) << log();
   ASSERT_TRUE(waitForLog("Spool: " + doomed + ": 1 message(s) queued")) << log();
   const std::optional<FolderRecord> waiting = withText("outbox", "held");
   ASSERT_TRUE(waiting && waiting->size() > kNotBefore);
   const std::time_t notBefore = std::stoll(waiting->at(kNotBefore));
-  EXPECT_GE(notBefore, queuedAt + 6);
-  EXPECT_LE(notBefore, queuedAt + 8);
+  EXPECT_GE(notBefore, queuedAt + 10);
+  EXPECT_LE(notBefore, queuedAt + 12);
   ASSERT_TRUE(stop(first));
 
   // Started again once the second message has expired, and connected this time.
-  while (std::time(nullptr) < queuedAt + 3)
+  while (std::time(nullptr) < queuedAt + 6)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   configureWith("1", script);
   const pid_t second = start();
