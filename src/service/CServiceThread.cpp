@@ -98,7 +98,13 @@ void CServiceThread::notify(int code, int flag, std::unique_ptr<GenericMessage> 
 }
 
 void CServiceThread::notifyReply(int code, int flag, std::unique_ptr<AsyncEvent> reply) {
-  if (!reply || !awaitsReply(*core_, *reply)) return;
+  if (!reply) return;
+  // A call is no reply to anything: it is handled whatever the modem is doing.
+  if (code == notice::kCall) {
+    push(ServiceItem{code, flag, std::move(reply)});
+    return;
+  }
+  if (!awaitsReply(*core_, *reply)) return;
   // The end of a listing comes from the sending thread, the messages it found from the
   // receiving one: the end goes the receiver's way, behind them, so that a cycle never ends (and
   // its duplicate lists never rotate) before its messages are handled.

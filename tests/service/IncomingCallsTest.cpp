@@ -32,6 +32,13 @@ class IncomingCallsOnModem : public ::testing::Test {
     modem.onPrefix("", "\r\nOK\r\n");
     rig->start();
     ASSERT_TRUE(rig->connect()) << rig->log.text();
+    // The listing after connecting is over: the gateway is idle when the phone rings.
+    ASSERT_TRUE(eventually([&] {
+      // Its end is the scheduler's (timer 5), which runs here only when told to.
+      clock.advance(1);
+      rig->scheduler.runDue();
+      return count("AT+CMGL=4") == 1 && rig->service->state().memoryReadingState() == 0;
+    })) << rig->log.text();
   }
   // Lets every line the modem sent so far through: a network USSD reply behind them takes the
   // same way (receiver, then the service thread) and shows a balloon once it has arrived.
@@ -87,7 +94,8 @@ TEST_P(IncomingCallCases, AnnounceEachCallOnceAndHangUpAsTold) {
   rig->settings.setInt("calls.hangup", c.hangup);
   if (c.chupReply != nullptr) modem.on("AT+CHUP", c.chupReply);
   connect();
-  EXPECT_EQ(count("AT+CLIP=1"), 1u);
+  // The modem notes a command once it has answered it.
+  EXPECT_TRUE(eventually([&] { return count("AT+CLIP=1") == 1; }));
   for (const Ringing& ringing : c.rings) {
     clock.advance(ringing.afterMs);
     modem.send(ringing.bytes);
