@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <cstdlib>
 
 #include "MainFrameFixture.h"
 #include "RecordingHost.h"
@@ -212,6 +215,85 @@ TEST(SMSViewDlg, NoReplyToASenderThatIsNoPhoneNumber) {
     EXPECT_EQ(reply->toolTip().isEmpty(), number) << toUtf8(sender);
   }
 }
+
+// A send-later or expiry time set in the dialog reaches the outbox with every message; a time
+// already past, or an expiry before the sending time, is refused and the dialog keeps the text.
+struct ScheduleCase {
+  const char* name;
+  int laterMinutes;  // from now; 0: unchecked
+  int expiresMinutes;
+  const char* refusal;  // empty when the messages are queued
+};
+
+class SendLaterTest : public SendDialogsTest, public testing::WithParamInterface<ScheduleCase> {};
+
+TEST_P(SendLaterTest, TimesReachTheOutboxOrAreRefused) {
+  const ScheduleCase& param = GetParam();
+  CMainFrame& frame = start();
+  // Whole minutes: the editors show no seconds.
+  QDateTime now = QDateTime::currentDateTime();
+  now.setTime(QTime(now.time().hour(), now.time().minute()));
+  const QDateTime later = now.addSecs(param.laterMinutes * 60);
+  const QDateTime expires = now.addSecs(param.expiresMinutes * 60);
+  QString textAfterRefusal;
+  host.onRun = [&](QDialog& dialog) {
+    auto* send = dynamic_cast<SMSSendDlg*>(&dialog);
+    if (send == nullptr) return int(QDialog::Rejected);
+    EXPECT_FALSE(send->laterEdit()->isEnabled());
+    EXPECT_FALSE(send->expiresEdit()->isEnabled());
+    EXPECT_LT(std::abs(send->laterEdit()->dateTime().secsTo(now.addSecs(3600))), 120)
+        << "an hour from now unless changed";
+    send->recipientsBox()->setEditText("+4917012345, +4917054321");
+    send->textEdit()->setPlainText("see you at eight");
+    if (param.laterMinutes != 0) {
+      send->laterBox()->click();
+      EXPECT_TRUE(send->laterEdit()->isEnabled());
+      send->laterEdit()->setDateTime(later);
+    }
+    if (param.expiresMinutes != 0) {
+      send->expiresBox()->click();
+      send->expiresEdit()->setDateTime(expires);
+    }
+    send->accept();
+    textAfterRefusal = send->textEdit()->toPlainText();
+    return send->result();
+  };
+  frame.onCommand(command::kSendSms);
+  const auto records = outbox();
+  if (*param.refusal != '\0') {
+    EXPECT_TRUE(records.empty());
+    ASSERT_EQ(host.warnings.size(), 1u);
+    EXPECT_EQ(host.warnings[0].toStdString(),
+              QString::fromUtf8(param.refusal)
+                  .replace("{later}", later.toString("yyyy-MM-dd HH:mm"))
+                  .replace("{expires}", expires.toString("yyyy-MM-dd HH:mm"))
+                  .toStdString());
+    EXPECT_EQ(textAfterRefusal.toStdString(), "see you at eight");
+    return;
+  }
+  EXPECT_TRUE(host.warnings.empty());
+  ASSERT_EQ(records.size(), 2u);
+  const auto seconds = [](int minutes, const QDateTime& time) {
+    return minutes == 0 ? std::u16string() : fromUtf8(std::to_string(time.toSecsSinceEpoch()));
+  };
+  for (const DatabaseRecord& record : records) {
+    EXPECT_EQ(record[14], seconds(param.laterMinutes, later)) << "notbefore";
+    EXPECT_EQ(record[15], seconds(param.expiresMinutes, expires)) << "expires";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SendDialogs, SendLaterTest,
+    testing::Values(ScheduleCase{"Unchecked", 0, 0, ""}, ScheduleCase{"LaterOnly", 120, 0, ""},
+                    ScheduleCase{"ExpiresOnly", 0, 90, ""},
+                    ScheduleCase{"LaterAndExpires", 60, 180, ""},
+                    ScheduleCase{"LaterInThePast", -60, 0,
+                                 "Warning: The time to send at, {later}, is past already."},
+                    ScheduleCase{"ExpiresInThePast", 0, -5,
+                                 "Warning: The expiry time, {expires}, is past already."},
+                    ScheduleCase{"ExpiresBeforeLater", 120, 60,
+                                 "Warning: The message would expire before it may be sent."}),
+    [](const testing::TestParamInfo<ScheduleCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace parlane

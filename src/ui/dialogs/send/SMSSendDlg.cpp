@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -143,6 +145,25 @@ void SMSSendDlg::buildControls() {
   report_ = new QCheckBox(tr("Delivery report"), this);
   report_->setObjectName("1002");
   form->addRow(report_);
+
+  // Local time, as the user reads the clock; both editors stay off until their box is checked.
+  const auto timeRow = [&](const QString& label, const char* boxName, const char* editName,
+                           QCheckBox*& box, QDateTimeEdit*& edit) {
+    auto* row = new QHBoxLayout();
+    box = new QCheckBox(label, this);
+    box->setObjectName(boxName);
+    edit = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(3600), this);
+    edit->setObjectName(editName);
+    edit->setCalendarPopup(true);
+    edit->setDisplayFormat("yyyy-MM-dd HH:mm");
+    edit->setEnabled(false);
+    connect(box, &QCheckBox::toggled, edit, &QDateTimeEdit::setEnabled);
+    row->addWidget(box);
+    row->addWidget(edit, 1);
+    form->addRow(row);
+  };
+  timeRow(tr("Send later"), "sendLater", "sendLaterTime", later_, laterTime_);
+  timeRow(tr("Expires"), "expires", "expiresTime", expires_, expiresTime_);
   layout->addLayout(form);
 
   text_ = new QPlainTextEdit(this);
@@ -274,10 +295,32 @@ void SMSSendDlg::accept() {
     host_.warning(this, qs(loadString(text::kWarning)), notAllowedRecipientsText(refused));
     return;
   }
+  if (const QString problem = scheduleProblem(); !problem.isEmpty()) {
+    host_.warning(this, qs(loadString(text::kWarning)), problem);
+    return;
+  }
   const std::u16string box = recipients_->currentText().toStdU16String();
   SendHistory::remember(history_, box);
   SendHistory::save(settings_, history_);
   QDialog::accept();
+}
+
+QString SMSSendDlg::scheduleProblem() const {
+  const QDateTime now = QDateTime::currentDateTime();
+  const QString shown = "yyyy-MM-dd HH:mm";
+  if (later_->isChecked() && laterTime_->dateTime() <= now) {
+    return tr("The time to send at, %1, is past already.")
+        .arg(laterTime_->dateTime().toString(shown));
+  }
+  if (expires_->isChecked() && expiresTime_->dateTime() <= now) {
+    return tr("The expiry time, %1, is past already.")
+        .arg(expiresTime_->dateTime().toString(shown));
+  }
+  if (later_->isChecked() && expires_->isChecked() &&
+      expiresTime_->dateTime() <= laterTime_->dateTime()) {
+    return tr("The message would expire before it may be sent.");
+  }
+  return {};
 }
 
 std::vector<std::unique_ptr<GenericMessage>> SMSSendDlg::messages() {
@@ -294,6 +337,14 @@ std::vector<std::unique_ptr<GenericMessage>> SMSSendDlg::messages() {
   auto result = buildOutgoingMessages(content, recipients(), invalid);
   if (!invalid.empty()) {
     host_.warning(this, qs(loadString(text::kWarning)), invalidRecipientsText(invalid));
+  }
+  for (const auto& message : result) {
+    if (later_->isChecked()) {
+      message->notBefore = static_cast<MessageTime>(laterTime_->dateTime().toSecsSinceEpoch());
+    }
+    if (expires_->isChecked()) {
+      message->expires = static_cast<MessageTime>(expiresTime_->dateTime().toSecsSinceEpoch());
+    }
   }
   return result;
 }

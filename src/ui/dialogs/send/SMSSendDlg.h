@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -25,7 +26,8 @@ class GenericMessage;
 class SettingsStore;
 
 // Composes short messages: recipients (typed, from the history or from the address book), text,
-// flash, WAP Push with its URL, delivery report and type of number, with a live counter of
+// flash, WAP Push with its URL, delivery report, type of number, a time to send at and one to
+// give up at, with a live counter of
 // characters, coding and fragments. After "Send" the caller takes one message per recipient.
 class SMSSendDlg : public QDialog {
   Q_OBJECT
@@ -61,6 +63,10 @@ class SMSSendDlg : public QDialog {
   QLineEdit* urlEdit() const { return url_; }
   QCheckBox* reportBox() const { return report_; }
   QComboBox* tonList() const { return ton_; }
+  QCheckBox* laterBox() const { return later_; }
+  QDateTimeEdit* laterEdit() const { return laterTime_; }
+  QCheckBox* expiresBox() const { return expires_; }
+  QDateTimeEdit* expiresEdit() const { return expiresTime_; }
   QPlainTextEdit* textEdit() const { return text_; }
   QPushButton* sendButton() const { return send_; }
   QToolButton* addContactsButton() const { return addContacts_; }
@@ -83,6 +89,8 @@ class SMSSendDlg : public QDialog {
   void pickFromAddressBook();
   void addToAddressBook();
   std::u16string text() const;
+  // Empty when the times checked may be used, else what is wrong with them.
+  QString scheduleProblem() const;
 
   SettingsStore& settings_;
   FileDatabase* addressBook_;
@@ -105,6 +113,10 @@ class SMSSendDlg : public QDialog {
   QCheckBox* push_ = nullptr;
   QLineEdit* url_ = nullptr;
   QCheckBox* report_ = nullptr;
+  QCheckBox* later_ = nullptr;
+  QDateTimeEdit* laterTime_ = nullptr;
+  QCheckBox* expires_ = nullptr;
+  QDateTimeEdit* expiresTime_ = nullptr;
   QPlainTextEdit* text_ = nullptr;
   QLabel* counter_ = nullptr;
   QPushButton* send_ = nullptr;
