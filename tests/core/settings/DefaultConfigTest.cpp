@@ -50,7 +50,8 @@ const std::vector<std::string> kKnownKeys = {
     "http.users.%d.password", "http.token", "http.tls.cert", "http.tls.key",
     "http.allow_plain_remote", "http.max_recipients", "http.client_timeout", "http.incoming_url",
     "http.webhook.url.%d", "http.webhook.secret", "spool.pool", "spool.pool_batch",
-    "spool.pool_return"};
+    "spool.pool_return", "numbers.allow", "numbers.deny", "incoming.deny", "incoming.deny_action",
+    "calls.handle", "calls.hangup"};
 
 // True when `key` is `pattern` with each "%d" standing for one or more digits.
 bool matchesKey(std::string_view key, std::string_view pattern) {
