@@ -2,64 +2,14 @@
 
 #include <array>
 
+#include "service/FieldEscaping.h"
+
 namespace parlane {
 
 namespace {
 
 constexpr std::string_view kHeader = "parlane events 1";
 constexpr std::size_t kFields = 10;
-
-std::string escaped(const std::string& value) {
-  std::string out;
-  out.reserve(value.size());
-  for (char c : value) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-  return out;
-}
-
-bool unescape(std::string_view field, std::string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '\\') {
-      out.push_back(field[i]);
-      continue;
-    }
-    if (++i == field.size()) return false;
-    switch (field[i]) {
-      case '\\':
-        out.push_back('\\');
-        break;
-      case 't':
-        out.push_back('\t');
-        break;
-      case 'n':
-        out.push_back('\n');
-        break;
-      case 'r':
-        out.push_back('\r');
-        break;
-      default:
-        return false;
-    }
-  }
-  return true;
-}
 
 bool kindOf(std::string_view name, MessageEvent::Kind& kind) {
   for (MessageEvent::Kind k :
@@ -81,7 +31,7 @@ std::string formatEventQueue(const std::vector<MessageEvent>& events) {
     const std::array<const std::string*, kFields - 1> fields = {
         &e.id, &e.number, &e.text, &e.time, &e.type, &e.url, &e.reference, &e.custom, &e.status};
     out += MessageEvent::kindName(e.kind);
-    for (const std::string* field : fields) out += "\t" + escaped(*field);
+    for (const std::string* field : fields) out += "\t" + escapedField(*field);
     out += "\n";
   }
   return out;
@@ -113,7 +63,7 @@ std::vector<MessageEvent> parseEventQueue(std::string_view text, std::size_t& sk
         &event.url, &event.reference, &event.custom, &event.status};
     bool good = parts.size() == kFields && kindOf(parts[0], event.kind);
     for (std::size_t i = 0; good && i < fields.size(); ++i)
-      good = unescape(parts[i + 1], *fields[i]);
+      good = unescapeField(parts[i + 1], *fields[i]);
     if (good) {
       events.push_back(std::move(event));
     } else {

@@ -7,6 +7,7 @@
 #include "core/util/ErrorText.h"
 #include "core/util/FileIo.h"
 #include "core/util/Utf.h"
+#include "service/FieldEscaping.h"
 
 namespace parlane {
 
@@ -14,58 +15,6 @@ namespace {
 
 // Below this many lines a rewrite is never worth it.
 constexpr std::size_t kCompactionFloor = 256;
-
-std::string escaped(std::string_view value) {
-  std::string out;
-  out.reserve(value.size());
-  for (const char c : value) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-  return out;
-}
-
-bool unescape(std::string_view field, std::string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '\\') {
-      out.push_back(field[i]);
-      continue;
-    }
-    if (++i == field.size()) return false;
-    switch (field[i]) {
-      case '\\':
-        out.push_back('\\');
-        break;
-      case 't':
-        out.push_back('\t');
-        break;
-      case 'n':
-        out.push_back('\n');
-        break;
-      case 'r':
-        out.push_back('\r');
-        break;
-      default:
-        return false;
-    }
-  }
-  return true;
-}
 
 std::vector<std::string_view> tabFields(std::string_view line) {
   std::vector<std::string_view> parts;
@@ -102,7 +51,8 @@ std::vector<JournalEntry> parseKeyedJournal(std::string_view text, std::string_v
     if (line.empty()) continue;
     const std::vector<std::string_view> parts = tabFields(line);
     JournalEntry entry;
-    bool good = headed && parts.size() >= 2 && unescape(parts[1], entry.key) && !entry.key.empty();
+    bool good =
+        headed && parts.size() >= 2 && unescapeField(parts[1], entry.key) && !entry.key.empty();
     if (good && parts[0] == "del" && parts.size() == 2) {
       const auto found = where.find(entry.key);
       if (found != where.end()) {
@@ -113,7 +63,7 @@ std::vector<JournalEntry> parseKeyedJournal(std::string_view text, std::string_v
     }
     good = good && parts[0] == "put";
     for (std::size_t i = 2; good && i < parts.size(); ++i) {
-      good = unescape(parts[i], entry.fields.emplace_back());
+      good = unescapeField(parts[i], entry.fields.emplace_back());
     }
     if (!good) {
       ++skipped;
@@ -137,12 +87,12 @@ std::vector<JournalEntry> parseKeyedJournal(std::string_view text, std::string_v
 }
 
 std::string journalPutLine(const JournalEntry& entry) {
-  std::string line = "put\t" + escaped(entry.key);
-  for (const std::string& field : entry.fields) line += "\t" + escaped(field);
+  std::string line = "put\t" + escapedField(entry.key);
+  for (const std::string& field : entry.fields) line += "\t" + escapedField(field);
   return line + "\n";
 }
 
-std::string journalDelLine(std::string_view key) { return "del\t" + escaped(key) + "\n"; }
+std::string journalDelLine(std::string_view key) { return "del\t" + escapedField(key) + "\n"; }
 
 KeyedJournal::KeyedJournal(std::string path, std::string header)
     : path_(std::move(path)), header_(std::move(header)) {}
