@@ -39,7 +39,12 @@ std::int64_t wallMs(const Clock& clock) {
 
 OutboxDispatcher::OutboxDispatcher(GenericDatabase& outbox, AsyncSerialComm& channel,
                                    SmsSender& sender, ServiceState& state, const Clock& clock)
-    : outbox_(outbox), channel_(channel), sender_(sender), state_(state), clock_(clock) {}
+    : outbox_(outbox),
+      channel_(channel),
+      sender_(sender),
+      state_(state),
+      clock_(clock),
+      commit_([this] { return outbox_.save(); }) {}
 
 void OutboxDispatcher::setTimer(Timer timer) {
   std::lock_guard guard(mutex_);
@@ -93,6 +98,7 @@ void OutboxDispatcher::loadQueue() {
     if (record.empty()) continue;
     const std::u16string& id = record[0];
     if (inFlight_ && inFlight_->recordId == id) continue;
+    if (saving_.contains(id)) continue;  // queueAll queues it once it is saved
     if (times_.waits(id) || track(id, record)) continue;
     if (queued.insert(id).second) queue_.push_back(id);
   }
@@ -108,14 +114,24 @@ void OutboxDispatcher::loadQueue() {
 
 std::optional<std::vector<std::u16string>> OutboxDispatcher::queueAll(
     const std::vector<const GenericMessage*>& messages) {
+  std::vector<std::u16string> ids;
+  {
+    std::lock_guard guard(mutex_);
+    ids = putNew(messages);
+    saving_.insert(ids.begin(), ids.end());
+  }
+  const bool saved = commit_.commit() == 0;
   std::lock_guard guard(mutex_);
-  std::vector<std::u16string> ids = putNew(messages);
-  if (outbox_.save() != 0) {
+  for (const std::u16string& id : ids) saving_.erase(id);
+  if (!saved) {
     for (const std::u16string& id : ids) outbox_.remove(id);
     return std::nullopt;
   }
   const MessageTime now = messageTimeNow(clock_);
   for (std::size_t i = 0; i < ids.size(); ++i) {
+    // Taken out meanwhile (the control panel): nothing to queue.
+    DatabaseRecord record;
+    if (!outbox_.get(ids[i], record)) continue;
     if (!times_.track(ids[i], messages[i]->notBefore, messages[i]->expires, now)) {
       queue_.push_back(ids[i]);
     }
@@ -266,7 +282,7 @@ void OutboxDispatcher::holdUntilSaved(GenericDatabase& folder) {
 
 bool OutboxDispatcher::removeQueued(const std::u16string& id) {
   std::lock_guard guard(mutex_);
-  if (inFlight_ && inFlight_->recordId == id) return false;
+  if ((inFlight_ && inFlight_->recordId == id) || saving_.contains(id)) return false;
   DatabaseRecord record;
   if (!outbox_.get(id, record)) return false;
   outbox_.remove(id);

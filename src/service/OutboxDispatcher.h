@@ -8,11 +8,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/util/Clock.h"
 #include "service/OutboxTimes.h"
 #include "storage/DatabaseRecord.h"
+#include "storage/GroupCommit.h"
 
 namespace parlane {
 
@@ -50,7 +52,8 @@ class OutboxDispatcher {
   void loadQueue();
   void append(const std::u16string& id);
   // Stores every message in the outbox with one save and queues their ids, in order; when the
-  // save fails none of them stays (the caller keeps its copy and tries again later).
+  // save fails none of them stays (the caller keeps its copy and tries again later). Callers on
+  // several threads share their flushes to disk, and the lock is not held during one.
   std::optional<std::vector<std::u16string>> queueAll(
       const std::vector<const GenericMessage*>& messages);
 
@@ -70,7 +73,8 @@ class OutboxDispatcher {
   void returnInFlight();
 
   // Takes the record `id` out of the outbox and saves it with a flush, unless it is the one in
-  // flight; false when it is, or when the save fails (the record then stays).
+  // flight or is still being saved by queueAll; false then, or when the save fails (the record
+  // then stays).
   bool removeQueued(const std::u16string& id);
 
   std::size_t queuedCount() const;
@@ -133,6 +137,10 @@ class OutboxDispatcher {
   std::condition_variable settled_;
   bool stopping_ = false;
   std::vector<GenericDatabase*> unsaved_;
+  // Records queueAll has put into the outbox and not yet queued: in the outbox before they are
+  // saved, so loadQueue and removeQueued must leave them to it.
+  std::unordered_set<std::u16string> saving_;
+  GroupCommit commit_;
 };
 
 }  // namespace parlane

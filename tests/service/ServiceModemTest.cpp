@@ -234,6 +234,47 @@ TEST_F(ServiceModem, DispatchNeverHandsTheSameRecordToTheModemTwice) {
   EXPECT_EQ(rig->count(StoreKind::Outbox), 0u);
 }
 
+TEST_F(ServiceModem, MessagesHandedInFromManyThreadsAtOnceAreSavedBeforeTheAnswerAndSentOnce) {
+  script();
+  rig->start();
+  ASSERT_TRUE(rig->connect());
+  constexpr int kThreads = 8;
+  constexpr int kEach = 15;
+  std::atomic<int> unsaved{0};
+  std::atomic<int> refused{0};
+  std::vector<std::thread> doors;
+  for (int t = 0; t < kThreads; ++t) {
+    doors.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        const std::string text = "door " + std::to_string(t) + " message " + std::to_string(i);
+        if (!rig->submit(SMSMessage(u"", u"+4917012345", fromUtf8(text))).allTaken()) {
+          ++refused;
+          continue;
+        }
+        // Taken means on disk: in the outbox file, or already sent and moved on.
+        const std::string marked = text + "\t";
+        if (rig->file(StoreKind::Outbox).find(marked) == std::string::npos &&
+            rig->file(StoreKind::Sent).find(marked) == std::string::npos) {
+          ++unsaved;
+        }
+      }
+    });
+  }
+  for (std::thread& door : doors) door.join();
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(unsaved, 0);
+  ASSERT_TRUE(eventually([&] {
+    return rig->count(StoreKind::Sent) == kThreads * kEach && rig->count(StoreKind::Outbox) == 0;
+  }));
+  std::set<std::string> bodies;
+  for (const std::string& command : modem.commands()) {
+    if (command.size() >= 20 && std::isxdigit(static_cast<unsigned char>(command[0]))) {
+      EXPECT_TRUE(bodies.insert(command).second) << "written twice: " << command;
+    }
+  }
+  EXPECT_EQ(bodies.size(), std::size_t{kThreads * kEach});
+}
+
 TEST_F(ServiceModem, SenderDelaySpacesMessagesOnTheSchedulerClock) {
   script();
   rig->settings.setInt("sender.delay", 3000);
