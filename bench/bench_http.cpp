@@ -1,7 +1,8 @@
 // The HTTP door of a connected gateway (the service layer against a modem at the far end of a
 // pseudo-terminal that accepts each message at once):
-//   1. sendsms on loopback: clients on kept-alive connections, each request answered only once
-//      its message is saved in the outbox; requests per second, median and 99th percentile;
+//   1. sendsms on loopback: as many clients on kept-alive connections as the door has workers,
+//      each request answered only once its message is saved in the outbox; requests per second,
+//      median and 99th percentile;
 //   2. idle, connected and silent, with the door off and on: thread wake-ups per second.
 // Prints figures and targets; asserts nothing. "--quick" runs shorter.
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -203,7 +205,8 @@ void idle(int seconds, bool http) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-  parlane::sendSms(4, quick ? 500 : 5000);
+  const int clients = std::getenv("CLIENTS") ? std::atoi(std::getenv("CLIENTS")) : 16;
+  parlane::sendSms(clients, (quick ? 2000 : 20000) / clients);
   parlane::idle(quick ? 5 : 30, false);
   parlane::idle(quick ? 5 : 30, true);
   return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,6 +27,12 @@ class SettingsStore;
 // are served by a small fixed pool.
 class HttpDoor {
  public:
+  // Connections served at once (a kept-alive one holds its worker), and those that may wait for
+  // a worker; more are answered 503. Enough workers that many clients' sends share each flush of
+  // the outbox to disk.
+  static constexpr std::size_t kWorkers = 16;
+  static constexpr std::size_t kQueued = 64;
+
   HttpDoor(const SettingsStore& settings, CServiceThread& service, MessageStores& stores,
            const Clock& clock);
   ~HttpDoor();

@@ -473,9 +473,8 @@ TEST_F(HttpDoorTest, MetricsCountWhatWasSentAndTimeIt) {
                 ->status,
             202);
   // A record leaves the outbox just after "sent" holds it.
-  ASSERT_TRUE(eventually([&] {
-    return rig_.count(StoreKind::Sent) == 2 && rig_.count(StoreKind::Outbox) == 0;
-  }));
+  ASSERT_TRUE(eventually(
+      [&] { return rig_.count(StoreKind::Sent) == 2 && rig_.count(StoreKind::Outbox) == 0; }));
   const httplib::Result result = getJson("/api/v1/metrics");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
@@ -574,9 +573,9 @@ class RawConnection {
 
 TEST_F(HttpDoorTest, AnswersBusyWhenEveryWorkerAndTheQueueAreTaken) {
   start(false);
-  // Connections that send nothing hold the 4 workers and the 16 places in the queue.
+  // Connections that send nothing hold every worker and every place in the queue.
   std::vector<std::unique_ptr<RawConnection>> held;
-  for (int i = 0; i < 4 + 16; ++i) {
+  for (std::size_t i = 0; i < HttpDoor::kWorkers + HttpDoor::kQueued; ++i) {
     held.push_back(std::make_unique<RawConnection>(rig_.gateway().http()->port()));
     ASSERT_TRUE(held.back()->connected());
   }
