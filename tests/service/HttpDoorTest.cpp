@@ -4,9 +4,11 @@
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -138,6 +140,35 @@ TEST_F(HttpDoorTest, QueuesForLaterWhileTheModemIsNotConnected) {
   EXPECT_EQ(rig_.field(queued[0], StoreKind::Outbox, u"content"), u"café");
   // A dlr-mask without a dlr-url asks for no report.
   EXPECT_EQ(rig_.field(queued[0], StoreKind::Outbox, u"flags"), u"1");
+}
+
+TEST_F(HttpDoorTest, AnswersUnavailableWhileTheOutboxCantBeSavedAndKeepsNoneOfThoseMessages) {
+  start(false);
+  // A folder where the outbox file was: no save can succeed, for root neither.
+  const std::string outbox = rig_.dir.file("outbox.txt");
+  ASSERT_EQ(::unlink(outbox.c_str()) == 0 || errno == ENOENT, true);
+  ASSERT_EQ(::mkdir(outbox.c_str(), 0700), 0);
+  const httplib::Result refused =
+      client_->Get("/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=lost+one");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_EQ(refused->body, "Outbox can't be saved\n");
+  const httplib::Result refusedJson =
+      client_->Post("/api/v1/messages", {{"Authorization", "Bearer t0ken"}},
+                    R"({"to": ["+4915112345671"], "text": "lost two"})", "application/json");
+  ASSERT_TRUE(refusedJson);
+  EXPECT_EQ(refusedJson->status, 503);
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 0u);
+
+  ASSERT_EQ(::rmdir(outbox.c_str()), 0);
+  const httplib::Result taken =
+      client_->Get("/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=kept");
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->status, 202);
+  // What was refused must not reach the file with the next save and be sent after all.
+  const std::string onDisk = rig_.file(StoreKind::Outbox);
+  EXPECT_NE(onDisk.find("kept"), std::string::npos);
+  EXPECT_EQ(onDisk.find("lost"), std::string::npos) << onDisk;
 }
 
 TEST_F(HttpDoorTest, RefusesABodyOverOneMegabyte) {
