@@ -307,7 +307,9 @@ void EventRunner::launch(const MessageEvent& event) {
   child.errorFd = pipeFds[0];
   child.deadlineMs = clock_.monotonicMs() + static_cast<std::int64_t>(seconds) * 1000;
   child.program = program;
-  child.event = std::string(MessageEvent::kindName(event.kind)) + " " + event.id;
+  // A call has no message id: its name alone, without a space after it.
+  child.event = std::string(MessageEvent::kindName(event.kind));
+  if (!event.id.empty()) child.event += " " + event.id;
   child.message = event;
   children_.push_back(std::move(child));
 }

@@ -106,6 +106,35 @@ TEST_F(EventCommands, ExitCodeErrorOutputAndAMissingProgramAreLogged) {
   EXPECT_TRUE(log.contains("can't be started")) << log.text();
 }
 
+struct LoggedEventCase {
+  const char* name;
+  MessageEvent::Kind kind;
+  const char* id;
+  const char* logged;
+};
+
+class LoggedEvents : public EventCommands, public ::testing::WithParamInterface<LoggedEventCase> {};
+
+TEST_P(LoggedEvents, NameTheirKindAndTheirMessage) {
+  script("exit 0\n");
+  runner.start();
+  MessageEvent event;
+  event.kind = GetParam().kind;
+  event.id = GetParam().id;
+  event.number = "+4917012345";
+  runner.post(event);
+  ASSERT_TRUE(eventually([&] { return runner.finished() == 1; }));
+  EXPECT_TRUE(log.contains(std::string(GetParam().logged) + " ended with exit code 0"))
+      << log.text();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, LoggedEvents,
+    ::testing::Values(LoggedEventCase{"Sent", MessageEvent::Kind::Sent, "77", "(sent 77)"},
+                      // A call has no message: nothing after its kind.
+                      LoggedEventCase{"Call", MessageEvent::Kind::Call, "", "(call)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(EventCommands, AtMostThreeRunAndEachIsEndedAfterItsTimeOut) {
   settings.setInt("event.timeout", 60);
   // Each program says it has written its error output before it hangs, so that the kill can't
