@@ -91,6 +91,9 @@ std::optional<std::string> PoolReturn::spoolText(const DatabaseRecord& record) {
     spooled.validity =
         static_cast<std::int32_t>(std::min<std::int64_t>(validity, kMaxSpoolValidity));
   }
+  // The instance that takes it next holds it back and gives it up as this one would have.
+  if (message->notBefore > 0) spooled.sendAfter = message->notBefore;
+  if (message->expires > 0) spooled.expires = message->expires;
   if (checkSpoolMessage(spooled)) return std::nullopt;
   return formatSpoolFile(spooled);
 }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -335,6 +336,40 @@ TEST_F(PoolGoingBack, AModemBackInTimeKeepsThem) {
   rig.stop();
   EXPECT_TRUE(visibleFiles(pool).empty());
 }
+
+struct ReturnedTimesCase {
+  const char* name;
+  MessageTime notBefore;
+  MessageTime expires;
+  std::optional<std::int64_t> sendAfter;
+  std::optional<std::int64_t> expiresBack;
+};
+
+class ReturnedTimes : public ::testing::TestWithParam<ReturnedTimesCase> {};
+
+// Another instance that takes a returned message must hold it and give it up as this one would.
+TEST_P(ReturnedTimes, GoBackToThePoolWithTheMessage) {
+  SMSMessage message(u"", u"+4917012345", u"later");
+  message.notBefore = GetParam().notBefore;
+  message.expires = GetParam().expires;
+  const std::optional<std::string> text =
+      PoolReturn::spoolText(outgoingRecord(message, StoreKind::Outbox, u"1"));
+  ASSERT_TRUE(text);
+  const SpoolParse back = parseSpoolFile(*text, 1'700'000'000);
+  ASSERT_TRUE(back.message) << back.error << "\n" << *text;
+  EXPECT_EQ(back.message->sendAfter, GetParam().sendAfter) << *text;
+  EXPECT_EQ(back.message->expires, GetParam().expiresBack) << *text;
+  EXPECT_EQ(back.message->text, "later");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pool, ReturnedTimes,
+    ::testing::Values(ReturnedTimesCase{"None", 0, 0, std::nullopt, std::nullopt},
+                      ReturnedTimesCase{"SendAfter", 1'800'000'000, 0, 1'800'000'000, std::nullopt},
+                      ReturnedTimesCase{"Expires", 0, 1'800'000'000, std::nullopt, 1'800'000'000},
+                      ReturnedTimesCase{"Both", 1'750'000'000, 1'800'000'000, 1'750'000'000,
+                                        1'800'000'000}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct CutShortCase {
   const char* name;
