@@ -13,6 +13,7 @@
 #include "service/HttpCallbacks.h"
 #include "service/HttpDoor.h"
 #include "service/PoolReturn.h"
+#include "service/ServiceMetrics.h"
 #include "service/ServiceScheduler.h"
 #include "service/SpoolWatcher.h"
 #include "storage/MessageStores.h"
@@ -107,6 +108,8 @@ void Gateway::attach(ServiceWindow& window) {
   service_ = std::make_unique<CServiceThread>(ServiceParts{settings_, *channel_, *sender_,
                                                            *receiver_, *stores_, window,
                                                            *scheduler_, clock(), events_.get()});
+  // What became of the door's messages survives a restart.
+  service_->metrics().outcomes().keepIn(instanceDataFile("outcomes"));
   if (settings_.getInt("http.enabled") == 1) {
     http_ = std::make_unique<HttpDoor>(settings_, *service_, *stores_, clock());
     if (callbacks_) http_->setReportUrls(&callbacks_->reportUrls());

@@ -4,25 +4,6 @@
 
 namespace parlane {
 
-void MessageOutcomes::remember(const std::string& id, Outcome outcome) {
-  if (id.empty()) return;
-  std::lock_guard lock(mutex_);
-  const auto [at, added] = byId_.insert_or_assign(id, std::move(outcome));
-  if (!added) return;
-  order_.push_back(id);
-  if (order_.size() > kMaxKept) {
-    byId_.erase(order_.front());
-    order_.pop_front();
-  }
-}
-
-std::optional<MessageOutcomes::Outcome> MessageOutcomes::find(const std::string& id) const {
-  std::lock_guard lock(mutex_);
-  const auto found = byId_.find(id);
-  if (found == byId_.end()) return std::nullopt;
-  return found->second;
-}
-
 void ServiceMetrics::saved(std::int32_t uniqueid, std::int64_t nowMs) {
   std::lock_guard lock(savedMutex_);
   if (savedAt_.size() < kMaxTimed) savedAt_.emplace(uniqueid, nowMs);

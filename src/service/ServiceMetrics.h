@@ -3,36 +3,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <unordered_map>
 
+#include "service/MessageOutcomes.h"
 #include "service/UssdAnswers.h"
 
 namespace parlane {
-
-// What a message handed in with an id of its own (its "custom" field) became, for the HTTP
-// door's state requests: a failure's reason, a report's time. Kept in memory only, the newest
-// kMaxKept; the folders say the rest.
-class MessageOutcomes {
- public:
-  static constexpr std::size_t kMaxKept = 10000;
-
-  struct Outcome {
-    std::string reason;  // why it failed; empty for a report
-    long long time = 0;  // seconds since 1970: the failure, or the delivery the report names
-  };
-
-  void remember(const std::string& id, Outcome outcome);
-  std::optional<Outcome> find(const std::string& id) const;
-
- private:
-  mutable std::mutex mutex_;
-  std::unordered_map<std::string, Outcome> byId_;
-  std::deque<std::string> order_;
-};
 
 // Counters of the service thread's work, read by the HTTP door's metrics from any thread:
 // atomics, so that counting costs the service thread next to nothing. The send latency runs

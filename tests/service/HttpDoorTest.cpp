@@ -30,16 +30,19 @@
 namespace parlane::test {
 namespace {
 
+// The door on a free loopback port, with a user for the query and a token for the JSON API.
+void openDoor(SettingsStore& settings) {
+  settings.setInt("http.enabled", 1);
+  settings.setString("http.listen", u"127.0.0.1:0");
+  settings.setString("http.users.0.name", u"nagios");
+  settings.setString("http.users.0.password", u"s3cret");
+  settings.setString("http.token", u"t0ken");
+  settings.setString("numbers.deny", u"+1900");
+}
+
 class HttpDoorTest : public testing::Test {
  protected:
-  void SetUp() override {
-    rig_.settings.setInt("http.enabled", 1);
-    rig_.settings.setString("http.listen", u"127.0.0.1:0");
-    rig_.settings.setString("http.users.0.name", u"nagios");
-    rig_.settings.setString("http.users.0.password", u"s3cret");
-    rig_.settings.setString("http.token", u"t0ken");
-    rig_.settings.setString("numbers.deny", u"+1900");
-  }
+  void SetUp() override { openDoor(rig_.settings); }
 
   // Starts the gateway (connected unless told otherwise) and a client for its door.
   void start(bool connect = true) {
@@ -401,6 +404,107 @@ INSTANTIATE_TEST_SUITE_P(Cases, MessageStateAfterReport,
                          [](const testing::TestParamInfo<ReportCase>& info) {
                            return info.param.name;
                          });
+
+struct RestartCase {
+  std::string name;
+  std::optional<int> report;  // TP-ST of the report it gets; none: it fails
+  std::string state;
+  std::string reason;  // when it failed
+  std::string time;    // when a report came
+};
+
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
+
+// One gateway after another on the same data folder.
+class MessageStateAfterRestart : public testing::TestWithParam<RestartCase> {
+ protected:
+  void start(bool connect) {
+    rig_.emplace(
+        ServiceRig::Options{.port = "", .schedulerClock = &clock_, .dataFolder = folder_.path()});
+    openDoor(rig_->settings);
+    rig_->settings.setInt("sender.retries", 0);
+    rig_->start();
+    ASSERT_NE(rig_->gateway().http(), nullptr);
+    if (connect) {
+      ASSERT_TRUE(rig_->connect());
+    }
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", rig_->gateway().http()->port());
+    client_->set_url_encode(false);
+  }
+
+  void restart() {
+    client_.reset();
+    rig_.reset();
+    start(false);
+  }
+
+  nlohmann::json state(const std::string& id) {
+    const httplib::Result result =
+        client_->Get("/api/v1/messages/" + id, {{"Authorization", "Bearer t0ken"}});
+    if (!result || result->status != 200) return nlohmann::json();
+    return nlohmann::json::parse(result->body);
+  }
+
+  // Fails: 256 parts are more than one message can have.
+  std::string failing() {
+    const httplib::Result sent = client_->Post(
+        "/cgi-bin/sendsms",
+        "user=nagios&pass=s3cret&to=%2B4915112345671&text=" + std::string(255 * 153 + 1, 'a'),
+        "application/x-www-form-urlencoded");
+    if (!sent || sent->status != 202) return "";
+    if (!eventually([&] { return rig_->count(StoreKind::Failed) == 1; })) return "";
+    return toUtf8(rig_->field(rig_->records(StoreKind::Failed)[0], StoreKind::Failed, u"custom"));
+  }
+
+  // Sent, then reported with `status`.
+  std::string reported(int status) {
+    const httplib::Result sent = client_->Post(
+        "/api/v1/messages", {{"Authorization", "Bearer t0ken"}},
+        R"({"to": ["+4915112345671"], "text": "report me", "report": true})", "application/json");
+    if (!sent || sent->status != 202) return "";
+    const std::string id = nlohmann::json::parse(sent->body)["ids"][0];
+    nlohmann::json now;
+    if (!eventually([&] { return (now = state(id)).value("state", "") == "sent"; })) return "";
+    rig_->service->notify(
+        notice::kIncoming, 0,
+        std::make_unique<StatusReport>(u"+4915112345671", u"",
+                                       std::stoi(now["reference"].get<std::string>()),
+                                       1'700'000'100, status));
+    return id;
+  }
+
+  ManualClock clock_;
+  TempDir folder_;
+  std::optional<ServiceRig> rig_;
+  std::unique_ptr<httplib::Client> client_;
+};
+
+TEST_P(MessageStateAfterRestart, KeepsItsReasonAndTime) {
+  start(true);
+  const std::string id = GetParam().report ? reported(*GetParam().report) : failing();
+  ASSERT_FALSE(id.empty()) << rig_->log.text();
+  nlohmann::json before;
+  ASSERT_TRUE(eventually([&] {
+    before = state(id);
+    return before.value("state", "") == GetParam().state && before.contains("time");
+  })) << before.dump();
+  restart();
+  const nlohmann::json after = state(id);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(after.value("reason", ""), GetParam().reason);
+  if (!GetParam().time.empty()) {
+    EXPECT_EQ(after.value("time", ""), GetParam().time);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MessageStateAfterRestart,
+    testing::Values(
+        RestartCase{"Failed", std::nullopt, "failed",
+                    "the message needs 256 parts, more than the 255 that one message can have", ""},
+        RestartCase{"Delivered", 0x00, "delivered", "", "2023-11-14T22:15:00Z"},
+        RestartCase{"NotDelivered", 0x41, "not delivered", "", "2023-11-14T22:15:00Z"}),
+    [](const testing::TestParamInfo<RestartCase>& info) { return info.param.name; });
 
 TEST_F(HttpDoorTest, InboxPagesSeeEachMessageOnceWhateverComesMeanwhile) {
   start(false);

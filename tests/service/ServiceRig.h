@@ -50,13 +50,16 @@ class ServiceRig {
     const Clock* schedulerClock = nullptr;
     // Message events (and the HTTP callbacks made from them).
     bool events = false;
+    // The data folder; empty: `dir` (the one file() reads). Another rig may use it once this one
+    // is gone.
+    std::string dataFolder{};
   };
 
   ServiceRig() : ServiceRig(Options{}) {}
   explicit ServiceRig(Options options)
       : options_(std::move(options)),
         gateway_(std::make_unique<Gateway>(settings, GatewayOptions{
-                                                         .dataFolder = dir.path(),
+                                                         .dataFolder = dataFolder(),
                                                          .clock = options_.schedulerClock,
                                                          .emulator = options_.port.empty(),
                                                          .emulatorReplyPause = kEmulatorPause,
@@ -152,6 +155,9 @@ class ServiceRig {
 
  private:
   static constexpr std::chrono::milliseconds kEmulatorPause{1};
+  std::string dataFolder() const {
+    return options_.dataFolder.empty() ? dir.path() : options_.dataFolder;
+  }
   Options options_;
   std::unique_ptr<Gateway> gateway_;
   bool stopped_ = false;
