@@ -6,18 +6,14 @@
 //   3. the rate on a modem that takes 2.5 s to accept each message, against its own rate.
 // Prints figures; asserts nothing.
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -27,61 +23,15 @@
 #include "message/SMSMessage.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
-#include "support/ChildProcess.h"
-#include "support/InitializationReplies.h"
-#include "support/ScriptedModem.h"
-#include "support/TempDir.h"
+#include "support/ProcessTimes.h"
+#include "support/ProgramRun.h"
 
 namespace parlane {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using bench::seconds;
+using bench::SteadyClock;
 using namespace std::chrono_literals;
-
-double seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// A modem on a pseudo-terminal that echoes, answers the connection probes, and accepts each
-// message body `acceptPause` after it arrived.
-class PtyModem {
- public:
-  explicit PtyModem(std::chrono::milliseconds acceptPause) {
-    modem_.setEcho(true);
-    modem_.onCommand([this, acceptPause](const std::string& command, std::string& reply) {
-      if (command.rfind("AT+CMGS=", 0) == 0) {
-        reply = "\r\n> ";
-        std::lock_guard guard(mutex_);
-        if (firstSubmit_ == SteadyClock::time_point{}) firstSubmit_ = SteadyClock::now();
-        return true;
-      }
-      if (command.empty() || command.rfind("AT", 0) == 0) return false;
-      if (acceptPause.count() > 0) std::this_thread::sleep_for(acceptPause);
-      reply = "\r\n+CMGS: " + std::to_string(++reference_ % 256) + "\r\n\r\nOK\r\n";
-      std::lock_guard guard(mutex_);
-      lastAccepted_ = SteadyClock::now();
-      accepted_.fetch_add(1);
-      return true;
-    });
-    test::answerInitialization(modem_);
-    modem_.onPrefix("", "\r\nOK\r\n");
-  }
-
-  const std::string& path() const { return modem_.portPath(); }
-  int accepted() const { return accepted_.load(); }
-  // Times of the first "AT+CMGS=" and of the latest accepted body.
-  std::pair<SteadyClock::time_point, SteadyClock::time_point> span() {
-    std::lock_guard guard(mutex_);
-    return {firstSubmit_, lastAccepted_};
-  }
-
- private:
-  int reference_ = 0;  // the modem's thread only
-  std::mutex mutex_;
-  SteadyClock::time_point firstSubmit_{};
-  SteadyClock::time_point lastAccepted_{};
-  std::atomic<int> accepted_{0};
-  // Last, so that its thread, which runs the rules above, ends first.
-  test::ScriptedModem modem_;
-};
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -101,8 +51,7 @@ std::size_t recordCount(const std::string& path) {
 class Gateway {
  public:
   Gateway(const std::string& port, const std::map<std::string, std::string>& changes, int queued)
-      : root_(folder_.path()) {
-    std::filesystem::create_directories(root_ + "/work");
+      : run_(std::chrono::hours(1)), root_(run_.root()) {
     std::filesystem::create_directories(dataFolder());
     std::map<std::string, std::string> values = {
         {"modem.port", port},
@@ -113,17 +62,7 @@ class Gateway {
         {"start.connect", "1"},
     };
     for (const auto& [key, value] : changes) values[key] = value;
-    std::ifstream in(std::string(PARLANE_SOURCE_DIR) + "/data/valtorin.cfg");
-    std::string text;
-    for (std::string line; std::getline(in, line);) {
-      const auto equals = line.find('=');
-      if (!line.empty() && line[0] != '#' && equals != std::string::npos) {
-        const auto found = values.find(line.substr(0, equals));
-        if (found != values.end()) line = found->first + "=" + found->second;
-      }
-      text += line + "\n";
-    }
-    std::ofstream(root_ + "/work/valtorin.cfg") << text;
+    const std::string text = run_.writeConfiguration(values);
 
     if (queued > 0) {
       SettingsStore settings;
@@ -137,16 +76,8 @@ class Gateway {
       }
       stores.saveAll();
     }
-
-    test::ProcessLaunch launch;
-    launch.program = PARLANE_EXECUTABLE;
-    launch.directory = root_ + "/work";
-    launch.environment = {
-        {"HOME", root_}, {"XDG_CONFIG_HOME", root_ + "/config"}, {"XDG_RUNTIME_DIR", root_}};
-    launch.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
-    process_ = std::make_unique<test::ChildProcess>(launch);
+    run_.launch(PARLANE_EXECUTABLE);
   }
-  ~Gateway() { process_->stop(SIGTERM, std::chrono::hours(1)); }
 
   std::string dataFolder() const { return root_ + "/config/Quortane SMS"; }
   bool waitForLog(const std::string& text, std::chrono::seconds limit) const {
@@ -163,7 +94,7 @@ class Gateway {
 
   // CPU ticks (user + system) of the whole process.
   long cpuTicks() const {
-    std::istringstream in(readFile("/proc/" + std::to_string(pid()) + "/stat"));
+    std::istringstream in(readFile(process() + "/stat"));
     std::string field;
     std::vector<std::string> fields;
     // The command name may hold blanks: skip to the closing parenthesis.
@@ -175,41 +106,27 @@ class Gateway {
     return std::stol(fields.at(11)) + std::stol(fields.at(12));
   }
   // Voluntary context switches summed over every thread.
-  long wakeUps() const {
-    long total = 0;
-    const std::string tasks = "/proc/" + std::to_string(pid()) + "/task";
-    for (const auto& entry : std::filesystem::directory_iterator(tasks)) {
-      std::istringstream in(readFile(entry.path().string() + "/status"));
-      for (std::string line; std::getline(in, line);) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::stol(line.substr(24));
-      }
-    }
-    return total;
-  }
+  long wakeUps() const { return bench::wakeUps(process()); }
   int threads() const {
     int count = 0;
     for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid()) + "/task")) {
+         std::filesystem::directory_iterator(process() + "/task")) {
       ++count;
     }
     return count;
   }
 
  private:
-  pid_t pid() const { return process_->pid(); }
+  std::string process() const { return "/proc/" + std::to_string(run_.pid()); }
 
-  test::TempDir folder_;
+  bench::ProgramRun run_;
   const std::string root_;
-  std::unique_ptr<test::ChildProcess> process_;
 };
 
-int idleSeconds() {
-  const char* value = std::getenv("PARLANE_BENCH_IDLE_SECONDS");
-  return value != nullptr ? std::max(1, std::atoi(value)) : 30;
-}
+int idleSeconds() { return bench::countFromEnvironment("PARLANE_BENCH_IDLE_SECONDS", 30, 1); }
 
 void idle() {
-  PtyModem modem(0ms);
+  bench::CountingModem modem(0ms);
   Gateway gateway(modem.path(), {}, 0);
   if (!gateway.waitForLog("Title: Parlane (connected to", 60s)) {
     std::printf("idle: the gateway did not connect\n");
@@ -233,7 +150,7 @@ void idle() {
 
 void throughput() {
   constexpr int kMessages = 2000;
-  PtyModem modem(0ms);
+  bench::CountingModem modem(0ms);
   Gateway gateway(modem.path(), {{"sender.delay", "0"}}, kMessages);
   const auto limit = SteadyClock::now() + 300s;
   while (modem.accepted() < kMessages && SteadyClock::now() < limit) {
@@ -257,7 +174,7 @@ void throughput() {
 void slowModem() {
   constexpr int kMessages = 12;
   constexpr double kPause = 2.5;
-  PtyModem modem(std::chrono::milliseconds(2500));
+  bench::CountingModem modem(std::chrono::milliseconds(2500));
   Gateway gateway(modem.path(), {{"sender.delay", "0"}}, kMessages);
   const auto limit = SteadyClock::now() + 120s;
   while (modem.accepted() < kMessages && SteadyClock::now() < limit) {

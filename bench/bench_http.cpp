@@ -14,118 +14,39 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/settings/SettingsStore.h"
-#include "core/util/Utf.h"
-#include "service/CServiceThread.h"
 #include "service/Gateway.h"
 #include "service/HttpDoor.h"
-#include "service/ServiceWindow.h"
-#include "storage/FolderSchema.h"
-#include "storage/MessageStores.h"
+#include "support/ProcessTimes.h"
 #include "support/ScriptedModem.h"
+#include "support/ServiceOnPort.h"
 #include "support/TempDir.h"
-#include "transport/AsyncSerialComm.h"
 
 namespace parlane {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-void answerAsAModem(test::ScriptedModem& modem) {
-  modem.onPrefix("AT+CMGS=", "\r\n> ");
-  auto reference = std::make_shared<int>(0);
-  modem.onCommand([reference](const std::string& command, std::string& reply) {
-    if (command.size() <= 20 || command[0] < '0' || command[0] > '9') return false;
-    reply = "\r\n+CMGS: " + std::to_string(++*reference % 256) + "\r\n\r\nOK\r\n";
-    return true;
-  });
-  modem.onPrefix("AT+CPMS?", "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n");
-  modem.onPrefix("", "\r\nOK\r\n");
-}
+using bench::answerAsAModem;
+using bench::wakeUps;
 
-class QuietWindow : public ServiceWindow {
- public:
-  void showConnectionState(ConnectionState state, std::u16string_view) override {
-    connected_.store(state == ConnectionState::Connected);
-  }
-  void balloon(std::u16string_view, std::u16string_view) override {}
-  void postCommand(int) override {}
-  void writeStatusFile() override {}
-  bool connected() const { return connected_.load(); }
-
- private:
-  std::atomic<bool> connected_{false};
-};
-
-// Voluntary context switches of every thread of the process.
-long wakeUps() {
-  long total = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream status(task.path() / "status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-        total += std::stol(line.substr(line.find(':') + 1));
-      }
-    }
-  }
-  return total;
-}
-
-// The gateway's service layer on a port, with the HTTP door on 127.0.0.1 when asked.
-class GatewayOnPort {
+// The gateway's service layer on a port, connected, with the HTTP door on 127.0.0.1 when asked.
+class GatewayOnPort : public bench::ServiceOnPort {
  public:
   GatewayOnPort(const std::string& port, const std::string& folder, bool http)
-      : gateway_(settings_, GatewayOptions{.dataFolder = folder,
-                                           .emulator = false,
-                                           .spool = false,
-                                           .events = false,
-                                           .instanceFiles = false,
-                                           .finishSending = false}) {
-    for (StoreKind kind : kAllStores) {
-      settings_.setString(std::u16string(storeName(kind)) + u".filename",
-                          storeName(kind) + u".txt");
-    }
-    settings_.setString("modem.port", fromUtf8(port));
-    settings_.setString("modem.init", u"ATZ");
-    settings_.setInt("modem.default", 1);
-    settings_.setInt("modem.checks", 0);
-    settings_.setInt("modem.use_features", 0);
-    settings_.setInt("sender.read_mode", 0);
-    settings_.setInt("sender.timeout", 10000);
-    settings_.setInt("sender.timeout.connect", 10000);
-    settings_.setInt("sender.delay", 0);
-    settings_.setInt("receiver.polling_time", 30);
-    settings_.setInt("status.time", 10);
-    settings_.setInt("modem.reconnect.time", 60);
-    settings_.setInt("http.enabled", http ? 1 : 0);
-    settings_.setString("http.listen", u"127.0.0.1:0");
-    settings_.setString("http.users.0.name", u"bench");
-    settings_.setString("http.users.0.password", u"bench");
-    gateway_.open();
-    gateway_.attach(window_);
-    gateway_.start();
-    gateway_.service()->requestConnect();
-    while (!window_.connected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      : ServiceOnPort(port, folder, [http](SettingsStore& settings) {
+          settings.setInt("http.enabled", http ? 1 : 0);
+          settings.setString("http.listen", u"127.0.0.1:0");
+          settings.setString("http.users.0.name", u"bench");
+          settings.setString("http.users.0.password", u"bench");
+        }) {
+    start();
   }
-  ~GatewayOnPort() {
-    gateway_.channel().close();
-    gateway_.stop();
-    gateway_.detach();
-  }
-  int httpPort() { return gateway_.http() != nullptr ? gateway_.http()->port() : 0; }
-  std::size_t sent() { return gateway_.stores().sent().count(); }
-
- private:
-  SettingsStore settings_;
-  QuietWindow window_;
-  Gateway gateway_;
+  int httpPort() { return gateway().http() != nullptr ? gateway().http()->port() : 0; }
 };
 
 double percentile(std::vector<double>& sorted, double share) {

@@ -4,130 +4,52 @@
 // is counted from the first "AT+CMGS=" to the last body accepted, over both modems.
 // Prints figures; asserts nothing.
 
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "support/ChildProcess.h"
-#include "support/InitializationReplies.h"
-#include "support/ScriptedModem.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 
 namespace parlane {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using bench::seconds;
+using bench::SteadyClock;
 using namespace std::chrono_literals;
 
-double seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Echoes, answers the connection probes and accepts each body after `acceptPause` (none: at
-// once).
-class InstantModem {
- public:
-  explicit InstantModem(std::chrono::milliseconds acceptPause) {
-    modem_.setEcho(true);
-    modem_.onCommand([this, acceptPause](const std::string& command, std::string& reply) {
-      if (command.rfind("AT+CMGS=", 0) == 0) {
-        reply = "\r\n> ";
-        std::lock_guard guard(mutex_);
-        if (firstSubmit_ == SteadyClock::time_point{}) firstSubmit_ = SteadyClock::now();
-        return true;
-      }
-      if (command.empty() || command.rfind("AT", 0) == 0) return false;
-      if (acceptPause.count() > 0) std::this_thread::sleep_for(acceptPause);
-      reply = "\r\n+CMGS: " + std::to_string(++reference_ % 256) + "\r\n\r\nOK\r\n";
-      std::lock_guard guard(mutex_);
-      lastAccepted_ = SteadyClock::now();
-      accepted_.fetch_add(1);
-      return true;
-    });
-    test::answerInitialization(modem_);
-    modem_.onPrefix("", "\r\nOK\r\n");
-  }
-
-  const std::string& path() const { return modem_.portPath(); }
-  int accepted() const { return accepted_.load(); }
-  SteadyClock::time_point firstSubmit() {
-    std::lock_guard guard(mutex_);
-    return firstSubmit_;
-  }
-  SteadyClock::time_point lastAccepted() {
-    std::lock_guard guard(mutex_);
-    return lastAccepted_;
-  }
-
- private:
-  int reference_ = 0;
-  std::mutex mutex_;
-  SteadyClock::time_point firstSubmit_{};
-  SteadyClock::time_point lastAccepted_{};
-  std::atomic<int> accepted_{0};
-  test::ScriptedModem modem_;
-};
-
 // One instance in a throwaway profile of its own, taking from `pool`.
-class Instance {
- public:
-  Instance(int number, const std::string& port, const std::string& pool) : root_(folder_.path()) {
-    std::filesystem::create_directories(root_ + "/work");
-    const std::map<std::string, std::string> values = {
-        {"modem.port", port},   {"logger.common", root_ + "/gateway.log"},
-        {"logger.level", "2"},  {"status.file", ""},
-        {"start.bubble", "0"},  {"start.welcome", "0"},
-        {"start.connect", "1"}, {"sender.delay", "0"},
-        {"spool.pool", pool},
-    };
-    std::ifstream in(std::string(PARLANE_SOURCE_DIR) + "/data/valtorin.cfg");
-    std::string text;
-    for (std::string line; std::getline(in, line);) {
-      const auto equals = line.find('=');
-      if (!line.empty() && line[0] != '#' && equals != std::string::npos) {
-        const auto found = values.find(line.substr(0, equals));
-        if (found != values.end()) line = found->first + "=" + found->second;
-      }
-      text += line + "\n";
-    }
-    std::ofstream(root_ + "/work/valtorin.cfg") << text;
-    test::ProcessLaunch launch;
-    launch.program = PARLANE_EXECUTABLE;
-    launch.arguments = {"-inst", std::to_string(number)};
-    launch.directory = root_ + "/work";
-    launch.environment = {
-        {"HOME", root_}, {"XDG_CONFIG_HOME", root_ + "/config"}, {"XDG_RUNTIME_DIR", root_}};
-    launch.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "APPDATA", "DBUS_SESSION_BUS_ADDRESS"};
-    process_ = std::make_unique<test::ChildProcess>(launch);
-  }
-  ~Instance() { process_->stop(SIGTERM, std::chrono::minutes(5)); }
-
- private:
-  test::TempDir folder_;
-  const std::string root_;
-  std::unique_ptr<test::ChildProcess> process_;
-};
-
-int runCount() {
-  const char* value = std::getenv("PARLANE_BENCH_POOL_RUNS");
-  return value != nullptr ? std::max(1, std::atoi(value)) : 3;
+std::unique_ptr<bench::ProgramRun> startInstance(int number, const std::string& port,
+                                                 const std::string& pool) {
+  auto run = std::make_unique<bench::ProgramRun>(std::chrono::minutes(5));
+  const std::string& root = run->root();
+  run->writeConfiguration({
+      {"modem.port", port},
+      {"logger.common", root + "/gateway.log"},
+      {"logger.level", "2"},
+      {"status.file", ""},
+      {"start.bubble", "0"},
+      {"start.welcome", "0"},
+      {"start.connect", "1"},
+      {"sender.delay", "0"},
+      {"spool.pool", pool},
+  });
+  run->launch(PARLANE_EXECUTABLE, {"-inst", std::to_string(number)});
+  return run;
 }
 
-int messageCount() {
-  const char* value = std::getenv("PARLANE_BENCH_POOL_MESSAGES");
-  return value != nullptr ? std::max(10, std::atoi(value)) : 1000;
-}
+int runCount() { return bench::countFromEnvironment("PARLANE_BENCH_POOL_RUNS", 3, 1); }
+
+int messageCount() { return bench::countFromEnvironment("PARLANE_BENCH_POOL_MESSAGES", 1000, 10); }
 
 // Messages per second with `modems` instances, each on its own modem.
 double poolRate(int modems, int messages, std::chrono::milliseconds acceptPause) {
@@ -141,12 +63,13 @@ double poolRate(int modems, int messages, std::chrono::milliseconds acceptPause)
     std::ofstream(path + ".tmp") << "To: +4917012345\n\nbench message " << i << "\n";
     std::filesystem::rename(path + ".tmp", path);
   }
-  std::vector<std::unique_ptr<InstantModem>> lines;
-  std::vector<std::unique_ptr<Instance>> instances;
-  for (int k = 0; k < modems; ++k) lines.push_back(std::make_unique<InstantModem>(acceptPause));
+  std::vector<std::unique_ptr<bench::CountingModem>> lines;
+  std::vector<std::unique_ptr<bench::ProgramRun>> instances;
   for (int k = 0; k < modems; ++k) {
-    instances.push_back(std::make_unique<Instance>(k + 1, lines[k]->path(), pool));
+    lines.push_back(std::make_unique<bench::CountingModem>(acceptPause));
   }
+  for (int k = 0; k < modems; ++k)
+    instances.push_back(startInstance(k + 1, lines[k]->path(), pool));
   const auto total = [&] {
     int sum = 0;
     for (const auto& line : lines) sum += line->accepted();
@@ -158,8 +81,9 @@ double poolRate(int modems, int messages, std::chrono::milliseconds acceptPause)
   SteadyClock::time_point last{};
   std::printf("  %d modem(s):", modems);
   for (const auto& line : lines) {
-    first = std::min(first, line->firstSubmit());
-    last = std::max(last, line->lastAccepted());
+    const auto [lineFirst, lineLast] = line->span();
+    first = std::min(first, lineFirst);
+    last = std::max(last, lineLast);
     std::printf(" %d", line->accepted());
   }
   const double rate = total() / seconds(last - first);

@@ -8,156 +8,44 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/settings/SettingsStore.h"
 #include "core/util/Utf.h"
-#include "engine/SmsReceiver.h"
-#include "engine/SmsSender.h"
 #include "message/SMSMessage.h"
-#include "service/CServiceThread.h"
-#include "service/Gateway.h"
-#include "service/ServiceScheduler.h"
-#include "service/ServiceWindow.h"
-#include "storage/FolderSchema.h"
 #include "storage/MessageRecords.h"
 #include "storage/MessageStores.h"
+#include "support/ProcessTimes.h"
 #include "support/ScriptedModem.h"
+#include "support/ServiceOnPort.h"
 #include "support/TempDir.h"
-#include "transport/AsyncSerialComm.h"
 
 namespace parlane {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Answers the initialization with OK, "AT+CMGS=" with a prompt and a body with a reference, the
-// body after `acceptDelay`.
-void answerAsAModem(test::ScriptedModem& modem, std::chrono::milliseconds acceptDelay) {
-  modem.onPrefix("AT+CMGS=", "\r\n> ");
-  auto reference = std::make_shared<int>(0);
-  modem.onCommand([&modem, acceptDelay, reference](const std::string& command, std::string& reply) {
-    if (command.size() <= 20 || command[0] < '0' || command[0] > '9') return false;
-    const std::string accepted =
-        "\r\n+CMGS: " + std::to_string(++*reference % 256) + "\r\n\r\nOK\r\n";
-    if (acceptDelay.count() > 0) {
-      modem.sendAfter(static_cast<int>(acceptDelay.count()), accepted);
-    } else {
-      reply = accepted;
-    }
-    return true;
-  });
-  modem.onPrefix("AT+CPMS?", "\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n");
-  modem.onPrefix("", "\r\nOK\r\n");
+using bench::answerAsAModem;
+using bench::ProcessTimes;
+using bench::ServiceOnPort;
+
+// A send that fails is tried again, as the default configuration has it.
+void threeRetries(SettingsStore& settings) { settings.setInt("sender.retries", 3); }
+
+void queue(ServiceOnPort& gateway, int count) {
+  MessageStores& stores = gateway.gateway().stores();
+  for (int i = 0; i < count; ++i) {
+    SMSMessage message(u"", u"+4917012345", u"Message number " + fromAscii(std::to_string(i)));
+    stores.outbox().put(outgoingRecord(message, StoreKind::Outbox, stores.outbox().newIdText()));
+  }
+  stores.outbox().save();
 }
-
-class QuietWindow : public ServiceWindow {
- public:
-  void showConnectionState(ConnectionState state, std::u16string_view) override {
-    connected_.store(state == ConnectionState::Connected);
-  }
-  void balloon(std::u16string_view, std::u16string_view) override {}
-  void postCommand(int) override {}
-  void writeStatusFile() override {}
-  bool connected() const { return connected_.load(); }
-
- private:
-  std::atomic<bool> connected_{false};
-};
-
-// Voluntary context switches and CPU ticks of every thread of the process.
-struct ProcessTimes {
-  long switches = 0;
-  long cpuTicks = 0;
-};
-
-ProcessTimes processTimes() {
-  ProcessTimes times;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream status(task.path() / "status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-        times.switches += std::stol(line.substr(line.find(':') + 1));
-      }
-    }
-    std::ifstream stat(task.path() / "stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-      if (i == 14 || i == 15) times.cpuTicks += std::stol(field);  // utime, stime
-    }
-  }
-  return times;
-}
-
-// The gateway's service layer on a port, as start-up builds it.
-class ServiceOnPort {
- public:
-  ServiceOnPort(const std::string& port, const std::string& folder)
-      : gateway_(settings_, GatewayOptions{.dataFolder = folder,
-                                           .emulator = false,
-                                           .spool = false,
-                                           .events = false,
-                                           .instanceFiles = false,
-                                           .finishSending = false}) {
-    for (StoreKind kind : kAllStores) {
-      settings_.setString(std::u16string(storeName(kind)) + u".filename",
-                          storeName(kind) + u".txt");
-    }
-    settings_.setString("modem.port", fromUtf8(port));
-    settings_.setString("modem.init", u"ATZ");
-    settings_.setInt("modem.default", 1);
-    settings_.setInt("modem.checks", 0);
-    settings_.setInt("modem.use_features", 0);
-    settings_.setInt("sender.read_mode", 0);
-    settings_.setInt("sender.timeout", 10000);
-    settings_.setInt("sender.timeout.connect", 10000);
-    settings_.setInt("sender.delay", 0);
-    settings_.setInt("sender.retries", 3);
-    settings_.setInt("receiver.polling_time", 30);
-    settings_.setInt("status.time", 10);
-    settings_.setInt("modem.reconnect.time", 60);
-    gateway_.open();
-  }
-  ~ServiceOnPort() {
-    gateway_.channel().close();
-    gateway_.stop();
-    gateway_.detach();
-  }
-
-  void queue(int count) {
-    MessageStores& stores = gateway_.stores();
-    for (int i = 0; i < count; ++i) {
-      SMSMessage message(u"", u"+4917012345", u"Message number " + fromAscii(std::to_string(i)));
-      stores.outbox().put(outgoingRecord(message, StoreKind::Outbox, stores.outbox().newIdText()));
-    }
-    stores.outbox().save();
-  }
-  void start() {
-    gateway_.attach(window_);
-    gateway_.start();
-    gateway_.service()->requestConnect();
-    while (!window_.connected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  std::size_t sent() { return gateway_.stores().sent().count(); }
-
- private:
-  SettingsStore settings_;
-  QuietWindow window_;
-  Gateway gateway_;
-};
 
 double secondsSince(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
@@ -182,8 +70,8 @@ void throughput(int count) {
   const test::TempDir folder;
   test::ScriptedModem modem;
   answerAsAModem(modem, std::chrono::milliseconds(0));
-  ServiceOnPort gateway(modem.portPath(), folder.path());
-  gateway.queue(count);
+  ServiceOnPort gateway(modem.portPath(), folder.path(), threeRetries);
+  queue(gateway, count);
   const SteadyClock::time_point start = SteadyClock::now();
   gateway.start();
   waitForSent(gateway, static_cast<std::size_t>(count));
@@ -198,8 +86,8 @@ double queuedThroughput(int queued, int measured) {
   const test::TempDir folder;
   test::ScriptedModem modem;
   answerAsAModem(modem, std::chrono::milliseconds(0));
-  ServiceOnPort gateway(modem.portPath(), folder.path());
-  gateway.queue(queued);
+  ServiceOnPort gateway(modem.portPath(), folder.path(), threeRetries);
+  queue(gateway, queued);
   gateway.start();
   waitForSent(gateway, 1);
   const SteadyClock::time_point start = SteadyClock::now();
@@ -252,13 +140,13 @@ void idle(int seconds) {
   const test::TempDir folder;
   test::ScriptedModem modem;
   answerAsAModem(modem, std::chrono::milliseconds(0));
-  ServiceOnPort gateway(modem.portPath(), folder.path());
+  ServiceOnPort gateway(modem.portPath(), folder.path(), threeRetries);
   gateway.start();
   std::this_thread::sleep_for(std::chrono::seconds(1));
-  const ProcessTimes before = processTimes();
+  const ProcessTimes before = bench::threadTimes();
   const SteadyClock::time_point start = SteadyClock::now();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const ProcessTimes after = processTimes();
+  const ProcessTimes after = bench::threadTimes();
   const double elapsed = secondsSince(start);
   const double cpu = static_cast<double>(after.cpuTicks - before.cpuTicks) /
                      static_cast<double>(::sysconf(_SC_CLK_TCK));
@@ -271,8 +159,8 @@ void slowModem(int count) {
   const test::TempDir folder;
   test::ScriptedModem modem;
   answerAsAModem(modem, std::chrono::milliseconds(2500));
-  ServiceOnPort gateway(modem.portPath(), folder.path());
-  gateway.queue(count + 1);
+  ServiceOnPort gateway(modem.portPath(), folder.path(), threeRetries);
+  queue(gateway, count + 1);
   gateway.start();
   // From the first message accepted to the last, so the connection does not count.
   waitForSent(gateway, 1);
