@@ -43,7 +43,8 @@ tsan: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	cd $(BUILD)-tsan && ctest --output-on-failure -j $(JOBS) -L threaded
 
-# libFuzzer targets (clang), each run for FUZZ_SECONDS under ASan.
+# libFuzzer targets (clang), each run for FUZZ_SECONDS under ASan, as many at once as there are
+# cores (FUZZ_JOBS sets another number).
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DPARLANE_FUZZ=ON \
 	  -DPARLANE_BUILD_GUI=OFF -DPARLANE_BUILD_TESTS=OFF -DPARLANE_BUILD_BENCH=OFF

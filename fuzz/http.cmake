@@ -10,3 +10,6 @@ parlane_add_fuzzer(fuzz_keyed_journal ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_keyed_jou
 # Arbitrary bytes as a USSD request's body and an inbox page's query: taken within bounds or refused.
 parlane_add_fuzzer(fuzz_api_request ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_api_request.cpp
                    parlane_service)
+# Arbitrary bytes as the file of message outcomes: what loads is readable, and a new one survives.
+parlane_add_fuzzer(fuzz_message_outcomes ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_message_outcomes.cpp
+                   parlane_service)
