@@ -120,13 +120,21 @@ std::optional<std::vector<std::u16string>> OutboxDispatcher::queueAll(
     ids = putNew(messages);
     saving_.insert(ids.begin(), ids.end());
   }
-  const bool saved = commit_.commit() == 0;
-  std::lock_guard guard(mutex_);
-  for (const std::u16string& id : ids) saving_.erase(id);
-  if (!saved) {
-    for (const std::u16string& id : ids) outbox_.remove(id);
+  if (commit_.commit() != 0) {
+    {
+      std::lock_guard guard(mutex_);
+      for (const std::u16string& id : ids) {
+        saving_.erase(id);
+        outbox_.remove(id);
+      }
+    }
+    // Another caller's flush may have written them meanwhile: the caller is told they were not
+    // taken, so they must not come back at the next start either.
+    commit_.commit();
     return std::nullopt;
   }
+  std::lock_guard guard(mutex_);
+  for (const std::u16string& id : ids) saving_.erase(id);
   const MessageTime now = messageTimeNow(clock_);
   for (std::size_t i = 0; i < ids.size(); ++i) {
     // Taken out meanwhile (the control panel): nothing to queue.
