@@ -8,17 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "service/HttpInboxPage.h"
 #include "service/HttpUssdRequest.h"
 #include "service/SendSmsRequest.h"
-
-namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace parlane;

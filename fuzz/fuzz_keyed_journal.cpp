@@ -7,13 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "service/KeyedJournal.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 constexpr std::string_view kHeader = "parlane callbacks 1";
 

@@ -9,13 +9,10 @@
 #include <fstream>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "service/MessageOutcomes.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 // One folder for the whole run, removed when it ends.
 std::string scratchFolder;

@@ -5,14 +5,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "message/GenericMessage.h"
 #include "service/SendSmsRequest.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 constexpr std::size_t kLimit = 5;
 

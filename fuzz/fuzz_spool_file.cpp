@@ -5,15 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "service/SpoolFile.h"
-
-namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace parlane;

@@ -6,15 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "service/UrlEscapes.h"
-
-namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace parlane;

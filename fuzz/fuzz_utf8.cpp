@@ -5,14 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 bool isHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
