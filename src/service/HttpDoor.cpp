@@ -263,6 +263,14 @@ void HttpDoor::post(const std::string& pattern, Handler handler) {
   served_.push_back({"POST", pattern});
 }
 
+void HttpDoor::noteOnce(const std::string& note) {
+  {
+    std::lock_guard guard(notedMutex_);
+    if (!noted_.insert(note).second) return;
+  }
+  log(1, note + " (not logged again)");
+}
+
 void HttpDoor::route() {
   served_.clear();
   const auto sendSms = [this](const httplib::Request& request, const std::string& form,
@@ -289,7 +297,7 @@ void HttpDoor::route() {
     const int limit = settings_.getInt("http.max_recipients");
     SendSmsMapping mapping =
         mapSendSms(params, static_cast<std::size_t>(limit > 0 ? limit : 100), clock_);
-    for (const std::string& note : mapping.notes) log(1, "sendsms: " + note);
+    for (const std::string& note : mapping.notes) noteOnce("sendsms: " + note);
     if (mapping.status != 0) {
       log(2, "sendsms from " + client + " refused: " + mapping.reason);
       reply(response, mapping.status, mapping.reason);

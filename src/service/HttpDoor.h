@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +67,9 @@ class HttpDoor {
   void get(const std::string& pattern, Handler handler);
   template <typename Handler>
   void post(const std::string& pattern, Handler handler);
+  // Logs a note on what a request asked for and the door ignores, the first time only: a
+  // monitoring script sends the same fields with every request.
+  void noteOnce(const std::string& note);
 
   const SettingsStore& settings_;
   CServiceThread& service_;
@@ -78,6 +83,8 @@ class HttpDoor {
   bool tls_ = false;
   std::string address_;  // set before port_
   std::vector<Route> served_;
+  std::mutex notedMutex_;
+  std::set<std::string> noted_;
 };
 
 // Whether `host` (of "host:port") is a loopback address.

@@ -128,6 +128,28 @@ TEST_F(HttpDoorTest, SendsEveryReceiverOfAMonitoringScriptsQuery) {
   EXPECT_FALSE(rig_.log.contains("s3cret"));
 }
 
+TEST_F(HttpDoorTest, IgnoredFieldsAreLoggedOnceNotWithEveryRequest) {
+  start(false);
+  for (int i = 0; i < 3; ++i) {
+    const httplib::Result result = client_->Get(
+        "/cgi-bin/sendsms?user=nagios&pass=s3cret&to=%2B4915112345671&text=check&from=Nagios"
+        "&smsc=main");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 202);
+  }
+  const auto times = [&](const std::string& note) {
+    const std::string text = rig_.log.text();
+    std::size_t count = 0;
+    for (std::size_t at = text.find(note); at != std::string::npos; at = text.find(note, at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  EXPECT_EQ(times("sendsms: from is not supported yet, ignored"), 1u) << rig_.log.text();
+  EXPECT_EQ(times("sendsms: smsc is not supported yet, ignored"), 1u) << rig_.log.text();
+  EXPECT_EQ(rig_.count(StoreKind::Outbox), 3u);
+}
+
 TEST_F(HttpDoorTest, QueuesForLaterWhileTheModemIsNotConnected) {
   start(false);
   const httplib::Result result = client_->Post(
