@@ -9,6 +9,7 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/ScheduleTime.h"
 #include "core/util/ThreadName.h"
 #include "core/util/Utf.h"
 #include "core/util/Utf8Text.h"
@@ -447,7 +448,7 @@ void HttpDoor::route() {
                         {"to", state->to}};
     if (!state->reference.empty()) body["reference"] = state->reference;
     if (!state->reason.empty()) body["reason"] = state->reason;
-    if (state->time != 0) body["time"] = isoTime(state->time);
+    if (state->time != 0) body["time"] = formatScheduleTime(state->time);
     if (!state->sendAfter.empty()) body["sendAfter"] = state->sendAfter;
     replyJson(response, 200, body);
   });

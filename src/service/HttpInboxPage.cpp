@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "core/util/HexDigit.h"
+#include "core/util/ScheduleTime.h"
 #include "core/util/Utf.h"
 #include "service/MessageEvent.h"
 #include "storage/ContentEscaping.h"
@@ -62,7 +63,7 @@ nlohmann::json inboxPage(const FileDatabase& inbox, const InboxPaging& paging) {
     std::from_chars(stamp.data(), stamp.data() + stamp.size(), time);
     nlohmann::json message{{"id", field(record, u"id")},
                            {"from", field(record, u"from")},
-                           {"time", isoTime(time)},
+                           {"time", formatScheduleTime(time)},
                            {"type", field(record, u"type")},
                            {"text", toUtf8(unescapeContent(fromUtf8(field(record, u"content"))))}};
     if (const std::string url = field(record, u"url"); !url.empty()) message["url"] = url;

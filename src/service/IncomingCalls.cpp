@@ -5,6 +5,7 @@
 
 #include "core/log/Logger.h"
 #include "core/settings/SettingsStore.h"
+#include "core/util/ScheduleTime.h"
 #include "core/util/StringTable.h"
 #include "core/util/Utf.h"
 #include "engine/SmsSender.h"
@@ -39,7 +40,7 @@ void IncomingCalls::announce(const std::u16string& number) {
     MessageEvent event;
     event.kind = MessageEvent::Kind::Call;
     event.number = toUtf8(number);
-    event.time = isoTime(clock_.wallSeconds());
+    event.time = formatScheduleTime(clock_.wallSeconds());
     event.type = "call";
     events_->post(std::move(event));
   }

@@ -1,7 +1,6 @@
 #include "service/MessageEvent.h"
 
-#include <ctime>
-
+#include "core/util/ScheduleTime.h"
 #include "core/util/Utf.h"
 #include "message/GenericMessage.h"
 #include "message/PushMessage.h"
@@ -18,15 +17,6 @@ std::string withoutNul(std::string text) {
 
 }  // namespace
 
-std::string isoTime(long long seconds) {
-  const std::time_t when = static_cast<std::time_t>(seconds);
-  std::tm parts{};
-  ::gmtime_r(&when, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
-}
-
 MessageEvent MessageEvent::of(Kind kind, const GenericMessage& message) {
   MessageEvent event;
   event.kind = kind;
@@ -34,7 +24,7 @@ MessageEvent MessageEvent::of(Kind kind, const GenericMessage& message) {
   event.number =
       toUtf8(kind == Kind::Received || kind == Kind::Report ? message.source : message.to);
   event.text = toUtf8(message.content);
-  event.time = isoTime(message.timestamp);
+  event.time = formatScheduleTime(message.timestamp);
   event.type = toUtf8(message.getTypeName());
   event.url = toUtf8(message.getUrl());
   if (kind == Kind::Sent || kind == Kind::Report) event.reference = std::to_string(message.refid);

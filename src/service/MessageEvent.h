@@ -37,7 +37,4 @@ struct MessageEvent {
   std::vector<std::string> environment(int instance) const;
 };
 
-// Seconds since 1970 as "2026-12-10T16:40:00Z".
-std::string isoTime(long long seconds);
-
 }  // namespace parlane

@@ -18,7 +18,8 @@ struct ScheduleTimeParse {
 // for another zone; without one it is the local time. Any text gives a time or a reason.
 ScheduleTimeParse parseScheduleTime(std::string_view text, std::int64_t now);
 
-// "2026-12-24T17:00:00Z": seconds since 1970 in UTC, as parseScheduleTime reads it back.
+// "2026-12-24T17:00:00Z": seconds since 1970 in UTC, as parseScheduleTime reads it back. Every
+// time the gateway hands to other programs (event variables, the HTTP door's JSON) is written so.
 std::string formatScheduleTime(std::int64_t seconds);
 
 }  // namespace parlane
